@@ -1,0 +1,544 @@
+#include "support/runner.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <utility>
+
+#include "support/msg.h"
+#include "support/util.h"
+
+extern char** environ;
+
+namespace pelo {
+
+char stdOutBuf[stdOutBufSize];
+char stdErrBuf[stdErrBufSize];
+pid_t gc_pid = 0;
+
+namespace {
+
+// Catalogue numbers of the runner's own failure texts.
+constexpr int msgExecFailed = 1294;    // the child's line when the shell cannot start
+constexpr int msgNoStdinPipe = 1295;   // 0010-900
+constexpr int msgNoStdoutPipe = 1296;  // 0010-901
+constexpr int msgNoStderrPipe = 1297;  // 0010-902
+constexpr int msgNoFork = 1298;        // 0010-903
+constexpr int msgStderrUnread = 1299;  // 0010-904
+constexpr int msgStdoutUnread = 1300;  // 0010-905
+constexpr int msgWaitFailed = 1485;    // 0011-002
+constexpr int msgOtherChild = 1489;    // 0011-003
+constexpr int msgStdoutFull = 1669;    // 0011-153
+constexpr int msgStderrFull = 1670;    // 0011-154
+
+constexpr std::size_t chunkSize = 1024;
+
+// Without any descriptor to wait on, the end of the child is looked for at
+// this interval (milliseconds).  Only reached when the process is out of
+// descriptors.
+constexpr int childCheckInterval = 10;
+
+/// Owns one descriptor and closes it once; movable, not copyable.
+class Fd {
+public:
+    Fd() = default;
+    explicit Fd(int fd) : fd_(fd) {}
+    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+    Fd& operator=(Fd&& other) noexcept {
+        if (this != &other) {
+            reset();
+            fd_ = std::exchange(other.fd_, -1);
+        }
+        return *this;
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    ~Fd() { reset(); }
+
+    int get() const { return fd_; }
+    void reset() {
+        if (fd_ >= 0)
+            ::close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+struct Pipe {
+    Fd readEnd;
+    Fd writeEnd;
+};
+
+// A program started with descriptor 0, 1 or 2 closed gets pipe ends there,
+// and the child's dup2 onto 0, 1 and 2 would then overwrite one end with
+// another.  Every end is therefore kept above 2.
+int aboveStandardStreams(int fd) {
+    if (fd < 0 || fd > 2)
+        return fd;
+    int moved = fcntl(fd, F_DUPFD_CLOEXEC, 3);
+    int saved = errno;
+    ::close(fd);
+    errno = saved;
+    return moved;
+}
+
+/// Both ends close-on-exec, so that no later child inherits them.
+bool makePipe(Pipe& pipe) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0)
+        return false;
+    pipe.readEnd = Fd(aboveStandardStreams(ends[0]));
+    pipe.writeEnd = Fd(aboveStandardStreams(ends[1]));
+    return pipe.readEnd.get() >= 0 && pipe.writeEnd.get() >= 0;
+}
+
+void copyText(char* buffer, std::size_t size, const char* text) {
+    if (size == 0)
+        return;
+    std::size_t length = std::min(std::strlen(text), size - 1);
+    std::memcpy(buffer, text, length);
+    buffer[length] = '\0';
+}
+
+/// A caller's buffer of size bytes filled from the start; always left
+/// terminated, holding at most size - 1 bytes of text.
+class Capture {
+public:
+    Capture(char* buffer, std::size_t size) : buffer_(buffer), size_(size) {}
+
+    void clear() {
+        count_ = 0;
+        if (size_ > 0)
+            buffer_[0] = '\0';
+    }
+    void replace(const char* text) {
+        copyText(buffer_, size_, text);
+        count_ = size_ > 0 ? std::strlen(buffer_) : 0;
+    }
+    /// False, with the buffer unchanged, when the bytes would not fit.
+    bool append(const char* bytes, std::size_t length) {
+        if (size_ == 0 || count_ + length > size_ - 1)
+            return false;
+        std::memcpy(buffer_ + count_, bytes, length);
+        count_ += length;
+        buffer_[count_] = '\0';
+        return true;
+    }
+
+private:
+    char* buffer_;
+    std::size_t size_;
+    std::size_t count_ = 0;
+};
+
+// The child's failure line when the shell cannot be executed.  Looked up
+// in the parent before the fork, because the child may only do
+// async-signal-safe work and the catalogue lookup is not.
+const char* execFailedText = nullptr;
+
+void lookUpChildTexts() { execFailedText = msgFormat(msgExecFailed); }
+
+// "<text>: <system error text>\n" on standard error, written with one
+// write(2) from a stack buffer: safe between fork and exec.
+void reportExecFailure() {
+    const char* parts[] = {execFailedText != nullptr ? execFailedText : "", ": ",
+                           systemErrorText(), "\n"};
+    char line[512];
+    std::size_t length = 0;
+    for (const char* part : parts) {
+        std::size_t n = std::min(std::strlen(part), sizeof line - length);
+        std::memcpy(line + length, part, n);
+        length += n;
+    }
+    ssize_t written = write(STDERR_FILENO, line, length);
+    static_cast<void>(written);
+}
+
+// A handler of the parent's (the driver's clean-up on a termination
+// signal) must never run in the child between fork and exec, where it
+// would remove the parent's work files.  Handled signals go back to the
+// default action; ignored ones stay ignored, as a shell expects.
+void resetCaughtSignals() {
+    for (int sig = 1; sig < NSIG; ++sig) {
+        struct sigaction action;
+        if (sigaction(sig, nullptr, &action) != 0)
+            continue;
+        bool caught = (action.sa_flags & SA_SIGINFO) != 0 ||
+                      (action.sa_handler != SIG_DFL && action.sa_handler != SIG_IGN);
+        if (caught) {
+            action.sa_handler = SIG_DFL;
+            action.sa_flags = 0;
+            sigaction(sig, &action, nullptr);
+        }
+    }
+}
+
+/// fork(2) with every signal blocked across it, so none is handled in the
+/// child before its handlers are reset.  Returns what fork returned, with
+/// fork's errno on failure.
+pid_t forkChild() {
+    sigset_t all;
+    sigset_t previous;
+    sigfillset(&all);
+    sigprocmask(SIG_SETMASK, &all, &previous);
+    pid_t pid = fork();
+    int saved = errno;
+    if (pid == 0)
+        resetCaughtSignals();
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    errno = saved;
+    return pid;
+}
+
+/// RAII for the file actions of one posix_spawn.
+class SpawnActions {
+public:
+    SpawnActions() { ready_ = posix_spawn_file_actions_init(&actions_) == 0; }
+    SpawnActions(const SpawnActions&) = delete;
+    SpawnActions& operator=(const SpawnActions&) = delete;
+    ~SpawnActions() {
+        if (ready_)
+            posix_spawn_file_actions_destroy(&actions_);
+    }
+    bool ready() const { return ready_; }
+    posix_spawn_file_actions_t* get() { return &actions_; }
+
+private:
+    posix_spawn_file_actions_t actions_;
+    bool ready_;
+};
+
+/// Starts "/usr/bin/sh -c command" with the pipes as its descriptors 0, 1
+/// and 2; every other pipe end is close-on-exec and so never reaches the
+/// shell.  0 with the child's id, or the error number.
+///
+/// posix_spawn rather than fork: the child starts vfork-style, so starting
+/// it costs the same however large the archive's lists have made this
+/// process.  The C library keeps signals blocked and the parent's handlers
+/// out of the child until the exec, and returns a failed exec as its
+/// result instead of leaving it to the child.
+int spawnShell(const char* command, const Pipe& in, const Pipe& out, const Pipe& err,
+               pid_t& pid) {
+    SpawnActions actions;
+    if (!actions.ready())
+        return ENOMEM;
+    if (posix_spawn_file_actions_adddup2(actions.get(), in.readEnd.get(), STDIN_FILENO) != 0 ||
+        posix_spawn_file_actions_adddup2(actions.get(), out.writeEnd.get(), STDOUT_FILENO) != 0 ||
+        posix_spawn_file_actions_adddup2(actions.get(), err.writeEnd.get(), STDERR_FILENO) != 0)
+        return ENOMEM;
+    char sh[] = "sh";
+    char flag[] = "-c";
+    char* argv[] = {sh, flag, const_cast<char*>(command), nullptr};
+    return posix_spawn(&pid, "/usr/bin/sh", actions.get(), nullptr, argv, environ);
+}
+
+/// A failed start: no process (the 0010-903 case) when the system is out
+/// of processes or memory, else the shell that could not be executed,
+/// reported with the line its child would have printed.
+std::string spawnFailureText(int spawnError) {
+    if (spawnError == EAGAIN || spawnError == ENOMEM)
+        return msgGet(msgNoFork);
+    errno = spawnError;
+    return std::string(msgFormat(msgExecFailed)) + ": " + systemErrorText() + "\n";
+}
+
+// Write end of the SIGCHLD self-pipe while one is installed, else -1.
+volatile sig_atomic_t childEndedFd = -1;
+
+extern "C" void noteChildEnded(int) {
+    int saved = errno;
+    if (childEndedFd >= 0) {
+        char byte = 0;
+        ssize_t written = write(childEndedFd, &byte, 1);
+        static_cast<void>(written);
+    }
+    errno = saved;
+}
+
+/// The end of a child seen through a SIGCHLD handler that writes to a
+/// pipe, for kernels without pidfd_open.  Installed for one command and
+/// put back as it was found when destroyed.  Any child's end wakes the
+/// poll (one left behind by an earlier overflow, say); ChildWatch::ended
+/// then asks about its own child only.
+class ChildEndedPipe {
+public:
+    ChildEndedPipe() {
+        Pipe pipe;
+        if (!makePipe(pipe))
+            return;
+        fcntl(pipe.readEnd.get(), F_SETFL, O_NONBLOCK);
+        fcntl(pipe.writeEnd.get(), F_SETFL, O_NONBLOCK);
+        childEndedFd = pipe.writeEnd.get();
+        struct sigaction action {};
+        action.sa_handler = noteChildEnded;
+        action.sa_flags = SA_RESTART | SA_NOCLDSTOP;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGCHLD, &action, &previous_);
+        pipe_ = std::move(pipe);
+        // The child may have ended before the handler was in place: one
+        // byte up front makes the first poll look.
+        noteChildEnded(SIGCHLD);
+    }
+    ChildEndedPipe(const ChildEndedPipe&) = delete;
+    ChildEndedPipe& operator=(const ChildEndedPipe&) = delete;
+    ~ChildEndedPipe() {
+        if (pipe_.readEnd.get() < 0)
+            return;
+        sigaction(SIGCHLD, &previous_, nullptr);
+        childEndedFd = -1;
+    }
+
+    int fd() const { return pipe_.readEnd.get(); }
+    void clear() {
+        char bytes[64];
+        while (read(pipe_.readEnd.get(), bytes, sizeof bytes) > 0) {
+        }
+    }
+
+private:
+    Pipe pipe_;
+    struct sigaction previous_ {};
+};
+
+/// A descriptor that becomes readable when the child has ended: a pidfd
+/// (close-on-exec by nature), or the SIGCHLD self-pipe where pidfd_open
+/// fails, as it does with ENOSYS on kernels before 5.3.
+class ChildWatch {
+public:
+    explicit ChildWatch(pid_t pid) : pid_(pid) {
+#ifdef SYS_pidfd_open
+        pidFd_ = Fd(static_cast<int>(syscall(SYS_pidfd_open, pid, 0)));
+#endif
+        if (pidFd_.get() < 0)
+            selfPipe_.emplace();
+    }
+
+    int fd() const { return selfPipe_ ? selfPipe_->fd() : pidFd_.get(); }
+
+    /// Poll timeout: wait for events, or look at intervals when there is
+    /// no descriptor to wait on.
+    int timeout() const { return fd() < 0 ? childCheckInterval : -1; }
+
+    /// True when the child has ended (and is collected), or when that
+    /// cannot be asked; the exit status is of no interest.
+    bool ended() {
+        if (selfPipe_)
+            selfPipe_->clear();
+        pid_t result;
+        int status;
+        do
+            result = waitpid(pid_, &status, WNOHANG);
+        while (result < 0 && errno == EINTR);
+        return result != 0;
+    }
+
+private:
+    pid_t pid_;
+    Fd pidFd_;
+    std::optional<ChildEndedPipe> selfPipe_;
+};
+
+enum class Read { data, empty, closed, overflow, failed };
+
+struct Stream {
+    Fd fd;
+    Capture& capture;
+    int overflowMessage;
+    int readFailedMessage;
+    bool open = true;
+};
+
+/// The parent's view of one send_command: the two streams being captured.
+struct Run {
+    const char* command;
+    Capture& out;
+    Capture& err;
+    Stream errStream;
+    Stream outStream;
+
+    /// Ends the call on a runner failure: the output captured so far is
+    /// dropped and the error buffer holds only the text.
+    void abandon(const char* text) {
+        out.clear();
+        err.replace(text);
+    }
+};
+
+Read readChunk(Stream& stream) {
+    char chunk[chunkSize];
+    ssize_t length;
+    do
+        length = read(stream.fd.get(), chunk, sizeof chunk);
+    while (length < 0 && errno == EINTR);
+    if (length > 0)
+        return stream.capture.append(chunk, static_cast<std::size_t>(length)) ? Read::data
+                                                                              : Read::overflow;
+    if (length == 0)
+        return Read::closed;
+    return errno == EAGAIN || errno == EWOULDBLOCK ? Read::empty : Read::failed;
+}
+
+/// One chunk of the stream into its buffer.  True while the call goes on;
+/// false after an overflow or a failed read, which leave their message.
+bool pumpChunk(Run& run, Stream& stream, Read& result) {
+    result = readChunk(stream);
+    if (result == Read::closed)
+        stream.open = false;
+    if (result == Read::overflow)
+        run.abandon(msgGet(stream.overflowMessage, run.command));
+    if (result == Read::failed)
+        run.abandon(msgGet(stream.readFailedMessage));
+    return result != Read::overflow && result != Read::failed;
+}
+
+pollfd pollEntry(const Stream& stream) {
+    return {stream.open ? stream.fd.get() : -1, POLLIN, 0};
+}
+
+/// Reads whatever the streams deliver until the child has ended.  False
+/// when the call has to end (the message is in place).
+bool pumpWhileChildRuns(Run& run, ChildWatch& watch) {
+    Stream* streams[] = {&run.errStream, &run.outStream};
+    for (;;) {
+        pollfd entries[] = {pollEntry(run.errStream), pollEntry(run.outStream),
+                            {watch.fd(), POLLIN, 0}};
+        if (poll(entries, 3, watch.timeout()) < 0 && errno != EINTR)
+            return true;  // nothing left to wait with: take what is there
+        for (int i = 0; i < 2; ++i) {
+            Read result;
+            if (entries[i].revents != 0 && !pumpChunk(run, *streams[i], result))
+                return false;
+        }
+        if ((watch.fd() < 0 || entries[2].revents != 0) && watch.ended())
+            return true;
+    }
+}
+
+/// Everything the child wrote is in the pipes once it has ended, so reading
+/// until they are empty collects it all.  A background process of the
+/// command may still hold the pipes open; what it writes later is not
+/// waited for.
+void drainAfterChild(Run& run) {
+    for (Stream* stream : {&run.errStream, &run.outStream}) {
+        Read result = Read::data;
+        while (stream->open && result == Read::data)
+            if (!pumpChunk(run, *stream, result))
+                return;
+    }
+}
+
+/// -1 when the three pipes are made, else the message of the one that
+/// could not be; the pipes already made close with their owners.
+int makePipes(Pipe& in, Pipe& out, Pipe& err) {
+    if (!makePipe(in))
+        return msgNoStdinPipe;
+    if (!makePipe(out))
+        return msgNoStdoutPipe;
+    if (!makePipe(err))
+        return msgNoStderrPipe;
+    return -1;
+}
+
+/// Parent side of send_command once the child runs and only the two read
+/// ends are left.  Reads never block, so the parent waits in poll alone
+/// and neither pipe can fill up unseen.
+void collectOutput(Run& run, pid_t pid) {
+    fcntl(run.outStream.fd.get(), F_SETFL, O_NONBLOCK);
+    fcntl(run.errStream.fd.get(), F_SETFL, O_NONBLOCK);
+    ChildWatch watch(pid);
+    if (pumpWhileChildRuns(run, watch))
+        drainAfterChild(run);
+}
+
+}  // namespace
+
+void send_command(const char* command, char* outBuf, std::size_t outSize, char* errBuf,
+                  std::size_t errSize) {
+    Capture out(outBuf, outSize);
+    Capture err(errBuf, errSize);
+    out.clear();
+    err.clear();
+    if (command == nullptr)
+        return;  // a shell without a command line would print nothing
+    Pipe in, output, error;
+    if (int failure = makePipes(in, output, error); failure >= 0) {
+        err.replace(msgGet(failure));
+        return;
+    }
+    pid_t pid = -1;
+    int spawnError = spawnShell(command, in, output, error, pid);
+    gc_pid = spawnError == 0 ? pid : -1;
+    if (spawnError != 0) {
+        err.replace(spawnFailureText(spawnError).c_str());
+        return;
+    }
+    // Closing the write end of the input pipe at once puts the child's
+    // standard input at end of file.
+    in = Pipe{};
+    output.writeEnd.reset();
+    error.writeEnd.reset();
+    Run run{command, out, err,
+            {std::move(error.readEnd), err, msgStderrFull, msgStderrUnread},
+            {std::move(output.readEnd), out, msgStdoutFull, msgStdoutUnread}};
+    collectOutput(run, pid);
+}
+
+void send_command_no_pipes(const char* command, char* errBuf) {
+    lookUpChildTexts();
+    gc_pid = forkChild();
+    if (gc_pid < 0) {
+        copyText(errBuf, stdErrBufSize, msgGet(msgNoFork));
+        return;
+    }
+    if (gc_pid == 0)
+        execCmdChild(command);
+    execCmdParent(gc_pid, errBuf);
+}
+
+void execCmdChild(const char* command) {
+    if (command != nullptr) {
+        execl("/usr/bin/sh", "sh", "-c", command, static_cast<char*>(nullptr));
+        reportExecFailure();
+    }
+    _exit(1);
+}
+
+void execCmdParent(pid_t pid, char* errBuf) {
+    pid_t ended;
+    int status;
+    // A handled signal that interrupts the wait is not a failure of it.
+    do
+        ended = wait(&status);
+    while (ended < 0 && errno == EINTR);
+    if (ended < 0)
+        copyText(errBuf, stdErrBufSize, msgGet(msgWaitFailed));
+    else if (ended != pid)
+        copyText(errBuf, stdErrBufSize, msgGet(msgOtherChild));
+}
+
+std::string shellQuote(std::string_view value) {
+    std::string quoted;
+    quoted.reserve(value.size() + 2);
+    quoted += '\'';
+    for (char c : value) {
+        if (c == '\'')
+            quoted += "'\\''";
+        else
+            quoted += c;
+    }
+    quoted += '\'';
+    return quoted;
+}
+
+}  // namespace pelo

@@ -1,0 +1,63 @@
+// The command runner: every outside program runs as a shell command line in
+// a child process, with its standard output and standard error captured.
+// Neither form returns a status; callers judge the outcome by the captured
+// text (a non-empty error buffer is a failure for most callers), and the
+// runner reports its own failures as text in the same error buffer.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace pelo {
+
+inline constexpr std::size_t stdOutBufSize = 61440;
+inline constexpr std::size_t stdErrBufSize = 16384;
+
+/// Run-wide capture buffers used by most callers.
+extern char stdOutBuf[stdOutBufSize];
+extern char stdErrBuf[stdErrBufSize];
+
+/// Process id of the child most recently started by either form.
+extern pid_t gc_pid;
+
+/// Runs "/usr/bin/sh -c command" with standard input at end of file and
+/// captures at most size - 1 bytes of each stream into the caller's
+/// buffers, which are always left terminated.  One byte more on either
+/// stream empties the output buffer and puts the overflow message
+/// (0011-153 / 0011-154) in the error buffer.  Waits on the pipes and on
+/// the end of the child; never sleeps between polls.  All descriptors it
+/// makes are closed before it returns.
+///
+/// Buffers of size 0 are never written.  A null command starts nothing and
+/// leaves both buffers empty.  Runner failures (pipe, process, read) and a
+/// shell that cannot be executed (message 1294, ": " and the system's
+/// reason) arrive as text in the error buffer with the output buffer
+/// empty.  The child is collected when it ends, except after an
+/// overflow or a failed read: it is left to run on against closed pipes.
+/// Output that a background process of the command writes after the
+/// command itself has ended is not waited for.
+void send_command(const char* command, char* outBuf, std::size_t outSize,
+                  char* errBuf, std::size_t errSize);
+
+/// Runs the command on the user's terminal and waits for a child to end.
+/// errBuf (at least stdErrBufSize bytes) is written only when the runner
+/// itself fails; the caller empties it beforehand.  Any ended child
+/// satisfies the wait: one that an overflow left behind is collected
+/// instead and reported as 0011-003.
+void send_command_no_pipes(const char* command, char* errBuf);
+
+/// Child side of send_command_no_pipes: executes the command; never returns.
+[[noreturn]] void execCmdChild(const char* command);
+
+/// Parent side of send_command_no_pipes: waits for any child.
+void execCmdParent(pid_t pid, char* errBuf);
+
+/// The value as one shell word: wrapped in single quotes, each embedded
+/// quote written as '\''.  Every value put into a command line goes
+/// through this.
+std::string shellQuote(std::string_view value);
+
+}  // namespace pelo

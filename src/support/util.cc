@@ -1,0 +1,220 @@
+#include "support/util.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "support/error.h"
+#include "support/msg.h"
+
+namespace pelo {
+
+namespace {
+
+[[noreturn]] void exitNoMemory() { std::exit(error(msgGet(111))); }
+
+[[noreturn]] void exitBadConversion() { std::exit(error(msgGet(1150))); }
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+const char* systemErrorText() {
+    // strerrordesc_np has no text for numbers the system never sets, where
+    // strerror would make up "Unknown error N".
+    const char* text = errno >= 1 ? strerrordesc_np(errno) : nullptr;
+    return text != nullptr ? text : "invalid errno";
+}
+
+void* space(std::size_t size) {
+    void* block = std::calloc(1, size == 0 ? 1 : size);
+    if (block == nullptr)
+        exitNoMemory();
+    return block;
+}
+
+void installSpaceNewHandler() { std::set_new_handler(exitNoMemory); }
+
+std::optional<std::string> env(const char* name) {
+    const char* value = std::getenv(name);
+    if (value == nullptr)
+        return std::nullopt;
+    std::string_view text(value);
+    while (!text.empty() && isBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back()))
+        text.remove_suffix(1);
+    if (text.empty())
+        return std::nullopt;
+    return std::string(text);
+}
+
+const char* itoa(int number) {
+    static char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "%d", number);
+    return buffer;
+}
+
+std::optional<std::string> dirPath(std::string_view path) {
+    auto slash = path.rfind('/');
+    if (slash == std::string_view::npos)
+        return std::nullopt;
+    if (slash == 0)
+        return std::string("/");
+    return std::string(path.substr(0, slash));
+}
+
+std::string basePath(std::string_view path) {
+    auto slash = path.rfind('/');
+    return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+int getTempName(std::string_view path, std::string& name) {
+    auto slash = path.rfind('/');
+    std::string pattern(slash == std::string_view::npos ? "" : path.substr(0, slash + 1));
+    pattern += "bXXXXXX";
+    // mkstemp would create the file; the callers want only a free name, which
+    // they create themselves with exclusive flags or pass to a command.
+    int fd = mkstemp(pattern.data());
+    if (fd >= 0) {
+        close(fd);
+        unlink(pattern.c_str());
+    } else {
+        // No writable directory: fall back to a name from the pid and a counter,
+        // which is what mktemp would have to settle for too.
+        static unsigned counter;
+        char tail[16];
+        std::snprintf(tail, sizeof tail, "%06u", (getpid() + counter++) % 1000000);
+        pattern.replace(pattern.size() - 6, 6, tail);
+    }
+    name = pattern;
+    return 0;
+}
+
+int openFile(int& fd, const char* path, int flags, mode_t mode) {
+    fd = open(path, flags, mode);
+    if (fd < 0)
+        return error(msgGet(426, systemErrorText(), "open", path));
+    return 0;
+}
+
+int makeDir(const char* path, mode_t mode) {
+    if (mkdir(path, mode) != 0)
+        return error(msgGet(110, systemErrorText(), "mkdir"));
+    return 0;
+}
+
+int makePath(const char* path, mode_t mode) {
+    if (path == nullptr || *path == '\0' || dirExists(path))
+        return 0;
+    if (auto parent = dirPath(path); parent && *parent != path)
+        if (makePath(parent->c_str(), mode) != 0)
+            return 1;
+    return makeDir(path, mode);
+}
+
+int changeMode(const char* path, mode_t mode) {
+    if (chmod(path, mode) != 0)
+        return error(msgGet(426, systemErrorText(), "chmod", path));
+    return 0;
+}
+
+int dirExists(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 && S_ISDIR(status.st_mode) ? 1 : 0;
+}
+
+int fileIsThere(const char* path) {
+    struct stat status;
+    return stat(path, &status) == 0 ? 1 : 0;
+}
+
+int statFile(const char* path, struct stat& status) { return stat(path, &status) == 0 ? 0 : 1; }
+
+int getFileSize(const char* path, off_t& size) {
+    struct stat status;
+    if (stat(path, &status) != 0) {
+        size = 0;
+        return 1;
+    }
+    size = status.st_size;
+    return 0;
+}
+
+std::wstring convertMBStoWCS(std::string_view text) {
+    std::string copy(text);
+    std::wstring wide(copy.size() + 1, L'\0');
+    std::size_t count = std::mbstowcs(wide.data(), copy.c_str(), wide.size());
+    if (count == static_cast<std::size_t>(-1))
+        exitBadConversion();
+    wide.resize(count);
+    return wide;
+}
+
+std::string convertWCStoMBS(std::wstring_view text) {
+    std::wstring copy(text);
+    std::string narrow(copy.size() * MB_CUR_MAX + 1, '\0');
+    std::size_t count = std::wcstombs(narrow.data(), copy.c_str(), narrow.size());
+    if (count == static_cast<std::size_t>(-1))
+        exitBadConversion();
+    narrow.resize(count);
+    return narrow;
+}
+
+std::size_t mbCharCount(std::string_view text) { return convertMBStoWCS(text).size(); }
+
+wint_t getwchar() {
+    char bytes[MB_LEN_MAX];
+    std::size_t length = 0;
+    std::mbstate_t state{};
+    for (;;) {
+        int c = std::getchar();
+        if (c == EOF)
+            return WEOF;
+        bytes[length++] = static_cast<char>(c);
+        wchar_t wide;
+        std::mbstate_t probe = state;
+        std::size_t result = std::mbrtowc(&wide, bytes, length, &probe);
+        if (result == static_cast<std::size_t>(-2) && length < sizeof bytes)
+            continue;  // an incomplete character: read its next byte
+        if (result == static_cast<std::size_t>(-1) || result == static_cast<std::size_t>(-2))
+            return static_cast<unsigned char>(bytes[0]);  // not a character: pass the byte on
+        return result == 0 ? L'\0' : static_cast<wint_t>(wide);
+    }
+}
+
+const wchar_t* wcstok(const wchar_t* text, const wchar_t* delimiters) {
+    static std::wstring scan;
+    static std::size_t position;
+    static bool scanning = false;
+    if (text != nullptr) {
+        scan = text;
+        position = 0;
+        scanning = true;
+    }
+    if (!scanning)
+        return nullptr;
+    std::size_t start = scan.find_first_not_of(delimiters, position);
+    if (start == std::wstring::npos) {
+        scan.clear();
+        scanning = false;
+        return nullptr;
+    }
+    std::size_t end = scan.find_first_of(delimiters, start);
+    if (end == std::wstring::npos) {
+        position = scan.size();
+    } else {
+        scan[end] = L'\0';
+        position = end + 1;
+    }
+    return scan.c_str() + start;
+}
+
+}  // namespace pelo

@@ -1,0 +1,306 @@
+#include "support/msg.h"
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "support/error.h"
+#include "support/msgtable.h"
+
+extern char** environ;
+
+namespace pelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What the callers pass, by message number: s a text, d an int, f a double.
+// Every default text with a conversion must be listed, so a new text cannot
+// slip in without someone stating how it is called.
+const std::map<int, std::string> callerSignatures = {
+    {108, "ds"},    // dbErrorMessage: status code, server text
+    {110, "ss"},    // system error text, function name
+    {426, "sss"},   // system error text, function name, path
+    // dialogs
+    {1313, "s"}, {1315, "s"}, {1316, "s"}, {1346, "sd"}, {1363, "sd"}, {1364, "sd"},
+    {1366, "ss"},   // "opendir()", directory
+    {1367, "s"}, {1433, "s"}, {1473, "ss"}, {1475, "s"},
+    // prerequisite checks: family and program, level and release, states
+    {1317, "ss"}, {1318, "ss"}, {1319, "s"}, {1320, "s"}, {1321, "s"}, {1322, "s"},
+    {1323, "sss"}, {1324, "sss"}, {1325, "s"}, {1326, "s"}, {1375, "s"},
+    {1385, "ss"}, {1389, "ss"}, {1526, "sss"},
+    // run driver: program name, paths, family name, estimate in MB
+    {1327, "s"}, {1348, "s"}, {1392, "f"}, {1438, "s"}, {1522, "s"}, {1523, "s"},
+    {1524, "ss"}, {1536, "s"},
+    // work files: the path; flush and close add the program name first
+    {1349, "s"}, {1350, "s"}, {1351, "s"}, {1352, "s"}, {1353, "s"}, {1354, "s"},
+    {1355, "s"}, {1356, "s"}, {1357, "s"}, {1358, "s"}, {1483, "s"}, {1484, "s"},
+    {1512, "s"}, {1513, "s"}, {1514, "s"}, {1515, "s"}, {1458, "s"},
+    {1435, "ss"}, {1436, "ss"},
+    // clean-up: program, file system, captured output
+    {1359, "sss"}, {1360, "sss"}, {1361, "sss"}, {1362, "sss"},
+    // level maps and configuration files
+    {1368, "sssss"}, {1369, "ss"}, {1370, "ss"}, {1371, "ss"}, {1372, "ssss"}, {1373, "s"},
+    // version-control files, clean-up lists, removal
+    {1374, "ss"}, {1386, "ss"}, {1387, "s"}, {1477, "ss"}, {1471, "ss"},
+    {1464, "s"}, {1474, "ss"}, {1547, "s"},
+    // export, cpio, restore
+    {1518, "ss"}, {1535, "ss"}, {1430, "ss"}, {1490, "s"}, {1466, "s"},
+    // binary versions and the command runner
+    {1634, "s"}, {1635, "ss"}, {1673, "s"}, {1674, "s"}, {1669, "s"}, {1670, "s"},
+};
+
+// The argument kinds a printf format consumes, in argument order; nothing
+// when the format is malformed, mixes positional and plain conversions or
+// leaves a position unused.
+std::optional<std::string> conversionSignature(const char* format) {
+    std::map<int, char> byPosition;
+    std::string plain;
+    for (const char* p = std::strchr(format, '%'); p != nullptr; p = std::strchr(p, '%')) {
+        ++p;
+        if (*p == '%') {
+            ++p;
+            continue;
+        }
+        int position = 0;
+        const char* digits = p;
+        while (*p >= '0' && *p <= '9')
+            position = position * 10 + (*p++ - '0');
+        if (*p != '$' || p == digits) {
+            position = 0;
+            p = digits;
+        } else {
+            ++p;
+        }
+        p += std::strspn(p, "-+ #0");
+        p += std::strspn(p, "0123456789");
+        if (*p == '.')
+            p += 1 + std::strspn(p + 1, "0123456789");
+        char kind = 0;
+        if (std::strchr("di", *p) != nullptr)
+            kind = 'd';
+        else if (*p == 's')
+            kind = 's';
+        else if (std::strchr("feg", *p) != nullptr)
+            kind = 'f';
+        if (kind == 0)
+            return std::nullopt;
+        ++p;
+        if (position == 0)
+            plain += kind;
+        else if (!byPosition.emplace(position, kind).second && byPosition[position] != kind)
+            return std::nullopt;
+    }
+    if (byPosition.empty())
+        return plain;
+    if (!plain.empty() || byPosition.rbegin()->first != static_cast<int>(byPosition.size()))
+        return std::nullopt;
+    std::string ordered;
+    for (const auto& [position, kind] : byPosition)
+        ordered += kind;
+    return ordered;
+}
+
+// Formats the message with distinct sample arguments for its signature.
+std::optional<std::string> formatSample(int number, const std::string& signature) {
+    const char *a = "<arg1>", *b = "<arg2>", *c = "<arg3>", *d = "<arg4>", *e = "<arg5>";
+    if (signature == "s") return msgGet(number, a);
+    if (signature == "ss") return msgGet(number, a, b);
+    if (signature == "sss") return msgGet(number, a, b, c);
+    if (signature == "ssss") return msgGet(number, a, b, c, d);
+    if (signature == "sssss") return msgGet(number, a, b, c, d, e);
+    if (signature == "sd") return msgGet(number, a, 4711);
+    if (signature == "ds") return msgGet(number, 4711, b);
+    if (signature == "f") return msgGet(number, 2.5);
+    return std::nullopt;
+}
+
+// Runs gencat without a shell.
+int runGencat(const fs::path& source, const fs::path& catalogue) {
+    std::string out = catalogue.string(), in = source.string();
+    char* argv[] = {const_cast<char*>("gencat"), const_cast<char*>("--new"),
+                    const_cast<char*>("-o"), out.data(), in.data(), nullptr};
+    pid_t pid = 0;
+    if (posix_spawnp(&pid, "gencat", nullptr, nullptr, argv, environ) != 0)
+        return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Every test starts and ends without a catalogue; those that want one point
+// NLSPATH at it and call msgInit again.
+class MsgTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (const char* old = getenv("NLSPATH"))
+            savedNlsPath = old;
+        char pattern[] = "/tmp/pelomsgXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        scratch = pattern;
+        useCatalogueDir(scratch / "none");
+    }
+    void TearDown() override {
+        msgClose();
+        if (savedNlsPath)
+            setenv("NLSPATH", savedNlsPath->c_str(), 1);
+        else
+            unsetenv("NLSPATH");
+        fs::remove_all(scratch);
+    }
+    static int useCatalogueDir(const fs::path& dir) {
+        setenv("NLSPATH", (dir / "%N").c_str(), 1);
+        return msgInit();
+    }
+    std::optional<std::string> savedNlsPath;
+    fs::path scratch;
+};
+
+TEST_F(MsgTest, DefaultTableIsSortedUniqueAndInRange) {
+    ASSERT_GT(msgDefaultsCount, 0u);
+    for (std::size_t i = 0; i < msgDefaultsCount; ++i) {
+        const MsgDefault& entry = msgDefaults[i];
+        EXPECT_GE(entry.number, 1);
+        EXPECT_LT(entry.number, msgCount);
+        EXPECT_NE(entry.text[0], '\0') << "message " << entry.number;
+        if (i > 0) {
+            EXPECT_LT(msgDefaults[i - 1].number, entry.number) << "at entry " << i;
+        }
+        EXPECT_EQ(msgDefault(entry.number), entry.text);
+    }
+    EXPECT_STREQ(msgDefault(0), "");
+    EXPECT_STREQ(msgDefault(2), "") << "unlisted numbers read as empty texts";
+}
+
+TEST_F(MsgTest, WithoutCatalogueLookupsGiveTheDefaults) {
+    EXPECT_EQ(msgInit(), -1);
+    EXPECT_STREQ(msgFormat(1345), "Archive complete.\n");
+    EXPECT_STREQ(msgFormat(1), "The message catalog is unavailable. See README.nls_dbcs "
+                               "to setup NLSPATH and LANG.\n");
+    EXPECT_STREQ(msgFormat(2), "");
+}
+
+TEST_F(MsgTest, BuiltCatalogueGivesBackEveryDefault) {
+    const fs::path built = PELO_BINARY_DIR "/nls/pelo.cat";
+    ASSERT_TRUE(fs::exists(built)) << built << " missing: build the pelo_catalog target";
+    ASSERT_EQ(useCatalogueDir(built.parent_path()), 0);
+    for (int number = 0; number < msgCount; ++number) {
+        const char* text = msgFormat(number);
+        EXPECT_STREQ(text, msgDefault(number)) << "message " << number;
+        if (msgDefault(number)[0] != '\0') {
+            EXPECT_NE(text, msgDefault(number)) << "message " << number
+                                                << " did not come from the catalogue";
+        }
+    }
+}
+
+TEST_F(MsgTest, OtherCatalogueOverridesAndMissingNumbersFallBack) {
+    std::ofstream(scratch / "pelo.msg") << "$set 1\n$quote \"\n"
+                                        << "1345 \"Archiv \\\"fertig\\\".\\n\"\n"
+                                        << "1346 \"%2$d < %1$s\\n\"\n";
+    ASSERT_EQ(runGencat(scratch / "pelo.msg", scratch / "pelo.cat"), 0);
+    ASSERT_EQ(useCatalogueDir(scratch), 0);
+    EXPECT_STREQ(msgFormat(1345), "Archiv \"fertig\".\n");
+    EXPECT_STREQ(msgGet(1346, "name", 15), "15 < name\n") << "callers' arguments still fit";
+    EXPECT_EQ(msgFormat(1344), msgDefault(1344));
+
+    EXPECT_EQ(msgClose(), 0);
+    EXPECT_EQ(msgFormat(1345), msgDefault(1345)) << "closing returns to the defaults";
+    EXPECT_EQ(msgClose(), 0) << "closing twice is harmless";
+}
+
+TEST_F(MsgTest, GetFormatsIntoOneReusedBuffer) {
+    const char* first = msgGet(1346, "abcdefghijklmnopq", 15);
+    EXPECT_STREQ(first, "\n0010-920 The name, abcdefghijklmnopq, is longer than the maximum "
+                        "allowable\n         length of 15.\n");
+    const char* second = msgGet(1345);
+    EXPECT_EQ(first, second);
+    EXPECT_STREQ(first, "Archive complete.\n");
+
+    const char* nested = msgGet(1319, msgGet(1345));
+    EXPECT_STREQ(nested, "\n0010-911 Release Archive complete.\n does not exist.\n")
+        << "an argument may be the previous result";
+}
+
+TEST_F(MsgTest, GetCutsLongResultsWithoutOverrun) {
+    const std::string command(50000, 'x');
+    std::string whole;
+    msgLoad(whole, 1669, command.c_str());
+    ASSERT_GT(whole.size(), 40000u);
+    const std::string cut = msgGet(1669, command.c_str());
+    EXPECT_EQ(cut.size(), 39999u);
+    EXPECT_EQ(cut, whole.substr(0, 39999));
+}
+
+TEST_F(MsgTest, LoadAppendsAndReLoadReplaces) {
+    std::string buffer;
+    EXPECT_EQ(msgLoad(buffer, 1319, "r1"), 1319);
+    EXPECT_EQ(msgLoad(buffer, 1345), 1345);
+    EXPECT_EQ(buffer, "\n0010-911 Release r1 does not exist.\nArchive complete.\n");
+    EXPECT_EQ(msgReLoad(buffer, 1318, "L", "R"), 1318);
+    EXPECT_EQ(buffer, "\n0010-910 Level L does not exist for release R.\n");
+    EXPECT_EQ(msgReLoad(buffer, 2), 2);
+    EXPECT_EQ(buffer, "") << "an empty text empties the buffer";
+}
+
+TEST_F(MsgTest, PrintWritesTheFormattedTextToStandardOutput) {
+    testing::internal::CaptureStdout();
+    msgPrint(1313, "/home/fam");
+    msgPrint(1392, 2.5);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "\nEnter the full name of the file system (eg. /home/fam/archive): "
+              "\nThe peloarchive program requires approximately   2.50 MB of file system\n"
+              "space (assuming that defect and feature remarks are on average 4K each and\n"
+              "file version remarks are on average 1K each).\n");
+}
+
+TEST_F(MsgTest, EveryTextTakesTheArgumentsItsCallersPass) {
+    for (std::size_t i = 0; i < msgDefaultsCount; ++i) {
+        const MsgDefault& entry = msgDefaults[i];
+        const std::optional<std::string> parsed = conversionSignature(entry.text);
+        ASSERT_TRUE(parsed) << "message " << entry.number << " has a malformed format";
+        const auto listed = callerSignatures.find(entry.number);
+        if (parsed->empty()) {
+            EXPECT_EQ(listed, callerSignatures.end())
+                << "message " << entry.number << " takes no arguments";
+            continue;
+        }
+        ASSERT_NE(listed, callerSignatures.end())
+            << "message " << entry.number << " takes " << *parsed << ": list its callers";
+        EXPECT_EQ(*parsed, listed->second) << "message " << entry.number;
+    }
+    for (const auto& [number, signature] : callerSignatures)
+        EXPECT_NE(msgDefault(number)[0], '\0') << "message " << number << " has no text";
+}
+
+TEST_F(MsgTest, EveryTextFormatsWithSampleArguments) {
+    for (const auto& [number, signature] : callerSignatures) {
+        const std::optional<std::string> text = formatSample(number, signature);
+        ASSERT_TRUE(text) << "no sample arguments for signature " << signature;
+        for (std::size_t k = 0; k < signature.size(); ++k) {
+            const std::string expected = signature[k] == 's' ? "<arg" + std::to_string(k + 1) + ">"
+                                         : signature[k] == 'd' ? "4711"
+                                                               : "2.50";
+            EXPECT_NE(text->find(expected), std::string::npos)
+                << "message " << number << " lost argument " << k + 1 << ": " << *text;
+        }
+        EXPECT_EQ(text->find('%'), std::string::npos) << "message " << number << ": " << *text;
+    }
+}
+
+TEST_F(MsgTest, ErrorReturnsOneForUseAsAStatus) {
+    EXPECT_EQ(errorInit("msg_test"), 0);
+    EXPECT_EQ(error("a test record"), 1);
+    EXPECT_EQ(error(msgGet(110, "No such file or directory", "mkdir")), 1);
+}
+
+}  // namespace
+}  // namespace pelo

@@ -1,0 +1,342 @@
+#include "support/runner.h"
+
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
+#include <stdlib.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace pelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Captured {
+    std::string out;
+    std::string err;
+};
+
+// The text up to the terminator, which must lie inside the buffer.
+std::string terminated(const char* buffer, std::size_t size) {
+    std::size_t length = strnlen(buffer, size);
+    EXPECT_LT(length, size) << "buffer left without its terminating zero";
+    return std::string(buffer, length);
+}
+
+// Runs the command into buffers of the given sizes, filled with junk first
+// so that a buffer the runner forgets to empty or terminate shows.
+Captured run(const char* command, std::size_t outSize, std::size_t errSize) {
+    std::vector<char> out(outSize, '#');
+    std::vector<char> err(errSize, '#');
+    send_command(command, out.data(), outSize, err.data(), errSize);
+    return {terminated(out.data(), outSize), terminated(err.data(), errSize)};
+}
+
+Captured runShared(const char* command) {
+    std::memset(stdOutBuf, '#', sizeof stdOutBuf);
+    std::memset(stdErrBuf, '#', sizeof stdErrBuf);
+    send_command(command, stdOutBuf, sizeof stdOutBuf, stdErrBuf, sizeof stdErrBuf);
+    return {terminated(stdOutBuf, sizeof stdOutBuf), terminated(stdErrBuf, sizeof stdErrBuf)};
+}
+
+std::string overflowText(bool errorStream, const std::string& command) {
+    return errorStream ? "0011-154 The command Standard Error buffer overflowed.\n"
+                         "         There was too much error output from the command:\n"
+                         "         " + command + "\n"
+                       : "0011-153 The command Standard Output buffer overflowed.\n"
+                         "         There was too much output from the command:\n"
+                         "         " + command + "\n";
+}
+
+// 50 000 numbered lines on standard output, every second one echoed on
+// standard error: each stream is far larger than a pipe holds, so a runner
+// that reads one pipe to its end while the other fills would hang.
+const char* const manyLinesCommand =
+    "i=0; while [ $i -lt 50000 ]; do echo \"out $i\"; "
+    "[ $((i % 2)) -eq 0 ] && echo \"err $i\" >&2; i=$((i + 1)); done; true";
+
+bool manyLinesArriveInOrder() {
+    std::string out;
+    std::string err;
+    for (int i = 0; i < 50000; ++i) {
+        out += "out " + std::to_string(i) + "\n";
+        if (i % 2 == 0)
+            err += "err " + std::to_string(i) + "\n";
+    }
+    Captured got = run(manyLinesCommand, 1 << 20, 1 << 20);
+    return got.out == out && got.err == err;
+}
+
+// Runs the scenario in a forked process, so that descriptor limits, system
+// call filters and stray children stay there.  Its result is the exit
+// status: 0 passed, 77 could not be set up, anything else failed.
+int inChild(const std::function<int()>& scenario) {
+    pid_t pid = fork();
+    if (pid == 0)
+        _exit(scenario());
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+#define EXPECT_CHILD_PASSES(...)                                          \
+    do {                                                                  \
+        int status = inChild(__VA_ARGS__);                                \
+        if (status == 77)                                                 \
+            GTEST_SKIP() << "system call filters are not available here"; \
+        EXPECT_EQ(status, 0);                                             \
+    } while (0)
+
+int check(bool passed, const char* what) {
+    if (!passed)
+        std::fprintf(stderr, "failed in the child: %s\n", what);
+    return passed ? 0 : 1;
+}
+
+// From here on the system call fails with the error instead of running.
+bool denySyscall(long number, int error) {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<unsigned>(number), 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (error & SECCOMP_RET_DATA)),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    return prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) == 0 &&
+           prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) == 0;
+}
+
+std::set<int> openDescriptors(bool inheritableOnly) {
+    std::set<int> fds;
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        int fd = std::stoi(entry.path().filename().string());
+        int flags = fcntl(fd, F_GETFD);
+        if (flags >= 0 && (!inheritableOnly || (flags & FD_CLOEXEC) == 0))
+            fds.insert(fd);
+    }
+    return fds;
+}
+
+class RunnerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/peloRunnerXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        scratch = pattern;
+    }
+    void TearDown() override { fs::remove_all(scratch); }
+    fs::path scratch;
+};
+
+TEST_F(RunnerTest, ManyChunksOnBothStreamsArriveWholeAndInOrder) {
+    EXPECT_TRUE(manyLinesArriveInOrder());
+}
+
+TEST_F(RunnerTest, WithoutPidfdTheChildEndIsSeenThroughSigchld) {
+    EXPECT_CHILD_PASSES([] {
+        if (!denySyscall(SYS_pidfd_open, ENOSYS))
+            return 77;
+        Captured quick = run("printf done; exit 4", 100, 100);
+        return check(manyLinesArriveInOrder(), "many lines") +
+               check(quick.out == "done" && quick.err.empty(), "quick command");
+    });
+}
+
+TEST_F(RunnerTest, BuffersHoldSizeLessOneAndOneMoreByteOverflows) {
+    struct Limit {
+        std::size_t outSize, errSize;
+        bool onError;
+    };
+    for (Limit limit : {Limit{2500, 300, false}, Limit{2500, 300, true},
+                        Limit{stdOutBufSize, stdErrBufSize, false},
+                        Limit{stdOutBufSize, stdErrBufSize, true}}) {
+        std::size_t size = limit.onError ? limit.errSize : limit.outSize;
+        // The other stream carries a little text, which an overflow drops
+        // from the output buffer and replaces in the error buffer.
+        auto command = [&](std::size_t bytes) {
+            return std::string(limit.onError ? "printf kept; " : "printf kept >&2; ") +
+                   "head -c " + std::to_string(bytes) + " /dev/zero | tr '\\0' a" +
+                   (limit.onError ? " >&2" : "");
+        };
+        bool shared = limit.outSize == stdOutBufSize;
+        SCOPED_TRACE(std::to_string(size) + (limit.onError ? " on stderr" : " on stdout"));
+        std::string full = command(size - 1);
+        Captured whole = shared ? runShared(full.c_str())
+                                : run(full.c_str(), limit.outSize, limit.errSize);
+        EXPECT_EQ(limit.onError ? whole.err : whole.out, std::string(size - 1, 'a'));
+        EXPECT_EQ(limit.onError ? whole.out : whole.err, "kept");
+
+        std::string over = command(size);
+        Captured lost = shared ? runShared(over.c_str())
+                               : run(over.c_str(), limit.outSize, limit.errSize);
+        EXPECT_EQ(lost.out, "");
+        EXPECT_EQ(lost.err, overflowText(limit.onError, over));
+    }
+}
+
+TEST_F(RunnerTest, OverflowTextIsCutToATinyErrorBuffer) {
+    const char* command = "head -c 5000 /dev/zero";
+    Captured got = run(command, 100, 64);
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err, overflowText(false, command).substr(0, 63));
+}
+
+TEST_F(RunnerTest, SilentFailureAndNullCommandLeaveBothBuffersEmpty) {
+    Captured failed = runShared("exit 3");
+    EXPECT_EQ(failed.out, "");
+    EXPECT_EQ(failed.err, "");
+    Captured null = runShared(nullptr);
+    EXPECT_EQ(null.out, "");
+    EXPECT_EQ(null.err, "");
+}
+
+TEST_F(RunnerTest, StandardInputIsAtEndOfFile) {
+    Captured got = runShared("cat; wc -c; echo read=$?");
+    EXPECT_EQ(got.out, "0\nread=0\n");
+    EXPECT_EQ(got.err, "");
+}
+
+TEST_F(RunnerTest, OutputWrittenJustBeforeExitIsCollected) {
+    // Several chunks on each stream are still in the pipes when the end of
+    // the child is noticed.
+    std::string out = std::string(2999, ' ') + "x";
+    std::string err = std::string(1999, ' ') + "y";
+    for (int i = 0; i < 50; ++i) {
+        Captured got = run("printf %3000s x; printf %2000s y >&2; exit 1", 4096, 4096);
+        ASSERT_EQ(got.out, out) << "run " << i;
+        ASSERT_EQ(got.err, err) << "run " << i;
+    }
+}
+
+TEST_F(RunnerTest, BackgroundGrandchildDoesNotHoldTheCallOpen) {
+    // Waiting for the pipes to close would collect "late" as well.
+    Captured got = runShared("(sleep 2; echo late; echo late >&2) & echo early");
+    EXPECT_EQ(got.out, "early\n");
+    EXPECT_EQ(got.err, "");
+}
+
+TEST_F(RunnerTest, ShellThatCannotStartSaysWhyOnTheErrorBuffer) {
+    std::string tooLong(200000, ':');  // beyond what exec takes in one argument
+    Captured got = runShared(tooLong.c_str());
+    EXPECT_EQ(got.out, "");
+    EXPECT_EQ(got.err, std::string("peloarchive or pelorestore error has occurred: ") +
+                           strerrordesc_np(E2BIG) + "\n");
+}
+
+TEST_F(RunnerTest, NoDescriptorOutlivesACallOrReachesTheCommand) {
+    std::set<int> before = openDescriptors(false);
+    std::string listing;
+    for (int fd = 3; fd < 64; ++fd)
+        listing += "[ -e /proc/self/fd/" + std::to_string(fd) + " ] && echo " +
+                   std::to_string(fd) + "; ";
+    Captured seen = runShared((listing + "true").c_str());
+    std::string inheritable;
+    for (int fd : openDescriptors(true))
+        if (fd > 2 && fd < 64)
+            inheritable += std::to_string(fd) + "\n";
+    EXPECT_EQ(seen.out, inheritable) << "the command sees a runner descriptor";
+    run("head -c 500 /dev/zero", 100, 100);
+    run("head -c 500 /dev/zero >&2", 100, 100);
+    runShared(nullptr);
+    EXPECT_EQ(openDescriptors(false), before);
+}
+
+TEST_F(RunnerTest, PipeThatCannotBeMadeIsNamedAndTheOthersClosed) {
+    const char* texts[] = {
+        "0010-900 A pipe for stdin cannot be created.  The program can not continue.\n",
+        "0010-901 A pipe for stdout cannot be created.  The program can not continue.\n",
+        "0010-902 A pipe for stderr cannot be created.  The program can not continue.\n"};
+    for (int made = 0; made < 3; ++made) {
+        EXPECT_CHILD_PASSES([&] {
+            close_range(3, ~0U, 0);
+            rlimit limit{3 + 2 * static_cast<rlim_t>(made), 3 + 2 * static_cast<rlim_t>(made)};
+            setrlimit(RLIMIT_NOFILE, &limit);
+            Captured got = runShared("echo never");
+            int ends[2];
+            return check(got.out.empty() && got.err == texts[made], texts[made]) +
+                   check(made == 0 || pipe(ends) == 0, "the pipes made before are closed");
+        });
+    }
+}
+
+TEST_F(RunnerTest, ProcessThatCannotBeCreatedIsReportedByBothForms) {
+    EXPECT_CHILD_PASSES([] {
+        if (!denySyscall(SYS_clone, EAGAIN) || !denySyscall(SYS_clone3, EAGAIN))
+            return 77;
+        const std::string text =
+            "0010-903 Another process cannot be created at this time.  The program can not\n"
+            "         continue.\n";
+        Captured got = runShared("echo never");
+        stdErrBuf[0] = '\0';
+        send_command_no_pipes("echo never", stdErrBuf);
+        return check(got.out.empty() && got.err == text, "send_command") +
+               check(stdErrBuf == text && gc_pid == -1, "send_command_no_pipes");
+    });
+}
+
+TEST_F(RunnerTest, NoPipesFormWaitsForItsCommand) {
+    // In a child of its own: a child that an earlier overflow left behind
+    // would be collected here instead.
+    fs::path file = scratch / "it ran";
+    EXPECT_CHILD_PASSES([&] {
+        std::string command = "sleep 0.2; echo done > " + shellQuote(file.string());
+        stdErrBuf[0] = '\0';
+        send_command_no_pipes(command.c_str(), stdErrBuf);
+        std::ifstream written(file);
+        std::string line;
+        return check(stdErrBuf[0] == '\0', "no runner failure") +
+               check(std::getline(written, line) && line == "done", "waited for the command");
+    });
+}
+
+TEST_F(RunnerTest, NoPipesFormReportsAForeignChildAndAFailedWait) {
+    EXPECT_CHILD_PASSES([] {
+        pid_t stray = fork();
+        if (stray == 0)
+            _exit(0);
+        siginfo_t info;
+        waitid(P_PID, stray, &info, WEXITED | WNOWAIT);  // ended, not collected
+        stdErrBuf[0] = '\0';
+        send_command_no_pipes("sleep 0.1", stdErrBuf);
+        int foreign = check(std::string(stdErrBuf) ==
+                                "0011-003 The program cannot continue.  The child process "
+                                "returned\n         unexpectantly.\n",
+                            "foreign child");
+        if (!denySyscall(SYS_wait4, ECHILD))
+            return 77;
+        stdErrBuf[0] = '\0';
+        send_command_no_pipes("true", stdErrBuf);
+        return foreign + check(std::string(stdErrBuf) ==
+                                   "0011-002 The program cannot continue.  The wait call failed.\n",
+                               "failed wait");
+    });
+}
+
+TEST_F(RunnerTest, QuotedValuesReachTheCommandUnchanged) {
+    EXPECT_EQ(shellQuote(""), "''");
+    EXPECT_EQ(shellQuote("it's"), "'it'\\''s'");
+    for (std::string value : {"", "two  words", "it's", "''", "$(echo no)", "`echo no`",
+                              "line\nbreak", "back\\slash", "$HOME *", "; echo no", "-n"}) {
+        std::string command = "printf %s " + shellQuote(value);
+        EXPECT_EQ(runShared(command.c_str()).out, value);
+    }
+}
+
+}  // namespace
+}  // namespace pelo
