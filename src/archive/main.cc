@@ -1,8 +1,3 @@
-#include "support/msg.h"
+#include "archive/peloarchive.h"
 
-// The driver is not built yet: the utility opens and closes its catalogue.
-int main() {
-    pelo::msgInit();
-    pelo::msgClose();
-    return 0;
-}
+int main(int argc, char* argv[]) { return pelo::peloarchive(argc, argv); }

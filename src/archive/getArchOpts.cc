@@ -1,0 +1,403 @@
+#include "archive/getArchOpts.h"
+
+#include <dirent.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+#include "archive/archCleanUp.h"
+#include "archive/context.h"
+#include "archive/peloarchive.h"
+#include "support/msg.h"
+#include "support/util.h"
+
+namespace pelo {
+
+namespace {
+
+// Longer than any name may be in bytes (195 characters of up to 6 bytes),
+// so a cut token is still refused as too long.
+constexpr std::size_t tokenMaxBytes = 4096;
+// The release-name line keeps this many characters; the rest is dropped.
+constexpr std::size_t releaseLineMaxChars = 39999;
+
+struct Token {
+    std::string text;
+    bool atEnd = false;  // no token: standard input ended first
+};
+
+// One getchar that survives an interrupted read: a pending termination
+// signal ends the run here, any other interruption is read again.
+int readByte() {
+    for (;;) {
+        errno = 0;
+        int c = std::getchar();
+        if (c != EOF || !std::ferror(stdin) || errno != EINTR)
+            return c;
+        std::clearerr(stdin);
+        sigCheck();
+    }
+}
+
+// Drops a character cut in two at the end of the text.
+void cutToWholeCharacters(std::string& text) {
+    std::mbstate_t state{};
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t n = std::mbrlen(text.data() + at, text.size() - at, &state);
+        if (n == static_cast<std::size_t>(-2)) {
+            text.resize(at);
+            return;
+        }
+        if (n == static_cast<std::size_t>(-1) || n == 0)
+            return;  // not text of this locale: checkLen reports it
+        at += n;
+    }
+}
+
+// One blank-delimited token, as scanf's "%s" reads it: leading white space
+// is skipped and the white space that ends the token stays unread.
+Token readToken() {
+    Token token;
+    int c = readByte();
+    while (c != EOF && std::isspace(c))
+        c = readByte();
+    if (c == EOF) {
+        token.atEnd = true;
+        return token;
+    }
+    bool cut = false;
+    for (; c != EOF && !std::isspace(c); c = readByte()) {
+        if (token.text.size() < tokenMaxBytes)
+            token.text += static_cast<char>(c);
+        else
+            cut = true;
+    }
+    if (c != EOF)
+        std::ungetc(c, stdin);
+    if (cut)
+        cutToWholeCharacters(token.text);
+    return token;
+}
+
+// Prints the menu and reads its answer: the digit chosen, or 0 after 1307
+// when the answer is not exactly one of the digits offered.
+char askMenu(int menu, const char* digits) {
+    msgPrint(menu);
+    Token answer = readToken();
+    if (answer.text.size() == 1 && answer.text[0] != '\0' &&
+        std::strchr(digits, answer.text[0]) != nullptr)
+        return answer.text[0];
+    msgPrint(1307);
+    return 0;
+}
+
+// Reads one name; false when standard input ended before it.
+bool askName(std::string& name) {
+    Token token = readToken();
+    name = token.text;
+    return !token.atEnd;
+}
+
+int compareNames(const std::string& key, const std::string& item) { return key.compare(item); }
+
+bool hasShellCharacters(const std::string& name) {
+    return name.find_first_of(".~$") != std::string::npos;
+}
+
+// The checks of a typed directory name shared by both destinations.
+int checkDirName(const std::string& name) {
+    if (hasShellCharacters(name)) {
+        msgPrint(1473, name.c_str(), "peloarchive");
+        return 1;
+    }
+    if (mbCharCount(name) > static_cast<std::size_t>(maxDirNameLen)) {
+        msgPrint(1363, name.c_str(), maxDirNameLen);
+        return 1;
+    }
+    return 0;
+}
+
+void resetDialogState() {
+    ArchiveContext& c = archCtx;
+    c.archiving = 1;
+    c.deleteAfterArchive = 0;
+    c.connectedToDb = c.createdFiles = c.workDirIsFamilyHome = 0;
+    c.relNameList.listFreeItems();
+    for (std::string* s : {&c.levelName, &c.deviceName, &c.fileSystemName, &c.workDirName,
+                           &c.dbPopulatePathName, &c.archiveInfoPathName, &c.archiveUserPathName,
+                           &c.cpioFileListPathName, &c.vcCleanupPathName, &c.vcCleanPVCSPathName,
+                           &c.archiveExportPathName, &c.notesDataPathName, &c.versionsDataPathName})
+        s->clear();
+}
+
+int askLevelArchive() {
+    msgPrint(1308);
+    if (!askName(archCtx.levelName) || checkLen(archCtx.levelName, maxLevelNameLen + 1))
+        return 1;
+    msgPrint(1309);
+    std::string release;
+    if (!askName(release) || checkLen(release, maxReleaseNameLen + 1))
+        return 1;
+    archCtx.relNameList.listAppend(std::move(release));
+    return 0;
+}
+
+// The rest of the current line as wide characters, at most
+// releaseLineMaxChars of them; the remainder of a longer line is dropped.
+std::wstring readReleaseLine() {
+    std::wstring line;
+    for (wint_t c = getwchar(); c != WEOF && c != L'\n'; c = getwchar())
+        if (line.size() < releaseLineMaxChars)
+            line += static_cast<wchar_t>(c);
+    return line;
+}
+
+int askReleaseArchive() {
+    msgPrint(1310);
+    getwchar();  // the end of the line of the menu answer
+    const std::wstring line = readReleaseLine();
+    const wchar_t* name = wcstok(line.c_str(), L" \t");
+    if (name == nullptr) {
+        msgPrint(1382);
+        return 1;
+    }
+    for (; name != nullptr; name = wcstok(nullptr, L" \t")) {
+        std::string release = convertWCStoMBS(name);
+        if (checkLen(release, maxReleaseNameLen + 1))
+            return 1;  // the names before it stay in the list
+        archCtx.relNameList.listAppendUnique(std::move(release), compareNames);
+    }
+    return 0;
+}
+
+// Archive type menu: the level or releases to archive.
+int askArchiveType() {
+    switch (askMenu(archCtx.archiving ? 1306 : 1305, "123")) {
+    case '1':
+        return askLevelArchive();
+    case '2':
+        return askReleaseArchive();
+    case '3':
+        archCtx.archiving = 0;
+        return 1;
+    default:
+        return 1;
+    }
+}
+
+// The removal question and, after "yes", its confirmation.
+int askRemoval() {
+    char answer = askMenu(1311, "12");
+    if (answer == 0)
+        return 1;
+    archCtx.deleteAfterArchive = answer == '2' ? 1 : 0;
+    if (!archCtx.deleteAfterArchive)
+        return 0;
+    archCtx.deleteAfterArchive = 0;
+    answer = askMenu(1520, "12");
+    if (answer == 0)
+        return 1;
+    archCtx.deleteAfterArchive = answer == '2' ? 1 : 0;
+    return 0;
+}
+
+std::string inDir(const std::string& directory, const char* file) { return directory + "/" + file; }
+
+// The work-file paths in the archive directory; the cpio list and the
+// VC clean-up list belong to a device archive only.
+void buildPaths(const std::string& directory, bool device) {
+    ArchiveContext& c = archCtx;
+    c.dbPopulatePathName = inDir(directory, "PELOarchive.dbData");
+    c.archiveInfoPathName = inDir(directory, "PELOarchive.info");
+    c.archiveUserPathName = inDir(directory, "PELOarchive.users");
+    c.archiveExportPathName = inDir(directory, "PELOarchive.export");
+    c.notesDataPathName = inDir(directory, "PELOarchive.notesData");
+    c.versionsDataPathName = inDir(directory, "PELOarchive.versionsData");
+    if (device) {
+        c.vcCleanupPathName = inDir(directory, "PELOarchive.VCcleanup");
+        c.cpioFileListPathName = inDir(c.familyHomeDir, "PELOarchive.CPIOlist");
+    }
+    c.vcCleanPVCSPathName = inDir(c.familyHomeDir, "PELOarchive.PVCS_clean");
+}
+
+// 1433 for a work file left behind by an earlier run.
+int refuseLeftover(const std::string& path) {
+    if (!fileIsThere(path.c_str()))
+        return 0;
+    msgPrint(1433, path.c_str());
+    return 1;
+}
+
+int askFileSystem() {
+    msgPrint(1313, archCtx.familyHomeDir.c_str());
+    if (!askName(archCtx.fileSystemName) || checkDirName(archCtx.fileSystemName) ||
+        validateFileSystem(archCtx.fileSystemName))
+        return 1;
+    buildPaths(archCtx.fileSystemName, false);
+    return refuseLeftover(archCtx.vcCleanPVCSPathName);
+}
+
+int askWorkDir() {
+    char answer = askMenu(1383, "12");
+    if (answer == '1') {
+        archCtx.workDirName = archCtx.familyHomeDir;
+        archCtx.workDirIsFamilyHome = 1;
+        return 0;
+    }
+    if (answer == 0)
+        return 1;
+    msgPrint(1384);
+    if (!askName(archCtx.workDirName) || checkDirName(archCtx.workDirName))
+        return 1;
+    if (!dirExists(archCtx.workDirName.c_str())) {
+        msgPrint(1315, archCtx.workDirName.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int askDevice() {
+    ArchiveContext& c = archCtx;
+    msgPrint(1314);
+    if (!askName(c.deviceName))
+        return 1;
+    if (mbCharCount(c.deviceName) > static_cast<std::size_t>(maxDeviceNameLen)) {
+        msgPrint(1364, c.deviceName.c_str(), maxDeviceNameLen);
+        return 1;
+    }
+    if (validateDevice(c.deviceName) || askWorkDir())
+        return 1;
+    buildPaths(c.workDirName, true);
+    // Every leftover is reported in one pass, so one run shows them all.
+    int found = 0;
+    for (const std::string* path :
+         {&c.dbPopulatePathName, &c.archiveInfoPathName, &c.archiveUserPathName,
+          &c.archiveExportPathName, &c.notesDataPathName, &c.versionsDataPathName,
+          &c.vcCleanupPathName, &c.cpioFileListPathName, &c.vcCleanPVCSPathName})
+        found |= refuseLeftover(*path);
+    return found;
+}
+
+int askDestination() {
+    switch (askMenu(1312, "12")) {
+    case '1':
+        return askFileSystem();
+    case '2':
+        return askDevice();
+    default:
+        return 1;
+    }
+}
+
+struct CloseDir {
+    void operator()(DIR* dir) const noexcept { closedir(dir); }
+};
+using DirHandle = std::unique_ptr<DIR, CloseDir>;
+
+}  // namespace
+
+int getArchiveOptionAndParms() {
+    resetDialogState();
+    switch (askMenu(1304, "123")) {
+    case '1':
+        archCtx.archiving = 0;
+        break;
+    case '2':
+        archCtx.archiving = 1;
+        break;
+    case '3':
+        archCtx.archiving = 0;
+        return 1;
+    default:
+        return 1;
+    }
+    if (askArchiveType())
+        return 1;
+    if (!archCtx.archiving)
+        return 0;
+    if (askRemoval() || askDestination())
+        return 1;
+    return 0;
+}
+
+int checkLen(std::string_view name, int limit) {
+    if (mbCharCount(name) <= static_cast<std::size_t>(limit - 1))
+        return 0;
+    msgPrint(1346, std::string(name).c_str(), limit - 1);
+    return 1;
+}
+
+int validateFileSystem(const std::string& directory) {
+    if (!dirExists(directory.c_str())) {
+        msgPrint(1315, directory.c_str());
+        return 1;
+    }
+    DirHandle dir(opendir(directory.c_str()));
+    if (!dir) {
+        msgPrint(1366, "opendir()", directory.c_str());
+        return 1;
+    }
+    while (const dirent* entry = readdir(dir.get())) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) {
+            msgPrint(1316, directory.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int validateDevice(const std::string& device) {
+    if (device.find("/dev/r") != std::string::npos || device.find("/dev/nr") != std::string::npos)
+        return 0;
+    msgPrint(1475, device.c_str());
+    return 1;
+}
+
+int getUserInput() {
+    msgPrint(archCtx.deleteAfterArchive ? 1488 : 1487);
+    Token answer = readToken();
+    if (answer.text == "1")
+        return 0;
+    if (answer.text == "2" || answer.atEnd)
+        return 1;
+    msgPrint(1307);
+    return 2;
+}
+
+MemBlock initMem(std::size_t size) {
+    MemBlock block(std::calloc(1, size == 0 ? 1 : size));
+    if (!block) {
+        msgPrint(1367, "peloarchive");
+        cleanUpAndExitNoMem();
+    }
+    return block;
+}
+
+void installArchiveNewHandler() {
+    std::set_new_handler([] {
+        // The clean-up itself allocates a little; running out again there
+        // must not loop back here.
+        std::set_new_handler([] { std::_Exit(1); });
+        msgPrint(1367, "peloarchive");
+        cleanUpAndExitNoMem();
+    });
+}
+
+int fileType(std::string_view type) {
+    if (type == "text")
+        return 0;
+    if (type == "long")
+        return 5;
+    if (type == "special")
+        return 6;
+    if (type == "longSp")
+        return 7;
+    return vcIsPVCS() ? 2 : 1;
+}
+
+}  // namespace pelo

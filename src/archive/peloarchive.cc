@@ -1,0 +1,433 @@
+#include "archive/peloarchive.h"
+
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <memory>
+
+#include "archive/archCleanUp.h"
+#include "archive/context.h"
+#include "archive/getArchOpts.h"
+#include "archive/phases.h"
+#include "db/session.h"
+#include "support/msg.h"
+#include "support/passwd.h"
+#include "support/util.h"
+
+// Termination signals.  The handler only records the signal: the clean-up
+// prints, runs commands, talks to the database and frees memory, none of
+// which may happen inside a handler, and it must never run twice at once.
+// The main flow looks at the record (sigCheck) between every two steps of
+// the run and wherever it waits: the handlers are installed without
+// SA_RESTART, so a read blocked on a terminal, a pipe or a FIFO returns
+// with EINTR and its caller looks at once; phases look between their units
+// of work.  Once the clean-up has begun, further termination signals are
+// ignored so that it runs to its end.
+
+namespace pelo {
+
+namespace {
+
+volatile std::sig_atomic_t pendingSignal = 0;
+
+extern "C" void sigRecord(int signo) {
+    if (pendingSignal == 0)
+        pendingSignal = signo;
+}
+
+constexpr int terminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGURG};
+
+void setDisposition(int signo, void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    for (int blocked : terminationSignals)
+        sigaddset(&action.sa_mask, blocked);
+    action.sa_flags = 0;  // no SA_RESTART: blocked reads must come back
+    sigaction(signo, &action, nullptr);
+}
+
+// Failures after the handlers are in place: one caused by an interrupted
+// system call is reported as the signal it was.
+[[noreturn]] void endRun() {
+    sigCheck();
+    cleanUpAndExit();
+}
+
+// Calls a phase between two looks at the signals; more than 0 ends the run.
+int callPhase(int (*phase)()) {
+    sigCheck();
+    int result = phase();
+    if (result > 0)
+        endRun();
+    sigCheck();
+    return result;
+}
+
+// ---- archive semaphore ----------------------------------------------------
+
+constexpr int daemonProjectId = 108;   // held by the daemons in regular mode
+constexpr int archiveProjectId = 109;  // held by a running archive
+
+int refuseSemaphore(int message) {
+    if (message == 1348)
+        msgPrint(message, archCtx.familyName.c_str());
+    else
+        msgPrint(message);
+    msgPrint(1393);
+    return 1;
+}
+
+// Whether a set exists for the key: 1 yes, 0 no, -1 the probe failed.
+int semaphoreExists(key_t key) {
+    if (key == -1)
+        return -1;
+    if (semget(key, 1, IPC_EXCL) >= 0)
+        return 1;
+    return errno == ENOENT ? 0 : -1;
+}
+
+void forceArchiveSemaphore(key_t archiveKey) {
+    msgPrint(1394);
+    archCtx.semval = archiveKey == -1 ? -1 : semget(archiveKey, 1, IPC_CREAT);
+    archCtx.semaphoreSet = 1;
+}
+
+// Takes the archive semaphore; 1 after a refusal has been printed.  The
+// set is created exclusively, so two runs that probe at the same moment
+// cannot both take it.
+int takeArchiveSemaphore(bool force) {
+    const char* home = archCtx.familyHomeDir.c_str();
+    key_t archiveKey = ftok(home, archiveProjectId);
+    if (force) {
+        forceArchiveSemaphore(archiveKey);
+        return 0;
+    }
+    archCtx.semaphoreSet = 0;
+    int daemons = semaphoreExists(ftok(home, daemonProjectId));
+    if (daemons != 0)
+        return refuseSemaphore(daemons == 1 ? 1348 : 1390);
+    int archive = semaphoreExists(archiveKey);
+    if (archive != 0)
+        return refuseSemaphore(archive == 1 ? 1391 : 1390);
+    int id = semget(archiveKey, 1, IPC_CREAT | IPC_EXCL);
+    if (id < 0)
+        return refuseSemaphore(errno == EEXIST ? 1391 : 1390);
+    archCtx.semval = id;
+    archCtx.semaphoreSet = 1;
+    return 0;
+}
+
+// ---- database environment -------------------------------------------------
+
+void readEnvironment() {
+    ArchiveContext& c = archCtx;
+    c.pelo_home = env("PELO_HOME");
+    c.orac_home = env("ORACLE_HOME");
+    c.orac_dba_pass = env("ORACLE_PASS");
+    c.infx_home = env("INFORMIXDIR");
+    c.syb_home = env("SYBASE");
+    c.syb_pass = env("SYBASE_PASS");
+    c.xw_home = env("VQL_HOME");
+}
+
+struct CloseFile {
+    void operator()(FILE* file) const noexcept { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<FILE, CloseFile>;
+
+int readDatabaseProduct() {
+    std::string path = *archCtx.pelo_home + "/install/mkdb";
+    FileHandle record(std::fopen(path.c_str(), "r"));
+    // The record may be a slow file; an interrupted open or read is the
+    // signal's doing, not the record's.
+    sigCheck();
+    if (!record) {
+        msgPrint(1524, "peloarchive", path.c_str());
+        return 1;
+    }
+    archCtx.database = readInstallRecord(record.get());
+    sigCheck();
+    return 0;
+}
+
+int refuseDatabase() {
+    msgPrint(1327, "peloarchive");
+    return 1;
+}
+
+int refuseUnset(int message) {
+    msgPrint(message, "peloarchive");
+    return 1;
+}
+
+// Each database variable that is set must agree with the installation
+// record, so two set variables always fail.
+int checkDatabaseEnvironment() {
+    const ArchiveContext& c = archCtx;
+    if (!c.orac_home && !c.infx_home && !c.syb_home && !c.xw_home)
+        return refuseDatabase();
+    if (c.orac_home && c.database != "oracle")
+        return refuseDatabase();
+    if (c.orac_home && !c.orac_dba_pass)
+        return refuseUnset(1522);
+    if (c.infx_home && c.database != "informix")
+        return refuseDatabase();
+    if (c.syb_home && c.database != "sybase")
+        return refuseDatabase();
+    if (c.syb_home && !c.syb_pass)
+        return refuseUnset(1536);
+    if (c.xw_home && c.database != "dizoz")
+        return refuseDatabase();
+    return 0;
+}
+
+int readVCType() {
+    std::optional<std::string> vctype = env("PELO_VCTYPE");
+    if (!vctype || (*vctype != "sccs" && *vctype != "SCCS" && *vctype != "pvcs" && *vctype != "PVCS")) {
+        msgPrint(1078);
+        return 1;
+    }
+    archCtx.vctype = *vctype;
+    return 0;
+}
+
+int setUpEnvironment() {
+    readEnvironment();
+    if (!archCtx.pelo_home)
+        return refuseUnset(1523);
+    if (readDatabaseProduct() || checkDatabaseEnvironment() || readVCType())
+        return 1;
+    return 0;
+}
+
+void connectToDatabase() {
+    msgPrint(1328);
+    if (dbInit() != 0) {
+        msgPrint(109);
+        endRun();
+    }
+    archCtx.connectedToDb = 1;
+}
+
+// ---- phases -----------------------------------------------------------------
+
+void checkPrerequisites() {
+    msgPrint(archCtx.archiving ? 1330 : 1377);
+    callPhase(checkArchivePrereqs);
+    msgPrint(1332);
+}
+
+void startArchiveFiles() {
+    sigCheck();
+    createFiles();
+    if (writeToArchiveInfoFile() > 0) {
+        sigCheck();
+        msgPrint(1458, archCtx.archiveInfoPathName.c_str());
+        cleanUpAndExit();
+    }
+}
+
+// The populate file and, for the products that need one, the export of
+// Notes and Versions.
+void writeDatabaseFiles() {
+    const bool archiving = archCtx.archiving;
+    msgPrint(archiving ? 1334 : 1378);
+    callPhase(generateDbPopulateFile);
+    if (!archiving)
+        return;
+    msgPrint(1335);
+    if (archCtx.database != "informix") {
+        msgPrint(1516);
+        callPhase(export_Notes_Versions);
+        msgPrint(1517);
+    }
+}
+
+// Level maps, configuration files and histories, each announced by the
+// line of its kind of run.
+void collectArchiveFiles() {
+    const bool archiving = archCtx.archiving;
+    const bool device = isDeviceArchive();
+    msgPrint(!archiving ? 1379 : device ? 1494 : 1336);
+    callPhase(getLevelMaps);
+    if (archiving && !device)
+        msgPrint(1337);
+    msgPrint(!archiving ? 1380 : device ? 1495 : 1338);
+    callPhase(getFamilyConfigFiles);
+    if (archiving && !device)
+        msgPrint(1339);
+    msgPrint(!archiving ? 1381 : device ? 1496 : 1340);
+    callPhase(getVCFiles);
+}
+
+// The cpio list ends with the information file and itself.  Every step is
+// tried; any failure ends the run after the last.
+void finishCpioList() {
+    ArchiveContext& c = archCtx;
+    FILE* list = c.cpioFileList_Fp;
+    const std::string homePrefix = c.familyHomeDir + "/";
+    int written;
+    if (list == nullptr)
+        written = -1;
+    else if (c.workDirIsFamilyHome)
+        written = std::fprintf(list, "./%s\n", "PELOarchive.info");
+    else if (c.archiveInfoPathName.starts_with(homePrefix))
+        written = std::fprintf(list, ".%s\n", c.archiveInfoPathName.c_str() + c.familyHomeDir.size());
+    else
+        written = std::fprintf(list, "%s\n", c.archiveInfoPathName.c_str());
+    bool failed = written < 0;
+    if (failed)
+        msgPrint(1458, c.cpioFileListPathName.c_str());
+    if (list == nullptr || std::fprintf(list, "./%s\n", "PELOarchive.CPIOlist") < 0) {
+        msgPrint(1458, "PELOarchive.CPIOlist");
+        failed = true;
+    }
+    if (list == nullptr || std::fflush(list) != 0) {
+        msgPrint(1435, "peloarchive", c.cpioFileListPathName.c_str());
+        failed = true;
+    }
+    if (c.cpioFileList_Fd < 0 || closeWorkFile(c.cpioFileList_Fd, c.cpioFileList_Fp) != 0) {
+        msgPrint(1436, "peloarchive", c.cpioFileListPathName.c_str());
+        failed = true;
+    }
+    if (failed)
+        endRun();
+}
+
+// Removal of the archived objects and its commit.
+int removeObjects() {
+    msgPrint(1343);
+    archCtx.deleteStarted = 1;
+    sigCheck();
+    int result = removeArchivedObjects();
+    if (result > 0) {
+        sigCheck();  // an interrupt keeps deleteStarted, so the clean-up warns
+        msgPrint(1376);
+        archCtx.deleteStarted = 0;
+        cleanUpAndExit();
+    }
+    sigCheck();
+    msgPrint(1347);
+    dbCommit();
+    return result;
+}
+
+// Steps after the version-control files; returns the result of the last
+// phase called, which decides whether the run is announced complete.
+int finishArchive() {
+    const bool archiving = archCtx.archiving;
+    const bool device = isDeviceArchive();
+    if (archiving && device)
+        finishCpioList();
+    int last = callPhase(calculateStorage);
+    if (archiving && !device)
+        msgPrint(1341);
+    if (archiving && device)
+        last = callPhase(runCPIO);
+    if (archiving && archCtx.deleteAfterArchive)
+        last = removeObjects();
+    if (archiving && !archCtx.deleteAfterArchive && vcIsPVCS())
+        unlink(archCtx.vcCleanPVCSPathName.c_str());
+    return last;
+}
+
+void endNormally(int last) {
+    ArchiveContext& c = archCtx;
+    sigCheck();
+    msgPrint(1344);
+    if (!c.archiving) {
+        c.fileSystemStore = c.fileSystemStore / 1000000.0f;
+        msgPrint(1392, static_cast<double>(c.fileSystemStore));
+    }
+    dbExit();
+    c.connectedToDb = 0;
+    freeArchiveLists();
+    for (std::string* s : {&c.familyName, &c.familyHomeDir, &c.database, &c.vctype})
+        std::string().swap(*s);
+    if (c.archiving && last == 0)
+        msgPrint(1345);
+    msgClose();
+    if (c.semaphoreSet && c.semval >= 0)
+        semctl(c.semval, 0, IPC_RMID);
+    c.semaphoreSet = 0;
+}
+
+}  // namespace
+
+void sigInit() {
+    setDisposition(SIGPIPE, SIG_IGN);
+    for (int signo : terminationSignals)
+        setDisposition(signo, sigRecord);
+}
+
+void sigCheck() {
+    const int signo = pendingSignal;
+    if (signo == 0)
+        return;
+    if (signo == SIGHUP || signo == SIGURG) {
+        if (archCtx.connectedToDb)
+            dbBreak();
+        dbCloseQueryCursor();
+        dbCloseReportCursor();
+    }
+    serverRestart();
+}
+
+[[noreturn]] void serverRestart() {
+    for (int signo : terminationSignals)
+        setDisposition(signo, SIG_IGN);
+    msgPrint(1438, "peloarchive");
+    cleanUpAndExit();
+}
+
+std::string readInstallRecord(FILE* record) {
+    static constexpr struct {
+        const char* text;
+        const char* product;
+    } products[] = {{"ORACLE", "oracle"}, {"INFORMIX", "informix"}, {"SYBASE", "sybase"}, {"VQL", "dizoz"}};
+    std::string database;
+    char line[256];
+    while (std::fgets(line, sizeof line, record) != nullptr) {
+        if (line[0] == '#')
+            continue;
+        for (const auto& p : products) {
+            if (std::strstr(line, p.text) != nullptr) {
+                database = p.product;
+                break;
+            }
+        }
+    }
+    return database;
+}
+
+int peloarchive(int argc, char* argv[]) {
+    msgInit();
+    installArchiveNewHandler();
+    archCtx.familyName = passwdName();
+    archCtx.familyHomeDir = passwdHome();
+    archCtx.fileSystemStore = 0.0f;
+    if (getArchiveOptionAndParms() != 0)
+        cleanUpAndExit();
+    const bool force = argc > 1 && std::strcmp(argv[1], "-F") == 0;
+    if (archCtx.archiving && takeArchiveSemaphore(force))
+        cleanUpAndExit();
+    archCtx.deleteStarted = 0;
+    sigInit();
+    if (setUpEnvironment())
+        endRun();
+    connectToDatabase();
+    checkPrerequisites();
+    if (archCtx.archiving)
+        startArchiveFiles();
+    writeDatabaseFiles();
+    collectArchiveFiles();
+    endNormally(finishArchive());
+    return 0;
+}
+
+}  // namespace pelo

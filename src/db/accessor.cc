@@ -1,0 +1,107 @@
+#include "db/accessor.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "db/session.h"
+
+namespace pelo {
+
+namespace {
+
+/// The statement's status, with a failure sent down the fatal path.
+int checked(int status) {
+    if (status < 0)
+        dbFatalError();
+    return status;
+}
+
+}  // namespace
+
+namespace accessorDetail {
+
+void copyText(char* field, std::size_t width, const std::string& value) {
+    const std::size_t length = std::min(width, value.size());
+    std::memcpy(field, value.data(), length);
+    field[length] = '\0';
+}
+
+}  // namespace accessorDetail
+
+std::string getStatementText(std::string_view columnList, std::size_t columnCount,
+                             std::string_view table, std::string_view condition) {
+    std::string text = "SELECT ";
+    text += columnList;
+    text += " INTO ";
+    for (std::size_t i = 1; i <= columnCount; ++i) {
+        const std::string number = std::to_string(i);
+        text += (i > 1 ? ",:b" : ":b") + number + ":i" + number;
+    }
+    text += " FROM ";
+    text += table;
+    text += " WHERE ";
+    text += condition;
+    return text;
+}
+
+std::string cursorStatementText(std::string_view columnList, std::string_view table,
+                                std::string_view tail) {
+    std::string text = "SELECT ";
+    text += columnList;
+    text += " FROM ";
+    text += table;
+    if (!tail.empty()) {
+        text += " WHERE ";
+        text += tail;
+    }
+    return text;
+}
+
+std::string_view textKey(std::string_view key, std::size_t width, std::string_view column) {
+    if (key.size() <= width)
+        return key;
+    sqlca.sqlcode = keyTooLongStatus;
+    sqlca.sqlerrm = "key for " + std::string(column) + " longer than " + std::to_string(width) +
+                    " characters";
+    sqlca.sqlerrm.resize(std::min(sqlca.sqlerrm.size(), sqlMessageMax));
+    dbFatalError();
+}
+
+int accessorGetRow(std::string_view text, SqlBinds keys, SqlRow& row) {
+    return checked(sqlExecute(text, keys, &row)) == sqlNotFound ? 1 : 0;
+}
+
+std::int32_t accessorCount(std::string_view text, SqlBinds keys) {
+    SqlRow row;
+    // COUNT(*) always yields its one row; a 1403 here would mean no count,
+    // which reads as none.
+    if (accessorGetRow(text, keys, row) != 0)
+        return 0;
+    return row.intAt(0);
+}
+
+int accessorExists(std::string_view text, SqlBinds keys) {
+    return accessorCount(text, keys) != 0 ? 1 : 0;
+}
+
+int accessorModify(std::string_view text, SqlBinds keys) {
+    checked(sqlExecute(text, keys));
+    return 0;
+}
+
+WalkStep WalkCursor::step(int mode, SqlBinds keys, SqlRow& row) {
+    if (mode != 2 && !cursor_.isOpen()) {
+        checked(cursor_.open(keys));
+        if (mode == 0)
+            return WalkStep::opened;
+    }
+    if (mode == 1 && checked(cursor_.fetch(row)) != sqlNotFound)
+        return WalkStep::row;
+    // The end of the rows, a close, or a mode 0 on an open cursor (which
+    // abandons the walk): the cursor is closed in every case.
+    if (cursor_.isOpen())
+        checked(cursor_.close());
+    return WalkStep::end;
+}
+
+}  // namespace pelo

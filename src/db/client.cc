@@ -1,0 +1,281 @@
+// The client layer: the status area, the one session, the statement cache
+// and the cursors, over whichever backend the connect chose.
+#include "db/client.h"
+
+#include <algorithm>
+#include <charconv>
+#include <map>
+
+#include "db/backend.h"
+
+namespace pelo {
+
+SqlStatus sqlca;
+
+namespace {
+
+/// A prepared statement with what the layer needs to know about it.
+struct Prepared {
+    std::unique_ptr<BackendStatement> statement;
+    std::vector<int> inputs;   ///< the N of every :bN in the text
+    bool returnsRows = false;  ///< a SELECT, as opposed to DELETE or UPDATE
+};
+
+struct Session {
+    std::unique_ptr<SqlBackend> backend;
+    /// Statements run through sqlExecute, by their embedded text.
+    std::map<std::string, Prepared, std::less<>> cache;
+};
+
+std::unique_ptr<Session> session;
+int prepareCount = 0;
+
+/// The one place the status area is written.  The text is cut to what the
+/// area holds, never inside a UTF-8 character.
+int setStatus(int code, std::string_view text = {}) {
+    if (text.size() > sqlMessageMax) {
+        std::size_t cut = sqlMessageMax;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;
+        text = text.substr(0, cut);
+    }
+    sqlca.sqlcode = code;
+    sqlca.sqlerrm.assign(text);
+    return code;
+}
+
+int backendFailure(int code) { return setStatus(code, session->backend->errorText()); }
+
+int notConnected() { return setStatus(sqlNotConnected, "not connected to a database"); }
+
+int prepare(std::string_view text, Prepared& out) {
+    StatementText translated = translateStatement(text, session->backend->placeholderStyle());
+    std::unique_ptr<BackendStatement> statement;
+    if (const int code = session->backend->prepare(translated.text, statement); code < 0)
+        return backendFailure(code);
+    ++prepareCount;
+    out.returnsRows = !statement->columns().empty();
+    out.statement = std::move(statement);
+    out.inputs = std::move(translated.inputs);
+    return setStatus(0);
+}
+
+/// Every input must name a placeholder of the text and every placeholder
+/// must get an input: a mismatch is a fault of the caller's statement.
+int bindInputs(Prepared& prepared, SqlBinds inputs) {
+    for (const SqlBind& input : inputs)
+        if (std::find(prepared.inputs.begin(), prepared.inputs.end(), input.number) == prepared.inputs.end())
+            return setStatus(sqlBadInputs, "input :b" + std::to_string(input.number) + " is not in the statement");
+    for (int number : prepared.inputs) {
+        const auto bound = std::find_if(inputs.begin(), inputs.end(),
+                                        [number](const SqlBind& input) { return input.number == number; });
+        if (bound == inputs.end())
+            return setStatus(sqlBadInputs, "no input for :b" + std::to_string(number));
+    }
+    for (const SqlBind& input : inputs)
+        if (const int code = prepared.statement->bind(input.number, input.value); code < 0)
+            return backendFailure(code);
+    return setStatus(0);
+}
+
+Prepared* cachedStatement(std::string_view text) {
+    if (auto found = session->cache.find(text); found != session->cache.end())
+        return &found->second;
+    Prepared prepared;
+    if (prepare(text, prepared) < 0)
+        return nullptr;
+    return &session->cache.emplace(std::string(text), std::move(prepared)).first->second;
+}
+
+/// Leaves a cached statement ready for its next use, however this one ends.
+class ResetOnExit {
+public:
+    explicit ResetOnExit(BackendStatement& statement) : statement_(statement) {}
+    ResetOnExit(const ResetOnExit&) = delete;
+    ResetOnExit& operator=(const ResetOnExit&) = delete;
+    ~ResetOnExit() { statement_.reset(); }
+
+private:
+    BackendStatement& statement_;
+};
+
+/// Steps a single-row SELECT: one row, or 1403, or a failure for a second.
+int fetchSingleRow(BackendStatement& statement, SqlRow* row) {
+    const int code = statement.step();
+    if (code != 0)
+        return code < 0 ? backendFailure(code) : setStatus(code);
+    if (row != nullptr)
+        statement.row(*row);
+    const int next = statement.step();
+    if (next == 0)
+        return setStatus(sqlTooManyRows, "single-row query returned more than one row");
+    return next < 0 ? backendFailure(next) : setStatus(0);
+}
+
+}  // namespace
+
+std::int32_t SqlRow::intAt(int column) const {
+    const std::string& text = textAt(column);
+    std::int32_t value = 0;
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
+
+const std::string& SqlRow::textAt(int column) const {
+    static const std::string null;
+    if (column < 0 || column >= columns())
+        return null;
+    return values_[static_cast<std::size_t>(column)];
+}
+
+int sqlConnect(std::string_view target, std::string_view user, std::string_view password) {
+    if (session)
+        return setStatus(sqlConnectRefused, "already connected to a database");
+    if (user.size() > sqlLoginMax)
+        return setStatus(sqlConnectRefused, "user name longer than 20 characters");
+    if (password.size() > sqlLoginMax)
+        return setStatus(sqlConnectRefused, "password longer than 20 characters");
+    if (target.starts_with("postgresql://") || target.starts_with("postgres://"))
+        return setStatus(sqlConnectRefused, "PostgreSQL databases are not supported by this build");
+    if (target.empty())
+        return setStatus(sqlConnectRefused, "no database named");
+    std::unique_ptr<SqlBackend> backend;
+    std::string text;
+    if (const int code = openSqliteBackend(std::string(target), backend, text); code < 0)
+        return setStatus(code, text);
+    session = std::make_unique<Session>();
+    session->backend = std::move(backend);
+    return setStatus(0);
+}
+
+bool sqlConnected() { return session != nullptr; }
+
+int sqlExecute(std::string_view text, SqlBinds inputs, SqlRow* row) {
+    if (!session)
+        return notConnected();
+    Prepared* prepared = cachedStatement(text);
+    if (prepared == nullptr)
+        return sqlca.sqlcode;
+    ResetOnExit reset(*prepared->statement);
+    if (bindInputs(*prepared, inputs) < 0)
+        return sqlca.sqlcode;
+    if (prepared->returnsRows)
+        return fetchSingleRow(*prepared->statement, row);
+    const int code = prepared->statement->step();
+    return code < 0 ? backendFailure(code) : setStatus(0);
+}
+
+struct SqlCursor::State {
+    Prepared prepared;
+    bool open = false;
+    bool exhausted = false;  ///< the last fetch passed the end
+};
+
+SqlCursor::SqlCursor(std::string text) : text_(std::move(text)), state_(std::make_unique<State>()) {}
+
+SqlCursor::~SqlCursor() = default;
+
+bool SqlCursor::isOpen() const {
+    return state_->open && state_->prepared.statement && state_->prepared.statement->live();
+}
+
+std::vector<SqlColumn> SqlCursor::describe() {
+    if (!session) {
+        notConnected();
+        return {};
+    }
+    Prepared& prepared = state_->prepared;
+    if (!prepared.statement || !prepared.statement->live()) {
+        state_->open = false;
+        if (prepare(text_, prepared) < 0)
+            return {};
+    }
+    setStatus(0);
+    return prepared.statement->columns();
+}
+
+int SqlCursor::open(SqlBinds inputs) {
+    if (isOpen())
+        close();
+    if (!session)
+        return notConnected();
+    Prepared& prepared = state_->prepared;
+    if (!prepared.statement || !prepared.statement->live())
+        if (prepare(text_, prepared) < 0)
+            return sqlca.sqlcode;
+    if (bindInputs(prepared, inputs) < 0) {
+        prepared.statement->reset();
+        return sqlca.sqlcode;
+    }
+    state_->open = true;
+    state_->exhausted = false;
+    return setStatus(0);
+}
+
+int SqlCursor::fetch(SqlRow& row) {
+    if (!isOpen())
+        return setStatus(sqlCursorNotOpen, "fetch from a cursor that is not open");
+    // Stepping a finished statement would run it again from the top.
+    if (state_->exhausted)
+        return setStatus(sqlNotFound);
+    const int code = state_->prepared.statement->step();
+    if (code == 0) {
+        state_->prepared.statement->row(row);
+        return setStatus(0);
+    }
+    if (code == sqlNotFound) {
+        state_->exhausted = true;
+        return setStatus(sqlNotFound);
+    }
+    return backendFailure(code);
+}
+
+int SqlCursor::close() {
+    if (state_->prepared.statement && state_->prepared.statement->live())
+        state_->prepared.statement->reset();
+    state_->open = false;
+    return setStatus(0);
+}
+
+int sqlExecuteScript(std::string_view script) {
+    if (!session)
+        return notConnected();
+    const int code = session->backend->executeScript(script);
+    return code < 0 ? backendFailure(code) : setStatus(0);
+}
+
+int sqlCommit() {
+    if (!session)
+        return notConnected();
+    const int code = session->backend->commit();
+    return code < 0 ? backendFailure(code) : setStatus(0);
+}
+
+int sqlRollback() {
+    if (!session)
+        return notConnected();
+    const int code = session->backend->rollback();
+    return code < 0 ? backendFailure(code) : setStatus(0);
+}
+
+int sqlRollbackRelease() {
+    if (!session)
+        return notConnected();
+    const int code = session->backend->release();
+    if (code < 0)
+        backendFailure(code);
+    else
+        setStatus(0);
+    session.reset();  // the session ends even when the rollback failed
+    return sqlca.sqlcode;
+}
+
+int sqlBreak() {
+    if (!session)
+        return sqlNotConnected;
+    return session->backend->interrupt();
+}
+
+int sqlPrepareCount() { return prepareCount; }
+
+}  // namespace pelo

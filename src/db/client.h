@@ -1,0 +1,139 @@
+// The database client layer: the one road from the utility to the family
+// database.  It keeps the embedded-SQL contract the rest of the code is
+// written against (a status area with a signed code and the server's text,
+// 1403 for "no row", bound inputs, cursors, a described select list, commit
+// and rollback) over a backend chosen at connect time.  Statement texts are
+// written once, in the family's embedded-SQL form:
+//
+//   SELECT ID,NAME INTO :b1:i1,:b2:i2 FROM LEVELS WHERE NAME=:b2
+//
+// The layer drops the INTO list (outputs arrive in an SqlRow instead) and
+// turns the :bN placeholders into what the backend understands, so one text
+// serves every backend.  Statements are prepared once per text and reused.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace pelo {
+
+/// Status code of a single-row SELECT that found nothing or a FETCH past
+/// the last row.
+inline constexpr int sqlNotFound = 1403;
+
+/// Longest server message text kept in the status area.
+inline constexpr std::size_t sqlMessageMax = 70;
+
+/// Longest user name and password a connect carries.
+inline constexpr std::size_t sqlLoginMax = 20;
+
+// Failures the layer finds itself.  A backend's own failures carry its
+// codes: for SQLite the primary result code negated (-1 SQLITE_ERROR,
+// -5 SQLITE_BUSY, -9 SQLITE_INTERRUPT, -14 SQLITE_CANTOPEN, ...).
+inline constexpr int sqlNotConnected = -1001;   ///< no session is open
+inline constexpr int sqlConnectRefused = -1002; ///< login too long, second session, unknown target
+inline constexpr int sqlTooManyRows = -1003;    ///< a single-row SELECT found more than one row
+inline constexpr int sqlBadInputs = -1004;      ///< an input without placeholder, or the reverse
+inline constexpr int sqlCursorNotOpen = -1005;  ///< FETCH on a cursor that is not open
+
+/// Outcome of the last statement: below 0 failed, 1403 no row, else success.
+struct SqlStatus {
+    int sqlcode = 0;
+    std::string sqlerrm;  ///< the server's text for a failure, at most 70 characters
+};
+
+/// The status area, written by every call of this layer.
+extern SqlStatus sqlca;
+
+/// An input value: a 32-bit integer or a text.  An empty text is bound as
+/// NULL, as the family's server has always stored it, so "ACTUAL IS NULL"
+/// finds the tracks written without a level.
+using SqlValue = std::variant<std::int32_t, std::string_view>;
+
+/// An input bound to placeholder :b<number>.
+struct SqlBind {
+    int number;
+    SqlValue value;
+};
+
+using SqlBinds = std::initializer_list<SqlBind>;
+
+/// One fetched row.  A NULL column reads as "" or 0.
+class SqlRow {
+public:
+    int columns() const { return static_cast<int>(values_.size()); }
+    std::int32_t intAt(int column) const;           ///< 0-based column
+    const std::string& textAt(int column) const;    ///< 0-based column
+    void clear() { values_.clear(); }
+    void push(std::string value) { values_.push_back(std::move(value)); }
+
+private:
+    std::vector<std::string> values_;
+};
+
+/// A column of a described select list.
+struct SqlColumn {
+    std::string name;
+    enum class Type { integer, text } type = Type::text;
+    int length = 0;  ///< declared width for text, 4 for integers
+};
+
+/// Connects with the user and password (each at most 20 characters) to the
+/// database named by `target`: a file path (SQLite) or a postgresql:// URI.
+/// Returns sqlca.sqlcode (0 connected, below 0 failed with the text set).
+int sqlConnect(std::string_view target, std::string_view user, std::string_view password);
+
+/// True while a session is open.
+bool sqlConnected();
+
+/// Runs one statement with its inputs.  For a single-row SELECT the row is
+/// delivered into `row` (two rows is a failure).  Returns sqlca.sqlcode.
+int sqlExecute(std::string_view text, SqlBinds inputs, SqlRow* row = nullptr);
+
+/// A cursor over one statement text, prepared on first open and reused.
+/// Two cursors over the same text are independent.  A cursor stays open
+/// across COMMIT and ROLLBACK; once its session has ended it reads as
+/// closed and prepares again at its next open.
+class SqlCursor {
+public:
+    explicit SqlCursor(std::string text);
+    ~SqlCursor();
+    SqlCursor(const SqlCursor&) = delete;
+    SqlCursor& operator=(const SqlCursor&) = delete;
+
+    int open(SqlBinds inputs);   ///< binds the keys once; returns sqlca.sqlcode
+    int fetch(SqlRow& row);      ///< 0 with a row, 1403 past the last row
+    int close();                 ///< harmless when not open; returns 0
+    bool isOpen() const;
+    /// The select list of the statement; prepares the statement when it is
+    /// not yet prepared (a failure leaves the list empty and sqlca set).
+    std::vector<SqlColumn> describe();
+
+    struct State;
+private:
+    std::string text_;
+    std::unique_ptr<State> state_;
+};
+
+/// Runs a script of plain SQL statements (schema creation, test set-up)
+/// without placeholders.  Returns sqlca.sqlcode.
+int sqlExecuteScript(std::string_view script);
+
+int sqlCommit();            ///< COMMIT WORK
+int sqlRollback();          ///< ROLLBACK WORK
+int sqlRollbackRelease();   ///< ROLLBACK WORK RELEASE: ends the session
+/// Interrupts the statement in progress; 0 or the client's non-zero code.
+/// Runs from signal handlers, so it alone leaves the status area alone.
+int sqlBreak();
+
+/// Statements prepared since the process started: every text is prepared
+/// once per session (and once per cursor), so tests and benchmarks can
+/// see the cache at work.
+int sqlPrepareCount();
+
+}  // namespace pelo

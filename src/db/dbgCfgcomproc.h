@@ -1,0 +1,16 @@
+// Cfgcomproc: the component processes of the family configuration.
+// Cursor walks take a mode (0 open, 1 next, 2 close); their keys count
+// when the walk opens, and the walk closes itself after its last row
+// (CursorStatement in accessor.h).
+#pragma once
+
+#include <cstdint>
+
+#include "db/records.h"
+
+namespace pelo {
+
+/// Walks the whole table.  0 while a row is delivered, 1 at the end.
+int dbgCompProcGetAllList(int mode, CfgComProcRecord& compProc);
+
+}  // namespace pelo

@@ -1,0 +1,13 @@
+// Components.
+#pragma once
+
+#include <cstdint>
+
+#include "db/records.h"
+
+namespace pelo {
+
+/// Reads a component by its id.  0 found and filled; 1 no such row, the record untouched.
+int dbgCompGetById(ComponentRecord& component, std::int32_t id);
+
+}  // namespace pelo

@@ -1,0 +1,19 @@
+// History: the actions taken on defects and features.
+// Cursor walks take a mode (0 open, 1 next, 2 close); their keys count
+// when the walk opens, and the walk closes itself after its last row
+// (CursorStatement in accessor.h).
+#pragma once
+
+#include <cstdint>
+
+#include "db/records.h"
+
+namespace pelo {
+
+/// Walks the history of a defect or feature.  0 while a row is delivered, 1 at the end.
+int dbgHistoryGetList(int mode, HistoryRecord& history, std::int32_t defectId);
+
+/// Deletes the history of a defect or feature.  0, whether or not a row matched.
+int dbgHistoryDeleteForDefect(std::int32_t defectId);
+
+}  // namespace pelo

@@ -1,0 +1,31 @@
+#include "db/dbgLevelmember.h"
+
+#include "db/accessor.h"
+
+namespace pelo {
+
+namespace {
+
+constexpr RecordColumn<LevelMemberRecord> levelMemberColumns[] = {
+    PELO_RECORD_COLUMN(LevelMemberRecord, LEVELID),
+    PELO_RECORD_COLUMN(LevelMemberRecord, TRACKID),
+};
+
+CursorStatement<LevelMemberRecord> levelmemberC1{levelMemberColumns, "LEVELMEMBERS", "LEVELID=:b1"};
+
+}  // namespace
+
+int dbgLevelmemberGetAllForLevel(int mode, LevelMemberRecord& levelMember, std::int32_t levelId) {
+    return levelmemberC1.walk(mode, levelMember, {{1, levelId}});
+}
+
+std::int32_t dbgLevelmemberCountForTrackId(std::int32_t trackId) {
+    return accessorCount("SELECT COUNT(*)INTO :b1 FROM LEVELMEMBERS WHERE TRACKID=:b2",
+                         {{2, trackId}});
+}
+
+int dbgLevelmemberDelete(std::int32_t levelId) {
+    return accessorModify("DELETE FROM LEVELMEMBERS WHERE LEVELID=:b1", {{1, levelId}});
+}
+
+}  // namespace pelo

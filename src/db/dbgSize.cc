@@ -1,0 +1,50 @@
+#include "db/dbgSize.h"
+
+#include "db/accessor.h"
+
+namespace pelo {
+
+namespace {
+
+constexpr RecordColumn<SizeRecord> sizeColumns[] = {
+    PELO_RECORD_COLUMN(SizeRecord, DEFECTID),
+    PELO_RECORD_COLUMN(SizeRecord, COMPID),
+    PELO_RECORD_COLUMN(SizeRecord, USERID),
+    PELO_RECORD_COLUMN(SizeRecord, ADDDATE),
+    PELO_RECORD_COLUMN(SizeRecord, LASTUPDATE),
+    PELO_RECORD_COLUMN(SizeRecord, STATE),
+    PELO_RECORD_COLUMN(SizeRecord, SIZING),
+    PELO_RECORD_COLUMN(SizeRecord, RELEASEID),
+};
+
+CursorStatement<SizeRecord> sizeC1{sizeColumns, "SIZES", "RELEASEID=:b1 AND DEFECTID=:b2"};
+
+}  // namespace
+
+int dbgSizeGetSequenceForDefect(int mode, SizeRecord& size, std::int32_t releaseId,
+                                std::int32_t defectId) {
+    return sizeC1.walk(mode, size, {{1, releaseId}, {2, defectId}});
+}
+
+int dbgSizeExistsForReleaseInStates(std::int32_t releaseId) {
+    return accessorExists(
+        "SELECT COUNT(*)INTO :b1 FROM SIZES WHERE RELEASEID=:b2 AND STATE IN('ready','notReady')",
+        {{2, releaseId}});
+}
+
+int dbgSizeExistsAcceptRejectForDefect(std::int32_t releaseId, std::int32_t defectId) {
+    return accessorExists(
+        "SELECT COUNT(*)INTO :b1 FROM SIZES WHERE RELEASEID=:b2 AND DEFECTID=:b3 AND STATE IN('accept','reject')",
+        {{2, releaseId}, {3, defectId}});
+}
+
+int dbgSizeDeleteAll(std::int32_t defectId) {
+    return accessorModify("DELETE FROM SIZES WHERE DEFECTID=:b1", {{1, defectId}});
+}
+
+int dbgSizeDeleteByRelDef(std::int32_t releaseId, std::int32_t defectId) {
+    return accessorModify("DELETE FROM SIZES WHERE RELEASEID=:b1 AND DEFECTID=:b2",
+                          {{1, releaseId}, {2, defectId}});
+}
+
+}  // namespace pelo

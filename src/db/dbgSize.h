@@ -1,0 +1,32 @@
+// Sizes: the sizing records of defects and features per release.
+// Cursor walks take a mode (0 open, 1 next, 2 close); their keys count
+// when the walk opens, and the walk closes itself after its last row
+// (CursorStatement in accessor.h).
+#pragma once
+
+#include <cstdint>
+
+#include "db/records.h"
+
+namespace pelo {
+
+/// Walks the sizing records of a defect or feature in a release.  0 while a row is delivered, 1 at
+/// the end.
+int dbgSizeGetSequenceForDefect(int mode, SizeRecord& size, std::int32_t releaseId,
+                                std::int32_t defectId);
+
+/// Whether a release has sizing records in state ready or notReady.  1 or 0.
+int dbgSizeExistsForReleaseInStates(std::int32_t releaseId);
+
+/// Whether a defect or feature has sizing records in a release in state accept or reject.  1 or 0.
+int dbgSizeExistsAcceptRejectForDefect(std::int32_t releaseId, std::int32_t defectId);
+
+/// Deletes the sizing records of a defect or feature in every release.  0, whether or not a row
+/// matched.
+int dbgSizeDeleteAll(std::int32_t defectId);
+
+/// Deletes the sizing records of a defect or feature in a release.  0, whether or not a row
+/// matched.
+int dbgSizeDeleteByRelDef(std::int32_t releaseId, std::int32_t defectId);
+
+}  // namespace pelo

@@ -1,0 +1,13 @@
+// Users.
+#pragma once
+
+#include <cstdint>
+
+#include "db/records.h"
+
+namespace pelo {
+
+/// Reads a user by its id.  0 found and filled; 1 no such row, the record untouched.
+int dbgUserGetById(UserRecord& user, std::int32_t id);
+
+}  // namespace pelo

@@ -1,0 +1,118 @@
+// The run's one database session.  A failed statement ends the run here,
+// so no caller ever sees a database error come back.
+#include "db/session.h"
+
+#include <signal.h>
+
+#include <cstdlib>
+#include <optional>
+
+#include "archive/archCleanUp.h"
+#include "db/client.h"
+#include "support/error.h"
+#include "support/msg.h"
+#include "support/passwd.h"
+#include "support/util.h"
+
+namespace pelo {
+
+namespace {
+
+/// Set once the fatal path has rolled back and announced the clean-up.
+/// The clean-up ends the session (dbExit); when that fails, the fatal path
+/// is entered a second time and then only logs and goes back to the
+/// clean-up, which carries on after its disconnect step.
+bool fatalPathEntered = false;
+
+/// The database named by PELO_DB, else "family.db" in the family home.
+std::string databaseTarget() {
+    if (std::optional<std::string> named = env("PELO_DB"))
+        return *named;
+    return passwdHome() + "/family.db";
+}
+
+[[noreturn]] void sigactionFailed() {
+    error(msgGet(110, systemErrorText(), "sigaction"));
+    std::exit(1);
+}
+
+}  // namespace
+
+int dbInit() {
+    // Read as it is, not trimmed: blanks may be part of a password.
+    const char* password = std::getenv("ORACLE_PASS");
+    if (password == nullptr || *password == '\0')
+        return error(msgGet(1035));
+    // The client of some database products takes SIGCHLD over while it
+    // connects; the run's own disposition is put back afterwards.
+    struct sigaction saved {};
+    if (sigaction(SIGCHLD, nullptr, &saved) != 0)
+        sigactionFailed();
+    if (sqlConnect(databaseTarget(), passwdName(), password) < 0) {
+        std::string text;
+        dbErrorMessage(text);
+        return error(text.c_str());
+    }
+    if (sigaction(SIGCHLD, &saved, nullptr) != 0)
+        sigactionFailed();
+    return 0;
+}
+
+int dbCommit() {
+    if (sqlCommit() < 0)
+        dbFatalError();
+    return 0;
+}
+
+int dbExit() {
+    // Ending a session that is not there (a second call from the clean-up)
+    // succeeds; the first call ends the session even when its rollback
+    // fails, so dbExit can fail at most once in a run.
+    if (!sqlConnected())
+        return 0;
+    if (sqlRollbackRelease() < 0)
+        dbFatalError();
+    return 0;
+}
+
+int dbErrorMessage(std::string& buffer) {
+    msgReLoad(buffer, 108, sqlca.sqlcode, sqlca.sqlerrm.c_str());
+    return 1;
+}
+
+void dbFatalError() {
+    std::string text;
+    dbErrorMessage(text);
+    error(text.c_str());
+    if (!fatalPathEntered) {
+        fatalPathEntered = true;
+        if (dbRollbackForDBFatalError() != 0) {
+            error(msgGet(926));
+            std::exit(1);
+        }
+        msgPrint(1438, "peloarchive");
+    }
+    cleanUpAndExit();
+}
+
+int dbRollbackForDBFatalError() {
+    // Without a session no uncommitted work is left: ending a session
+    // drops it, whether or not the closing rollback answered well.
+    if (!sqlConnected())
+        return 0;
+    return sqlRollback() < 0 ? 1 : 0;
+}
+
+int dbBreak() {
+    if (const int code = sqlBreak(); code != 0)
+        error(msgGet(110, itoa(code), "obreak"));
+    return 0;
+}
+
+int dbCloseQueryCursor() {
+    // The utility has no generic query, so its cursor can never be open;
+    // the call stays for the signal path, which closes every cursor kind.
+    return 0;
+}
+
+}  // namespace pelo

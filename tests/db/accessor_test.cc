@@ -1,0 +1,1057 @@
+// The record accessors against a real family database made from the
+// schema script: the five shapes and the walk's state machine, then every
+// accessor of every module through one table-driven check, then the cases
+// callers lean on (dates across 1999/2000, the two no-level track walks,
+// widths, NULLs, the views, the fatal path).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "db/accessor.h"
+#include "db/client.h"
+#include "db/dbgApproval.h"
+#include "db/dbgApprover.h"
+#include "db/dbgAuthority.h"
+#include "db/dbgCfgcomproc.h"
+#include "db/dbgCfgrelproc.h"
+#include "db/dbgChange.h"
+#include "db/dbgComp.h"
+#include "db/dbgCompmember.h"
+#include "db/dbgConfig.h"
+#include "db/dbgCoreq.h"
+#include "db/dbgDefect.h"
+#include "db/dbgEnv.h"
+#include "db/dbgFile.h"
+#include "db/dbgFilesout.h"
+#include "db/dbgFilesoutview.h"
+#include "db/dbgFileview.h"
+#include "db/dbgFix.h"
+#include "db/dbgHistory.h"
+#include "db/dbgHost.h"
+#include "db/dbgInterest.h"
+#include "db/dbgLevel.h"
+#include "db/dbgLevelmember.h"
+#include "db/dbgLevelmemberview.h"
+#include "db/dbgNote.h"
+#include "db/dbgNoteview.h"
+#include "db/dbgPath.h"
+#include "db/dbgRelease.h"
+#include "db/dbgSequence.h"
+#include "db/dbgSize.h"
+#include "db/dbgTest.h"
+#include "db/dbgTrack.h"
+#include "db/dbgUser.h"
+#include "db/dbgVerify.h"
+#include "db/dbgVersion.h"
+#include "db/records.h"
+#include "db/schema.h"
+
+namespace pelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+// ---------------------------------------------------------------------------
+// A family database in a scratch directory, connected for the test.
+
+class FamilyDatabase : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/peloaccessorXXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        const fs::path file = dir_ / "family.db";
+        std::ofstream{file};  // the client layer never creates a database
+        ASSERT_EQ(sqlConnect(file.string(), "family", "secret"), 0) << sqlca.sqlerrm;
+        ASSERT_EQ(sqlExecuteScript(familySchemaSql()), 0) << sqlca.sqlerrm;
+        ASSERT_EQ(sqlCommit(), 0);
+    }
+    void TearDown() override {
+        if (sqlConnected())
+            sqlRollbackRelease();
+        fs::remove_all(dir_);
+    }
+
+    /// For a death test: the child leaves through exit, never reaching
+    /// TearDown, so it removes its scratch directory on the way out.
+    void removeDirAtExit() const {
+        static std::string dir;
+        dir = dir_.string();
+        std::atexit([] { fs::remove_all(dir); });
+    }
+
+    static void run(std::string_view sql) {
+        ASSERT_EQ(sqlExecuteScript(sql), 0) << sqlca.sqlerrm << "\n" << sql;
+    }
+    static std::int32_t number(std::string_view select) {
+        SqlRow row;
+        EXPECT_EQ(sqlExecute(select, {}, &row), 0) << sqlca.sqlerrm << "\n" << select;
+        return row.intAt(0);
+    }
+
+private:
+    fs::path dir_;
+};
+
+// A small family: two releases with levels committed on both sides of
+// 2000, tracks with and without levels, defects and features with their
+// records, files sharing a source across releases, and the global tables.
+// Rows deliberately carry NULLs and point at objects that do not exist.
+constexpr const char* sampleFamily = R"(
+INSERT INTO RELEASES VALUES
+ (1,'rel1',62,'yes','first release',5,'98/01/01 08:00:00',NULL,'100/02/01 08:00:00',100,'prc','yes','yes','yes','yes','no'),
+ (2,'rel2',62,'no','second release',6,'99/01/01 08:00:00',NULL,'100/03/01 08:00:00',200,'prc','yes','no','yes','yes','yes');
+INSERT INTO ENVIRONMENTS VALUES ('env1',1,5), ('env2',1,6), ('env3',2,5);
+INSERT INTO APPROVERS VALUES (1,5), (1,6), (2,7);
+INSERT INTO LEVELS VALUES
+ (1,'lev1',1,5,'99/05/01 10:00:00','99/06/01 10:00:00','99/06/01 10:00:00','complete','production',10),
+ (2,'lev2',1,5,'99/12/01 10:00:00','100/01/01 00:00:00','100/01/01 00:00:00','complete','development',20),
+ (3,'lev3',1,6,'100/01/05 10:00:00',NULL,'100/01/05 10:00:00','integrate','development',0),
+ (4,'lev1',2,6,'100/02/01 10:00:00','100/02/02 10:00:00','100/02/02 10:00:00','commit','production',5),
+ (5,'lev1b',1,5,'99/12/30 10:00:00','99/12/31 23:59:59','99/12/31 23:59:59','complete','production',7);
+INSERT INTO LEVELMEMBERS VALUES (1,11), (2,12), (2,11), (4,13);
+INSERT INTO TRACKS VALUES
+ (11,1,21,5,'complete','lev1','lev1','99/05/02 10:00:00','99/06/01 10:00:00'),
+ (12,1,22,6,'complete','lev2','lev2','99/05/03 10:00:00','100/01/01 00:00:00'),
+ (13,2,21,5,'commit','lev1','lev1','100/01/20 10:00:00','100/02/02 10:00:00'),
+ (14,1,23,5,'test',NULL,NULL,'99/11/01 10:00:00','99/12/31 23:59:59'),
+ (15,1,22,6,'complete',NULL,NULL,'99/11/02 10:00:00','100/01/02 00:00:00'),
+ (16,1,23,5,'fix',NULL,NULL,'99/11/03 10:00:00','99/10/01 00:00:00'),
+ (17,1,24,5,'complete',NULL,NULL,'99/11/04 10:00:00','100/01/01 00:00:00');
+INSERT INTO CHANGES VALUES
+ (31,11,41,51,1,'delta',5), (31,11,42,52,1,'delta',5), (32,11,41,53,1,'rename',5), (31,12,41,54,2,'delta',6);
+INSERT INTO APPROVALS VALUES
+ (11,5,'accept','99/05/10 10:00:00','99/05/11 10:00:00'),
+ (11,6,'abstain','99/05/10 11:00:00',NULL),
+ (12,5,'accept','99/05/12 10:00:00','99/05/12 10:00:00');
+INSERT INTO FIX VALUES
+ (11,5,61,'complete','99/05/20 10:00:00','99/05/21 10:00:00'),
+ (12,6,61,'complete','99/05/22 10:00:00','99/05/23 10:00:00'),
+ (11,6,62,'working','99/05/24 10:00:00',NULL);
+INSERT INTO TESTS VALUES
+ (11,'env1',5,'accept','99/05/25 10:00:00','99/05/26 10:00:00'),
+ (12,'env2',6,'ready','99/05/27 10:00:00',NULL);
+INSERT INTO COREQS VALUES (11,1), (12,1), (13,2);
+INSERT INTO DEFECTS VALUES
+ (21,'defect','d','21',61,'env1','closed','2','abstract 21','ref21','program_defect','lev1',
+  '99/06/01 10:00:00','99/04/01 10:00:00','99/04/02 10:00:00','99/04/03 10:00:00','99/06/01 10:00:00',5,6,10,NULL,1),
+ (22,'feature','f','22',61,NULL,'design',NULL,'abstract 22',NULL,NULL,NULL,
+  '99/04/05 10:00:00','99/04/04 10:00:00',NULL,NULL,NULL,6,5,3,NULL,1),
+ (23,'defect','d','23',62,'env3','size','3','abstract 23',NULL,NULL,NULL,
+  '99/04/07 10:00:00','99/04/06 10:00:00',NULL,NULL,NULL,5,5,2,NULL,2),
+ (24,'defect','d','24',62,NULL,'review','1','abstract 24',NULL,NULL,NULL,
+  '99/04/09 10:00:00','99/04/08 10:00:00',NULL,NULL,NULL,5,5,1,NULL,9),
+ (25,'feature','f','25',61,NULL,'open',NULL,'abstract 25',NULL,NULL,NULL,
+  '99/04/11 10:00:00','99/04/10 10:00:00',NULL,NULL,NULL,5,6,0,'21',2);
+INSERT INTO HISTORY VALUES
+ (21,5,'open','99/04/01 10:00:00'), (21,6,'close','99/06/01 10:00:00'), (22,5,'open','99/04/04 10:00:00');
+INSERT INTO NOTES VALUES
+ (21,5,'open','100/01/01 00:00:00','second note'),
+ (21,6,'comment','99/12/31 23:59:59','first note'),
+ (22,5,'open','99/01/01 00:00:00','feature note');
+INSERT INTO VERIFY VALUES
+ (21,5,'defect','accept','99/06/02 10:00:00','99/06/03 10:00:00'),
+ (22,6,'feature','notReady','99/06/04 10:00:00',NULL),
+ (23,5,'defect','abstain','99/06/05 10:00:00','99/06/06 10:00:00');
+INSERT INTO SIZES VALUES
+ (21,61,5,'99/04/02 10:00:00','99/04/02 11:00:00','accept','small',1),
+ (22,61,5,'99/04/05 10:00:00',NULL,'ready','medium',1),
+ (21,62,6,'99/04/02 12:00:00','99/04/02 13:00:00','reject','large',2),
+ (23,62,5,'99/04/07 10:00:00',NULL,'notReady',NULL,2);
+INSERT INTO FILES VALUES
+ (41,61,71,31,32,51,53,'99/05/02 10:00:00','99/12/31 10:00:00',NULL,NULL,'99/12/31 10:00:00','a.c','text',1,'u5','644'),
+ (42,61,72,31,31,52,52,'99/05/02 10:00:00','99/05/02 10:00:00',NULL,NULL,'99/05/02 10:00:00','b.gif','binary',1,'u5','444'),
+ (43,62,71,31,32,53,53,'100/01/20 10:00:00','100/01/20 10:00:00','100/03/01 00:00:00',NULL,'100/03/01 00:00:00','a.c','text',2,'u6','644'),
+ (44,62,73,33,33,55,55,'100/01/21 10:00:00',NULL,NULL,NULL,'100/01/21 10:00:00','c.c','text',2,NULL,NULL);
+INSERT INTO PATH VALUES (31,'src'), (32,'src/new');
+INSERT INTO VERSIONS VALUES
+ (51,0,71,5,10,8,2,'initial','99/05/02 10:00:00','1.1',100),
+ (52,0,72,5,0,0,0,NULL,'99/05/02 10:00:00','1.1',2048),
+ (53,51,71,6,12,9,3,'second','99/12/31 10:00:00','1.2',120),
+ (54,53,71,6,13,10,3,'third','100/01/02 10:00:00','1.3',130);
+INSERT INTO COMPONENTS VALUES
+ (61,'comp61',5,'a leaf','98/01/01 08:00:00',NULL,'98/01/01 08:00:00','prc','yes','no','yes','no'),
+ (62,'root',5,'the root','98/01/01 08:00:00',NULL,'98/01/01 08:00:00','prc','no','no','no','no');
+INSERT INTO COMPMEMBERS VALUES (62,61,1,0), (63,61,2,1), (64,62,1,0);
+INSERT INTO USERS VALUES
+ (0,'family','Family Login','yes','admin',NULL,'98/01/01 08:00:00',NULL,'98/01/01 08:00:00'),
+ (5,'u5','User Five','no','dev','5 Main Street','98/01/02 08:00:00',NULL,'98/01/02 08:00:00'),
+ (6,'u6','User Six','yes','qa',NULL,'98/01/03 08:00:00',NULL,'98/01/03 08:00:00');
+INSERT INTO HOSTS VALUES (5,'host5','u5',1), (5,'host5b','u5b',2), (6,'host6','u6',3);
+INSERT INTO SEQUENCE VALUES ('general',100), ('defect',25), ('source',73);
+INSERT INTO AUTHORITY VALUES ('admin','all'), ('dev','fix');
+INSERT INTO INTEREST VALUES ('dev','open'), ('qa','verify');
+INSERT INTO CONFIG VALUES ('severity','1','yes',1,0,'critical'), ('severity','2','no',2,0,NULL);
+INSERT INTO CFGRELPROC VALUES ('prc','track'), ('prc2','level');
+INSERT INTO CFGCOMPROC VALUES ('prc','dsr'), ('prc2','verify');
+INSERT INTO FILESOUT VALUES (42,52,5,'100/01/01 00:00:00','1.2'), (49,59,6,'100/03/02 00:00:00','1.3');
+)";
+
+class SampleFamily : public FamilyDatabase {
+protected:
+    void SetUp() override {
+        FamilyDatabase::SetUp();
+        if (HasFatalFailure())
+            return;
+        run(sampleFamily);
+        ASSERT_EQ(sqlCommit(), 0);
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Reading records back field by field.  The layout of a record is derived
+// from the schema alone (an int column is an aligned int32_t, a text column
+// of width N takes N + 1 bytes), so comparing a fetched record with the row
+// that SELECT * gives checks records.h, the column tables and the copying
+// at once.
+
+using Fields = std::vector<std::string>;
+
+struct Layout {
+    std::vector<SqlColumn> columns;
+    std::size_t size = 0;
+};
+
+Layout layoutOf(std::string_view select) {
+    SqlCursor cursor{std::string(select)};
+    Layout layout{cursor.describe(), 0};
+    std::size_t offset = 0;
+    std::size_t align = 1;
+    for (const SqlColumn& column : layout.columns) {
+        if (column.type == SqlColumn::Type::integer) {
+            offset = (offset + 3) / 4 * 4 + 4;
+            align = 4;
+        } else {
+            offset += static_cast<std::size_t>(column.length) + 1;
+        }
+    }
+    layout.size = (offset + align - 1) / align * align;
+    return layout;
+}
+
+Fields fieldsOfRecord(const std::string& bytes, const Layout& layout) {
+    Fields fields;
+    std::size_t offset = 0;
+    for (const SqlColumn& column : layout.columns) {
+        if (column.type == SqlColumn::Type::integer) {
+            offset = (offset + 3) / 4 * 4;
+            std::int32_t value = 0;
+            std::memcpy(&value, bytes.data() + offset, sizeof value);
+            fields.push_back(std::to_string(value));
+            offset += 4;
+        } else {
+            const std::size_t room = static_cast<std::size_t>(column.length) + 1;
+            const std::size_t length = strnlen(bytes.data() + offset, room);
+            fields.push_back(length == room ? "<unterminated>" : bytes.substr(offset, length));
+            offset += room;
+        }
+    }
+    return fields;
+}
+
+/// The rows of a select as the record fields they must become; the layout
+/// of its select list comes back too.
+std::vector<Fields> rowsOf(std::string_view select, Layout* layout = nullptr) {
+    const Layout described = layoutOf(select);
+    SqlCursor cursor{std::string(select)};
+    EXPECT_EQ(cursor.open({}), 0) << sqlca.sqlerrm << "\n" << select;
+    std::vector<Fields> rows;
+    for (SqlRow row; cursor.fetch(row) == 0;) {
+        Fields fields;
+        for (int i = 0; i < row.columns(); ++i)
+            fields.push_back(described.columns[i].type == SqlColumn::Type::integer
+                                 ? std::to_string(row.intAt(i))
+                                 : row.textAt(i));
+        rows.push_back(fields);
+    }
+    cursor.close();
+    if (layout != nullptr)
+        *layout = described;
+    return rows;
+}
+
+/// "SELECT * FROM <from> WHERE <key>=<value>" for each value, in order.
+std::vector<std::string> selectsOf(std::string_view from, std::string_view key,
+                                   std::initializer_list<std::string_view> values) {
+    std::vector<std::string> selects;
+    for (std::string_view value : values)
+        selects.push_back("SELECT * FROM " + std::string(from) + " WHERE " + std::string(key) +
+                          "=" + std::string(value));
+    return selects;
+}
+
+template <class R>
+std::string bytesOf(const R& record) {
+    return std::string(reinterpret_cast<const char*>(&record), sizeof record);
+}
+
+/// A record full of a byte no fetch writes, so untouched fields show.
+template <class R>
+std::unique_ptr<R> scribbled() {
+    auto record = std::make_unique<R>();
+    std::memset(record.get(), 0x5A, sizeof(R));
+    return record;
+}
+
+// ---------------------------------------------------------------------------
+// The shapes and the walk, on the Levels module.
+
+using LevelAccessors = SampleFamily;
+
+// A Get for a name that is not there answers 1 and leaves every byte.
+TEST_F(LevelAccessors, GetOfMissingLevelLeavesRecordUntouched) {
+    auto level = scribbled<LevelRecord>();
+    const std::string before = bytesOf(*level);
+    EXPECT_EQ(dbgLevelGet(*level, "lev9", 1), 1);
+    EXPECT_EQ(dbgLevelGet(*level, "lev3", 2), 1) << "the name exists, but in another release";
+    EXPECT_EQ(bytesOf(*level), before);
+}
+
+// Both keys take part: the same name in two releases gives two levels.
+TEST_F(LevelAccessors, GetTellsLevelsOfTheSameNameApartByRelease) {
+    LevelRecord level{};
+    ASSERT_EQ(dbgLevelGet(level, "lev1", 2), 0);
+    EXPECT_EQ(level.ID, 4);
+    ASSERT_EQ(dbgLevelGet(level, "lev1", 1), 0);
+    EXPECT_EQ(level.ID, 1);
+    EXPECT_STREQ(level.COMMITDATE, "99/06/01 10:00:00");
+}
+
+// Mode 0 opens, the first mode 1 finds the end and closes, mode 2 is then
+// harmless.  The closing shows: a row added afterwards is seen by the next
+// mode 1, which opens the cursor again.
+TEST_F(LevelAccessors, EmptyWalkClosesItselfOnFirstFetch) {
+    LevelRecord level{};
+    EXPECT_EQ(dbgLevelGetByRel(0, level, 3), 0);
+    EXPECT_EQ(dbgLevelGetByRel(1, level, 3), 1);
+    EXPECT_EQ(dbgLevelGetByRel(2, level, 3), 1);
+    EXPECT_EQ(level.ID, 0) << "the end delivers no row";
+
+    EXPECT_EQ(dbgLevelGetByRel(1, level, 3), 1);
+    run("INSERT INTO LEVELS (ID, NAME, RELEASEID) VALUES (9, 'new', 3)");
+    EXPECT_EQ(dbgLevelGetByRel(1, level, 3), 0);
+    EXPECT_EQ(level.ID, 9);
+    EXPECT_EQ(dbgLevelGetByRel(2, level, 3), 1);
+}
+
+std::vector<int> levelIdsByRel(std::int32_t releaseId, int firstMode) {
+    LevelRecord level{};
+    std::vector<int> ids;
+    for (int mode = firstMode; dbgLevelGetByRel(mode, level, releaseId) == 0; mode = 1)
+        if (mode == 1)
+            ids.push_back(level.ID);
+    return ids;
+}
+
+// A walk may begin with mode 1, and a mode 1 after the end starts over.
+TEST_F(LevelAccessors, WalkStartsWithModeOneAndRestartsAfterTheEnd) {
+    const std::vector<int> first = levelIdsByRel(1, 1);
+    EXPECT_EQ(first.size(), 4u);
+    EXPECT_EQ(levelIdsByRel(1, 1), first);
+    EXPECT_EQ(levelIdsByRel(1, 0), first);
+}
+
+// Keys passed after the open are ignored until the walk is over.
+TEST_F(LevelAccessors, KeysAreBoundOnlyWhenTheWalkOpens) {
+    LevelRecord level{};
+    ASSERT_EQ(dbgLevelGetByRel(0, level, 2), 0);
+    ASSERT_EQ(dbgLevelGetByRel(1, level, 1), 0);
+    EXPECT_EQ(level.RELEASEID, 2);
+    EXPECT_EQ(dbgLevelGetByRel(1, level, 1), 1);
+}
+
+// An abandoned walk, closed with mode 2, opens again with new keys.
+TEST_F(LevelAccessors, AbandonedWalkReopensWithNewKeys) {
+    LevelRecord level{};
+    ASSERT_EQ(dbgLevelGetByRel(0, level, 1), 0);
+    ASSERT_EQ(dbgLevelGetByRel(1, level, 1), 0);
+    EXPECT_EQ(dbgLevelGetByRel(2, level, 1), 1);
+    EXPECT_EQ(levelIdsByRel(2, 0), std::vector<int>{4});
+}
+
+// Mode 0 on an open cursor closes it and answers 1; the next mode 1 starts
+// from the first row again.
+TEST_F(LevelAccessors, ModeZeroOnAnOpenWalkClosesIt) {
+    LevelRecord level{};
+    ASSERT_EQ(dbgLevelGetByRel(0, level, 1), 0);
+    ASSERT_EQ(dbgLevelGetByRel(1, level, 1), 0);
+    const int firstId = level.ID;
+    ASSERT_EQ(dbgLevelGetByRel(1, level, 1), 0);
+    EXPECT_EQ(dbgLevelGetByRel(0, level, 1), 1);
+    ASSERT_EQ(dbgLevelGetByRel(1, level, 1), 0);
+    EXPECT_EQ(level.ID, firstId);
+    EXPECT_EQ(dbgLevelGetByRel(2, level, 1), 1);
+}
+
+// Each accessor owns its cursor: two walks of one module, and a Get of the
+// same table, interleave without disturbing each other.
+TEST_F(LevelAccessors, WalksAndGetsOfOneTableInterleave) {
+    LevelRecord outer{};
+    LevelRecord inner{};
+    LevelRecord byId{};
+    std::vector<int> pairs;
+    while (dbgLevelGetByRel(1, outer, 1) == 0) {
+        ASSERT_EQ(dbgLevelGetById(byId, outer.ID), 0);
+        EXPECT_STREQ(byId.NAME, outer.NAME);
+        while (dbgLevelCommittedGetByRel(1, inner, 1) == 0)
+            pairs.push_back(outer.ID * 10 + inner.ID);
+    }
+    EXPECT_EQ(pairs.size(), 4u * 3u);
+}
+
+// Deleting nothing is no error; a deletion lasts only once committed.
+TEST_F(LevelAccessors, DeletesOfNothingAndUncommittedDeletes) {
+    EXPECT_EQ(dbgLevelDelete(99), 0);
+    EXPECT_EQ(dbgLevelmemberDelete(99), 0);
+    EXPECT_EQ(number("SELECT COUNT(*) FROM LEVELS"), 5);
+
+    EXPECT_EQ(dbgLevelDelete(3), 0);
+    LevelRecord level{};
+    EXPECT_EQ(dbgLevelGetById(level, 3), 1);
+    ASSERT_EQ(sqlRollback(), 0);
+    EXPECT_EQ(dbgLevelGetById(level, 3), 0);
+}
+
+// ---------------------------------------------------------------------------
+// Dates are the family's texts; their order is the calendar's, also where
+// "100/..." (2000) would sort before "99/..." (1999) as plain bytes.
+
+using FamilyDates = SampleFamily;
+
+TEST_F(FamilyDates, CommittedLevelsWalkInCommitOrderAcross2000) {
+    LevelRecord level{};
+    std::vector<std::string> names;
+    while (dbgLevelCommittedGetByRel(1, level, 1) == 0)
+        names.push_back(level.NAME);
+    EXPECT_EQ(names, (std::vector<std::string>{"lev1", "lev1b", "lev2"}))
+        << "lev3 has no commit date and stays out";
+}
+
+TEST_F(FamilyDates, LevelsCommittedBeforeA2000DateInclude1999Ones) {
+    LevelRecord level{};
+    std::set<std::string> names;
+    while (dbgLevelGetByRelAndDate(1, level, 1, "100/01/01 00:00:00") == 0)
+        names.insert(level.NAME);
+    EXPECT_EQ(names, (std::set<std::string>{"lev1", "lev1b"}));
+
+    names.clear();
+    while (dbgLevelGetByRelAndDate(1, level, 1, "99/12/31 23:59:59") == 0)
+        names.insert(level.NAME);
+    EXPECT_EQ(names, std::set<std::string>{"lev1"}) << "an equal date is not before";
+}
+
+// The tracks without a level split at the next level's commit date: before
+// it into the archive, after it on hold; a track updated at that very time
+// belongs to neither, and no track to both.
+TEST_F(FamilyDates, NoLevelTrackWalksSplitAtTheDateAndSkipItsEqual) {
+    const std::set<int> eligible = [] {
+        TrackRecord track{};
+        std::set<int> ids;
+        while (dbgTrackGetByReleaseActualIsNull(1, track, 1) == 0)
+            ids.insert(track.ID);
+        return ids;
+    }();
+    ASSERT_EQ(eligible, (std::set<int>{14, 15, 17})) << "16 is in state fix";
+
+    for (const char* date : {"100/01/01 00:00:00", "99/12/31 23:59:59", "100/01/02 00:00:00"}) {
+        SCOPED_TRACE(date);
+        TrackRecord track{};
+        std::set<int> before;
+        std::set<int> after;
+        std::set<int> equal;
+        while (dbgTrackGetByReleaseCommittedNoLevel(1, track, 1, date) == 0)
+            before.insert(track.ID);
+        while (dbgTrackGetByReleaseCommittedNoLevelHold(1, track, 1, date) == 0)
+            after.insert(track.ID);
+        for (int id : eligible)
+            if (!before.contains(id) && !after.contains(id))
+                equal.insert(id);
+        for (int id : before)
+            EXPECT_FALSE(after.contains(id)) << "track " << id << " in both walks";
+        for (int id : equal) {
+            ASSERT_EQ(dbgTrackGetById(track, id), 0);
+            EXPECT_STREQ(track.LASTUPDATE, date) << "only a track updated at the date is left out";
+        }
+        EXPECT_FALSE(equal.empty()) << "every date chosen here is some track's LASTUPDATE";
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Field widths and NULLs.
+
+using RecordFields = FamilyDatabase;
+
+// A text of exactly its width is kept whole and terminated, and the field
+// after it keeps its own value.
+TEST_F(RecordFields, NameOfExactlyItsWidthIsFetchedWhole) {
+    const std::string name(32, 'N');
+    run("INSERT INTO LEVELS VALUES (1,'" + name +
+        "',7,5,NULL,NULL,NULL,'complete','production',3)");
+    auto level = scribbled<LevelRecord>();
+    ASSERT_EQ(dbgLevelGetById(*level, 1), 0);
+    EXPECT_EQ(std::string(level->NAME), name);
+    EXPECT_EQ(level->RELEASEID, 7);
+    EXPECT_EQ(level->USERID, 5);
+}
+
+// A value longer than its column (the database does not police widths) is
+// cut at the width; nothing is written past the field, even when it is the
+// last one of its record.
+TEST_F(RecordFields, OverlongTextIsCutAtItsWidth) {
+    run("INSERT INTO PATH VALUES (1,'" + std::string(300, 'p') + "')");
+    struct Guarded {
+        PathRecord path;
+        char guard[64];
+    };
+    auto guarded = scribbled<Guarded>();
+    ASSERT_EQ(dbgPathGetById(guarded->path, 1), 0);
+    EXPECT_EQ(std::string(guarded->path.NAME), std::string(196, 'p'));
+    EXPECT_TRUE(std::all_of(std::begin(guarded->guard), std::end(guarded->guard),
+                            [](char c) { return c == 0x5A; }));
+}
+
+// Remarks use the full 32000 characters, through a table and a view alike.
+TEST_F(RecordFields, RemarksOf32000CharactersSurvive) {
+    std::string remarks;
+    for (int i = 0; remarks.size() < 32000; ++i)
+        remarks += static_cast<char>('a' + i % 26);
+    const std::string quoted = "'" + remarks + "'";
+    run("INSERT INTO VERSIONS VALUES (1,0,7,5,1,1,0," + quoted + ",'100/01/01 00:00:00','1.1',9)");
+    run("INSERT INTO NOTES VALUES (3,5,'open','100/01/01 00:00:00'," + quoted + ")");
+
+    auto version = scribbled<VersionRecord>();
+    ASSERT_EQ(dbgVersionGetById(*version, 1), 0);
+    EXPECT_EQ(std::string(version->REMARKS), remarks);
+    EXPECT_STREQ(version->SID, "1.1");
+    EXPECT_EQ(version->VERSIZE, 9);
+
+    auto note = scribbled<NoteViewRecord>();
+    ASSERT_EQ(dbgNoteviewGet(1, *note, 3), 0);
+    EXPECT_EQ(std::string(note->REMARKS), remarks);
+    EXPECT_STREQ(note->ADDDATE, "100/01/01 00:00:00");
+    EXPECT_EQ(dbgNoteviewGet(2, *note, 3), 1);
+}
+
+// NULL reaches a record as "" or 0, over whatever the record held.
+TEST_F(RecordFields, NullColumnsArriveEmptyAndZero) {
+    run("INSERT INTO USERS (ID) VALUES (3)");
+    auto user = scribbled<UserRecord>();
+    ASSERT_EQ(dbgUserGetById(*user, 3), 0);
+    EXPECT_EQ(user->ID, 3);
+    for (const char* text : {user->LOGIN, user->NAME, user->SUPERUSER, user->AREA, user->ADDRESS,
+                             user->ADDDATE, user->DROPDATE, user->LASTUPDATE})
+        EXPECT_STREQ(text, "");
+
+    run("INSERT INTO HOSTS (USERID, NAME) VALUES (3, 'h')");
+    auto host = scribbled<HostRecord>();
+    ASSERT_EQ(dbgHostGetList(1, *host, 3), 0);
+    EXPECT_EQ(host->ADDRESS, 0);
+    EXPECT_STREQ(host->LOGIN, "");
+    EXPECT_EQ(dbgHostGetList(2, *host, 3), 1);
+}
+
+// Every record structure is as large as the layout its table implies.
+TEST_F(RecordFields, RecordSizesFollowTheSchema) {
+    const std::pair<const char*, std::size_t> records[] = {
+        {"RELEASES", sizeof(ReleaseRecord)},         {"ENVIRONMENTS", sizeof(EnvironmentRecord)},
+        {"APPROVERS", sizeof(ApproverRecord)},       {"LEVELS", sizeof(LevelRecord)},
+        {"LEVELMEMBERS", sizeof(LevelMemberRecord)}, {"TRACKS", sizeof(TrackRecord)},
+        {"CHANGES", sizeof(ChangeRecord)},           {"APPROVALS", sizeof(ApprovalRecord)},
+        {"FIX", sizeof(FixRecord)},                  {"TESTS", sizeof(TestRecord)},
+        {"COREQS", sizeof(CoreqRecord)},             {"DEFECTS", sizeof(DefectRecord)},
+        {"HISTORY", sizeof(HistoryRecord)},          {"NOTES", sizeof(NoteRecord)},
+        {"VERIFY", sizeof(VerifyRecord)},            {"SIZES", sizeof(SizeRecord)},
+        {"FILES", sizeof(FileRecord)},               {"PATH", sizeof(PathRecord)},
+        {"VERSIONS", sizeof(VersionRecord)},         {"COMPONENTS", sizeof(ComponentRecord)},
+        {"COMPMEMBERS", sizeof(CompMemberRecord)},   {"USERS", sizeof(UserRecord)},
+        {"HOSTS", sizeof(HostRecord)},               {"SEQUENCE", sizeof(SequenceRecord)},
+        {"AUTHORITY", sizeof(AuthorityRecord)},      {"INTEREST", sizeof(InterestRecord)},
+        {"CONFIG", sizeof(ConfigRecord)},            {"CFGRELPROC", sizeof(CfgRelProcRecord)},
+        {"CFGCOMPROC", sizeof(CfgComProcRecord)},    {"FILESOUT", sizeof(FilesoutRecord)},
+        {"FILEVIEW", sizeof(FileViewRecord)},        {"FILESOUTVIEW", sizeof(FilesoutViewRecord)},
+        {"NOTEVIEW", sizeof(NoteViewRecord)},
+        {"LEVELMEMBERVIEW", sizeof(LevelMemberViewRecord)},
+    };
+    for (const auto& [table, size] : records)
+        EXPECT_EQ(layoutOf("SELECT * FROM " + std::string(table)).size, size) << table;
+}
+
+// ---------------------------------------------------------------------------
+// Every accessor of every module, one table per shape.  Expected rows are
+// named by key (or rowid, in insertion order) and read with SELECT *, so
+// the tables say which rows an accessor must deliver, not how it finds them.
+
+/// What a Get or a walk left in its records.
+struct Fetched {
+    int result = 0;
+    std::vector<std::string> records;  ///< the bytes of each record delivered
+    std::string before;                ///< the record's bytes before a Get
+};
+
+struct GetCase {
+    const char* accessor;
+    std::function<Fetched(bool hit)> run;  ///< hit: the key that exists, else one that does not
+    std::string expected;                  ///< selects the one row of the existing key
+};
+
+template <class R, class... Params, class... Hit, class... Miss>
+GetCase getCase(const char* accessor, int (*get)(R&, Params...), std::tuple<Hit...> hit,
+                std::tuple<Miss...> miss, std::string expected) {
+    auto run = [get, hit, miss](bool wantHit) {
+        auto record = scribbled<R>();
+        Fetched fetched;
+        fetched.before = bytesOf(*record);
+        auto call = [&](auto... keys) { return get(*record, keys...); };
+        fetched.result = wantHit ? std::apply(call, hit) : std::apply(call, miss);
+        fetched.records.push_back(bytesOf(*record));
+        return fetched;
+    };
+    return {accessor, run, std::move(expected)};
+}
+
+struct WalkCase {
+    const char* accessor;
+    std::function<Fetched()> run;
+    std::vector<std::string> expected;  ///< one select per row, in walk order when ordered
+    bool ordered = false;
+};
+
+template <class R, class... Params, class... Keys>
+WalkCase walkCase(const char* accessor, int (*walk)(int, R&, Params...), std::tuple<Keys...> keys,
+                  std::vector<std::string> expected, bool ordered = false) {
+    auto run = [walk, keys] {
+        auto record = std::make_unique<R>();
+        auto call = [&](int mode) {
+            return std::apply([&](auto... k) { return walk(mode, *record, k...); }, keys);
+        };
+        Fetched fetched;
+        EXPECT_EQ(call(0), 0);
+        while (call(1) == 0)
+            fetched.records.push_back(bytesOf(*record));
+        fetched.result = call(2);
+        return fetched;
+    };
+    return {accessor, run, std::move(expected), ordered};
+}
+
+std::vector<Fields> expectedRows(const std::vector<std::string>& selects, Layout& layout) {
+    std::vector<Fields> rows;
+    for (const std::string& select : selects) {
+        std::vector<Fields> found = rowsOf(select, &layout);
+        EXPECT_EQ(found.size(), 1u) << "the test's select names one row: " << select;
+        rows.insert(rows.end(), found.begin(), found.end());
+    }
+    return rows;
+}
+
+using EveryAccessor = SampleFamily;
+
+TEST_F(EveryAccessor, GetsReadTheirRowOrLeaveTheRecord) {
+    using std::tuple;
+    const GetCase cases[] = {
+        getCase("dbgLevelGet", dbgLevelGet, tuple{"lev1", 2}, tuple{"lev9", 1},
+                "SELECT * FROM LEVELS WHERE ID=4"),
+        getCase("dbgLevelGetById", dbgLevelGetById, tuple{3}, tuple{99},
+                "SELECT * FROM LEVELS WHERE ID=3"),
+        getCase("dbgCompGetById", dbgCompGetById, tuple{61}, tuple{99},
+                "SELECT * FROM COMPONENTS WHERE ID=61"),
+        getCase("dbgDefectGetById", dbgDefectGetById, tuple{22}, tuple{99},
+                "SELECT * FROM DEFECTS WHERE ID=22"),
+        getCase("dbgFileGetById", dbgFileGetById, tuple{44}, tuple{99},
+                "SELECT * FROM FILES WHERE ID=44"),
+        getCase("dbgFileGetBySourceIdAndRelease", dbgFileGetBySourceIdAndRelease, tuple{71, 2},
+                tuple{72, 2}, "SELECT * FROM FILES WHERE ID=43"),
+        getCase("dbgFileviewGetById", dbgFileviewGetById, tuple{41}, tuple{99},
+                "SELECT * FROM FILEVIEW WHERE ID=41"),
+        getCase("dbgPathGetById", dbgPathGetById, tuple{32}, tuple{99},
+                "SELECT * FROM PATH WHERE ID=32"),
+        getCase("dbgReleaseGetByName", dbgReleaseGetByName, tuple{"rel2"}, tuple{"rel9"},
+                "SELECT * FROM RELEASES WHERE ID=2"),
+        getCase("dbgReleaseGetById", dbgReleaseGetById, tuple{1}, tuple{9},
+                "SELECT * FROM RELEASES WHERE ID=1"),
+        getCase("dbgSequenceGetByName", dbgSequenceGetByName, tuple{"defect"}, tuple{"nosuch"},
+                "SELECT * FROM SEQUENCE WHERE rowid=2"),
+        getCase("dbgTrackGetById", dbgTrackGetById, tuple{15}, tuple{99},
+                "SELECT * FROM TRACKS WHERE ID=15"),
+        getCase("dbgUserGetById", dbgUserGetById, tuple{0}, tuple{99},
+                "SELECT * FROM USERS WHERE ID=0"),
+        getCase("dbgVersionGetById", dbgVersionGetById, tuple{53}, tuple{99},
+                "SELECT * FROM VERSIONS WHERE ID=53"),
+    };
+    for (const GetCase& c : cases) {
+        SCOPED_TRACE(c.accessor);
+        Layout layout;
+        const std::vector<Fields> expected = rowsOf(c.expected, &layout);
+        ASSERT_EQ(expected.size(), 1u);
+        const Fetched hit = c.run(true);
+        EXPECT_EQ(hit.result, 0);
+        EXPECT_EQ(hit.records[0].size(), layout.size);
+        EXPECT_EQ(fieldsOfRecord(hit.records[0], layout), expected[0]);
+        const Fetched miss = c.run(false);
+        EXPECT_EQ(miss.result, 1);
+        EXPECT_EQ(miss.records[0], miss.before) << "a Get that finds nothing writes nothing";
+    }
+}
+
+TEST_F(EveryAccessor, WalksDeliverTheirRows) {
+    using std::tuple;
+    const char* const date = "100/01/01 00:00:00";
+    const WalkCase cases[] = {
+        walkCase("dbgApprovalGetSequenceForTrack", dbgApprovalGetSequenceForTrack, tuple{11},
+                 selectsOf("APPROVALS", "rowid", {"1", "2"})),
+        walkCase("dbgApproverGetForRelease", dbgApproverGetForRelease, tuple{1},
+                 selectsOf("APPROVERS", "rowid", {"1", "2"})),
+        walkCase("dbgAuthorityGetList", dbgAuthorityGetList, tuple{},
+                 selectsOf("AUTHORITY", "rowid", {"1", "2"})),
+        walkCase("dbgLevelGetByRel", dbgLevelGetByRel, tuple{1},
+                 selectsOf("LEVELS", "ID", {"1", "2", "3", "5"})),
+        walkCase("dbgLevelGetByRelAndDate", dbgLevelGetByRelAndDate, tuple{1, date},
+                 selectsOf("LEVELS", "ID", {"1", "5"})),
+        walkCase("dbgLevelCommittedGetByRel", dbgLevelCommittedGetByRel, tuple{1},
+                 selectsOf("LEVELS", "ID", {"1", "5", "2"}), true),
+        walkCase("dbgLevelmemberGetAllForLevel", dbgLevelmemberGetAllForLevel, tuple{2},
+                 selectsOf("LEVELMEMBERS", "rowid", {"2", "3"})),
+        walkCase("dbgLevelmemberviewListForTrack", dbgLevelmemberviewListForTrack, tuple{11},
+                 selectsOf("LEVELMEMBERVIEW", "LEVELID||'/'||TRACKID", {"'1/11'", "'2/11'"})),
+        walkCase("dbgChangeGetListForTrack", dbgChangeGetListForTrack, tuple{11},
+                 selectsOf("CHANGES", "rowid", {"2", "3", "1"}), true),
+        walkCase("dbgCompmemberGetAllParents", dbgCompmemberGetAllParents, tuple{61},
+                 selectsOf("COMPMEMBERS", "rowid", {"1", "2"})),
+        walkCase("dbgCompmemberGetAllParents2", dbgCompmemberGetAllParents2, tuple{62},
+                 selectsOf("COMPMEMBERS", "rowid", {"3"})),
+        walkCase("dbgConfigGetList", dbgConfigGetList, tuple{},
+                 selectsOf("CONFIG", "rowid", {"1", "2"})),
+        walkCase("dbgCoreqGetListForTrack", dbgCoreqGetListForTrack, tuple{12},
+                 selectsOf("COREQS", "rowid", {"2"})),
+        walkCase("dbgDefectGetListDSR", dbgDefectGetListDSR, tuple{22},
+                 selectsOf("DEFECTS", "ID", {"23", "24"})),
+        walkCase("dbgEnvGetAllForRelease", dbgEnvGetAllForRelease, tuple{1},
+                 selectsOf("ENVIRONMENTS", "rowid", {"1", "2"})),
+        walkCase("dbgFilesoutGetAll", dbgFilesoutGetAll, tuple{},
+                 selectsOf("FILESOUT", "rowid", {"1", "2"})),
+        walkCase("dbgFileviewGetAllByRelease", dbgFileviewGetAllByRelease, tuple{2},
+                 selectsOf("FILEVIEW", "ID", {"43", "44"})),
+        walkCase("dbgFixGetListForTrack", dbgFixGetListForTrack, tuple{11},
+                 selectsOf("FIX", "rowid", {"1", "3"})),
+        walkCase("dbgHistoryGetList", dbgHistoryGetList, tuple{21},
+                 selectsOf("HISTORY", "rowid", {"1", "2"})),
+        walkCase("dbgHostGetList", dbgHostGetList, tuple{5},
+                 selectsOf("HOSTS", "rowid", {"1", "2"})),
+        walkCase("dbgInterestGetList", dbgInterestGetList, tuple{},
+                 selectsOf("INTEREST", "rowid", {"1", "2"})),
+        walkCase("dbgNoteGetList", dbgNoteGetList, tuple{21},
+                 selectsOf("NOTES", "rowid", {"1", "2"})),
+        walkCase("dbgNoteviewGet", dbgNoteviewGet, tuple{21},
+                 selectsOf("NOTEVIEW", "REMARKS", {"'first note'", "'second note'"}), true),
+        walkCase("dbgSequenceGetList", dbgSequenceGetList, tuple{},
+                 selectsOf("SEQUENCE", "rowid", {"1", "2", "3"})),
+        walkCase("dbgSizeGetSequenceForDefect", dbgSizeGetSequenceForDefect, tuple{2, 21},
+                 selectsOf("SIZES", "rowid", {"3"})),
+        walkCase("dbgTestGetListForTrack", dbgTestGetListForTrack, tuple{12},
+                 selectsOf("TESTS", "rowid", {"2"})),
+        walkCase("dbgTrackGetByLevel", dbgTrackGetByLevel, tuple{1, "lev1"},
+                 selectsOf("TRACKS", "ID", {"11"})),
+        walkCase("dbgTrackGetByRelease", dbgTrackGetByRelease, tuple{2},
+                 selectsOf("TRACKS", "ID", {"13"})),
+        walkCase("dbgTrackGetByReleaseActualIsNull", dbgTrackGetByReleaseActualIsNull, tuple{1},
+                 selectsOf("TRACKS", "ID", {"14", "15", "17"})),
+        walkCase("dbgTrackGetByReleaseCommittedNoLevel", dbgTrackGetByReleaseCommittedNoLevel,
+                 tuple{1, date}, selectsOf("TRACKS", "ID", {"14"})),
+        walkCase("dbgTrackGetByReleaseCommittedNoLevelHold",
+                 dbgTrackGetByReleaseCommittedNoLevelHold, tuple{1, date},
+                 selectsOf("TRACKS", "ID", {"15"})),
+        walkCase("dbgVerifyGetList", dbgVerifyGetList, tuple{22},
+                 selectsOf("VERIFY", "rowid", {"2"})),
+        walkCase("dbgRelProcGetAllList", dbgRelProcGetAllList, tuple{},
+                 selectsOf("CFGRELPROC", "rowid", {"1", "2"})),
+        walkCase("dbgCompProcGetAllList", dbgCompProcGetAllList, tuple{},
+                 selectsOf("CFGCOMPROC", "rowid", {"1", "2"})),
+    };
+    for (const WalkCase& c : cases) {
+        SCOPED_TRACE(c.accessor);
+        Layout layout;
+        std::vector<Fields> expected = expectedRows(c.expected, layout);
+        const Fetched walked = c.run();
+        EXPECT_EQ(walked.result, 1) << "mode 2 after the end";
+        std::vector<Fields> got;
+        for (const std::string& record : walked.records) {
+            EXPECT_EQ(record.size(), layout.size);
+            got.push_back(fieldsOfRecord(record, layout));
+        }
+        if (!c.ordered) {
+            std::sort(expected.begin(), expected.end());
+            std::sort(got.begin(), got.end());
+        }
+        EXPECT_EQ(got, expected);
+    }
+}
+
+struct ValueCase {
+    const char* accessor;
+    std::function<std::int32_t()> run;
+    std::int32_t expected;
+};
+
+TEST_F(EveryAccessor, ExistsAndCountsAnswer) {
+    const ValueCase cases[] = {
+        {"dbgLevelExists", [] { return dbgLevelExists("lev3", 1); }, 1},
+        {"dbgLevelExists", [] { return dbgLevelExists("lev3", 2); }, 0},
+        {"dbgLevelCommittedCountByRel", [] { return dbgLevelCommittedCountByRel(1); }, 3},
+        {"dbgLevelCommittedCountByRel", [] { return dbgLevelCommittedCountByRel(2); }, 1},
+        {"dbgLevelmemberCountForTrackId", [] { return dbgLevelmemberCountForTrackId(11); }, 2},
+        {"dbgFileCountByPathId", [] { return dbgFileCountByPathId(31); }, 2},
+        {"dbgFileCountBySourceId", [] { return dbgFileCountBySourceId(71); }, 2},
+        {"dbgFileExistsBySourceIdReleaseId", [] { return dbgFileExistsBySourceIdReleaseId(71, 1); },
+         1},
+        {"dbgFileExistsBySourceIdReleaseId", [] { return dbgFileExistsBySourceIdReleaseId(72, 2); },
+         0},
+        {"dbgFilesoutviewExistsForRelease", [] { return dbgFilesoutviewExistsForRelease("rel1"); },
+         1},
+        {"dbgFilesoutviewExistsForRelease", [] { return dbgFilesoutviewExistsForRelease("rel2"); },
+         0},
+        {"dbgNoteCountAll", [] { return dbgNoteCountAll(0); }, 3},
+        {"dbgNoteCountAll", [] { return dbgNoteCountAll(22); }, 1},
+        {"dbgReleaseExists", [] { return dbgReleaseExists("rel2"); }, 1},
+        {"dbgReleaseExists", [] { return dbgReleaseExists("rel9"); }, 0},
+        {"dbgSizeExistsForReleaseInStates", [] { return dbgSizeExistsForReleaseInStates(2); }, 1},
+        {"dbgSizeExistsForReleaseInStates", [] { return dbgSizeExistsForReleaseInStates(3); }, 0},
+        {"dbgSizeExistsAcceptRejectForDefect",
+         [] { return dbgSizeExistsAcceptRejectForDefect(2, 21); }, 1},
+        {"dbgSizeExistsAcceptRejectForDefect",
+         [] { return dbgSizeExistsAcceptRejectForDefect(1, 22); }, 0},
+        {"dbgTrackExistsForDefect", [] { return dbgTrackExistsForDefect(21); }, 1},
+        {"dbgTrackExistsForDefect", [] { return dbgTrackExistsForDefect(25); }, 0},
+        {"dbgTrackExistsActiveForRelease", [] { return dbgTrackExistsActiveForRelease(2); }, 1},
+        {"dbgTrackExistsActiveForRelease", [] { return dbgTrackExistsActiveForRelease(3); }, 0},
+        {"dbgVerifyExistsIncomplete", [] { return dbgVerifyExistsIncomplete(22); }, 1},
+        {"dbgVerifyExistsIncomplete", [] { return dbgVerifyExistsIncomplete(23); }, 0},
+        {"dbgVersionCountAll", [] { return dbgVersionCountAll(0); }, 4},
+        {"dbgVersionCountAll", [] { return dbgVersionCountAll(53); }, 2},
+    };
+    for (const ValueCase& c : cases)
+        EXPECT_EQ(c.run(), c.expected) << c.accessor;
+}
+
+struct ModifyCase {
+    const char* accessor;
+    std::function<int()> run;
+    const char* check;  ///< a number that tells what the statement changed
+    std::int32_t expected;
+};
+
+// Each case runs alone on the sample family: the test rolls back after it.
+TEST_F(EveryAccessor, DeletesAndUpdatesChangeOnlyTheirRows) {
+    const ModifyCase cases[] = {
+        {"dbgApprovalDeleteForTrack", [] { return dbgApprovalDeleteForTrack(11); },
+         "SELECT COUNT(*) FROM APPROVALS", 1},
+        {"dbgApproverDeleteForRelease", [] { return dbgApproverDeleteForRelease(1); },
+         "SELECT COUNT(*) FROM APPROVERS", 1},
+        {"dbgLevelDelete", [] { return dbgLevelDelete(3); }, "SELECT COUNT(*) FROM LEVELS", 4},
+        {"dbgLevelmemberDelete", [] { return dbgLevelmemberDelete(2); },
+         "SELECT COUNT(*) FROM LEVELMEMBERS", 2},
+        {"dbgChangeDeleteForTrack", [] { return dbgChangeDeleteForTrack(11); },
+         "SELECT COUNT(*) FROM CHANGES", 1},
+        {"dbgCoreqDeleteByTrack", [] { return dbgCoreqDeleteByTrack(11); },
+         "SELECT COUNT(*) FROM COREQS", 2},
+        {"dbgDefectDelete", [] { return dbgDefectDelete(25); }, "SELECT COUNT(*) FROM DEFECTS", 4},
+        // Defect 24 names release 9, which does not exist: it alone gets 0.
+        {"dbgDefectModifyReleaseId", [] { return dbgDefectModifyReleaseId(0, 0); },
+         "SELECT SUM(RELEASEID) + 100 * SUM(RELEASEID=0) FROM DEFECTS", 106},
+        {"dbgEnvDeleteForRelease", [] { return dbgEnvDeleteForRelease(1); },
+         "SELECT COUNT(*) FROM ENVIRONMENTS", 1},
+        {"dbgFileDeleteBySourceIdAndReleaseId",
+         [] { return dbgFileDeleteBySourceIdAndReleaseId(71, 1); }, "SELECT SUM(ID) FROM FILES",
+         42 + 43 + 44},
+        {"dbgFixDelete", [] { return dbgFixDelete(11); }, "SELECT COUNT(*) FROM FIX", 1},
+        {"dbgHistoryDeleteForDefect", [] { return dbgHistoryDeleteForDefect(21); },
+         "SELECT COUNT(*) FROM HISTORY", 1},
+        {"dbgNoteDeleteForDefect", [] { return dbgNoteDeleteForDefect(21); },
+         "SELECT COUNT(*) FROM NOTES", 1},
+        {"dbgPathDeleteById", [] { return dbgPathDeleteById(32); }, "SELECT SUM(ID) FROM PATH",
+         31},
+        {"dbgReleaseDeleteById", [] { return dbgReleaseDeleteById(2); },
+         "SELECT SUM(ID) FROM RELEASES", 1},
+        {"dbgSizeDeleteAll", [] { return dbgSizeDeleteAll(21); }, "SELECT COUNT(*) FROM SIZES", 2},
+        {"dbgSizeDeleteByRelDef", [] { return dbgSizeDeleteByRelDef(1, 21); },
+         "SELECT COUNT(*) FROM SIZES", 3},
+        {"dbgTestFreeAll", [] { return dbgTestFreeAll(11); }, "SELECT COUNT(*) FROM TESTS", 1},
+        {"dbgTrackDelete", [] { return dbgTrackDelete(17); }, "SELECT COUNT(*) FROM TRACKS", 6},
+        {"dbgVerifyDelete", [] { return dbgVerifyDelete(22); }, "SELECT COUNT(*) FROM VERIFY",
+         2},
+        {"dbgVersionDeleteById", [] { return dbgVersionDeleteById(52); },
+         "SELECT SUM(ID) FROM VERSIONS", 51 + 53 + 54},
+        {"dbgVersionDeleteBySourceId", [] { return dbgVersionDeleteBySourceId(71); },
+         "SELECT SUM(ID) FROM VERSIONS", 52},
+        // 53 followed 51; 54 follows 53 and keeps its link.
+        {"dbgVersionResetPreviousId", [] { return dbgVersionResetPreviousId(51); },
+         "SELECT SUM(PREVIOUSID) FROM VERSIONS", 53},
+        {"dbgSizeDeleteByRelDef", [] { return dbgSizeDeleteByRelDef(1, 23); },
+         "SELECT COUNT(*) FROM SIZES", 4},
+        {"dbgPathDeleteById", [] { return dbgPathDeleteById(99); }, "SELECT COUNT(*) FROM PATH",
+         2},
+    };
+    for (const ModifyCase& c : cases) {
+        SCOPED_TRACE(c.accessor);
+        EXPECT_EQ(c.run(), 0);
+        EXPECT_EQ(number(c.check), c.expected);
+        ASSERT_EQ(sqlRollback(), 0);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The views, as the archive and the report query read them.
+
+using FamilyViews = SampleFamily;
+
+// FILEVIEW names what a Files row points at, and keeps rows whose path,
+// version or user is missing.
+TEST_F(FamilyViews, FileViewResolvesNamesAndKeepsDanglingRows) {
+    FileViewRecord file{};
+    ASSERT_EQ(dbgFileviewGetById(file, 41), 0);
+    EXPECT_STREQ(file.COMPNAME, "comp61");
+    EXPECT_STREQ(file.VERSIONSID, "1.1");
+    EXPECT_STREQ(file.NUVERSIONSID, "1.2");
+    EXPECT_STREQ(file.PATHNAME, "src");
+    EXPECT_STREQ(file.NUPATHNAME, "src/new");
+    EXPECT_STREQ(file.RELEASENAME, "rel1");
+
+    ASSERT_EQ(dbgFileviewGetById(file, 44), 0);
+    EXPECT_STREQ(file.COMPNAME, "root");
+    EXPECT_STREQ(file.PATHNAME, "");
+    EXPECT_STREQ(file.VERSIONSID, "");
+    EXPECT_STREQ(file.RELEASENAME, "rel2");
+}
+
+TEST_F(FamilyViews, LevelMemberViewCarriesLevelTrackOwnerAndDefect) {
+    LevelMemberViewRecord member{};
+    ASSERT_EQ(dbgLevelmemberviewListForTrack(1, member, 13), 0);
+    EXPECT_EQ(member.LEVELID, 4);
+    EXPECT_STREQ(member.LEVELNAME, "lev1");
+    EXPECT_STREQ(member.RELEASENAME, "rel2");
+    EXPECT_STREQ(member.TRACKUSERLOGIN, "u5");
+    EXPECT_STREQ(member.TRACKUSERNAME, "User Five");
+    EXPECT_STREQ(member.DEFECTNAME, "21");
+    EXPECT_STREQ(member.DEFECTREFERENCE, "ref21");
+    EXPECT_STREQ(member.DEFECTTYPE, "defect");
+    EXPECT_EQ(dbgLevelmemberviewListForTrack(1, member, 13), 1);
+}
+
+TEST_F(FamilyViews, NoteViewNamesDefectAndAuthor) {
+    NoteViewRecord note{};
+    ASSERT_EQ(dbgNoteviewGet(0, note, 22), 0);
+    ASSERT_EQ(dbgNoteviewGet(1, note, 22), 0);
+    EXPECT_STREQ(note.DEFECTPREFIX, "f");
+    EXPECT_STREQ(note.DEFECTNAME, "22");
+    EXPECT_STREQ(note.USERLOGIN, "u5");
+    EXPECT_STREQ(note.USERAREA, "dev");
+    EXPECT_EQ(dbgNoteviewGet(2, note, 22), 1);
+}
+
+// The report query selects "id", fixed columns and the configured ones by
+// name from DefectView, FeatureView, FileView and Users; a configured field
+// is a column added to the table later, and the views pick it up.
+TEST_F(FamilyViews, ReportViewsCarryFixedAndConfiguredColumns) {
+    run("ALTER TABLE DEFECTS ADD COLUMN PRIORITY VARCHAR(16);"
+        "UPDATE DEFECTS SET PRIORITY='high' WHERE ID=21;");
+    SqlRow row;
+    ASSERT_EQ(sqlExecute("select id,prefix,name,compName,releaseName,ownerLogin,state,answer,"
+                         "severity,abstract,age,envName,levelName,duplicate,lastUpdate,addDate,"
+                         "assignDate,responseDate,endDate,ownerName,ownerArea,reference,"
+                         "originLogin,originName,originArea,PRIORITY "
+                         "from DefectView where name = :b1",
+                         {{1, "21"}}, &row),
+              0)
+        << sqlca.sqlerrm;
+    EXPECT_EQ(row.textAt(3), "comp61");
+    EXPECT_EQ(row.textAt(4), "rel1");
+    EXPECT_EQ(row.textAt(5), "u6");
+    EXPECT_EQ(row.textAt(22), "u5");
+    EXPECT_EQ(row.textAt(25), "high") << "the first configured value is select item 26";
+
+    EXPECT_EQ(sqlExecute("select id from DefectView where name = :b1", {{1, "22"}}, &row),
+              sqlNotFound)
+        << "22 is a feature";
+    ASSERT_EQ(sqlExecute("select id,prefix,name,compName,ownerLogin,ownerName,state,abstract,age,"
+                         "duplicate,lastUpdate,addDate,assignDate,responseDate,endDate,ownerArea,"
+                         "reference,originLogin,originName,originArea from FeatureView "
+                         "where name = :b1",
+                         {{1, "25"}}, &row),
+              0)
+        << sqlca.sqlerrm;
+    EXPECT_EQ(row.textAt(9), "21");
+    ASSERT_EQ(sqlExecute("select id,baseName,releaseName,compName,versionSID,addDate,dropDate,"
+                         "lastUpdate,pathName,nuVersionSID,nuAddDate,nuDropDate,nuPathName,"
+                         "userLogin,fmode from FileView where id = :b1",
+                         {{1, 43}}, &row),
+              0)
+        << sqlca.sqlerrm;
+    EXPECT_EQ(row.textAt(4), "1.2");
+    EXPECT_EQ(row.textAt(12), "src/new");
+}
+
+// ---------------------------------------------------------------------------
+// Failures never come back to the caller: the run ends through the fatal
+// path, which rolls back and prints 0010-981 (sent to standard error here,
+// where the death test looks).
+
+using FatalAccessor = SampleFamily;
+
+TEST_F(FatalAccessor, TextKeyLongerThanItsColumnEndsTheRun) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            removeDirAtExit();
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            LevelRecord level{};
+            dbgLevelGet(level, std::string(33, 'x'), 1);
+        },
+        ::testing::ExitedWithCode(1), "0010-981");
+    LevelRecord level{};
+    EXPECT_EQ(dbgLevelGet(level, std::string(32, 'x'), 1), 1) << "32 characters fit";
+}
+
+TEST_F(FatalAccessor, GetMatchingTwoRowsEndsTheRun) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            removeDirAtExit();
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            run("INSERT INTO FILES (ID, SOURCEID, RELEASEID) VALUES (45, 71, 2)");
+            FileRecord file{};
+            dbgFileGetBySourceIdAndRelease(file, 71, 2);
+        },
+        ::testing::ExitedWithCode(1), "0010-981");
+}
+
+// ---------------------------------------------------------------------------
+// The statement texts are the family's embedded-SQL texts.
+
+TEST(AccessorStatementText, GetAndCursorTextsHaveTheFamilyForm) {
+    const std::string columns =
+        "ID,NAME,RELEASEID,USERID,ADDDATE,COMMITDATE,LASTUPDATE,STATE,TYPE,LEVELSIZE";
+    EXPECT_EQ(getStatementText(columns, 10, "LEVELS", "NAME=:b2 AND RELEASEID=:b3"),
+              "SELECT ID,NAME,RELEASEID,USERID,ADDDATE,COMMITDATE,LASTUPDATE,STATE,TYPE,LEVELSIZE "
+              "INTO :b1:i1,:b2:i2,:b3:i3,:b4:i4,:b5:i5,:b6:i6,:b7:i7,:b8:i8,:b9:i9,:b10:i10 "
+              "FROM LEVELS WHERE NAME=:b2 AND RELEASEID=:b3");
+    EXPECT_EQ(cursorStatementText(columns, "LEVELS", "RELEASEID=:b1"),
+              "SELECT ID,NAME,RELEASEID,USERID,ADDDATE,COMMITDATE,LASTUPDATE,STATE,TYPE,LEVELSIZE "
+              "FROM LEVELS WHERE RELEASEID=:b1");
+    EXPECT_EQ(cursorStatementText("NAME,ACTION", "AUTHORITY", ""),
+              "SELECT NAME,ACTION FROM AUTHORITY");
+}
+
+}  // namespace
+}  // namespace pelo

@@ -1,0 +1,164 @@
+// The report query against a real SQLite file: slots, binding, refusals.
+#include "db/report.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "db/client.h"
+
+namespace pelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const userColumns = "id,login,name,\n AGE , REGION";
+const char* const hostile = "x' OR '1'='1";
+
+class ReportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "reportXXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        const std::string path = (dir_ / "family.db").string();
+        std::ofstream(path).close();
+        ASSERT_EQ(sqlConnect(path, "family", "secret"), 0) << sqlca.sqlerrm;
+        ASSERT_EQ(sqlExecuteScript("CREATE TABLE Users(ID INTEGER, LOGIN VARCHAR(8), NAME VARCHAR(32),"
+                                   " AGE INTEGER, REGION VARCHAR(16));"
+                                   "INSERT INTO Users VALUES(1,'alice','Alice',41,'north');"
+                                   "INSERT INTO Users VALUES(2,'bob','Bob',NULL,'');"
+                                   "INSERT INTO Users VALUES(3,'carol','Carol',7,'north');"),
+                  0)
+            << sqlca.sqlerrm;
+        for (std::string& slot : formatOffset)
+            slot.clear();
+    }
+
+    void TearDown() override {
+        sqlRollbackRelease();
+        fs::remove_all(dir_);
+    }
+
+    int reportUser(std::string_view login, std::string_view columns = userColumns) {
+        return dbReport("Users", {"login", login}, dbConvertRout, errors_, columns);
+    }
+
+    fs::path dir_;
+    std::string errors_;
+};
+
+TEST_F(ReportTest, SlotsCarryTheRowInSelectOrder) {
+    ASSERT_EQ(reportUser("alice"), 0) << errors_;
+    EXPECT_EQ(formatOffset[0], "");
+    EXPECT_EQ(formatOffset[1], "1");
+    EXPECT_EQ(formatOffset[2], "alice");
+    EXPECT_EQ(formatOffset[3], "Alice");
+    EXPECT_EQ(formatOffset[4], "41");
+    EXPECT_EQ(formatOffset[5], "north");
+    EXPECT_EQ(formatOffset[6], "");
+    ASSERT_EQ(formatInt.size(), 2u);
+    EXPECT_EQ(formatInt[0].slot, 1);
+    EXPECT_EQ(formatInt[1].slot, 4);
+    EXPECT_EQ(formatInt[1].place, 3);
+
+    resetConfigAddr();
+    EXPECT_EQ(formatOffset[1], "");
+    EXPECT_EQ(formatOffset[4], "");
+    EXPECT_EQ(formatOffset[2], "alice") << "text slots keep their value";
+}
+
+TEST_F(ReportTest, NullAndEmptyValuesLeaveTheirSlotsEmpty) {
+    ASSERT_EQ(reportUser("bob"), 0) << errors_;
+    EXPECT_EQ(formatOffset[2], "bob");
+    EXPECT_EQ(formatOffset[4], "") << "a NULL number must not read as 0";
+    EXPECT_EQ(formatOffset[5], "");
+}
+
+TEST_F(ReportTest, NoMatchingRowEmptiesEverySlot) {
+    ASSERT_EQ(reportUser("alice"), 0);
+    ASSERT_EQ(reportUser("nobody"), 0) << errors_;
+    for (const std::string& slot : formatOffset)
+        EXPECT_EQ(slot, "");
+}
+
+TEST_F(ReportTest, KeyValueIsBoundNeverSpliced) {
+    ASSERT_EQ(reportUser(hostile), 0) << errors_;
+    for (const std::string& slot : formatOffset)
+        EXPECT_EQ(slot, "") << "spliced, the value would have matched every user";
+
+    ASSERT_EQ(sqlExecute("INSERT INTO Users VALUES(9,:b1,'Mallory',1,'south')", {{1, hostile}}), 0);
+    ASSERT_EQ(reportUser(hostile), 0) << errors_;
+    EXPECT_EQ(formatOffset[1], "9");
+    EXPECT_EQ(formatOffset[2], hostile);
+}
+
+TEST_F(ReportTest, IntegerKeySelectsById) {
+    ASSERT_EQ(dbReport("Users", {"id", std::int32_t{3}}, dbConvertRout, errors_, userColumns), 0) << errors_;
+    EXPECT_EQ(formatOffset[2], "carol");
+    EXPECT_EQ(formatOffset[4], "7");
+}
+
+TEST_F(ReportTest, NamesThatAreNotIdentifiersAreRefused) {
+    ASSERT_EQ(reportUser("alice"), 0);
+    const int before = sqlPrepareCount();
+    EXPECT_EQ(dbReport("Users; DROP TABLE Users", {"login", "bob"}, dbConvertRout, errors_, userColumns), 1);
+    EXPECT_EQ(errors_.rfind("0010-061 Database error, -1006 (not an SQL name: Users; DROP TABLE Users)", 0), 0u)
+        << errors_;
+    EXPECT_EQ(dbReport("Users", {"login='bob' OR login", "bob"}, dbConvertRout, errors_, userColumns), 1);
+    EXPECT_EQ(reportUser("bob", "id,(SELECT NAME FROM Users)"), 1);
+    EXPECT_EQ(reportUser("bob", "id,,name"), 1);
+    EXPECT_EQ(sqlPrepareCount(), before) << "nothing refused may reach the database";
+    EXPECT_EQ(formatOffset[2], "alice") << "a refused query leaves the slots alone";
+}
+
+TEST_F(ReportTest, DatabaseFailureGoesToTheBufferAndKeepsTheSlots) {
+    ASSERT_EQ(reportUser("alice"), 0);
+    errors_ = "stale";
+    EXPECT_EQ(reportUser("bob", "id,NOSUCHCOL"), 1);
+    EXPECT_EQ(errors_.rfind("0010-061 Database error, -1 (no such column: NOSUCHCOL), has occurred.", 0), 0u)
+        << errors_;
+    EXPECT_EQ(formatOffset[2], "alice");
+}
+
+int rowsSeen = 0;
+
+TEST_F(ReportTest, RoutineSeesEveryRowUntilItStops) {
+    rowsSeen = 0;
+    const ReportRoutine countAll = [](const SqlRow& row) {
+        ++rowsSeen;
+        EXPECT_EQ(formatOffset[2], row.textAt(1)) << "the slots show the row being handed over";
+        return 0;
+    };
+    ASSERT_EQ(dbReport("Users", {"REGION", "north"}, countAll, errors_, userColumns), 0) << errors_;
+    EXPECT_EQ(rowsSeen, 2);
+    EXPECT_EQ(formatOffset[2], "") << "the row buffer is cleared before the fetch that ends the walk";
+
+    rowsSeen = 0;
+    const ReportRoutine stopAtOnce = [](const SqlRow&) { return ++rowsSeen; };
+    ASSERT_EQ(dbReport("Users", {"REGION", "north"}, stopAtOnce, errors_, userColumns), 0);
+    EXPECT_EQ(rowsSeen, 1);
+}
+
+TEST_F(ReportTest, EachReportTextIsPreparedOnce) {
+    const int before = sqlPrepareCount();
+    ASSERT_EQ(reportUser("alice"), 0);
+    ASSERT_EQ(reportUser("bob"), 0);
+    ASSERT_EQ(reportUser("carol"), 0);
+    EXPECT_EQ(sqlPrepareCount() - before, 1);
+    EXPECT_EQ(formatOffset[2], "carol");
+}
+
+TEST_F(ReportTest, ItemsPastTheLastSlotAreDropped) {
+    std::string columns = "login";
+    for (int i = 0; i < reportSlotCount; ++i)
+        columns += ",id";
+    ASSERT_EQ(reportUser("carol", columns), 0) << errors_;
+    EXPECT_EQ(formatOffset[1], "carol");
+    EXPECT_EQ(formatOffset[reportSlotCount - 1], "3");
+}
+
+}  // namespace
+}  // namespace pelo

@@ -1,0 +1,238 @@
+// The session: connect from the environment, commit, end, and the fatal
+// path.  Paths that end the process run in a forked child whose standard
+// output and error log (syslog with LOG_PERROR, sent to a file) are read
+// back; the child connects itself, so no SQLite handle crosses the fork.
+#include "db/session.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <syslog.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "archive/archCleanUp.h"
+#include "archive/context.h"
+#include "db/client.h"
+#include "support/passwd.h"
+
+namespace pelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const cleaningUp =
+    "\n0010-981 The peloarchive program is cleaning up and exiting as a\n"
+    "         result of receiving a termination signal or database errors.\n";
+
+struct ChildRun {
+    int status = -1;  ///< exit status, or -1 when the child did not exit
+    std::string out;
+    std::string log;
+};
+
+std::string slurp(const fs::path& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::size_t occurrences(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+class SessionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "sessionXXXXXX").string();
+        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+        dir_ = pattern;
+        path_ = (dir_ / "family.db").string();
+        std::ofstream(path_).close();
+        ASSERT_EQ(sqlConnect(path_, "family", "secret"), 0) << sqlca.sqlerrm;
+        ASSERT_EQ(sqlExecuteScript("CREATE TABLE LEVELS(ID INTEGER, NAME VARCHAR(32));"
+                                   "INSERT INTO LEVELS VALUES(1,'L1'); INSERT INTO LEVELS VALUES(2,'L2');"),
+                  0);
+        ASSERT_EQ(sqlCommit(), 0);
+        ASSERT_EQ(sqlRollbackRelease(), 0);
+        setenv("PELO_DB", path_.c_str(), 1);
+        setenv("ORACLE_PASS", "secret", 1);
+    }
+
+    void TearDown() override {
+        if (sqlConnected())
+            sqlRollbackRelease();
+        unsetenv("PELO_DB");
+        unsetenv("ORACLE_PASS");
+        fs::remove_all(dir_);
+    }
+
+    /// Runs the body in a child that exits with status 0 if the body returns.
+    ChildRun runChild(const std::function<void()>& body) {
+        const fs::path out = dir_ / "stdout";
+        const fs::path log = dir_ / "log";
+        std::fflush(nullptr);
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (std::freopen(out.c_str(), "w", stdout) == nullptr || std::freopen(log.c_str(), "w", stderr) == nullptr)
+                _exit(99);
+            openlog("session_test", LOG_PERROR, LOG_USER);
+            body();
+            std::exit(0);
+        }
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(log)};
+    }
+
+    /// Rows left in LEVELS, read through a session of our own.
+    int levelRows() {
+        SqlRow row;
+        EXPECT_EQ(sqlConnect(path_, "family", "secret"), 0) << sqlca.sqlerrm;
+        EXPECT_EQ(sqlExecute("SELECT COUNT(*)INTO :b1 FROM LEVELS", {}, &row), 0) << sqlca.sqlerrm;
+        sqlRollbackRelease();
+        return row.intAt(0);
+    }
+
+    /// Leaves a read in progress and interrupts it: every further
+    /// statement of the session, ROLLBACK included, then fails.
+    static void jamTheSession(SqlCursor& cursor) {
+        SqlRow row;
+        ASSERT_EQ(cursor.open({}), 0);
+        ASSERT_EQ(cursor.fetch(row), 0);
+        ASSERT_EQ(sqlBreak(), 0);
+    }
+
+    fs::path dir_;
+    std::string path_;
+};
+
+TEST_F(SessionTest, ExitKeepsOnlyCommittedWork) {
+    ASSERT_EQ(dbInit(), 0);
+    ASSERT_TRUE(sqlConnected());
+    ASSERT_EQ(sqlExecute("DELETE FROM LEVELS WHERE ID=:b1", {{1, 1}}), 0);
+    EXPECT_EQ(dbCommit(), 0);
+    ASSERT_EQ(sqlExecute("DELETE FROM LEVELS WHERE ID=:b1", {{1, 2}}), 0);
+    EXPECT_EQ(dbExit(), 0);
+    EXPECT_FALSE(sqlConnected());
+    EXPECT_EQ(dbExit(), 0) << "ending an ended session is harmless";
+    EXPECT_EQ(levelRows(), 1);
+}
+
+TEST_F(SessionTest, MissingOrEmptyPasswordIsRefused) {
+    setenv("ORACLE_PASS", "", 1);
+    ChildRun empty = runChild([] { std::exit(dbInit()); });
+    EXPECT_EQ(empty.status, 1);
+    EXPECT_NE(empty.log.find("0010-734 The environment variable ORACLE_PASS is not set."), std::string::npos)
+        << empty.log;
+    unsetenv("ORACLE_PASS");
+    EXPECT_EQ(dbInit(), 1);
+    EXPECT_FALSE(sqlConnected());
+}
+
+TEST_F(SessionTest, ConnectFailureIsLoggedWithTheDatabaseText) {
+    setenv("PELO_DB", (dir_ / "nosuch.db").c_str(), 1);
+    ChildRun missing = runChild([] { std::exit(dbInit()); });
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.log.find("0010-061 Database error, -14 (no database file "), std::string::npos) << missing.log;
+    EXPECT_FALSE(fs::exists(dir_ / "nosuch.db"));
+
+    setenv("PELO_DB", "postgresql://localhost/family", 1);
+    ChildRun postgres = runChild([] { std::exit(dbInit()); });
+    EXPECT_EQ(postgres.status, 1);
+    EXPECT_NE(postgres.log.find("PostgreSQL databases are not supported"), std::string::npos) << postgres.log;
+    EXPECT_EQ(postgres.out, "") << "a connect failure prints nothing";
+}
+
+TEST_F(SessionTest, DatabaseDefaultsToFamilyDbInTheHome) {
+    const std::string expected = "no database file " + passwdHome() + "/family.db";
+    if (fs::exists(passwdHome() + "/family.db"))
+        GTEST_SKIP() << "the home of this login holds a family.db";
+    unsetenv("PELO_DB");
+    ChildRun run = runChild([] { std::exit(dbInit()); });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.log.find(expected.substr(0, sqlMessageMax)), std::string::npos) << run.log;
+}
+
+TEST_F(SessionTest, ErrorMessageReplacesTheBuffer) {
+    ASSERT_EQ(dbInit(), 0);
+    EXPECT_LT(sqlExecute("SELECT A FROM NOWHERE", {}), 0);
+    std::string buffer = "left over";
+    EXPECT_EQ(dbErrorMessage(buffer), 1);
+    EXPECT_EQ(buffer.rfind("0010-061 Database error, -1 (no such table: NOWHERE), has occurred.\n\n", 0), 0u)
+        << buffer;
+}
+
+// A failed statement: logged, rolled back, announced, then the clean-up.
+TEST_F(SessionTest, FatalErrorRollsBackAndLeavesThroughTheCleanUp) {
+    ChildRun run = runChild([] {
+        if (dbInit() != 0)
+            std::exit(98);
+        archCtx.connectedToDb = 1;
+        sqlExecute("DELETE FROM LEVELS", {});
+        sqlExecute("DELETE FROM NOWHERE", {});
+        dbFatalError();
+    });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.log.find("0010-061 Database error, -1 (no such table: NOWHERE), has occurred."), std::string::npos)
+        << run.log;
+    EXPECT_EQ(run.out.rfind(cleaningUp, 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("Cleaning up files created by peloarchive."), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Disconnecting from the database."), std::string::npos) << run.out;
+    EXPECT_EQ(levelRows(), 2);
+}
+
+TEST_F(SessionTest, FailedRollbackEndsAtOnce) {
+    ChildRun run = runChild([] {
+        if (dbInit() != 0)
+            std::exit(98);
+        sqlExecute("DELETE FROM LEVELS WHERE ID=:b1", {{1, 1}});
+        SqlCursor cursor("SELECT ID FROM LEVELS");
+        jamTheSession(cursor);
+        dbFatalError();
+    });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.log.find("0010-651 A database error occurred and the database"), std::string::npos) << run.log;
+    EXPECT_EQ(run.out.find("0010-981"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Cleaning up"), std::string::npos) << run.out;
+    EXPECT_EQ(levelRows(), 2);
+}
+
+// The clean-up's own disconnect fails: the run still ends once, with every
+// clean-up line once and the uncommitted work gone.
+TEST_F(SessionTest, FailingExitDuringCleanUpEndsTheRunOnce) {
+    ChildRun run = runChild([] {
+        if (dbInit() != 0)
+            std::exit(98);
+        archCtx.connectedToDb = 1;
+        sqlExecute("DELETE FROM LEVELS WHERE ID=:b1", {{1, 1}});
+        SqlCursor cursor("SELECT ID FROM LEVELS");
+        jamTheSession(cursor);
+        cleanUpAndExit();
+    });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.log.find("0010-061 Database error, -9 (interrupted)"), std::string::npos) << run.log;
+    EXPECT_EQ(occurrences(run.out, "Cleaning up files created by peloarchive."), 1u) << run.out;
+    EXPECT_EQ(occurrences(run.out, "Disconnecting from the database."), 1u) << run.out;
+    EXPECT_EQ(occurrences(run.out, "0010-981"), 1u) << run.out;
+    EXPECT_EQ(levelRows(), 2);
+}
+
+TEST_F(SessionTest, BreakWithoutSessionIsLoggedAndAnswersZero) {
+    ChildRun run = runChild([] { std::exit(dbBreak()); });
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.log.find("0010-063 Error, -1001, occurred"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find("obreak()"), std::string::npos) << run.log;
+}
+
+}  // namespace
+}  // namespace pelo
