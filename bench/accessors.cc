@@ -1,12 +1,17 @@
-// How fast the record accessors read: a family database of 100 000 levels
-// in a scratch file, then every level read by id (a Get each) and every
-// level read by one cursor walk.  Prints rows per second for each; the last
-// line is "get_by_id_rows_per_s=... cursor_walk_rows_per_s=...".
+// How fast the record accessors read, on each backend: a family database of
+// 100 000 levels, then every level read by id (a Get each) and every level
+// read by one cursor walk.  SQLite runs in a scratch file; PostgreSQL runs
+// in a scratch database made on the cluster that PELO_TEST_PG names (the
+// URI of its maintenance database, user and password included, as
+// scripts/pgcluster sets it), and is left out without it.  Prints one line
+// per backend: "<backend> get_by_id_rows_per_s=... cursor_walk_rows_per_s=...".
+#include <libpq-fe.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -24,14 +29,23 @@ constexpr std::int32_t levelCount = 100000;
 constexpr std::int32_t releaseId = 1;
 
 bool fail(const char* step) {
-    std::fprintf(stderr, "accessors: %s failed: %d %s\n", step, sqlca.sqlcode,
-                 sqlca.sqlerrm.c_str());
+    std::fprintf(stderr, "accessors: %s failed: %d %s\n", step, sqlca.sqlcode, sqlca.sqlerrm.c_str());
     return false;
 }
 
-bool buildFamily(const std::string& path) {
-    std::ofstream{path};
-    if (sqlConnect(path, "family", "bench") != 0)
+/// Where one backend's figures are taken, and how to get rid of it.
+struct Target {
+    std::string name;  ///< "sqlite" or "postgresql"
+    std::string target;
+    std::string user = "family";
+    std::string password = "bench";
+    std::string admin;     ///< PostgreSQL: the maintenance database's URI
+    std::string database;  ///< PostgreSQL: the scratch database
+    std::filesystem::path dir;
+};
+
+bool buildFamily(const Target& where) {
+    if (sqlConnect(where.target, where.user, where.password) != 0)
         return fail("connect");
     if (sqlExecuteScript(familySchemaSql()) != 0)
         return fail("schema");
@@ -50,18 +64,9 @@ double rowsPerSecond(std::int64_t rows, std::chrono::steady_clock::duration elap
     return static_cast<double>(rows) / std::chrono::duration<double>(elapsed).count();
 }
 
-}  // namespace
-
-int main() {
-    char pattern[] = "/tmp/peloaccessorsXXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        return 1;
-    const std::filesystem::path dir = pattern;
-    if (!buildFamily((dir / "family.db").string())) {
-        std::filesystem::remove_all(dir);
-        return 1;
-    }
-
+/// Reads every level both ways and prints the figures; false when the two
+/// reads did not deliver the same rows.
+bool measure(const Target& where) {
     LevelRecord level{};
     std::int64_t checksum = 0;
     auto start = std::chrono::steady_clock::now();
@@ -78,13 +83,91 @@ int main() {
             checksum -= level.LEVELSIZE;
         }
     const double walkRate = rowsPerSecond(walked, std::chrono::steady_clock::now() - start);
-
-    sqlRollbackRelease();
-    std::filesystem::remove_all(dir);
     // Every row read twice, once each way: the sums cancel when both reads
     // delivered the same rows.
-    std::printf("levels=%d walked=%lld checksum=%lld\n", static_cast<int>(levelCount),
+    std::printf("%s levels=%d walked=%lld checksum=%lld\n", where.name.c_str(), static_cast<int>(levelCount),
                 static_cast<long long>(walked), static_cast<long long>(checksum));
-    std::printf("get_by_id_rows_per_s=%.0f cursor_walk_rows_per_s=%.0f\n", getRate, walkRate);
-    return walked == levelCount && checksum == 0 ? 0 : 1;
+    std::printf("%s get_by_id_rows_per_s=%.0f cursor_walk_rows_per_s=%.0f\n", where.name.c_str(), getRate,
+                walkRate);
+    return walked == levelCount && checksum == 0;
+}
+
+bool makeSqlite(Target& where) {
+    char pattern[] = "/tmp/peloaccessorsXXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        return false;
+    where.name = "sqlite";
+    where.dir = pattern;
+    where.target = (where.dir / "family.db").string();
+    std::ofstream{where.target};
+    return true;
+}
+
+/// Runs a statement without inputs on the maintenance database.
+bool adminExecute(const std::string& admin, const std::string& statement) {
+    PGconn* conn = PQconnectdb(admin.c_str());
+    PGresult* result = PQstatus(conn) == CONNECTION_OK ? PQexec(conn, statement.c_str()) : nullptr;
+    const bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
+    if (!done)
+        std::fprintf(stderr, "accessors: %s: %s", statement.c_str(), PQerrorMessage(conn));
+    PQclear(result);
+    PQfinish(conn);
+    return done;
+}
+
+bool makePostgres(Target& where, const char* admin) {
+    PQconninfoOption* options = PQconninfoParse(admin, nullptr);
+    if (options == nullptr)
+        return false;
+    std::string query;
+    for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+        const std::string keyword = option->keyword;
+        if (option->val == nullptr)
+            continue;
+        if (keyword == "user")
+            where.user = option->val;
+        else if (keyword == "password")
+            where.password = option->val;
+        else if (keyword == "host" || keyword == "port")
+            query += (query.empty() ? "?" : "&") + keyword + "=" + option->val;
+    }
+    PQconninfoFree(options);
+    where.name = "postgresql";
+    where.admin = admin;
+    where.database = "pelobench_" + std::to_string(getpid());
+    where.target = "postgresql:///" + where.database + query;
+    return adminExecute(admin, "CREATE DATABASE " + where.database);
+}
+
+void removeTarget(const Target& where) {
+    if (!where.database.empty())
+        adminExecute(where.admin, "DROP DATABASE IF EXISTS " + where.database + " WITH (FORCE)");
+    if (!where.dir.empty())
+        std::filesystem::remove_all(where.dir);
+}
+
+/// Builds, measures and removes one backend's family: 0 or 1.
+int bench(Target& where) {
+    const bool good = buildFamily(where) && measure(where);
+    sqlRollbackRelease();
+    removeTarget(where);
+    return good ? 0 : 1;
+}
+
+}  // namespace
+
+int main() {
+    Target sqlite;
+    if (!makeSqlite(sqlite))
+        return 1;
+    int status = bench(sqlite);
+    const char* admin = std::getenv("PELO_TEST_PG");
+    if (admin == nullptr || *admin == '\0') {
+        std::printf("postgresql left out: PELO_TEST_PG names no cluster\n");
+        return status;
+    }
+    Target postgres;
+    if (!makePostgres(postgres, admin))
+        return 1;
+    return bench(postgres) != 0 ? 1 : status;
 }

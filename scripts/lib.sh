@@ -36,3 +36,67 @@ build_tree() {  # build_tree DIR [cmake options...]
   say "building $dir"
   cmake --build "$dir" -j "$(nproc)"
 }
+
+# --- A throwaway PostgreSQL cluster for the tests --------------------------
+# pg_cluster_start makes a cluster in a scratch directory: initdb (as the
+# postgres login when run as root, since the server refuses to run as root),
+# password (scram-sha-256) logins only, a Unix socket in the scratch
+# directory and no TCP at all.  Its superuser is named after the login that
+# runs the tests, because the utility connects as the login it runs under.
+# It exports PELO_TEST_PG, the URI of the cluster's maintenance database with
+# that user and password, and stops the cluster and removes the directory
+# when the calling shell exits, also after a failure.  The cluster trades
+# durability for speed: it never outlives its run.
+pg_bindir() {
+  local dir
+  for dir in $(ls -d /usr/lib/postgresql/*/bin 2>/dev/null | sort -V -r); do
+    [ -x "$dir/initdb" ] && [ -x "$dir/pg_ctl" ] && { printf '%s\n' "$dir"; return 0; }
+  done
+  say "no PostgreSQL server found under /usr/lib/postgresql (package postgresql)"
+  return 1
+}
+
+PELO_PG_DIR=
+PELO_PG_BIN=
+PELO_PG_OWNER=
+
+pg_as_owner() {  # runs a command as the cluster's owner
+  if [ "$(id -u)" -eq 0 ]; then
+    runuser -u "$PELO_PG_OWNER" -- "$@"
+  else
+    "$@"
+  fi
+}
+
+pg_cluster_stop() {
+  [ -n "$PELO_PG_DIR" ] || return 0
+  if [ -f "$PELO_PG_DIR/data/postmaster.pid" ]; then
+    pg_as_owner "$PELO_PG_BIN/pg_ctl" -D "$PELO_PG_DIR/data" -m immediate -w stop >/dev/null 2>&1 || true
+  fi
+  rm -rf "$PELO_PG_DIR"
+  PELO_PG_DIR=
+}
+
+pg_cluster_start() {
+  local role password
+  PELO_PG_BIN=$(pg_bindir)
+  role=$(id -un)
+  PELO_PG_OWNER=$role
+  [ "$(id -u)" -eq 0 ] && PELO_PG_OWNER=postgres
+  # At most 20 characters: the client layer carries no longer password.
+  password=$(od -An -N8 -tx1 /dev/urandom | tr -d ' \n')
+  PELO_PG_DIR=$(mktemp -d /tmp/pelo-pg.XXXXXX)
+  trap pg_cluster_stop EXIT
+  chmod 755 "$PELO_PG_DIR"
+  printf '%s\n' "$password" >"$PELO_PG_DIR/pwfile"
+  chown -R "$PELO_PG_OWNER" "$PELO_PG_DIR"
+  say "starting a throwaway PostgreSQL cluster in $PELO_PG_DIR"
+  pg_as_owner "$PELO_PG_BIN/initdb" -D "$PELO_PG_DIR/data" -U "$role" --pwfile="$PELO_PG_DIR/pwfile" \
+    --auth-local=scram-sha-256 --auth-host=reject --encoding=UTF8 --locale=C.UTF-8 \
+    >"$PELO_PG_DIR/initdb.log" 2>&1 || { cat "$PELO_PG_DIR/initdb.log"; return 1; }
+  rm -f "$PELO_PG_DIR/pwfile"
+  pg_as_owner "$PELO_PG_BIN/pg_ctl" -D "$PELO_PG_DIR/data" -l "$PELO_PG_DIR/server.log" -w \
+    -o "-c listen_addresses= -c unix_socket_directories=$PELO_PG_DIR -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
+    start >/dev/null || { cat "$PELO_PG_DIR/server.log"; return 1; }
+  export PELO_TEST_PG="postgresql:///postgres?host=$PELO_PG_DIR&user=$role&password=$password"
+}

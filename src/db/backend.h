@@ -3,6 +3,10 @@
 // the embedded-SQL contract; a backend only prepares, binds, steps and ends
 // transactions.  Backends report through int codes: 0, sqlNotFound for "no
 // more rows" from step, or a negative code whose text errorText() gives.
+//
+// The transaction model is the family server's: work is uncommitted until
+// commit(), and rollback() or release() drop everything done since the last
+// commit.  Open cursors survive commit().
 #pragma once
 
 #include <memory>
@@ -26,6 +30,16 @@ struct StatementText {
     std::vector<int> inputs;   ///< N of each distinct :bN, in order of first appearance
 };
 
+/// The database products a session can run on.
+enum class SqlProduct {
+    none,        ///< no session is open
+    sqlite,      ///< a file path
+    postgresql,  ///< a postgresql:// or postgres:// URI
+};
+
+/// The product of the open session, or none.
+SqlProduct sqlProduct();
+
 /// Drops the INTO list of a SELECT ... INTO :b1:i1,... and rewrites the
 /// :bN placeholders in the given style.  Quoted literals and identifiers
 /// are left alone, so ':b1' inside quotes is text, not a placeholder.
@@ -41,7 +55,9 @@ public:
 
     /// False once the session it was prepared in has ended.
     virtual bool live() const = 0;
-    /// Binds input :b<number>, copying text values.  0 or a negative code.
+    /// Binds an input, copying text values: `number` is the N of :bN for the
+    /// named style, the position k of $k for the dollar style.  0 or a
+    /// negative code.
     virtual int bind(int number, const SqlValue& value) = 0;
     /// Runs to the next row: 0 with a row, sqlNotFound when done, or < 0.
     virtual int step() = 0;
@@ -61,6 +77,12 @@ public:
     virtual PlaceholderStyle placeholderStyle() const = 0;
     /// Prepares a translated text.  0 with `out` set, or a negative code.
     virtual int prepare(const std::string& text, std::unique_ptr<BackendStatement>& out) = 0;
+    /// Prepares a translated SELECT that will be read as a cursor: row by
+    /// row, interleaved with other statements, possibly across commits.  A
+    /// backend whose statements all behave so keeps this default.
+    virtual int prepareCursor(const std::string& text, std::unique_ptr<BackendStatement>& out) {
+        return prepare(text, out);
+    }
     /// Runs plain statements separated by semicolons; no inputs.
     virtual int executeScript(std::string_view script) = 0;
     /// End the current transaction and start the next one.

@@ -7,6 +7,7 @@
 #include <map>
 
 #include "db/backend.h"
+#include "db/pg_backend.h"
 
 namespace pelo {
 
@@ -23,6 +24,7 @@ struct Prepared {
 
 struct Session {
     std::unique_ptr<SqlBackend> backend;
+    SqlProduct product = SqlProduct::none;
     /// Statements run through sqlExecute, by their embedded text.
     std::map<std::string, Prepared, std::less<>> cache;
 };
@@ -48,10 +50,13 @@ int backendFailure(int code) { return setStatus(code, session->backend->errorTex
 
 int notConnected() { return setStatus(sqlNotConnected, "not connected to a database"); }
 
-int prepare(std::string_view text, Prepared& out) {
+/// Prepares a text once, for a cursor or for everything else.
+int prepare(std::string_view text, Prepared& out, bool cursor = false) {
     StatementText translated = translateStatement(text, session->backend->placeholderStyle());
     std::unique_ptr<BackendStatement> statement;
-    if (const int code = session->backend->prepare(translated.text, statement); code < 0)
+    const int code = cursor ? session->backend->prepareCursor(translated.text, statement)
+                            : session->backend->prepare(translated.text, statement);
+    if (code < 0)
         return backendFailure(code);
     ++prepareCount;
     out.returnsRows = !statement->columns().empty();
@@ -72,10 +77,19 @@ int bindInputs(Prepared& prepared, SqlBinds inputs) {
         if (bound == inputs.end())
             return setStatus(sqlBadInputs, "no input for :b" + std::to_string(number));
     }
-    for (const SqlBind& input : inputs)
-        if (const int code = prepared.statement->bind(input.number, input.value); code < 0)
+    // A positional backend knows its inputs by place, not by name.
+    const bool positional = session->backend->placeholderStyle() == PlaceholderStyle::dollar;
+    for (const SqlBind& input : inputs) {
+        const auto place = std::find(prepared.inputs.begin(), prepared.inputs.end(), input.number);
+        const int number = positional ? static_cast<int>(place - prepared.inputs.begin()) + 1 : input.number;
+        if (const int code = prepared.statement->bind(number, input.value); code < 0)
             return backendFailure(code);
+    }
     return setStatus(0);
+}
+
+bool isPostgresTarget(std::string_view target) {
+    return target.starts_with("postgresql://") || target.starts_with("postgres://");
 }
 
 Prepared* cachedStatement(std::string_view text) {
@@ -135,20 +149,25 @@ int sqlConnect(std::string_view target, std::string_view user, std::string_view 
         return setStatus(sqlConnectRefused, "user name longer than 20 characters");
     if (password.size() > sqlLoginMax)
         return setStatus(sqlConnectRefused, "password longer than 20 characters");
-    if (target.starts_with("postgresql://") || target.starts_with("postgres://"))
-        return setStatus(sqlConnectRefused, "PostgreSQL databases are not supported by this build");
     if (target.empty())
         return setStatus(sqlConnectRefused, "no database named");
+    const SqlProduct product = isPostgresTarget(target) ? SqlProduct::postgresql : SqlProduct::sqlite;
     std::unique_ptr<SqlBackend> backend;
     std::string text;
-    if (const int code = openSqliteBackend(std::string(target), backend, text); code < 0)
+    const int code = product == SqlProduct::postgresql
+                         ? openPostgresBackend(std::string(target), std::string(user), std::string(password), backend, text)
+                         : openSqliteBackend(std::string(target), backend, text);
+    if (code < 0)
         return setStatus(code, text);
     session = std::make_unique<Session>();
     session->backend = std::move(backend);
+    session->product = product;
     return setStatus(0);
 }
 
 bool sqlConnected() { return session != nullptr; }
+
+SqlProduct sqlProduct() { return session ? session->product : SqlProduct::none; }
 
 int sqlExecute(std::string_view text, SqlBinds inputs, SqlRow* row) {
     if (!session)
@@ -187,7 +206,7 @@ std::vector<SqlColumn> SqlCursor::describe() {
     Prepared& prepared = state_->prepared;
     if (!prepared.statement || !prepared.statement->live()) {
         state_->open = false;
-        if (prepare(text_, prepared) < 0)
+        if (prepare(text_, prepared, true) < 0)
             return {};
     }
     setStatus(0);
@@ -201,7 +220,7 @@ int SqlCursor::open(SqlBinds inputs) {
         return notConnected();
     Prepared& prepared = state_->prepared;
     if (!prepared.statement || !prepared.statement->live())
-        if (prepare(text_, prepared) < 0)
+        if (prepare(text_, prepared, true) < 0)
             return sqlca.sqlcode;
     if (bindInputs(prepared, inputs) < 0) {
         prepared.statement->reset();

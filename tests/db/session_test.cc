@@ -1,7 +1,8 @@
-// The session: connect from the environment, commit, end, and the fatal
-// path.  Paths that end the process run in a forked child whose standard
-// output and error log (syslog with LOG_PERROR, sent to a file) are read
-// back; the child connects itself, so no SQLite handle crosses the fork.
+// The session, on each backend: connect from the environment, commit, end,
+// and the fatal path.  Paths that end the process run in a forked child
+// whose standard output and error log (syslog with LOG_PERROR, sent to a
+// file) are read back; the child connects itself, so no database handle
+// crosses the fork.
 #include "db/session.h"
 
 #include <gtest/gtest.h>
@@ -18,13 +19,16 @@
 
 #include "archive/archCleanUp.h"
 #include "archive/context.h"
+#include "backends.h"
 #include "db/client.h"
+#include "db/pg_backend.h"
 #include "support/passwd.h"
 
 namespace pelo {
 namespace {
 
 namespace fs = std::filesystem;
+using dbtest::BackendTest;
 
 const char* const cleaningUp =
     "\n0010-981 The peloarchive program is cleaning up and exiting as a\n"
@@ -50,22 +54,26 @@ std::size_t occurrences(const std::string& text, const std::string& what) {
     return count;
 }
 
-class SessionTest : public ::testing::Test {
+class SessionTest : public BackendTest {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "sessionXXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        dir_ = pattern;
-        path_ = (dir_ / "family.db").string();
-        std::ofstream(path_).close();
-        ASSERT_EQ(sqlConnect(path_, "family", "secret"), 0) << sqlca.sqlerrm;
+        BackendTest::SetUp();
+        if (IsSkipped())
+            return;
+        // The session connects as the login the tests run under.
+        if (db_->user() != passwdName() && onPostgres())
+            GTEST_SKIP() << "the cluster's user is not the login " << passwdName();
+        if (db_->password().empty())
+            GTEST_SKIP() << "the cluster's user has no password to put in ORACLE_PASS";
+        ASSERT_EQ(connect(), 0) << sqlca.sqlerrm;
         ASSERT_EQ(sqlExecuteScript("CREATE TABLE LEVELS(ID INTEGER, NAME VARCHAR(32));"
                                    "INSERT INTO LEVELS VALUES(1,'L1'); INSERT INTO LEVELS VALUES(2,'L2');"),
                   0);
         ASSERT_EQ(sqlCommit(), 0);
         ASSERT_EQ(sqlRollbackRelease(), 0);
-        setenv("PELO_DB", path_.c_str(), 1);
-        setenv("ORACLE_PASS", "secret", 1);
+        dir_ = db_->dir();
+        setenv("PELO_DB", db_->target().c_str(), 1);
+        setenv("ORACLE_PASS", db_->password().c_str(), 1);
     }
 
     void TearDown() override {
@@ -73,7 +81,6 @@ protected:
             sqlRollbackRelease();
         unsetenv("PELO_DB");
         unsetenv("ORACLE_PASS");
-        fs::remove_all(dir_);
     }
 
     /// Runs the body in a child that exits with status 0 if the body returns.
@@ -97,26 +104,40 @@ protected:
     /// Rows left in LEVELS, read through a session of our own.
     int levelRows() {
         SqlRow row;
-        EXPECT_EQ(sqlConnect(path_, "family", "secret"), 0) << sqlca.sqlerrm;
+        EXPECT_EQ(connect(), 0) << sqlca.sqlerrm;
         EXPECT_EQ(sqlExecute("SELECT COUNT(*)INTO :b1 FROM LEVELS", {}, &row), 0) << sqlca.sqlerrm;
         sqlRollbackRelease();
         return row.intAt(0);
     }
 
-    /// Leaves a read in progress and interrupts it: every further
-    /// statement of the session, ROLLBACK included, then fails.
-    static void jamTheSession(SqlCursor& cursor) {
+    /// Breaks the session so that every further statement, ROLLBACK
+    /// included, fails: on SQLite a read left in progress and interrupted,
+    /// on PostgreSQL the session's server process ended under it.
+    void jamTheSession(SqlCursor& cursor) const {
         SqlRow row;
         ASSERT_EQ(cursor.open({}), 0);
         ASSERT_EQ(cursor.fetch(row), 0);
-        ASSERT_EQ(sqlBreak(), 0);
+        if (onPostgres())
+            ASSERT_LT(sqlExecute("SELECT pg_terminate_backend(pg_backend_pid()) INTO :b1:i1 FROM LEVELS"
+                                 " WHERE ID=:b1",
+                                 {{1, 2}}, &row),
+                      0);
+        else
+            ASSERT_EQ(sqlBreak(), 0);
+    }
+
+    /// The log line of a statement on a session that jamTheSession broke.
+    std::string jammedStatementError() const {
+        return expected<std::string>("0010-061 Database error, -9 (interrupted)",
+                                     "0010-061 Database error, " + std::to_string(pgStatusOfSqlState("08006")) + " (");
     }
 
     fs::path dir_;
-    std::string path_;
 };
 
-TEST_F(SessionTest, ExitKeepsOnlyCommittedWork) {
+INSTANTIATE_TEST_SUITE_P(Backends, SessionTest, dbtest::everyBackend, dbtest::backendName);
+
+TEST_P(SessionTest, ExitKeepsOnlyCommittedWork) {
     ASSERT_EQ(dbInit(), 0);
     ASSERT_TRUE(sqlConnected());
     ASSERT_EQ(sqlExecute("DELETE FROM LEVELS WHERE ID=:b1", {{1, 1}}), 0);
@@ -128,7 +149,7 @@ TEST_F(SessionTest, ExitKeepsOnlyCommittedWork) {
     EXPECT_EQ(levelRows(), 1);
 }
 
-TEST_F(SessionTest, MissingOrEmptyPasswordIsRefused) {
+TEST_P(SessionTest, MissingOrEmptyPasswordIsRefused) {
     setenv("ORACLE_PASS", "", 1);
     ChildRun empty = runChild([] { std::exit(dbInit()); });
     EXPECT_EQ(empty.status, 1);
@@ -139,21 +160,35 @@ TEST_F(SessionTest, MissingOrEmptyPasswordIsRefused) {
     EXPECT_FALSE(sqlConnected());
 }
 
-TEST_F(SessionTest, ConnectFailureIsLoggedWithTheDatabaseText) {
-    setenv("PELO_DB", (dir_ / "nosuch.db").c_str(), 1);
+TEST_P(SessionTest, ConnectFailureIsLoggedWithTheDatabaseText) {
+    setenv("PELO_DB", db_->missingTarget().c_str(), 1);
     ChildRun missing = runChild([] { std::exit(dbInit()); });
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.log.find("0010-061 Database error, -14 (no database file "), std::string::npos) << missing.log;
-    EXPECT_FALSE(fs::exists(dir_ / "nosuch.db"));
-
-    setenv("PELO_DB", "postgresql://localhost/family", 1);
-    ChildRun postgres = runChild([] { std::exit(dbInit()); });
-    EXPECT_EQ(postgres.status, 1);
-    EXPECT_NE(postgres.log.find("PostgreSQL databases are not supported"), std::string::npos) << postgres.log;
-    EXPECT_EQ(postgres.out, "") << "a connect failure prints nothing";
+    const std::string missingText =
+        expected<std::string>("-14 (no database file ",
+                              std::to_string(pgStatusOfSqlState("3D000")) + " (database \"");
+    EXPECT_NE(missing.log.find("0010-061 Database error, " + missingText), std::string::npos) << missing.log;
+    EXPECT_FALSE(db_->missingExists());
+    EXPECT_EQ(missing.out, "") << "a connect failure prints nothing";
 }
 
-TEST_F(SessionTest, DatabaseDefaultsToFamilyDbInTheHome) {
+// The server checks the password; its code and text reach the log.
+TEST_P(SessionTest, WrongPasswordIsLoggedWithTheServersCodeAndText) {
+    if (!onPostgres())
+        GTEST_SKIP() << "an SQLite file has no passwords";
+    setenv("ORACLE_PASS", "wrong", 1);
+    ChildRun run = runChild([] { std::exit(dbInit()); });
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.log.find("0010-061 Database error, " + std::to_string(pgStatusOfSqlState("28P01")) +
+                           " (password authentication failed for user \"" + passwdName() + "\"), has occurred."),
+              std::string::npos)
+        << run.log;
+    EXPECT_EQ(run.out, "");
+}
+
+TEST_P(SessionTest, DatabaseDefaultsToFamilyDbInTheHome) {
+    if (onPostgres())
+        GTEST_SKIP() << "the default database is an SQLite file";
     const std::string expected = "no database file " + passwdHome() + "/family.db";
     if (fs::exists(passwdHome() + "/family.db"))
         GTEST_SKIP() << "the home of this login holds a family.db";
@@ -163,17 +198,23 @@ TEST_F(SessionTest, DatabaseDefaultsToFamilyDbInTheHome) {
     EXPECT_NE(run.log.find(expected.substr(0, sqlMessageMax)), std::string::npos) << run.log;
 }
 
-TEST_F(SessionTest, ErrorMessageReplacesTheBuffer) {
+TEST_P(SessionTest, ErrorMessageReplacesTheBuffer) {
     ASSERT_EQ(dbInit(), 0);
     EXPECT_LT(sqlExecute("SELECT A FROM NOWHERE", {}), 0);
     std::string buffer = "left over";
     EXPECT_EQ(dbErrorMessage(buffer), 1);
-    EXPECT_EQ(buffer.rfind("0010-061 Database error, -1 (no such table: NOWHERE), has occurred.\n\n", 0), 0u)
+    EXPECT_EQ(buffer.rfind(expected<std::string>("0010-061 Database error, -1 (no such table: NOWHERE)",
+                                                 "0010-061 Database error, " +
+                                                     std::to_string(pgStatusOfSqlState("42P01")) +
+                                                     " (relation \"nowhere\" does not exist)") +
+                               ", has occurred.\n\n",
+                           0),
+              0u)
         << buffer;
 }
 
 // A failed statement: logged, rolled back, announced, then the clean-up.
-TEST_F(SessionTest, FatalErrorRollsBackAndLeavesThroughTheCleanUp) {
+TEST_P(SessionTest, FatalErrorRollsBackAndLeavesThroughTheCleanUp) {
     ChildRun run = runChild([] {
         if (dbInit() != 0)
             std::exit(98);
@@ -183,7 +224,9 @@ TEST_F(SessionTest, FatalErrorRollsBackAndLeavesThroughTheCleanUp) {
         dbFatalError();
     });
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.log.find("0010-061 Database error, -1 (no such table: NOWHERE), has occurred."), std::string::npos)
+    EXPECT_NE(run.log.find(expected<std::string>("-1 (no such table: NOWHERE), has occurred.",
+                                                 " (relation \"nowhere\" does not exist), has occurred.")),
+              std::string::npos)
         << run.log;
     EXPECT_EQ(run.out.rfind(cleaningUp, 0), 0u) << run.out;
     EXPECT_NE(run.out.find("Cleaning up files created by peloarchive."), std::string::npos) << run.out;
@@ -191,8 +234,8 @@ TEST_F(SessionTest, FatalErrorRollsBackAndLeavesThroughTheCleanUp) {
     EXPECT_EQ(levelRows(), 2);
 }
 
-TEST_F(SessionTest, FailedRollbackEndsAtOnce) {
-    ChildRun run = runChild([] {
+TEST_P(SessionTest, FailedRollbackEndsAtOnce) {
+    ChildRun run = runChild([this] {
         if (dbInit() != 0)
             std::exit(98);
         sqlExecute("DELETE FROM LEVELS WHERE ID=:b1", {{1, 1}});
@@ -209,8 +252,8 @@ TEST_F(SessionTest, FailedRollbackEndsAtOnce) {
 
 // The clean-up's own disconnect fails: the run still ends once, with every
 // clean-up line once and the uncommitted work gone.
-TEST_F(SessionTest, FailingExitDuringCleanUpEndsTheRunOnce) {
-    ChildRun run = runChild([] {
+TEST_P(SessionTest, FailingExitDuringCleanUpEndsTheRunOnce) {
+    ChildRun run = runChild([this] {
         if (dbInit() != 0)
             std::exit(98);
         archCtx.connectedToDb = 1;
@@ -220,14 +263,14 @@ TEST_F(SessionTest, FailingExitDuringCleanUpEndsTheRunOnce) {
         cleanUpAndExit();
     });
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.log.find("0010-061 Database error, -9 (interrupted)"), std::string::npos) << run.log;
+    EXPECT_NE(run.log.find(jammedStatementError()), std::string::npos) << run.log;
     EXPECT_EQ(occurrences(run.out, "Cleaning up files created by peloarchive."), 1u) << run.out;
     EXPECT_EQ(occurrences(run.out, "Disconnecting from the database."), 1u) << run.out;
     EXPECT_EQ(occurrences(run.out, "0010-981"), 1u) << run.out;
     EXPECT_EQ(levelRows(), 2);
 }
 
-TEST_F(SessionTest, BreakWithoutSessionIsLoggedAndAnswersZero) {
+TEST_P(SessionTest, BreakWithoutSessionIsLoggedAndAnswersZero) {
     ChildRun run = runChild([] { std::exit(dbBreak()); });
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.log.find("0010-063 Error, -1001, occurred"), std::string::npos) << run.log;

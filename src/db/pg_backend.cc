@@ -1,0 +1,499 @@
+// PostgreSQL behind the client layer, through libpq.
+//
+// Every text is prepared once per session under a generated name and run
+// with its inputs bound as text parameters; the server infers their types
+// from where they stand.  Reads run outside any transaction block, each on
+// its own, until the session first writes: the first DELETE, UPDATE,
+// INSERT or script opens a block (BEGIN) that commit() or rollback() ends.
+// This matters because a failed statement spoils the block it runs in on
+// this server, where the family's server undid only the statement: a
+// report query on a column that is not there must not cost the run its open
+// cursors or its pending work.
+//
+// A cursor is a server-side cursor declared WITH HOLD and read in batches,
+// so that it outlives commits as the embedded runtime's cursors do.
+// Declared outside a block, the server materialises its rows when it opens;
+// declared inside one, it is read lazily, materialised at commit, and
+// dropped by a rollback of that block.
+#include "db/pg_backend.h"
+
+#include <libpq-fe.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace pelo {
+
+namespace {
+
+// Type oids of the server's catalogue (its header is not a client header).
+constexpr Oid int8Oid = 20;
+constexpr Oid int2Oid = 21;
+constexpr Oid int4Oid = 23;
+constexpr Oid oidOid = 26;
+constexpr Oid bpcharOid = 1042;
+constexpr Oid varcharOid = 1043;
+constexpr Oid numericOid = 1700;
+
+/// The length word the server counts into a character type's modifier.
+constexpr int typmodHeader = 4;
+
+/// Width reported for a text column declared without one: the longest
+/// text the family stores.
+constexpr int undeclaredTextWidth = 32000;
+
+/// Rows a cursor asks the server for at a time: few round trips for long
+/// walks, little memory for any.
+constexpr int fetchBatch = 1000;
+
+constexpr int cannotConnect = pgStatusOfSqlState("08001");
+constexpr int noSession = pgStatusOfSqlState("08003");
+constexpr int connectionLost = pgStatusOfSqlState("08006");
+constexpr int failedTransaction = pgStatusOfSqlState("25P02");
+constexpr int duplicateCursor = pgStatusOfSqlState("42P03");
+constexpr int undefinedParameter = pgStatusOfSqlState("42P02");
+constexpr int internalError = pgStatusOfSqlState("XX000");
+
+struct ResultClear {
+    void operator()(PGresult* result) const { PQclear(result); }
+};
+using Result = std::unique_ptr<PGresult, ResultClear>;
+
+/// The first line of a client library message, without a severity prefix.
+std::string firstLine(std::string_view text) {
+    for (std::string_view severity : {"ERROR:  ", "FATAL:  ", "PANIC:  "})
+        if (text.starts_with(severity))
+            text.remove_prefix(severity.size());
+    text = text.substr(0, text.find('\n'));
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return std::string(text);
+}
+
+/// The utility writes nothing to standard error, where the client library
+/// would print the server's notices.
+void ignoreNotice(void*, const char*) {}
+
+/// The connection, shared by the backend and its statements so that it is
+/// closed only after the last statement is gone.
+struct Connection {
+    PGconn* conn = nullptr;
+    PGcancel* cancel = nullptr;
+    bool released = false;
+    int names = 0;
+    std::string errorText;
+    /// Cursors declared inside the open block: a rollback of the block
+    /// drops them on the server, a commit makes them held.
+    std::vector<std::shared_ptr<bool>> blockCursors;
+    /// The cancel request's error text: a signal handler may not allocate.
+    std::array<char, 256> cancelError{};
+
+    Connection() = default;
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    ~Connection() { close(); }
+
+    void close() {
+        if (cancel != nullptr)
+            PQfreeCancel(cancel);
+        if (conn != nullptr)
+            PQfinish(conn);
+        cancel = nullptr;
+        conn = nullptr;
+    }
+
+    std::string nextName(const char* kind) { return std::string("pelo_") + kind + std::to_string(++names); }
+
+    /// Keeps the text of a failure (with or without a result) and returns
+    /// its code.
+    int fail(const PGresult* result) {
+        const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+        const char* message = result != nullptr ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
+        if (message != nullptr)
+            errorText = message;
+        else if (result != nullptr && *PQresultErrorMessage(result) != '\0')
+            errorText = firstLine(PQresultErrorMessage(result));
+        else
+            errorText = firstLine(PQerrorMessage(conn));
+        if (state != nullptr)
+            return pgStatusOfSqlState(state);
+        return PQstatus(conn) == CONNECTION_OK ? internalError : connectionLost;
+    }
+
+    /// Runs a statement without inputs: 0 or a code.
+    int execute(const std::string& text) {
+        const Result result(PQexec(conn, text.c_str()));
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY)
+            return 0;
+        return fail(result.get());
+    }
+
+    /// Opens a transaction block for the first write since the last end.
+    int beginIfIdle() { return PQtransactionStatus(conn) == PQTRANS_IDLE ? execute("BEGIN") : 0; }
+
+    /// The block has ended: its cursors are held after a commit, gone
+    /// after a rollback.
+    void endBlock(bool committed) {
+        if (!committed)
+            for (const std::shared_ptr<bool>& open : blockCursors)
+                *open = false;
+        blockCursors.clear();
+    }
+};
+
+SqlColumn describeColumn(const PGresult* description, int i) {
+    SqlColumn column;
+    column.name = PQfname(description, i);
+    const Oid type = PQftype(description, i);
+    if (type == int2Oid || type == int4Oid || type == int8Oid || type == oidOid || type == numericOid) {
+        column.type = SqlColumn::Type::integer;
+        column.length = 4;
+        return column;
+    }
+    const int modifier = PQfmod(description, i);
+    const bool sized = (type == varcharOid || type == bpcharOid) && modifier > typmodHeader;
+    column.length = sized ? modifier - typmodHeader : undeclaredTextWidth;
+    return column;
+}
+
+class PgStatement final : public BackendStatement {
+public:
+    /// `name` is the prepared statement run at each step (for a cursor, the
+    /// prepared DECLARE of the server cursor named `cursor`).
+    PgStatement(std::shared_ptr<Connection> connection, std::string name, std::string cursor,
+                std::vector<SqlColumn> columns, int inputs)
+        : c_(std::move(connection)), name_(std::move(name)), cursor_(std::move(cursor)),
+          columns_(std::move(columns)), values_(static_cast<std::size_t>(inputs)) {}
+
+    PgStatement(const PgStatement&) = delete;
+    PgStatement& operator=(const PgStatement&) = delete;
+
+    ~PgStatement() override {
+        if (!live())
+            return;
+        reset();
+        c_->execute("DEALLOCATE " + name_);
+    }
+
+    bool live() const override { return !c_->released; }
+
+    int bind(int number, const SqlValue& value) override {
+        if (number < 1 || number > static_cast<int>(values_.size())) {
+            c_->errorText = "no parameter $" + std::to_string(number);
+            return undefinedParameter;
+        }
+        std::optional<std::string>& slot = values_[static_cast<std::size_t>(number - 1)];
+        if (const auto* integer = std::get_if<std::int32_t>(&value))
+            slot = std::to_string(*integer);
+        else if (const auto text = std::get<std::string_view>(value); !text.empty())
+            slot = std::string(text);
+        else
+            slot.reset();  // the family's server keeps no empty texts
+        return 0;
+    }
+
+    int step() override {
+        if (!live()) {
+            c_->errorText = "the session has ended";
+            return noSession;
+        }
+        if (!started_) {
+            if (const int code = cursor_.empty() ? run() : declare(); code < 0)
+                return code;
+        }
+        if (!cursor_.empty() && next_ >= rows() && !exhausted_) {
+            if (const int code = fetch(); code < 0)
+                return code;
+        }
+        if (next_ >= rows())
+            return sqlNotFound;
+        current_ = next_++;
+        return 0;
+    }
+
+    void row(SqlRow& row) const override {
+        row.clear();
+        for (int i = 0; i < PQnfields(result_.get()); ++i) {
+            if (PQgetisnull(result_.get(), current_, i) != 0)
+                row.push(std::string());
+            else
+                row.push(std::string(PQgetvalue(result_.get(), current_, i),
+                                     static_cast<std::size_t>(PQgetlength(result_.get(), current_, i))));
+        }
+    }
+
+    std::vector<SqlColumn> columns() const override { return columns_; }
+
+    void reset() override {
+        for (std::optional<std::string>& value : values_)
+            value.reset();
+        result_.reset();
+        next_ = 0;
+        current_ = -1;
+        exhausted_ = false;
+        started_ = false;
+        if (open_ && *open_ && live())
+            c_->execute("CLOSE " + cursor_);  // a failure leaves nothing to undo
+        open_.reset();
+    }
+
+private:
+    int rows() const { return result_ ? PQntuples(result_.get()) : 0; }
+
+    Result execute() {
+        std::vector<const char*> values;
+        for (const std::optional<std::string>& value : values_)
+            values.push_back(value ? value->c_str() : nullptr);
+        return Result(PQexecPrepared(c_->conn, name_.c_str(), static_cast<int>(values.size()), values.data(),
+                                     nullptr, nullptr, 0));
+    }
+
+    /// Runs a single statement to its end; a write opens the block first.
+    int run() {
+        if (columns_.empty())
+            if (const int code = c_->beginIfIdle(); code < 0)
+                return code;
+        Result result = execute();
+        const ExecStatusType status = PQresultStatus(result.get());
+        if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK)
+            return c_->fail(result.get());
+        result_ = std::move(result);
+        started_ = true;
+        return 0;
+    }
+
+    /// Opens the server cursor.  One left behind by a close that failed
+    /// (inside a spoilt block) is closed and the open tried once more.
+    int declare() {
+        Result result = execute();
+        if (PQresultStatus(result.get()) != PGRES_COMMAND_OK) {
+            if (const int code = c_->fail(result.get()); code != duplicateCursor)
+                return code;
+            c_->execute("CLOSE " + cursor_);
+            result = execute();
+            if (PQresultStatus(result.get()) != PGRES_COMMAND_OK)
+                return c_->fail(result.get());
+        }
+        open_ = std::make_shared<bool>(true);
+        if (PQtransactionStatus(c_->conn) == PQTRANS_INTRANS)
+            c_->blockCursors.push_back(open_);
+        started_ = true;
+        return 0;
+    }
+
+    int fetch() {
+        Result result(PQexec(c_->conn, ("FETCH FORWARD " + std::to_string(fetchBatch) + " FROM " + cursor_).c_str()));
+        if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
+            return c_->fail(result.get());
+        exhausted_ = PQntuples(result.get()) < fetchBatch;
+        result_ = std::move(result);
+        next_ = 0;
+        return 0;
+    }
+
+    std::shared_ptr<Connection> c_;
+    std::string name_;
+    std::string cursor_;  ///< empty for a statement run to its end at once
+    std::vector<SqlColumn> columns_;
+    std::vector<std::optional<std::string>> values_;  ///< by position; none is NULL
+    Result result_;                                   ///< the rows, or the cursor's batch
+    int next_ = 0;
+    int current_ = -1;
+    bool started_ = false;    ///< run or declared since the last reset
+    bool exhausted_ = false;  ///< the cursor delivered its last batch
+    std::shared_ptr<bool> open_;  ///< the server cursor exists
+};
+
+class PgBackend final : public SqlBackend {
+public:
+    explicit PgBackend(std::shared_ptr<Connection> connection) : c_(std::move(connection)) {}
+
+    ~PgBackend() override {
+        if (!c_->released)
+            release();
+    }
+
+    PlaceholderStyle placeholderStyle() const override { return PlaceholderStyle::dollar; }
+
+    int prepare(const std::string& text, std::unique_ptr<BackendStatement>& out) override {
+        std::string name = c_->nextName("s");
+        std::vector<SqlColumn> columns;
+        int inputs = 0;
+        if (const int code = prepareNamed(name, text, columns, inputs); code < 0)
+            return code;
+        out = std::make_unique<PgStatement>(c_, std::move(name), std::string(), std::move(columns), inputs);
+        return 0;
+    }
+
+    int prepareCursor(const std::string& text, std::unique_ptr<BackendStatement>& out) override {
+        // The unnamed statement only describes the select list: a DECLARE
+        // has none of its own.
+        std::vector<SqlColumn> columns;
+        int inputs = 0;
+        if (const int code = prepareNamed("", text, columns, inputs); code < 0)
+            return code;
+        if (columns.empty())
+            return prepare(text, out);
+        std::string name = c_->nextName("d");
+        std::string cursor = c_->nextName("c");
+        const std::string declare = "DECLARE " + cursor + " NO SCROLL CURSOR WITH HOLD FOR " + text;
+        const Result prepared(PQprepare(c_->conn, name.c_str(), declare.c_str(), 0, nullptr));
+        if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
+            return c_->fail(prepared.get());
+        out = std::make_unique<PgStatement>(c_, std::move(name), std::move(cursor), std::move(columns), inputs);
+        return 0;
+    }
+
+    int executeScript(std::string_view script) override {
+        if (const int code = c_->beginIfIdle(); code < 0)
+            return code;
+        return c_->execute(std::string(script));
+    }
+
+    int commit() override {
+        switch (PQtransactionStatus(c_->conn)) {
+        case PQTRANS_IDLE:
+            return 0;
+        case PQTRANS_INERROR:
+            // The server would answer COMMIT with a silent rollback.
+            c_->execute("ROLLBACK");
+            c_->endBlock(false);
+            c_->errorText = "transaction rolled back: a statement in it had failed";
+            return failedTransaction;
+        default:
+            break;
+        }
+        const int code = c_->execute("COMMIT");
+        c_->endBlock(code == 0);
+        return code;
+    }
+
+    int rollback() override {
+        if (PQtransactionStatus(c_->conn) == PQTRANS_IDLE)
+            return 0;
+        // A lost connection answers here too: its work is gone, but the
+        // caller must learn that the rollback was not done.
+        const int code = c_->execute("ROLLBACK");
+        c_->endBlock(false);
+        return code;
+    }
+
+    int release() override {
+        const int code = rollback();
+        c_->released = true;
+        c_->close();
+        return code;
+    }
+
+    int interrupt() override {
+        if (c_->cancel == nullptr)
+            return noSession;
+        return PQcancel(c_->cancel, c_->cancelError.data(), static_cast<int>(c_->cancelError.size())) == 1
+                   ? 0
+                   : connectionLost;
+    }
+
+    std::string errorText() const override { return c_->errorText; }
+
+private:
+    /// Prepares `text` under `name` and describes its inputs and select list.
+    int prepareNamed(const std::string& name, const std::string& text, std::vector<SqlColumn>& columns,
+                     int& inputs) {
+        const Result prepared(PQprepare(c_->conn, name.c_str(), text.c_str(), 0, nullptr));
+        if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
+            return c_->fail(prepared.get());
+        const Result description(PQdescribePrepared(c_->conn, name.c_str()));
+        if (PQresultStatus(description.get()) != PGRES_COMMAND_OK)
+            return c_->fail(description.get());
+        inputs = PQnparams(description.get());
+        for (int i = 0; i < PQnfields(description.get()); ++i)
+            columns.push_back(describeColumn(description.get(), i));
+        return 0;
+    }
+
+    std::shared_ptr<Connection> c_;
+};
+
+/// Waits until the connect started on `conn` has succeeded or failed.
+bool awaitConnection(PGconn* conn) {
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (state != PGRES_POLLING_OK) {
+        if (state == PGRES_POLLING_FAILED || PQstatus(conn) == CONNECTION_BAD)
+            return false;
+        pollfd socket{PQsocket(conn), static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        if (::poll(&socket, 1, -1) < 0 && errno != EINTR)
+            return false;
+        state = PQconnectPoll(conn);
+    }
+    return true;
+}
+
+bool isSqlStateChar(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'); }
+
+/// A refused connect, from the client library's verbose message: the
+/// server's SQLSTATE and text when a server answered ("...failed: FATAL:
+/// 28P01: password authentication failed for user ..."), else the client
+/// library's own reason.
+int connectFailure(std::string_view message, std::string& text) {
+    for (std::size_t at = message.find(":  "); at != std::string_view::npos; at = message.find(":  ", at + 1)) {
+        const std::string_view state = message.substr(at + 3, 5);
+        if (state.size() == 5 && std::all_of(state.begin(), state.end(), isSqlStateChar) &&
+            message.substr(at + 8, 2) == ": ") {
+            text = firstLine(message.substr(at + 10));
+            return pgStatusOfSqlState(state);
+        }
+    }
+    const std::size_t failed = message.rfind("failed: ");
+    text = firstLine(failed == std::string_view::npos ? message : message.substr(failed + 8));
+    return cannotConnect;
+}
+
+}  // namespace
+
+std::string pgSqlStateOfStatus(int status) {
+    if (status >= 0)
+        return "";
+    long value = -static_cast<long>(status);
+    const bool digitsOnly = value < 100000;
+    const int base = digitsOnly ? 10 : 36;
+    if (!digitsOnly)
+        value -= 100000;
+    std::string state(5, '0');
+    for (int i = 4; i >= 0; --i, value /= base) {
+        const int digit = static_cast<int>(value % base);
+        state[static_cast<std::size_t>(i)] = static_cast<char>(digit < 10 ? '0' + digit : 'A' + digit - 10);
+    }
+    return value == 0 && (digitsOnly || std::any_of(state.begin(), state.end(), [](char c) { return c > '9'; }))
+               ? state
+               : "";
+}
+
+int openPostgresBackend(const std::string& target, const std::string& user, const std::string& password,
+                        std::unique_ptr<SqlBackend>& out, std::string& text) {
+    auto connection = std::make_shared<Connection>();
+    // Later keywords win over what the URI names: the user and password.
+    const char* const keys[] = {"dbname", "user", "password", nullptr};
+    const char* const values[] = {target.c_str(), user.c_str(), password.c_str(), nullptr};
+    connection->conn = PQconnectStartParams(keys, values, 1);
+    if (connection->conn == nullptr) {
+        text = "out of memory";
+        return cannotConnect;
+    }
+    PQsetNoticeProcessor(connection->conn, ignoreNotice, nullptr);
+    // Verbose, a refused connect carries the server's SQLSTATE in its text.
+    PQsetErrorVerbosity(connection->conn, PQERRORS_VERBOSE);
+    if (!awaitConnection(connection->conn))
+        return connectFailure(PQerrorMessage(connection->conn), text);
+    PQsetErrorVerbosity(connection->conn, PQERRORS_DEFAULT);
+    connection->cancel = PQgetCancel(connection->conn);
+    out = std::make_unique<PgBackend>(std::move(connection));
+    return 0;
+}
+
+}  // namespace pelo
