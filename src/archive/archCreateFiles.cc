@@ -1,11 +1,168 @@
-#include "archive/phases.h"
+#include "archive/archCreateFiles.h"
+
+#include <fcntl.h>
+#include <sys/types.h>
+
+#include <cstdio>
+
+#include "archive/archCleanUp.h"
+#include "archive/context.h"
+#include "archive/peloarchive.h"
+#include "db/dbgRelease.h"
+#include "db/records.h"
+#include "support/msg.h"
+#include "support/util.h"
 
 namespace pelo {
 
-// Placeholder: the work files are not created yet.
-void createFiles() {}
+namespace {
 
-// Placeholder: the head of the information file is not written yet.
-int writeToArchiveInfoFile() { return 0; }
+/// The server level recorded for the restore program, which refuses an
+/// archive made at another level.
+constexpr const char* serverLevel = "2.1";
+
+bool always() { return true; }
+bool loadFilesWanted() { return archCtx.database == "informix" || archCtx.database == "sybase"; }
+bool exportWanted() { return archCtx.database == "oracle"; }
+bool pvcsListWanted() { return vcIsPVCS(); }
+bool deviceListsWanted() { return isDeviceArchive(); }
+
+/// One work file: where its path and handles live in the context, its
+/// mode, its two failure messages and when the run needs it.
+struct WorkFile {
+    std::string ArchiveContext::*path;
+    int ArchiveContext::*fd;
+    FILE* ArchiveContext::*fp;
+    mode_t mode;
+    int notCreated;
+    int notOpened;
+    bool (*wanted)();
+};
+
+// In the order they are opened.
+constexpr WorkFile workFiles[] = {
+    {&ArchiveContext::dbPopulatePathName, &ArchiveContext::dbPop_Fd, &ArchiveContext::dbPop_Fp,
+     0755, 1349, 1350, always},
+    {&ArchiveContext::notesDataPathName, &ArchiveContext::dbLoadNotes_Fd,
+     &ArchiveContext::dbLoadNotes_Fp, 0755, 1512, 1513, loadFilesWanted},
+    {&ArchiveContext::versionsDataPathName, &ArchiveContext::dbLoadVers_Fd,
+     &ArchiveContext::dbLoadVers_Fp, 0755, 1512, 1513, loadFilesWanted},
+    {&ArchiveContext::archiveExportPathName, &ArchiveContext::archExport_Fd,
+     &ArchiveContext::archExport_Fp, 0755, 1514, 1515, exportWanted},
+    {&ArchiveContext::archiveInfoPathName, &ArchiveContext::archInfo_Fd,
+     &ArchiveContext::archInfo_Fp, 0644, 1351, 1352, always},
+    {&ArchiveContext::archiveUserPathName, &ArchiveContext::archUser_Fd,
+     &ArchiveContext::archUser_Fp, 0644, 1353, 1354, always},
+    {&ArchiveContext::vcCleanPVCSPathName, &ArchiveContext::vcCleanPVCS_Fd,
+     &ArchiveContext::vcCleanPVCS_Fp, 0644, 1483, 1484, pvcsListWanted},
+    {&ArchiveContext::vcCleanupPathName, &ArchiveContext::archVCclean_Fd,
+     &ArchiveContext::archVCclean_Fp, 0644, 1355, 1356, deviceListsWanted},
+    {&ArchiveContext::cpioFileListPathName, &ArchiveContext::cpioFileList_Fd,
+     &ArchiveContext::cpioFileList_Fp, 0755, 1357, 1358, deviceListsWanted},
+};
+
+// A failure caused by an interrupted system call is reported as the signal
+// it was; any other prints the file's message.  Neither returns.
+[[noreturn]] void refuseWorkFile(int message, const char* path) {
+    sigCheck();
+    msgPrint(message, path);
+    cleanUpAndExit();
+}
+
+void openWorkFile(const WorkFile& file) {
+    ArchiveContext& c = archCtx;
+    const char* path = (c.*file.path).c_str();
+    int& fd = c.*file.fd;
+    // No O_TRUNC: the dialog made sure none of the files exists.
+    if (openFile(fd, path, O_WRONLY | O_APPEND | O_CREAT, file.mode) != 0)
+        refuseWorkFile(file.notCreated, path);
+    // On failure the descriptor stays in the context for the clean-up.
+    c.*file.fp = fdopen(fd, "a");
+    if (c.*file.fp == nullptr)
+        refuseWorkFile(file.notOpened, path);
+}
+
+// One line of the information file, flushed at once so that what was
+// written stays written whatever fails later.  False when the line did not
+// reach the file: a full file system shows only in the flush, since the
+// formatting just fills the stream's buffer.
+template <class... Args>
+bool infoLine(FILE* info, const char* format, Args... args) {
+    const bool formatted = std::fprintf(info, format, args...) >= 0;
+    return std::fflush(info) == 0 && formatted;
+}
+
+bool infoLabel(FILE* info, int label, const char* value) {
+    return infoLine(info, "%s%s\n", msgFormat(label), value);
+}
+
+bool writeDestination(FILE* info) {
+    if (isDeviceArchive())
+        return infoLabel(info, 1446, archCtx.deviceName.c_str());
+    return infoLabel(info, 1447, archCtx.fileSystemName.c_str());
+}
+
+// The type line and the release names are not checked here: a failure
+// there leaves the stream's error indicator set for the final check.  A level archive names no release, the
+// level implies it.
+bool writeArchiveType(FILE* info) {
+    const ArchiveContext& c = archCtx;
+    if (!c.levelName.empty()) {
+        infoLine(info, "%s\n", msgFormat(1449));
+        return infoLabel(info, 1451, c.levelName.c_str());
+    }
+    infoLine(info, "%s\n", msgFormat(1448));
+    if (!infoLine(info, "%s", msgFormat(1450)))
+        return false;
+    for (int releaseId : c.releaseIdList) {
+        ReleaseRecord release{};
+        dbgReleaseGetById(release, releaseId);
+        infoLine(info, "%s ", release.NAME);
+    }
+    return infoLine(info, "%s", "\n");
+}
+
+std::tm localNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local;
+}
+
+}  // namespace
+
+std::string formatArchiveDate(const std::tm& time) {
+    char text[80];
+    std::snprintf(text, sizeof text, "%02d/%02d/%02d %02d:%02d:%02d", time.tm_year,
+                  time.tm_mon + 1, time.tm_mday, time.tm_hour, time.tm_min, time.tm_sec);
+    return text;
+}
+
+void createFiles() {
+    archCtx.createdFiles = 1;
+    for (const WorkFile& file : workFiles)
+        if (file.wanted())
+            openWorkFile(file);
+}
+
+int writeToArchiveInfoFile() {
+    const ArchiveContext& c = archCtx;
+    FILE* info = c.archInfo_Fp;
+    if (info == nullptr)
+        return 1;
+    const std::string date = formatArchiveDate(localNow());
+    const bool written =
+        infoLine(info, "%s %s\n", msgFormat(1439), c.familyName.c_str()) &&
+        infoLine(info, "%s\n\n", msgFormat(1440)) && infoLabel(info, 1441, date.c_str()) &&
+        infoLabel(info, 1442, serverLevel) && infoLabel(info, 1443, c.database.c_str()) &&
+        infoLabel(info, 1444, c.vctype.c_str()) &&
+        infoLine(info, "%s%s", msgFormat(1445), msgFormat(c.deleteAfterArchive ? 1456 : 1457)) &&
+        writeDestination(info) && writeArchiveType(info);
+    if (!written)
+        return 1;
+    // A flush that found nothing left to write succeeds even after a lost
+    // line, so the stream's error indicator is asked too.
+    return std::fflush(info) == 0 && !std::ferror(info) ? 0 : 1;
+}
 
 }  // namespace pelo

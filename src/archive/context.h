@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "support/idList.h"
 #include "support/list.h"
 
 namespace pelo {
@@ -117,19 +118,21 @@ struct ArchiveContext {
     int semaphoreSet = 0;
     int semval = -1;
 
-    // Id lists.
-    List<int> releaseIdList;
-    List<int> levelIdList;
-    List<int> trackIdList;
-    List<int> trackIdHoldList;
-    List<int> fileIdList;
-    List<int> pathIdList;
+    // Id lists.  The lists of plain ids carry a hash index (IdList), so
+    // that the uniqueness tests and lookups of the phases stay constant
+    // time however large the family is.
+    IdList releaseIdList;
+    IdList levelIdList;
+    IdList trackIdList;
+    IdList trackIdHoldList;
+    IdList fileIdList;
+    IdList pathIdList;
     List<SourceEntry> sourceIdList;
-    List<int> defectFeatureIdList;
-    List<int> destroyedSourceIdList;
-    List<int> processedSourceIdList;
-    List<int> userIdList;
-    List<int> compIdList;
+    IdList defectFeatureIdList;
+    IdList destroyedSourceIdList;
+    IdList processedSourceIdList;
+    IdList userIdList;
+    IdList compIdList;
     List<CompMbrCopy> compMbrList;
     List<ChangeGroup> changeList;
 

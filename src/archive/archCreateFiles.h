@@ -1,0 +1,47 @@
+// The work files of an archive run and the head of its information file.
+//
+// createFiles() (phases.h) opens, with write-only, append and create (never
+// truncating) and a stream in append mode on each descriptor:
+//
+//   PELOarchive.dbData        dir   always                         0755
+//   PELOarchive.notesData     dir   database informix or sybase    0755
+//   PELOarchive.versionsData  dir   database informix or sybase    0755
+//   PELOarchive.export        dir   database oracle                0755
+//   PELOarchive.info          dir   always                         0644
+//   PELOarchive.users         dir   always                         0644
+//   PELOarchive.PVCS_clean    home  vctype pvcs or PVCS            0644
+//   PELOarchive.VCcleanup     dir   device archive                 0644
+//   PELOarchive.CPIOlist      home  device archive                 0755
+//
+// in that order, at the paths the dialog built ("dir" is the file system of
+// a file-system archive or the working directory of a device archive).
+// The modes are passed to open, so the process's umask still applies.  It
+// sets createdFiles first, so a failure part-way removes what exists; a
+// file that cannot be created or streamed prints its own message and ends
+// the run through cleanUpAndExit.  The VQL database's notes and versions
+// files are made by its export command, not here.
+//
+// writeToArchiveInfoFile() (phases.h) writes the first nine lines of the
+// information file on archInfo_Fp, each flushed as it is written: the
+// family, an underline and an empty line, the date, the server level
+// "2.1", the database, the version-control type, whether the archived
+// data is deleted, the destination, and the type of archive with the level
+// or the release names.  The labels are the catalogue's texts.  1 as soon
+// as a checked line fails to reach the file, or when the final flush fails
+// or finds the stream in error (which is how a lost type line or release
+// name shows), else 0.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "archive/phases.h"
+
+namespace pelo {
+
+/// The information file's date: "%02d/%02d/%02d %02d:%02d:%02d" of the
+/// years since 1900, month 1 to 12, day, hour, minute and second, so 2026
+/// is written 126.
+std::string formatArchiveDate(const std::tm& time);
+
+}  // namespace pelo
