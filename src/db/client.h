@@ -34,7 +34,8 @@ inline constexpr std::size_t sqlLoginMax = 20;
 
 // Failures the layer finds itself.  A backend's own failures carry its
 // codes: for SQLite the primary result code negated (-1 SQLITE_ERROR,
-// -5 SQLITE_BUSY, -9 SQLITE_INTERRUPT, -14 SQLITE_CANTOPEN, ...).
+// -5 SQLITE_BUSY, -9 SQLITE_INTERRUPT, -14 SQLITE_CANTOPEN, ...);
+// for PostgreSQL a number made from the SQLSTATE (db/pg_backend.h).
 inline constexpr int sqlNotConnected = -1001;   ///< no session is open
 inline constexpr int sqlConnectRefused = -1002; ///< login too long, second session, unknown target
 inline constexpr int sqlTooManyRows = -1003;    ///< a single-row SELECT found more than one row
