@@ -74,11 +74,6 @@ protected:
         ASSERT_EQ(sqlExecuteScript(familySchemaSql()), 0) << sqlca.sqlerrm;
         ASSERT_EQ(sqlCommit(), 0);
     }
-    void TearDown() override {
-        if (sqlConnected())
-            sqlRollbackRelease();
-    }
-
     /// For a death test: the child leaves through exit, never reaching
     /// TearDown, so it removes its scratch database on the way out.
     void removeDatabaseAtExit() const { db_->removeAtExit(); }

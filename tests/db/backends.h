@@ -246,6 +246,13 @@ protected:
             GTEST_SKIP() << db_->unavailable();
     }
 
+    /// Ends the session before the scratch database goes, so that a server
+    /// database can be dropped.
+    void TearDown() override {
+        if (sqlConnected())
+            sqlRollbackRelease();
+    }
+
     bool onPostgres() const { return GetParam() == Backend::postgres; }
 
     /// The value that holds on this test's backend.

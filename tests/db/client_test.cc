@@ -43,11 +43,6 @@ protected:
         ASSERT_EQ(sqlCommit(), 0);
     }
 
-    void TearDown() override {
-        if (sqlConnected())
-            sqlRollbackRelease();
-    }
-
     static int levelsOfRelease(std::int32_t release) {
         SqlRow row;
         EXPECT_EQ(sqlExecute(levelCount, {{2, release}}, &row), 0) << sqlca.sqlerrm;

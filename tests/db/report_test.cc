@@ -35,11 +35,6 @@ protected:
             slot.clear();
     }
 
-    void TearDown() override {
-        if (sqlConnected())
-            sqlRollbackRelease();
-    }
-
     int reportUser(std::string_view login, std::string_view columns = userColumns) {
         return dbReport("Users", {"login", login}, dbConvertRout, errors_, columns);
     }

@@ -77,8 +77,7 @@ protected:
     }
 
     void TearDown() override {
-        if (sqlConnected())
-            sqlRollbackRelease();
+        BackendTest::TearDown();
         unsetenv("PELO_DB");
         unsetenv("ORACLE_PASS");
     }
