@@ -43,9 +43,12 @@ build_tree() {  # build_tree DIR [cmake options...]
 # password (scram-sha-256) logins only, a Unix socket in the scratch
 # directory and no TCP at all.  Its superuser is named after the login that
 # runs the tests, because the utility connects as the login it runs under.
-# It exports PELO_TEST_PG, the URI of the cluster's maintenance database with
-# that user and password, and stops the cluster and removes the directory
-# when the calling shell exits, also after a failure.  The cluster trades
+# It exports libpq's own variables for the cluster: PGHOST (the socket
+# directory), PGPORT, PGUSER, PGPASSWORD and PGDATABASE (the maintenance
+# database), so that any libpq client, the tests' included, reaches it with
+# a database name alone; and, for the benchmarks, PELO_TEST_PG, the same as
+# one URI.  It stops the cluster and removes the directory when the calling
+# shell exits, also after a failure.  The cluster trades
 # durability for speed: it never outlives its run.
 pg_bindir() {
   local dir
@@ -96,7 +99,8 @@ pg_cluster_start() {
     >"$PELO_PG_DIR/initdb.log" 2>&1 || { cat "$PELO_PG_DIR/initdb.log"; return 1; }
   rm -f "$PELO_PG_DIR/pwfile"
   pg_as_owner "$PELO_PG_BIN/pg_ctl" -D "$PELO_PG_DIR/data" -l "$PELO_PG_DIR/server.log" -w \
-    -o "-c listen_addresses= -c unix_socket_directories=$PELO_PG_DIR -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
+    -o "-c listen_addresses= -c port=5432 -c unix_socket_directories=$PELO_PG_DIR -c fsync=off -c synchronous_commit=off -c full_page_writes=off -c max_connections=200" \
     start >/dev/null || { cat "$PELO_PG_DIR/server.log"; return 1; }
+  export PGHOST=$PELO_PG_DIR PGPORT=5432 PGUSER=$role PGPASSWORD=$password PGDATABASE=postgres
   export PELO_TEST_PG="postgresql:///postgres?host=$PELO_PG_DIR&user=$role&password=$password"
 }

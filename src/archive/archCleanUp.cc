@@ -1,13 +1,12 @@
 #include "archive/archCleanUp.h"
 
 #include <sys/sem.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "archive/context.h"
+#include "archive/peloarchive.h"
 #include "db/session.h"
 #include "support/msg.h"
 #include "support/runner.h"
@@ -16,63 +15,43 @@ namespace pelo {
 
 namespace {
 
-void removeWorkFile(int& fd, FILE*& fp, const std::string& path) {
-    closeWorkFile(fd, fp);
-    if (!path.empty())
-        unlink(path.c_str());
-}
-
 // What a file-system archive copied so far; each command is reported by
 // its own message, and a failed removal does not stop the others.
 void removeArchiveCopies() {
     struct Removal {
-        const char* below;
+        ShellText below;
         int message;
     };
     static constexpr Removal removals[] = {
         {"/maps", 1359}, {"/*.ld", 1360}, {"/configField", 1361}, {"/vc", 1362}};
     const char* fsName = archCtx.fileSystemName.c_str();
     for (const Removal& r : removals) {
-        // The glob of "*.ld" must stay outside the quotes to be expanded.
-        std::string command = "rm -fr " + shellQuote(archCtx.fileSystemName) + r.below;
+        // The glob of "*.ld" stays outside the quotes, so the shell expands it.
+        const CommandLine command = CommandLine("rm -fr").arg(archCtx.fileSystemName).text(r.below);
         stdOutBuf[0] = '\0';
         stdErrBuf[0] = '\0';
-        send_command(command.c_str(), stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
+        send_command(command, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
         if (stdOutBuf[0] != '\0')
-            msgPrint(r.message, "peloarchive", fsName, stdOutBuf);
+            msgPrint(r.message, programName, fsName, stdOutBuf);
         if (stdErrBuf[0] != '\0')
-            msgPrint(r.message, "peloarchive", fsName, stdErrBuf);
+            msgPrint(r.message, programName, fsName, stdErrBuf);
     }
 }
 
 // Closes and removes the work files; with runCommands, also what a
 // file-system archive copied into its directory.
 void removeWorkFiles(bool runCommands) {
-    ArchiveContext& c = archCtx;
-    if (c.createdFiles != 1)
+    if (archCtx.createdFiles != 1)
         return;
-    removeWorkFile(c.dbPop_Fd, c.dbPop_Fp, c.dbPopulatePathName);
-    removeWorkFile(c.archInfo_Fd, c.archInfo_Fp, c.archiveInfoPathName);
-    removeWorkFile(c.archUser_Fd, c.archUser_Fp, c.archiveUserPathName);
-    if (c.database == "informix" || c.database == "sybase" || c.database == "dizoz") {
-        removeWorkFile(c.dbLoadNotes_Fd, c.dbLoadNotes_Fp, c.notesDataPathName);
-        removeWorkFile(c.dbLoadVers_Fd, c.dbLoadVers_Fp, c.versionsDataPathName);
-    }
-    if (c.database == "oracle")
-        removeWorkFile(c.archExport_Fd, c.archExport_Fp, c.archiveExportPathName);
-    if (vcIsPVCS())
-        removeWorkFile(c.vcCleanPVCS_Fd, c.vcCleanPVCS_Fp, c.vcCleanPVCSPathName);
-    if (isDeviceArchive()) {
-        removeWorkFile(c.cpioFileList_Fd, c.cpioFileList_Fp, c.cpioFileListPathName);
-        removeWorkFile(c.archVCclean_Fd, c.archVCclean_Fp, c.vcCleanupPathName);
-    } else if (runCommands) {
+    for (const WorkFileEntry& entry : workFileTable())
+        if (workFileNeeded(entry.removedWhen))
+            (archCtx.*entry.file).remove();
+    if (!isDeviceArchive() && runCommands)
         removeArchiveCopies();
-    }
 }
 
 void releaseStrings() {
-    for (std::string* s : {&archCtx.familyName, &archCtx.familyHomeDir, &archCtx.database,
-                           &archCtx.vctype})
+    for (std::string* s : {&archCtx.familyName, &archCtx.familyHomeDir, &archCtx.vctype})
         std::string().swap(*s);
 }
 

@@ -1,8 +1,5 @@
 #include "archive/archCreateFiles.h"
 
-#include <fcntl.h>
-#include <sys/types.h>
-
 #include <cstdio>
 
 #include "archive/archCleanUp.h"
@@ -11,7 +8,6 @@
 #include "db/dbgRelease.h"
 #include "db/records.h"
 #include "support/msg.h"
-#include "support/util.h"
 
 namespace pelo {
 
@@ -21,46 +17,6 @@ namespace {
 /// archive made at another level.
 constexpr const char* serverLevel = "2.1";
 
-bool always() { return true; }
-bool loadFilesWanted() { return archCtx.database == "informix" || archCtx.database == "sybase"; }
-bool exportWanted() { return archCtx.database == "oracle"; }
-bool pvcsListWanted() { return vcIsPVCS(); }
-bool deviceListsWanted() { return isDeviceArchive(); }
-
-/// One work file: where its path and handles live in the context, its
-/// mode, its two failure messages and when the run needs it.
-struct WorkFile {
-    std::string ArchiveContext::*path;
-    int ArchiveContext::*fd;
-    FILE* ArchiveContext::*fp;
-    mode_t mode;
-    int notCreated;
-    int notOpened;
-    bool (*wanted)();
-};
-
-// In the order they are opened.
-constexpr WorkFile workFiles[] = {
-    {&ArchiveContext::dbPopulatePathName, &ArchiveContext::dbPop_Fd, &ArchiveContext::dbPop_Fp,
-     0755, 1349, 1350, always},
-    {&ArchiveContext::notesDataPathName, &ArchiveContext::dbLoadNotes_Fd,
-     &ArchiveContext::dbLoadNotes_Fp, 0755, 1512, 1513, loadFilesWanted},
-    {&ArchiveContext::versionsDataPathName, &ArchiveContext::dbLoadVers_Fd,
-     &ArchiveContext::dbLoadVers_Fp, 0755, 1512, 1513, loadFilesWanted},
-    {&ArchiveContext::archiveExportPathName, &ArchiveContext::archExport_Fd,
-     &ArchiveContext::archExport_Fp, 0755, 1514, 1515, exportWanted},
-    {&ArchiveContext::archiveInfoPathName, &ArchiveContext::archInfo_Fd,
-     &ArchiveContext::archInfo_Fp, 0644, 1351, 1352, always},
-    {&ArchiveContext::archiveUserPathName, &ArchiveContext::archUser_Fd,
-     &ArchiveContext::archUser_Fp, 0644, 1353, 1354, always},
-    {&ArchiveContext::vcCleanPVCSPathName, &ArchiveContext::vcCleanPVCS_Fd,
-     &ArchiveContext::vcCleanPVCS_Fp, 0644, 1483, 1484, pvcsListWanted},
-    {&ArchiveContext::vcCleanupPathName, &ArchiveContext::archVCclean_Fd,
-     &ArchiveContext::archVCclean_Fp, 0644, 1355, 1356, deviceListsWanted},
-    {&ArchiveContext::cpioFileListPathName, &ArchiveContext::cpioFileList_Fd,
-     &ArchiveContext::cpioFileList_Fp, 0755, 1357, 1358, deviceListsWanted},
-};
-
 // A failure caused by an interrupted system call is reported as the signal
 // it was; any other prints the file's message.  Neither returns.
 [[noreturn]] void refuseWorkFile(int message, const char* path) {
@@ -69,17 +25,16 @@ constexpr WorkFile workFiles[] = {
     cleanUpAndExit();
 }
 
-void openWorkFile(const WorkFile& file) {
-    ArchiveContext& c = archCtx;
-    const char* path = (c.*file.path).c_str();
-    int& fd = c.*file.fd;
-    // No O_TRUNC: the dialog made sure none of the files exists.
-    if (openFile(fd, path, O_WRONLY | O_APPEND | O_CREAT, file.mode) != 0)
-        refuseWorkFile(file.notCreated, path);
-    // On failure the descriptor stays in the context for the clean-up.
-    c.*file.fp = fdopen(fd, "a");
-    if (c.*file.fp == nullptr)
-        refuseWorkFile(file.notOpened, path);
+void openWorkFile(const WorkFileEntry& entry) {
+    WorkFile& file = archCtx.*entry.file;
+    switch (file.open(entry.mode)) {
+    case WorkFile::Opened::yes:
+        return;
+    case WorkFile::Opened::notCreated:
+        refuseWorkFile(entry.notCreated, file.path().c_str());
+    case WorkFile::Opened::notStreamed:
+        refuseWorkFile(entry.notOpened, file.path().c_str());
+    }
 }
 
 // One line of the information file, flushed at once so that what was
@@ -140,21 +95,21 @@ std::string formatArchiveDate(const std::tm& time) {
 
 void createFiles() {
     archCtx.createdFiles = 1;
-    for (const WorkFile& file : workFiles)
-        if (file.wanted())
-            openWorkFile(file);
+    for (const WorkFileEntry& entry : workFileTable())
+        if (workFileNeeded(entry.createdWhen))
+            openWorkFile(entry);
 }
 
 int writeToArchiveInfoFile() {
     const ArchiveContext& c = archCtx;
-    FILE* info = c.archInfo_Fp;
+    FILE* info = c.archInfo.fp();
     if (info == nullptr)
         return 1;
     const std::string date = formatArchiveDate(localNow());
     const bool written =
         infoLine(info, "%s %s\n", msgFormat(1439), c.familyName.c_str()) &&
         infoLine(info, "%s\n\n", msgFormat(1440)) && infoLabel(info, 1441, date.c_str()) &&
-        infoLabel(info, 1442, serverLevel) && infoLabel(info, 1443, c.database.c_str()) &&
+        infoLabel(info, 1442, serverLevel) && infoLabel(info, 1443, dialectSettings(c.database).name) &&
         infoLabel(info, 1444, c.vctype.c_str()) &&
         infoLine(info, "%s%s", msgFormat(1445), msgFormat(c.deleteAfterArchive ? 1456 : 1457)) &&
         writeDestination(info) && writeArchiveType(info);

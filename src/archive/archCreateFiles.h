@@ -1,28 +1,14 @@
 // The work files of an archive run and the head of its information file.
 //
-// createFiles() (phases.h) opens, with write-only, append and create (never
-// truncating) and a stream in append mode on each descriptor:
-//
-//   PELOarchive.dbData        dir   always                         0755
-//   PELOarchive.notesData     dir   database informix or sybase    0755
-//   PELOarchive.versionsData  dir   database informix or sybase    0755
-//   PELOarchive.export        dir   database oracle                0755
-//   PELOarchive.info          dir   always                         0644
-//   PELOarchive.users         dir   always                         0644
-//   PELOarchive.PVCS_clean    home  vctype pvcs or PVCS            0644
-//   PELOarchive.VCcleanup     dir   device archive                 0644
-//   PELOarchive.CPIOlist      home  device archive                 0755
-//
-// in that order, at the paths the dialog built ("dir" is the file system of
-// a file-system archive or the working directory of a device archive).
+// createFiles() (phases.h) opens, in the order of workFileTable
+// (context.h), each work file the run has, with its mode (WorkFile::open).
 // The modes are passed to open, so the process's umask still applies.  It
 // sets createdFiles first, so a failure part-way removes what exists; a
 // file that cannot be created or streamed prints its own message and ends
-// the run through cleanUpAndExit.  The VQL database's notes and versions
-// files are made by its export command, not here.
+// the run through cleanUpAndExit.
 //
 // writeToArchiveInfoFile() (phases.h) writes the first nine lines of the
-// information file on archInfo_Fp, each flushed as it is written: the
+// information file on archInfo's stream, each flushed as it is written: the
 // family, an underline and an empty line, the date, the server level
 // "2.1", the database, the version-control type, whether the archived
 // data is deleted, the destination, and the type of archive with the level

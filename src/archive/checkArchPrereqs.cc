@@ -337,7 +337,7 @@ int checkArchivePrereqs() {
     int result;
     UserRecord user{};
     if (dbgUserGetById(user, 0) != 0)
-        result = refuse(1317, c.familyName.c_str(), "peloarchive");
+        result = refuse(1317, c.familyName.c_str(), programName);
     else if (c.levelName.empty())
         result = checkReleaseArchivePrereqs();
     else

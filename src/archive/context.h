@@ -4,11 +4,17 @@
 // the work files and the counters, and the clean-up reads the flags.
 #pragma once
 
-#include <cstdio>
+#include <sys/types.h>
+
+#include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 
+#include "archive/dialect.h"
+#include "archive/workFile.h"
 #include "support/idList.h"
+#include "support/keyedList.h"
 #include "support/list.h"
 
 namespace pelo {
@@ -17,7 +23,7 @@ namespace pelo {
 /// that the archive needs from it, each held once.
 struct SourceEntry {
     int sourceId = 0;
-    List<int> versionIds;
+    IdList versionIds;
 };
 
 /// A Changes row as the accessor returns it.
@@ -45,6 +51,23 @@ struct CompMbrCopy {
     int reference = 0;
 };
 
+// The keys the selection's lists are indexed by.
+struct SourceIdOf {
+    int operator()(const SourceEntry& entry) const { return entry.sourceId; }
+};
+struct FileIdOf {
+    int operator()(const ChangeGroup& group) const { return group.fileId; }
+};
+struct CompMbrPairOf {
+    std::uint64_t operator()(const CompMbrCopy& member) const {
+        return std::uint64_t(std::uint32_t(member.parentId)) << 32 | std::uint32_t(member.childId);
+    }
+};
+
+using SourceIdList = KeyedList<SourceEntry, int, SourceIdOf>;
+using ChangeList = KeyedList<ChangeGroup, int, FileIdOf>;
+using CompMbrList = KeyedList<CompMbrCopy, std::uint64_t, CompMbrPairOf>;
+
 /// Limits of the names typed in the dialog, in characters (not bytes).
 inline constexpr int maxReleaseNameLen = 15;
 inline constexpr int maxLevelNameLen = 15;
@@ -52,9 +75,7 @@ inline constexpr int maxDeviceNameLen = 15;
 inline constexpr int maxDirNameLen = 195;
 
 /// The run-wide state.  Flags are 0/1 integers; names and paths are empty
-/// when unset; a work file is closed when its _Fd is -1 and its _Fp null.
-/// A stream is always made on its own descriptor, so whoever closes a work
-/// file does it through closeWorkFile and both members are reset together.
+/// when unset.  A work file owns its path, descriptor and stream (WorkFile).
 struct ArchiveContext {
     // Run settings (the dialog writes them).
     int archiving = 1;
@@ -69,9 +90,12 @@ struct ArchiveContext {
     // Identity and environment (the driver writes them).
     std::string familyName;
     std::string familyHomeDir;
-    std::string database;  // "oracle", "informix", "sybase", "dizoz" or ""
+    Dialect database = Dialect::none;  // from the installation record
     std::string vctype;    // "sccs", "SCCS", "pvcs" or "PVCS"
-    float fileSystemStore = 0.0f;
+    // Estimated bytes of file-system space, counted exactly: a float total
+    // stops growing by small files once it is past 16 MiB.  The driver
+    // turns it into megabytes only when it prints it.
+    std::int64_t fileSystemStore = 0;
     std::optional<std::string> pelo_home;
     std::optional<std::string> orac_home;
     std::optional<std::string> orac_dba_pass;
@@ -80,36 +104,19 @@ struct ArchiveContext {
     std::optional<std::string> syb_pass;
     std::optional<std::string> xw_home;
 
-    // Work-file paths (the dialog builds them from the destination).
-    std::string dbPopulatePathName;
-    std::string archiveInfoPathName;
-    std::string archiveUserPathName;
-    std::string archiveExportPathName;
-    std::string notesDataPathName;
-    std::string versionsDataPathName;
-    std::string vcCleanupPathName;
-    std::string vcCleanPVCSPathName;
-    std::string cpioFileListPathName;
-
-    // Open work files.
-    int dbPop_Fd = -1;
-    FILE* dbPop_Fp = nullptr;
-    int archInfo_Fd = -1;
-    FILE* archInfo_Fp = nullptr;
-    int archUser_Fd = -1;
-    FILE* archUser_Fp = nullptr;
-    int archExport_Fd = -1;
-    FILE* archExport_Fp = nullptr;
-    int dbLoadNotes_Fd = -1;
-    FILE* dbLoadNotes_Fp = nullptr;
-    int dbLoadVers_Fd = -1;
-    FILE* dbLoadVers_Fp = nullptr;
-    int vcCleanPVCS_Fd = -1;
-    FILE* vcCleanPVCS_Fp = nullptr;
-    int archVCclean_Fd = -1;
-    FILE* archVCclean_Fp = nullptr;
-    int cpioFileList_Fd = -1;
-    FILE* cpioFileList_Fp = nullptr;
+    // Work files: the dialog builds their paths, createFiles opens them,
+    // the phases write their streams, the clean-up removes them (see
+    // workFileTable).  The names the design gives path, descriptor and
+    // stream of each:
+    WorkFile dbPop;         // dbPopulatePathName, dbPop_Fd, dbPop_Fp
+    WorkFile archInfo;      // archiveInfoPathName, archInfo_Fd, archInfo_Fp
+    WorkFile archUser;      // archiveUserPathName, archUser_Fd, archUser_Fp
+    WorkFile archExport;    // archiveExportPathName, archExport_Fd, archExport_Fp
+    WorkFile dbLoadNotes;   // notesDataPathName, dbLoadNotes_Fd, dbLoadNotes_Fp
+    WorkFile dbLoadVers;    // versionsDataPathName, dbLoadVers_Fd, dbLoadVers_Fp
+    WorkFile vcCleanPVCS;   // vcCleanPVCSPathName, vcCleanPVCS_Fd, vcCleanPVCS_Fp
+    WorkFile archVCclean;   // vcCleanupPathName, archVCclean_Fd, archVCclean_Fp
+    WorkFile cpioFileList;  // cpioFileListPathName, cpioFileList_Fd, cpioFileList_Fp
 
     // Progress and clean-up flags.
     int connectedToDb = 0;
@@ -127,14 +134,14 @@ struct ArchiveContext {
     IdList trackIdHoldList;
     IdList fileIdList;
     IdList pathIdList;
-    List<SourceEntry> sourceIdList;
+    SourceIdList sourceIdList;
     IdList defectFeatureIdList;
     IdList destroyedSourceIdList;
     IdList processedSourceIdList;
     IdList userIdList;
     IdList compIdList;
-    List<CompMbrCopy> compMbrList;
-    List<ChangeGroup> changeList;
+    CompMbrList compMbrList;
+    ChangeList changeList;
 
     // Row counters.
     int numReleases = 0;
@@ -173,10 +180,51 @@ struct ArchiveContext {
 /// The one archive context of the process.
 extern ArchiveContext archCtx;
 
-/// Closes a work file: the stream when there is one (which closes its
-/// descriptor), else the bare descriptor.  Both members are reset, so a
-/// second call does nothing.  Returns 0, or 1 when the close failed.
-int closeWorkFile(int& fd, FILE*& fp);
+/// Where a work file is made.
+enum class WorkDir {
+    archive,  // fileSystemName, or workDirName in a device archive
+    home,     // familyHomeDir
+};
+
+/// When a run has a work file.
+enum class WorkFileNeed {
+    always,
+    loadFiles,      // Informix and Sybase: the run writes the notes and versions rows
+    notesVersions,  // those, and the VQL database, whose export tool writes the same files
+    oracleExport,   // Oracle: its export tool writes the Notes and Versions tables
+    pvcs,           // a PVCS family
+    deviceArchive,  // a device archive; a file-system archive gives the file no path
+};
+
+/// One work file: the member that holds it, its name, directory and mode,
+/// the messages for a file that cannot be created and for one that cannot
+/// be streamed, when a run creates it, when the clean-up of a failed run
+/// removes it, and its place among the leftovers the dialog reports.
+struct WorkFileEntry {
+    WorkFile ArchiveContext::*file;
+    const char* name;
+    WorkDir dir;
+    mode_t mode;
+    int notCreated;
+    int notOpened;
+    WorkFileNeed createdWhen;
+    WorkFileNeed removedWhen;
+    int dialogOrder;
+};
+
+/// Every work file, in the order createFiles opens them.
+std::span<const WorkFileEntry> workFileTable();
+
+/// Whether the run of archCtx has a work file of that need.
+bool workFileNeeded(WorkFileNeed need);
+
+/// The fixed name of the work file that member holds ("PELOarchive.info").
+const char* workFileName(WorkFile ArchiveContext::*file);
+
+/// Sets every work file's path from the destination in archCtx: its
+/// directory, "/" and its name.  The files only a device archive has keep
+/// an empty path in a file-system archive.
+void buildWorkFilePaths();
 
 /// True for a PVCS family ("pvcs" or "PVCS" in vctype).
 bool vcIsPVCS();

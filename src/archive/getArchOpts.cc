@@ -2,12 +2,14 @@
 
 #include <dirent.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <vector>
 
 #include "archive/archCleanUp.h"
 #include "archive/context.h"
@@ -112,7 +114,7 @@ bool hasShellCharacters(const std::string& name) {
 // The checks of a typed directory name shared by both destinations.
 int checkDirName(const std::string& name) {
     if (hasShellCharacters(name)) {
-        msgPrint(1473, name.c_str(), "peloarchive");
+        msgPrint(1473, name.c_str(), programName);
         return 1;
     }
     if (mbCharCount(name) > static_cast<std::size_t>(maxDirNameLen)) {
@@ -128,11 +130,10 @@ void resetDialogState() {
     c.deleteAfterArchive = 0;
     c.connectedToDb = c.createdFiles = c.workDirIsFamilyHome = 0;
     c.relNameList.listFreeItems();
-    for (std::string* s : {&c.levelName, &c.deviceName, &c.fileSystemName, &c.workDirName,
-                           &c.dbPopulatePathName, &c.archiveInfoPathName, &c.archiveUserPathName,
-                           &c.cpioFileListPathName, &c.vcCleanupPathName, &c.vcCleanPVCSPathName,
-                           &c.archiveExportPathName, &c.notesDataPathName, &c.versionsDataPathName})
+    for (std::string* s : {&c.levelName, &c.deviceName, &c.fileSystemName, &c.workDirName})
         s->clear();
+    for (const WorkFileEntry& entry : workFileTable())
+        (c.*entry.file).setPath({});
 }
 
 int askLevelArchive() {
@@ -206,31 +207,24 @@ int askRemoval() {
     return 0;
 }
 
-std::string inDir(const std::string& directory, const char* file) { return directory + "/" + file; }
-
-// The work-file paths in the archive directory; the cpio list and the
-// VC clean-up list belong to a device archive only.
-void buildPaths(const std::string& directory, bool device) {
-    ArchiveContext& c = archCtx;
-    c.dbPopulatePathName = inDir(directory, "PELOarchive.dbData");
-    c.archiveInfoPathName = inDir(directory, "PELOarchive.info");
-    c.archiveUserPathName = inDir(directory, "PELOarchive.users");
-    c.archiveExportPathName = inDir(directory, "PELOarchive.export");
-    c.notesDataPathName = inDir(directory, "PELOarchive.notesData");
-    c.versionsDataPathName = inDir(directory, "PELOarchive.versionsData");
-    if (device) {
-        c.vcCleanupPathName = inDir(directory, "PELOarchive.VCcleanup");
-        c.cpioFileListPathName = inDir(c.familyHomeDir, "PELOarchive.CPIOlist");
+// Reports every work file an earlier run left behind, in the order of the
+// dialog's path table, so that one run shows them all; 1 when there was
+// any.  A file-system archive's directory was just found empty, so there
+// only the family home can hold one.
+int refuseLeftovers() {
+    std::vector<const WorkFileEntry*> files;
+    for (const WorkFileEntry& entry : workFileTable())
+        files.push_back(&entry);
+    std::ranges::sort(files, {}, &WorkFileEntry::dialogOrder);
+    int found = 0;
+    for (const WorkFileEntry* entry : files) {
+        const std::string& path = (archCtx.*entry->file).path();
+        if (!path.empty() && fileIsThere(path.c_str())) {
+            msgPrint(1433, path.c_str());
+            found = 1;
+        }
     }
-    c.vcCleanPVCSPathName = inDir(c.familyHomeDir, "PELOarchive.PVCS_clean");
-}
-
-// 1433 for a work file left behind by an earlier run.
-int refuseLeftover(const std::string& path) {
-    if (!fileIsThere(path.c_str()))
-        return 0;
-    msgPrint(1433, path.c_str());
-    return 1;
+    return found;
 }
 
 int askFileSystem() {
@@ -238,8 +232,8 @@ int askFileSystem() {
     if (!askName(archCtx.fileSystemName) || checkDirName(archCtx.fileSystemName) ||
         validateFileSystem(archCtx.fileSystemName))
         return 1;
-    buildPaths(archCtx.fileSystemName, false);
-    return refuseLeftover(archCtx.vcCleanPVCSPathName);
+    buildWorkFilePaths();
+    return refuseLeftovers();
 }
 
 int askWorkDir() {
@@ -272,15 +266,8 @@ int askDevice() {
     }
     if (validateDevice(c.deviceName) || askWorkDir())
         return 1;
-    buildPaths(c.workDirName, true);
-    // Every leftover is reported in one pass, so one run shows them all.
-    int found = 0;
-    for (const std::string* path :
-         {&c.dbPopulatePathName, &c.archiveInfoPathName, &c.archiveUserPathName,
-          &c.archiveExportPathName, &c.notesDataPathName, &c.versionsDataPathName,
-          &c.vcCleanupPathName, &c.cpioFileListPathName, &c.vcCleanPVCSPathName})
-        found |= refuseLeftover(*path);
-    return found;
+    buildWorkFilePaths();
+    return refuseLeftovers();
 }
 
 int askDestination() {
@@ -372,7 +359,7 @@ int getUserInput() {
 MemBlock initMem(std::size_t size) {
     MemBlock block(std::calloc(1, size == 0 ? 1 : size));
     if (!block) {
-        msgPrint(1367, "peloarchive");
+        msgPrint(1367, programName);
         cleanUpAndExitNoMem();
     }
     return block;
@@ -383,7 +370,7 @@ void installArchiveNewHandler() {
         // The clean-up itself allocates a little; running out again there
         // must not loop back here.
         std::set_new_handler([] { std::_Exit(1); });
-        msgPrint(1367, "peloarchive");
+        msgPrint(1367, programName);
         cleanUpAndExitNoMem();
     });
 }

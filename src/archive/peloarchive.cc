@@ -2,7 +2,6 @@
 
 #include <sys/ipc.h>
 #include <sys/sem.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
@@ -10,6 +9,7 @@
 #include <memory>
 
 #include "archive/archCleanUp.h"
+#include "archive/archUtil.h"
 #include "archive/context.h"
 #include "archive/getArchOpts.h"
 #include "archive/phases.h"
@@ -147,21 +147,21 @@ int readDatabaseProduct() {
     // signal's doing, not the record's.
     sigCheck();
     if (!record) {
-        msgPrint(1524, "peloarchive", path.c_str());
+        msgPrint(1524, programName, path.c_str());
         return 1;
     }
-    archCtx.database = readInstallRecord(record.get());
+    archCtx.database = dialectNamed(readInstallRecord(record.get()));
     sigCheck();
     return 0;
 }
 
 int refuseDatabase() {
-    msgPrint(1327, "peloarchive");
+    msgPrint(1327, programName);
     return 1;
 }
 
 int refuseUnset(int message) {
-    msgPrint(message, "peloarchive");
+    msgPrint(message, programName);
     return 1;
 }
 
@@ -171,17 +171,17 @@ int checkDatabaseEnvironment() {
     const ArchiveContext& c = archCtx;
     if (!c.orac_home && !c.infx_home && !c.syb_home && !c.xw_home)
         return refuseDatabase();
-    if (c.orac_home && c.database != "oracle")
+    if (c.orac_home && c.database != Dialect::oracle)
         return refuseDatabase();
     if (c.orac_home && !c.orac_dba_pass)
         return refuseUnset(1522);
-    if (c.infx_home && c.database != "informix")
+    if (c.infx_home && c.database != Dialect::informix)
         return refuseDatabase();
-    if (c.syb_home && c.database != "sybase")
+    if (c.syb_home && c.database != Dialect::sybase)
         return refuseDatabase();
     if (c.syb_home && !c.syb_pass)
         return refuseUnset(1536);
-    if (c.xw_home && c.database != "dizoz")
+    if (c.xw_home && c.database != Dialect::dizoz)
         return refuseDatabase();
     return 0;
 }
@@ -227,7 +227,7 @@ void startArchiveFiles() {
     createFiles();
     if (writeToArchiveInfoFile() > 0) {
         sigCheck();
-        msgPrint(1458, archCtx.archiveInfoPathName.c_str());
+        msgPrint(1458, archCtx.archInfo.path().c_str());
         cleanUpAndExit();
     }
 }
@@ -241,7 +241,7 @@ void writeDatabaseFiles() {
     if (!archiving)
         return;
     msgPrint(1335);
-    if (archCtx.database != "informix") {
+    if (archCtx.database != Dialect::informix) {
         msgPrint(1516);
         callPhase(export_Notes_Versions);
         msgPrint(1517);
@@ -268,31 +268,26 @@ void collectArchiveFiles() {
 // The cpio list ends with the information file and itself.  Every step is
 // tried; any failure ends the run after the last.
 void finishCpioList() {
-    ArchiveContext& c = archCtx;
-    FILE* list = c.cpioFileList_Fp;
-    const std::string homePrefix = c.familyHomeDir + "/";
-    int written;
-    if (list == nullptr)
-        written = -1;
-    else if (c.workDirIsFamilyHome)
-        written = std::fprintf(list, "./%s\n", "PELOarchive.info");
-    else if (c.archiveInfoPathName.starts_with(homePrefix))
-        written = std::fprintf(list, ".%s\n", c.archiveInfoPathName.c_str() + c.familyHomeDir.size());
-    else
-        written = std::fprintf(list, "%s\n", c.archiveInfoPathName.c_str());
-    bool failed = written < 0;
-    if (failed)
-        msgPrint(1458, c.cpioFileListPathName.c_str());
-    if (list == nullptr || std::fprintf(list, "./%s\n", "PELOarchive.CPIOlist") < 0) {
-        msgPrint(1458, "PELOarchive.CPIOlist");
+    WorkFile& list = archCtx.cpioFileList;
+    const char* path = list.path().c_str();
+    const char* name = workFileName(&ArchiveContext::cpioFileList);
+    const bool open = list.fp() != nullptr;
+    bool failed = false;
+    if (addCpioListEntry(&ArchiveContext::archInfo) != 0) {
+        msgPrint(1458, path);
         failed = true;
     }
-    if (list == nullptr || std::fflush(list) != 0) {
-        msgPrint(1435, "peloarchive", c.cpioFileListPathName.c_str());
+    if (!open || std::fprintf(list.fp(), "./%s\n", name) < 0) {
+        msgPrint(1458, name);
         failed = true;
     }
-    if (c.cpioFileList_Fd < 0 || closeWorkFile(c.cpioFileList_Fd, c.cpioFileList_Fp) != 0) {
-        msgPrint(1436, "peloarchive", c.cpioFileListPathName.c_str());
+    const WorkFile::Closed closed = list.close();
+    if (!open || !closed.flushed) {
+        msgPrint(1435, programName, path);
+        failed = true;
+    }
+    if (!open || !closed.closed) {
+        msgPrint(1436, programName, path);
         failed = true;
     }
     if (failed)
@@ -332,7 +327,7 @@ int finishArchive() {
     if (archiving && archCtx.deleteAfterArchive)
         last = removeObjects();
     if (archiving && !archCtx.deleteAfterArchive && vcIsPVCS())
-        unlink(archCtx.vcCleanPVCSPathName.c_str());
+        archCtx.vcCleanPVCS.remove();
     return last;
 }
 
@@ -341,13 +336,15 @@ void endNormally(int last) {
     sigCheck();
     msgPrint(1344);
     if (!c.archiving) {
-        c.fileSystemStore = c.fileSystemStore / 1000000.0f;
-        msgPrint(1392, static_cast<double>(c.fileSystemStore));
+        // Decimal megabytes, rounded to single precision as the estimate
+        // has always been printed.
+        const float megabytes = static_cast<float>(static_cast<double>(c.fileSystemStore) / 1000000.0);
+        msgPrint(1392, static_cast<double>(megabytes));
     }
     dbExit();
     c.connectedToDb = 0;
     freeArchiveLists();
-    for (std::string* s : {&c.familyName, &c.familyHomeDir, &c.database, &c.vctype})
+    for (std::string* s : {&c.familyName, &c.familyHomeDir, &c.vctype})
         std::string().swap(*s);
     if (c.archiving && last == 0)
         msgPrint(1345);
@@ -381,23 +378,19 @@ void sigCheck() {
 [[noreturn]] void serverRestart() {
     for (int signo : terminationSignals)
         setDisposition(signo, SIG_IGN);
-    msgPrint(1438, "peloarchive");
+    msgPrint(1438, programName);
     cleanUpAndExit();
 }
 
 std::string readInstallRecord(FILE* record) {
-    static constexpr struct {
-        const char* text;
-        const char* product;
-    } products[] = {{"ORACLE", "oracle"}, {"INFORMIX", "informix"}, {"SYBASE", "sybase"}, {"VQL", "dizoz"}};
     std::string database;
     char line[256];
     while (std::fgets(line, sizeof line, record) != nullptr) {
         if (line[0] == '#')
             continue;
-        for (const auto& p : products) {
-            if (std::strstr(line, p.text) != nullptr) {
-                database = p.product;
+        for (const DialectSettings& product : databaseProducts()) {
+            if (std::strstr(line, product.recordText) != nullptr) {
+                database = product.name;
                 break;
             }
         }
@@ -407,10 +400,11 @@ std::string readInstallRecord(FILE* record) {
 
 int peloarchive(int argc, char* argv[]) {
     msgInit();
+    dbSetFatalExit(cleanUpAndExit, programName);
     installArchiveNewHandler();
     archCtx.familyName = passwdName();
     archCtx.familyHomeDir = passwdHome();
-    archCtx.fileSystemStore = 0.0f;
+    archCtx.fileSystemStore = 0;
     if (getArchiveOptionAndParms() != 0)
         cleanUpAndExit();
     const bool force = argc > 1 && std::strcmp(argv[1], "-F") == 0;

@@ -7,6 +7,9 @@
 
 namespace pelo {
 
+/// The name the utility gives itself in its messages.
+inline constexpr const char* programName = "peloarchive";
+
 /// The whole run.  Returns 0 after a complete run; every failure ends the
 /// process through the clean-up with status 1 instead of returning.
 int peloarchive(int argc, char* argv[]);

@@ -50,8 +50,10 @@ std::string cursorStatementText(std::string_view columnList, std::string_view ta
     text += columnList;
     text += " FROM ";
     text += table;
+    // A tail is a condition with or without its ORDER BY, or an ORDER BY
+    // alone for the walks over a whole table.
     if (!tail.empty()) {
-        text += " WHERE ";
+        text += tail.starts_with("ORDER BY") ? " " : " WHERE ";
         text += tail;
     }
     return text;
@@ -60,10 +62,8 @@ std::string cursorStatementText(std::string_view columnList, std::string_view ta
 std::string_view textKey(std::string_view key, std::size_t width, std::string_view column) {
     if (key.size() <= width)
         return key;
-    sqlca.sqlcode = keyTooLongStatus;
-    sqlca.sqlerrm = "key for " + std::string(column) + " longer than " + std::to_string(width) +
-                    " characters";
-    sqlca.sqlerrm.resize(std::min(sqlca.sqlerrm.size(), sqlMessageMax));
+    sqlSetStatus(keyTooLongStatus, "key for " + std::string(column) + " longer than " +
+                                       std::to_string(width) + " characters");
     dbFatalError();
 }
 

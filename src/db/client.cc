@@ -32,23 +32,9 @@ struct Session {
 std::unique_ptr<Session> session;
 int prepareCount = 0;
 
-/// The one place the status area is written.  The text is cut to what the
-/// area holds, never inside a UTF-8 character.
-int setStatus(int code, std::string_view text = {}) {
-    if (text.size() > sqlMessageMax) {
-        std::size_t cut = sqlMessageMax;
-        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
-            --cut;
-        text = text.substr(0, cut);
-    }
-    sqlca.sqlcode = code;
-    sqlca.sqlerrm.assign(text);
-    return code;
-}
+int backendFailure(int code) { return sqlSetStatus(code, session->backend->errorText()); }
 
-int backendFailure(int code) { return setStatus(code, session->backend->errorText()); }
-
-int notConnected() { return setStatus(sqlNotConnected, "not connected to a database"); }
+int notConnected() { return sqlSetStatus(sqlNotConnected, "not connected to a database"); }
 
 /// Prepares a text once, for a cursor or for everything else.
 int prepare(std::string_view text, Prepared& out, bool cursor = false) {
@@ -62,7 +48,7 @@ int prepare(std::string_view text, Prepared& out, bool cursor = false) {
     out.returnsRows = !statement->columns().empty();
     out.statement = std::move(statement);
     out.inputs = std::move(translated.inputs);
-    return setStatus(0);
+    return sqlSetStatus(0);
 }
 
 /// Every input must name a placeholder of the text and every placeholder
@@ -70,12 +56,12 @@ int prepare(std::string_view text, Prepared& out, bool cursor = false) {
 int bindInputs(Prepared& prepared, SqlBinds inputs) {
     for (const SqlBind& input : inputs)
         if (std::find(prepared.inputs.begin(), prepared.inputs.end(), input.number) == prepared.inputs.end())
-            return setStatus(sqlBadInputs, "input :b" + std::to_string(input.number) + " is not in the statement");
+            return sqlSetStatus(sqlBadInputs, "input :b" + std::to_string(input.number) + " is not in the statement");
     for (int number : prepared.inputs) {
         const auto bound = std::find_if(inputs.begin(), inputs.end(),
                                         [number](const SqlBind& input) { return input.number == number; });
         if (bound == inputs.end())
-            return setStatus(sqlBadInputs, "no input for :b" + std::to_string(number));
+            return sqlSetStatus(sqlBadInputs, "no input for :b" + std::to_string(number));
     }
     // A positional backend knows its inputs by place, not by name.
     const bool positional = session->backend->placeholderStyle() == PlaceholderStyle::dollar;
@@ -85,7 +71,7 @@ int bindInputs(Prepared& prepared, SqlBinds inputs) {
         if (const int code = prepared.statement->bind(number, input.value); code < 0)
             return backendFailure(code);
     }
-    return setStatus(0);
+    return sqlSetStatus(0);
 }
 
 bool isPostgresTarget(std::string_view target) {
@@ -117,16 +103,28 @@ private:
 int fetchSingleRow(BackendStatement& statement, SqlRow* row) {
     const int code = statement.step();
     if (code != 0)
-        return code < 0 ? backendFailure(code) : setStatus(code);
+        return code < 0 ? backendFailure(code) : sqlSetStatus(code);
     if (row != nullptr)
         statement.row(*row);
     const int next = statement.step();
     if (next == 0)
-        return setStatus(sqlTooManyRows, "single-row query returned more than one row");
-    return next < 0 ? backendFailure(next) : setStatus(0);
+        return sqlSetStatus(sqlTooManyRows, "single-row query returned more than one row");
+    return next < 0 ? backendFailure(next) : sqlSetStatus(0);
 }
 
 }  // namespace
+
+int sqlSetStatus(int code, std::string_view text) {
+    if (text.size() > sqlMessageMax) {
+        std::size_t cut = sqlMessageMax;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80)
+            --cut;
+        text = text.substr(0, cut);
+    }
+    sqlca.sqlcode = code;
+    sqlca.sqlerrm.assign(text);
+    return code;
+}
 
 std::int32_t SqlRow::intAt(int column) const {
     const std::string& text = textAt(column);
@@ -144,13 +142,13 @@ const std::string& SqlRow::textAt(int column) const {
 
 int sqlConnect(std::string_view target, std::string_view user, std::string_view password) {
     if (session)
-        return setStatus(sqlConnectRefused, "already connected to a database");
+        return sqlSetStatus(sqlConnectRefused, "already connected to a database");
     if (user.size() > sqlLoginMax)
-        return setStatus(sqlConnectRefused, "user name longer than 20 characters");
+        return sqlSetStatus(sqlConnectRefused, "user name longer than 20 characters");
     if (password.size() > sqlLoginMax)
-        return setStatus(sqlConnectRefused, "password longer than 20 characters");
+        return sqlSetStatus(sqlConnectRefused, "password longer than 20 characters");
     if (target.empty())
-        return setStatus(sqlConnectRefused, "no database named");
+        return sqlSetStatus(sqlConnectRefused, "no database named");
     const SqlProduct product = isPostgresTarget(target) ? SqlProduct::postgresql : SqlProduct::sqlite;
     std::unique_ptr<SqlBackend> backend;
     std::string text;
@@ -158,11 +156,11 @@ int sqlConnect(std::string_view target, std::string_view user, std::string_view 
                          ? openPostgresBackend(std::string(target), std::string(user), std::string(password), backend, text)
                          : openSqliteBackend(std::string(target), backend, text);
     if (code < 0)
-        return setStatus(code, text);
+        return sqlSetStatus(code, text);
     session = std::make_unique<Session>();
     session->backend = std::move(backend);
     session->product = product;
-    return setStatus(0);
+    return sqlSetStatus(0);
 }
 
 bool sqlConnected() { return session != nullptr; }
@@ -181,7 +179,7 @@ int sqlExecute(std::string_view text, SqlBinds inputs, SqlRow* row) {
     if (prepared->returnsRows)
         return fetchSingleRow(*prepared->statement, row);
     const int code = prepared->statement->step();
-    return code < 0 ? backendFailure(code) : setStatus(0);
+    return code < 0 ? backendFailure(code) : sqlSetStatus(0);
 }
 
 struct SqlCursor::State {
@@ -209,7 +207,7 @@ std::vector<SqlColumn> SqlCursor::describe() {
         if (prepare(text_, prepared, true) < 0)
             return {};
     }
-    setStatus(0);
+    sqlSetStatus(0);
     return prepared.statement->columns();
 }
 
@@ -228,23 +226,23 @@ int SqlCursor::open(SqlBinds inputs) {
     }
     state_->open = true;
     state_->exhausted = false;
-    return setStatus(0);
+    return sqlSetStatus(0);
 }
 
 int SqlCursor::fetch(SqlRow& row) {
     if (!isOpen())
-        return setStatus(sqlCursorNotOpen, "fetch from a cursor that is not open");
+        return sqlSetStatus(sqlCursorNotOpen, "fetch from a cursor that is not open");
     // Stepping a finished statement would run it again from the top.
     if (state_->exhausted)
-        return setStatus(sqlNotFound);
+        return sqlSetStatus(sqlNotFound);
     const int code = state_->prepared.statement->step();
     if (code == 0) {
         state_->prepared.statement->row(row);
-        return setStatus(0);
+        return sqlSetStatus(0);
     }
     if (code == sqlNotFound) {
         state_->exhausted = true;
-        return setStatus(sqlNotFound);
+        return sqlSetStatus(sqlNotFound);
     }
     return backendFailure(code);
 }
@@ -253,28 +251,28 @@ int SqlCursor::close() {
     if (state_->prepared.statement && state_->prepared.statement->live())
         state_->prepared.statement->reset();
     state_->open = false;
-    return setStatus(0);
+    return sqlSetStatus(0);
 }
 
 int sqlExecuteScript(std::string_view script) {
     if (!session)
         return notConnected();
     const int code = session->backend->executeScript(script);
-    return code < 0 ? backendFailure(code) : setStatus(0);
+    return code < 0 ? backendFailure(code) : sqlSetStatus(0);
 }
 
 int sqlCommit() {
     if (!session)
         return notConnected();
     const int code = session->backend->commit();
-    return code < 0 ? backendFailure(code) : setStatus(0);
+    return code < 0 ? backendFailure(code) : sqlSetStatus(0);
 }
 
 int sqlRollback() {
     if (!session)
         return notConnected();
     const int code = session->backend->rollback();
-    return code < 0 ? backendFailure(code) : setStatus(0);
+    return code < 0 ? backendFailure(code) : sqlSetStatus(0);
 }
 
 int sqlRollbackRelease() {
@@ -284,7 +282,7 @@ int sqlRollbackRelease() {
     if (code < 0)
         backendFailure(code);
     else
-        setStatus(0);
+        sqlSetStatus(0);
     session.reset();  // the session ends even when the rollback failed
     return sqlca.sqlcode;
 }

@@ -51,6 +51,10 @@ struct SqlStatus {
 /// The status area, written by every call of this layer.
 extern SqlStatus sqlca;
 
+/// The one place the status area is written: the code, and the text cut to
+/// what the area holds, never inside a UTF-8 character.  Returns the code.
+int sqlSetStatus(int code, std::string_view text = {});
+
 /// An input value: a 32-bit integer or a text.  An empty text is bound as
 /// NULL, as the family's server has always stored it, so "ACTUAL IS NULL"
 /// finds the tracks written without a level.

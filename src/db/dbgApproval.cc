@@ -14,7 +14,7 @@ constexpr RecordColumn<ApprovalRecord> approvalColumns[] = {
     PELO_RECORD_COLUMN(ApprovalRecord, LASTUPDATE),
 };
 
-CursorStatement<ApprovalRecord> approvalC1{approvalColumns, "APPROVALS", "TRACKID=:b1"};
+CursorStatement<ApprovalRecord> approvalC1{approvalColumns, "APPROVALS", "TRACKID=:b1 ORDER BY USERID,STATE"};
 
 }  // namespace
 

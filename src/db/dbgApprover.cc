@@ -11,7 +11,7 @@ constexpr RecordColumn<ApproverRecord> approverColumns[] = {
     PELO_RECORD_COLUMN(ApproverRecord, USERID),
 };
 
-CursorStatement<ApproverRecord> approverC1{approverColumns, "APPROVERS", "RELEASEID=:b1"};
+CursorStatement<ApproverRecord> approverC1{approverColumns, "APPROVERS", "RELEASEID=:b1 ORDER BY USERID"};
 
 }  // namespace
 

@@ -11,7 +11,7 @@ constexpr RecordColumn<AuthorityRecord> authorityColumns[] = {
     PELO_RECORD_COLUMN(AuthorityRecord, ACTION),
 };
 
-CursorStatement<AuthorityRecord> authorityC1{authorityColumns, "AUTHORITY", ""};
+CursorStatement<AuthorityRecord> authorityC1{authorityColumns, "AUTHORITY", "ORDER BY NAME,ACTION"};
 
 }  // namespace
 

@@ -11,7 +11,7 @@ constexpr RecordColumn<CfgComProcRecord> compProcColumns[] = {
     PELO_RECORD_COLUMN(CfgComProcRecord, CONFIG),
 };
 
-CursorStatement<CfgComProcRecord> cfgcomprocC1{compProcColumns, "CFGCOMPROC", ""};
+CursorStatement<CfgComProcRecord> cfgcomprocC1{compProcColumns, "CFGCOMPROC", "ORDER BY NAME,CONFIG"};
 
 }  // namespace
 

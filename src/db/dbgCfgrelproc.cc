@@ -11,7 +11,7 @@ constexpr RecordColumn<CfgRelProcRecord> relProcColumns[] = {
     PELO_RECORD_COLUMN(CfgRelProcRecord, CONFIG),
 };
 
-CursorStatement<CfgRelProcRecord> cfgrelprocC1{relProcColumns, "CFGRELPROC", ""};
+CursorStatement<CfgRelProcRecord> cfgrelprocC1{relProcColumns, "CFGRELPROC", "ORDER BY NAME,CONFIG"};
 
 }  // namespace
 

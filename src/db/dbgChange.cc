@@ -17,7 +17,7 @@ constexpr RecordColumn<ChangeRecord> changeColumns[] = {
 };
 
 CursorStatement<ChangeRecord> changeC1{changeColumns, "CHANGES",
-                                       "TRACKID=:b1 ORDER BY FILEID DESC,VERSIONID DESC"};
+                                       "TRACKID=:b1 ORDER BY FILEID DESC,VERSIONID DESC,PATHID,LEVELID"};
 
 }  // namespace
 

@@ -13,8 +13,8 @@ constexpr RecordColumn<CompMemberRecord> compMemberColumns[] = {
     PELO_RECORD_COLUMN(CompMemberRecord, REFERENCE),
 };
 
-CursorStatement<CompMemberRecord> compmemberC1{compMemberColumns, "COMPMEMBERS", "CHILDID=:b1"};
-CursorStatement<CompMemberRecord> compmemberC2{compMemberColumns, "COMPMEMBERS", "CHILDID=:b1"};
+CursorStatement<CompMemberRecord> compmemberC1{compMemberColumns, "COMPMEMBERS", "CHILDID=:b1 ORDER BY PARENTID,RANK"};
+CursorStatement<CompMemberRecord> compmemberC2{compMemberColumns, "COMPMEMBERS", "CHILDID=:b1 ORDER BY PARENTID,RANK"};
 
 }  // namespace
 

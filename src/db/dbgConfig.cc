@@ -15,7 +15,7 @@ constexpr RecordColumn<ConfigRecord> configColumns[] = {
     PELO_RECORD_COLUMN(ConfigRecord, DESCRIPTION),
 };
 
-CursorStatement<ConfigRecord> configC1{configColumns, "CONFIG", ""};
+CursorStatement<ConfigRecord> configC1{configColumns, "CONFIG", "ORDER BY TYPE,NAME"};
 
 }  // namespace
 

@@ -11,7 +11,7 @@ constexpr RecordColumn<CoreqRecord> coreqColumns[] = {
     PELO_RECORD_COLUMN(CoreqRecord, GROUPID),
 };
 
-CursorStatement<CoreqRecord> coreqC1{coreqColumns, "COREQS", "TRACKID=:b1"};
+CursorStatement<CoreqRecord> coreqC1{coreqColumns, "COREQS", "TRACKID=:b1 ORDER BY GROUPID"};
 
 }  // namespace
 

@@ -33,7 +33,7 @@ constexpr RecordColumn<DefectRecord> defectColumns[] = {
 
 const GetStatement<DefectRecord> defectGetById{defectColumns, "DEFECTS", "ID=:b1"};
 CursorStatement<DefectRecord> defectC1{defectColumns, "DEFECTS",
-                                       "ID>:b1 AND STATE IN('design','size','review')"};
+                                       "ID>:b1 AND STATE IN('design','size','review') ORDER BY ID"};
 
 }  // namespace
 

@@ -12,7 +12,7 @@ constexpr RecordColumn<EnvironmentRecord> environmentColumns[] = {
     PELO_RECORD_COLUMN(EnvironmentRecord, USERID),
 };
 
-CursorStatement<EnvironmentRecord> envC1{environmentColumns, "ENVIRONMENTS", "RELEASEID=:b1"};
+CursorStatement<EnvironmentRecord> envC1{environmentColumns, "ENVIRONMENTS", "RELEASEID=:b1 ORDER BY NAME"};
 
 }  // namespace
 

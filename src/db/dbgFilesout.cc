@@ -14,7 +14,7 @@ constexpr RecordColumn<FilesoutRecord> filesoutColumns[] = {
     PELO_RECORD_COLUMN(FilesoutRecord, NEWSID),
 };
 
-CursorStatement<FilesoutRecord> filesoutC1{filesoutColumns, "FILESOUT", ""};
+CursorStatement<FilesoutRecord> filesoutC1{filesoutColumns, "FILESOUT", "ORDER BY FILEID,VERSIONID,USERID"};
 
 }  // namespace
 

@@ -33,7 +33,7 @@ constexpr RecordColumn<FileViewRecord> fileViewColumns[] = {
 };
 
 const GetStatement<FileViewRecord> fileviewGetById{fileViewColumns, "FILEVIEW", "ID=:b1"};
-CursorStatement<FileViewRecord> fileviewC1{fileViewColumns, "FILEVIEW", "RELEASEID=:b1"};
+CursorStatement<FileViewRecord> fileviewC1{fileViewColumns, "FILEVIEW", "RELEASEID=:b1 ORDER BY ID"};
 
 }  // namespace
 

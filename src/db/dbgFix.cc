@@ -15,7 +15,7 @@ constexpr RecordColumn<FixRecord> fixColumns[] = {
     PELO_RECORD_COLUMN(FixRecord, LASTUPDATE),
 };
 
-CursorStatement<FixRecord> fixC1{fixColumns, "FIX", "TRACKID=:b1"};
+CursorStatement<FixRecord> fixC1{fixColumns, "FIX", "TRACKID=:b1 ORDER BY COMPID,USERID"};
 
 }  // namespace
 

@@ -13,7 +13,7 @@ constexpr RecordColumn<HistoryRecord> historyColumns[] = {
     PELO_RECORD_COLUMN(HistoryRecord, ADDDATE),
 };
 
-CursorStatement<HistoryRecord> historyC1{historyColumns, "HISTORY", "DEFECTID=:b1"};
+CursorStatement<HistoryRecord> historyC1{historyColumns, "HISTORY", "DEFECTID=:b1 ORDER BY ADDDATE,USERID,ACTION"};
 
 }  // namespace
 

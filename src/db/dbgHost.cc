@@ -13,7 +13,7 @@ constexpr RecordColumn<HostRecord> hostColumns[] = {
     PELO_RECORD_COLUMN(HostRecord, ADDRESS),
 };
 
-CursorStatement<HostRecord> hostC1{hostColumns, "HOSTS", "USERID=:b1"};
+CursorStatement<HostRecord> hostC1{hostColumns, "HOSTS", "USERID=:b1 ORDER BY NAME,LOGIN"};
 
 }  // namespace
 

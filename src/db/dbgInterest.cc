@@ -11,7 +11,7 @@ constexpr RecordColumn<InterestRecord> interestColumns[] = {
     PELO_RECORD_COLUMN(InterestRecord, ACTION),
 };
 
-CursorStatement<InterestRecord> interestC1{interestColumns, "INTEREST", ""};
+CursorStatement<InterestRecord> interestC1{interestColumns, "INTEREST", "ORDER BY NAME,ACTION"};
 
 }  // namespace
 

@@ -21,10 +21,10 @@ constexpr RecordColumn<LevelRecord> levelColumns[] = {
 
 const GetStatement<LevelRecord> levelGet{levelColumns, "LEVELS", "NAME=:b2 AND RELEASEID=:b3"};
 const GetStatement<LevelRecord> levelGetById{levelColumns, "LEVELS", "ID=:b1"};
-CursorStatement<LevelRecord> levelC1{levelColumns, "LEVELS", "RELEASEID=:b1 AND COMMITDATE<:b2"};
-CursorStatement<LevelRecord> levelC2{levelColumns, "LEVELS", "RELEASEID=:b1"};
+CursorStatement<LevelRecord> levelC1{levelColumns, "LEVELS", "RELEASEID=:b1 AND COMMITDATE<:b2 ORDER BY ID"};
+CursorStatement<LevelRecord> levelC2{levelColumns, "LEVELS", "RELEASEID=:b1 ORDER BY ID"};
 CursorStatement<LevelRecord> levelC3{
-    levelColumns, "LEVELS", "RELEASEID=:b1 AND COMMITDATE IS NOT NULL ORDER BY COMMITDATE ASC"};
+    levelColumns, "LEVELS", "RELEASEID=:b1 AND COMMITDATE IS NOT NULL ORDER BY COMMITDATE ASC,ID"};
 
 }  // namespace
 

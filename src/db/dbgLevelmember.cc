@@ -11,7 +11,7 @@ constexpr RecordColumn<LevelMemberRecord> levelMemberColumns[] = {
     PELO_RECORD_COLUMN(LevelMemberRecord, TRACKID),
 };
 
-CursorStatement<LevelMemberRecord> levelmemberC1{levelMemberColumns, "LEVELMEMBERS", "LEVELID=:b1"};
+CursorStatement<LevelMemberRecord> levelmemberC1{levelMemberColumns, "LEVELMEMBERS", "LEVELID=:b1 ORDER BY TRACKID"};
 
 }  // namespace
 

@@ -22,7 +22,7 @@ constexpr RecordColumn<LevelMemberViewRecord> memberColumns[] = {
 };
 
 CursorStatement<LevelMemberViewRecord> levelmemberviewC1{memberColumns, "LEVELMEMBERVIEW",
-                                                         "TRACKID=:b1"};
+                                                         "TRACKID=:b1 ORDER BY LEVELID"};
 
 }  // namespace
 

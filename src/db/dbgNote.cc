@@ -14,7 +14,7 @@ constexpr RecordColumn<NoteRecord> noteColumns[] = {
     PELO_RECORD_COLUMN(NoteRecord, REMARKS),
 };
 
-CursorStatement<NoteRecord> noteC1{noteColumns, "NOTES", "DEFECTID=:b1"};
+CursorStatement<NoteRecord> noteC1{noteColumns, "NOTES", "DEFECTID=:b1 ORDER BY ADDDATE,USERID,ACTION"};
 
 }  // namespace
 

@@ -21,7 +21,7 @@ constexpr RecordColumn<NoteViewRecord> noteColumns[] = {
 };
 
 CursorStatement<NoteViewRecord> noteviewC1{noteColumns, "NOTEVIEW",
-                                           "DEFECTID=:b1 ORDER BY ADDDATE ASC"};
+                                           "DEFECTID=:b1 ORDER BY ADDDATE ASC,USERID,ACTION"};
 
 }  // namespace
 

@@ -12,7 +12,7 @@ constexpr RecordColumn<SequenceRecord> sequenceColumns[] = {
 };
 
 const GetStatement<SequenceRecord> sequenceGetByName{sequenceColumns, "SEQUENCE", "NAME=:b1"};
-CursorStatement<SequenceRecord> sequenceC1{sequenceColumns, "SEQUENCE", ""};
+CursorStatement<SequenceRecord> sequenceC1{sequenceColumns, "SEQUENCE", "ORDER BY NAME"};
 
 }  // namespace
 

@@ -17,7 +17,7 @@ constexpr RecordColumn<SizeRecord> sizeColumns[] = {
     PELO_RECORD_COLUMN(SizeRecord, RELEASEID),
 };
 
-CursorStatement<SizeRecord> sizeC1{sizeColumns, "SIZES", "RELEASEID=:b1 AND DEFECTID=:b2"};
+CursorStatement<SizeRecord> sizeC1{sizeColumns, "SIZES", "RELEASEID=:b1 AND DEFECTID=:b2 ORDER BY COMPID,USERID"};
 
 }  // namespace
 

@@ -15,7 +15,7 @@ constexpr RecordColumn<TestRecord> testColumns[] = {
     PELO_RECORD_COLUMN(TestRecord, LASTUPDATE),
 };
 
-CursorStatement<TestRecord> testC1{testColumns, "TESTS", "TRACKID=:b1"};
+CursorStatement<TestRecord> testC1{testColumns, "TESTS", "TRACKID=:b1 ORDER BY ENVNAME,USERID"};
 
 }  // namespace
 

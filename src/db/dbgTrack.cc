@@ -19,16 +19,16 @@ constexpr RecordColumn<TrackRecord> trackColumns[] = {
 };
 
 const GetStatement<TrackRecord> trackGetById{trackColumns, "TRACKS", "ID=:b1"};
-CursorStatement<TrackRecord> trackC1{trackColumns, "TRACKS", "RELEASEID=:b1 AND ACTUAL=:b2"};
-CursorStatement<TrackRecord> trackC2{trackColumns, "TRACKS", "RELEASEID=:b1"};
+CursorStatement<TrackRecord> trackC1{trackColumns, "TRACKS", "RELEASEID=:b1 AND ACTUAL=:b2 ORDER BY ID"};
+CursorStatement<TrackRecord> trackC2{trackColumns, "TRACKS", "RELEASEID=:b1 ORDER BY ID"};
 CursorStatement<TrackRecord> trackC3{
-    trackColumns, "TRACKS", "RELEASEID=:b1 AND ACTUAL IS NULL AND STATE IN('test','complete')"};
+    trackColumns, "TRACKS", "RELEASEID=:b1 AND ACTUAL IS NULL AND STATE IN('test','complete') ORDER BY ID"};
 CursorStatement<TrackRecord> trackC4{
     trackColumns, "TRACKS",
-    "RELEASEID=:b1 AND LASTUPDATE<:b2 AND ACTUAL IS NULL AND STATE IN('test','complete')"};
+    "RELEASEID=:b1 AND LASTUPDATE<:b2 AND ACTUAL IS NULL AND STATE IN('test','complete') ORDER BY ID"};
 CursorStatement<TrackRecord> trackC5{
     trackColumns, "TRACKS",
-    "RELEASEID=:b1 AND LASTUPDATE>:b2 AND ACTUAL IS NULL AND STATE IN('test','complete')"};
+    "RELEASEID=:b1 AND LASTUPDATE>:b2 AND ACTUAL IS NULL AND STATE IN('test','complete') ORDER BY ID"};
 
 }  // namespace
 

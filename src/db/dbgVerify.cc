@@ -15,7 +15,7 @@ constexpr RecordColumn<VerifyRecord> verifyColumns[] = {
     PELO_RECORD_COLUMN(VerifyRecord, LASTUPDATE),
 };
 
-CursorStatement<VerifyRecord> verifyC1{verifyColumns, "VERIFY", "DEFECTID=:b1"};
+CursorStatement<VerifyRecord> verifyC1{verifyColumns, "VERIFY", "DEFECTID=:b1 ORDER BY USERID,TYPE"};
 
 }  // namespace
 

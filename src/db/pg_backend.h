@@ -27,9 +27,11 @@ namespace pelo {
 /// was lost, "08003" the session has ended.
 constexpr int pgStatusOfSqlState(std::string_view sqlState) {
     const auto valid = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'); };
-    bool digitsOnly = sqlState.size() == 5;
+    if (sqlState.size() != 5)
+        return pgStatusOfSqlState("XX000");
+    bool digitsOnly = true;
     for (char c : sqlState) {
-        if (!valid(c) || sqlState.size() != 5)
+        if (!valid(c))
             return pgStatusOfSqlState("XX000");
         digitsOnly = digitsOnly && c <= '9';
     }

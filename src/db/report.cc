@@ -72,8 +72,7 @@ bool isColumnList(std::string_view list) {
 
 /// A name that would let text of the family's files into the statement.
 int refuseName(std::string_view name, std::string& errorBuffer) {
-    sqlca.sqlcode = reportInvalidName;
-    sqlca.sqlerrm = std::string("not an SQL name: ").append(name).substr(0, sqlMessageMax);
+    sqlSetStatus(reportInvalidName, std::string("not an SQL name: ").append(name));
     return dbErrorMessage(errorBuffer);
 }
 

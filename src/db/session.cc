@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <optional>
 
-#include "archive/archCleanUp.h"
 #include "db/client.h"
 #include "support/error.h"
 #include "support/msg.h"
@@ -23,6 +22,10 @@ namespace {
 /// is entered a second time and then only logs and goes back to the
 /// clean-up, which carries on after its disconnect step.
 bool fatalPathEntered = false;
+
+/// Handed over by the driver; until then a fatal error only exits.
+void (*fatalExit)() = nullptr;
+std::string fatalProgramName;
 
 /// The database named by PELO_DB, else "family.db" in the family home.
 std::string databaseTarget() {
@@ -48,13 +51,14 @@ int dbInit() {
     struct sigaction saved {};
     if (sigaction(SIGCHLD, nullptr, &saved) != 0)
         sigactionFailed();
-    if (sqlConnect(databaseTarget(), passwdName(), password) < 0) {
+    const bool connected = sqlConnect(databaseTarget(), passwdName(), password) >= 0;
+    if (sigaction(SIGCHLD, &saved, nullptr) != 0)
+        sigactionFailed();
+    if (!connected) {
         std::string text;
         dbErrorMessage(text);
         return error(text.c_str());
     }
-    if (sigaction(SIGCHLD, &saved, nullptr) != 0)
-        sigactionFailed();
     return 0;
 }
 
@@ -90,9 +94,17 @@ void dbFatalError() {
             error(msgGet(926));
             std::exit(1);
         }
-        msgPrint(1438, "peloarchive");
+        if (fatalExit != nullptr)
+            msgPrint(1438, fatalProgramName.c_str());
     }
-    cleanUpAndExit();
+    if (fatalExit != nullptr)
+        fatalExit();
+    std::exit(1);
+}
+
+void dbSetFatalExit(void (*exitRoutine)(), const char* programName) {
+    fatalExit = exitRoutine;
+    fatalProgramName = programName != nullptr ? programName : "";
 }
 
 int dbRollbackForDBFatalError() {

@@ -23,9 +23,17 @@ int dbExit();
 /// buffer (replacing it); always 1.
 int dbErrorMessage(std::string& buffer);
 
-/// Logs the error, rolls back, prints 0010-981 and leaves through the
-/// clean-up; when the rollback fails, logs 0010-651 and exits 1 at once.
+/// Logs the error, rolls back, prints 0010-981 with the program's name and
+/// leaves through the exit routine handed to dbSetFatalExit; when the
+/// rollback fails, logs 0010-651 and exits 1 at once.  Without an exit
+/// routine it prints nothing and exits 1 after the rollback.
 [[noreturn]] void dbFatalError();
+
+/// What a fatal error ends with: the routine (which must not return; it
+/// may call dbExit, and a failure there comes back to dbFatalError, which
+/// then only logs and calls the routine again) and the program's name for
+/// 0010-981.  The driver hands over its clean-up when it starts.
+void dbSetFatalExit(void (*exitRoutine)(), const char* programName);
 
 /// ROLLBACK WORK for the fatal path: 0 when it worked, 1 when not.
 int dbRollbackForDBFatalError();

@@ -25,7 +25,7 @@ public:
     List& operator=(const List&) = delete;
     // A moved list starts with its cursor at the end: std::list does not
     // carry its end iterator across a move.
-    List(List&& other) noexcept : items_(std::move(other.items_)) {}
+    List(List&& other) noexcept : items_(std::move(other.items_)) { other.listInit(); }
     List& operator=(List&& other) noexcept {
         items_ = std::move(other.items_);
         cursor_ = items_.end();
@@ -106,8 +106,5 @@ private:
     std::list<T> items_;
     typename std::list<T>::iterator cursor_ = items_.end();
 };
-
-/// Mixed-case name of the family table with directory index 1 to 69.
-const char* getTableName(int index);
 
 }  // namespace pelo

@@ -709,6 +709,13 @@ const MsgDefault msgDefaults[] = {
     {1536, "\n"
            "0011-028 The %1$s program cannot continue.  The environment variable,\n"
            "         SYBASE_PASS, is not currently set.\n"},
+    // populate script
+    {1537, "\n"
+           "0011-029 The peloarchive program cannot continue.  A value of the %1$s\n"
+           "         row with %2$s has a line that starts with %3$s, which\n"
+           "         the database product's tool would take as its own command\n"
+           "         when it reads the database populate file.  Change the value\n"
+           "         in the PELO family and run the archive again.\n"},
     // clean-up
     {1538, "\n"
            "Cleaning up files created by peloarchive.\n"},

@@ -527,18 +527,4 @@ void execCmdParent(pid_t pid, char* errBuf) {
         copyText(errBuf, stdErrBufSize, msgGet(msgOtherChild));
 }
 
-std::string shellQuote(std::string_view value) {
-    std::string quoted;
-    quoted.reserve(value.size() + 2);
-    quoted += '\'';
-    for (char c : value) {
-        if (c == '\'')
-            quoted += "'\\''";
-        else
-            quoted += c;
-    }
-    quoted += '\'';
-    return quoted;
-}
-
 }  // namespace pelo

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "support/commandLine.h"
+
 namespace pelo {
 
 inline constexpr std::size_t stdOutBufSize = 61440;
@@ -55,9 +57,14 @@ void send_command_no_pipes(const char* command, char* errBuf);
 /// Parent side of send_command_no_pipes: waits for any child.
 void execCmdParent(pid_t pid, char* errBuf);
 
-/// The value as one shell word: wrapped in single quotes, each embedded
-/// quote written as '\''.  Every value put into a command line goes
-/// through this.
-std::string shellQuote(std::string_view value);
+/// The same for a line built by CommandLine, the form every caller in the
+/// utility uses, so that each value in it is one quoted word.
+inline void send_command(const CommandLine& command, char* outBuf, std::size_t outSize,
+                         char* errBuf, std::size_t errSize) {
+    send_command(command.c_str(), outBuf, outSize, errBuf, errSize);
+}
+inline void send_command_no_pipes(const CommandLine& command, char* errBuf) {
+    send_command_no_pipes(command.c_str(), errBuf);
+}
 
 }  // namespace pelo

@@ -55,6 +55,17 @@ void reportMergeFailure(std::string* messages, int code, const std::string& base
     report(messages, 1635, base.c_str(), difference.c_str());
 }
 
+/// Puts the merged version in its place.  A rename that fails leaves the
+/// version unbuilt, which is reported as a merge that could not write.
+bool renamed(const std::string& temporary, const std::string& target,
+             const std::string& difference, std::string* messages) {
+    if (std::rename(temporary.c_str(), target.c_str()) == 0)
+        return true;
+    unlink(temporary.c_str());
+    reportMergeFailure(messages, 2, target, temporary, difference);
+    return false;
+}
+
 /// Applies the differences from the full copy found down to the requested
 /// version, leaving it as a full copy in the directory.
 int rebuildInPlace(const std::string& path, std::string found, std::string* messages) {
@@ -70,7 +81,8 @@ int rebuildInPlace(const std::string& path, std::string found, std::string* mess
         if (current != found)
             unlink(current.c_str());
         vcCalcPreviousVer(current);
-        std::rename(temporary.c_str(), current.c_str());
+        if (!renamed(temporary, current, difference, messages))
+            return -1;
     }
     return 0;
 }
@@ -91,7 +103,8 @@ int rebuildToOutput(const std::string& path, std::string current, const char* ou
             reportMergeFailure(messages, code, output, temporary, difference);
             return -1;
         }
-        std::rename(temporary.c_str(), output);
+        if (!renamed(temporary, output, difference, messages))
+            return -1;
         vcCalcPreviousVer(current);
     }
     return 0;

@@ -1,27 +1,35 @@
-// The clean-up exit: what it prints and what it removes, by the flags of
-// the archive context.  Each case runs in a death-test child, whose
-// standard output goes to a file the parent reads afterwards.
+// The work files of each kind of run, from the dialog's paths through
+// createFiles to the clean-up of a failed run: which files are made, with
+// which modes, and which the clean-up takes away.  The clean-up runs in a
+// death-test child; the parent looks at what is left.
 #include "archive/archCleanUp.h"
 
-#include <fcntl.h>
-#include <sys/ipc.h>
-#include <sys/sem.h>
+#include <sys/stat.h>  // umask
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
 #include "archive/context.h"
+#include "archive/phases.h"
 #include "support/msg.h"
 
 namespace pelo {
 namespace {
 
 namespace fs = std::filesystem;
+
+// "dir/name" of each file and directory below the home, archive and work
+// directories, without the "PELOarchive." of the work files, with its
+// permission bits.
+using Listing = std::map<std::string, unsigned>;
+using Names = std::set<std::string>;
 
 class CleanUpTest : public ::testing::Test {
 protected:
@@ -30,154 +38,145 @@ protected:
         char pattern[] = "/tmp/pelo-cleanup-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         scratch_ = pattern;
-        fs::create_directories(scratch_ / "home");
-        fs::create_directories(scratch_ / "arch");
+        mask_ = umask(0);  // the modes asked for, unmasked
         archCtx = {};
-        archCtx.familyHomeDir = (scratch_ / "home").string();
     }
 
-    void TearDown() override { fs::remove_all(scratch_); }
+    void TearDown() override {
+        umask(mask_);
+        archCtx = {};
+        fs::remove_all(scratch_);
+    }
 
-    // A file-system archive of an Oracle family under PVCS that has made
-    // its work files and copied some maps, histories and load files.
-    void fileSystemArchiveUnderWay() {
+    // A fresh context and empty directories; the work files as the dialog
+    // names them and as createFiles makes them.
+    void runUnderWay(bool device, Dialect database, const char* vctype) {
+        archCtx = {};
+        for (const char* dir : {"home", "arch", "work"}) {
+            fs::remove_all(scratch_ / dir);
+            fs::create_directories(scratch_ / dir);
+        }
         ArchiveContext& c = archCtx;
-        c.fileSystemName = (scratch_ / "arch").string();
-        c.database = "oracle";
-        c.vctype = "PVCS";
-        c.dbPopulatePathName = c.fileSystemName + "/PELOarchive.dbData";
-        c.archiveInfoPathName = c.fileSystemName + "/PELOarchive.info";
-        c.archiveUserPathName = c.fileSystemName + "/PELOarchive.users";
-        c.archiveExportPathName = c.fileSystemName + "/PELOarchive.export";
-        c.vcCleanPVCSPathName = c.familyHomeDir + "/PELOarchive.PVCS_clean";
-        open(c.dbPop_Fd, c.dbPop_Fp, c.dbPopulatePathName);
-        open(c.archInfo_Fd, c.archInfo_Fp, c.archiveInfoPathName);
-        open(c.archUser_Fd, c.archUser_Fp, c.archiveUserPathName);
-        open(c.archExport_Fd, c.archExport_Fp, c.archiveExportPathName);
-        open(c.vcCleanPVCS_Fd, c.vcCleanPVCS_Fp, c.vcCleanPVCSPathName);
-        c.createdFiles = 1;
-        fs::create_directories(scratch_ / "arch/maps/r1");
-        fs::create_directories(scratch_ / "arch/vc/a");
-        fs::create_directories(scratch_ / "arch/configField");
-        std::ofstream(scratch_ / "arch/authority.ld") << "x";
+        c.familyHomeDir = (scratch_ / "home").string();
+        c.database = database;
+        c.vctype = vctype;
+        const std::string dir = (scratch_ / (device ? "work" : "arch")).string();
+        (device ? c.workDirName : c.fileSystemName) = dir;
+        if (device)
+            c.deviceName = "/dev/rmt0";
+        buildWorkFilePaths();
+        createFiles();
     }
 
-    static void open(int& fd, FILE*& fp, const std::string& path) {
-        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
-        fp = fdopen(fd, "a");
-        std::fputs("row\n", fp);
+    Listing listing() const {
+        Listing files;
+        for (const char* dir : {"home", "arch", "work"}) {
+            for (const auto& entry : fs::recursive_directory_iterator(scratch_ / dir)) {
+                std::string name = fs::relative(entry.path(), scratch_).string();
+                if (const auto at = name.find("PELOarchive."); at != std::string::npos)
+                    name.erase(at, 12);
+                files[name] = static_cast<unsigned>(entry.symlink_status().permissions());
+            }
+        }
+        return files;
     }
 
-    std::string outputPath() const { return (scratch_ / "stdout").string(); }
+    Names names() const {
+        Names result;
+        for (const auto& file : listing())
+            result.insert(file.first);
+        return result;
+    }
+
+    // Runs the clean-up in a death-test child, its standard output kept in
+    // a file for output().
+    void cleanUpInChild(void (*cleanUp)()) {
+        const std::string out = (scratch_ / "stdout").string();
+        EXPECT_EXIT({ std::freopen(out.c_str(), "w", stdout); cleanUp(); },
+                    ::testing::ExitedWithCode(1), "");
+    }
 
     std::string output() const {
-        std::ifstream file(outputPath());
         std::stringstream text;
-        text << file.rdbuf();
+        text << std::ifstream(scratch_ / "stdout").rdbuf();
         return text.str();
     }
 
     fs::path scratch_;
+    mode_t mask_ = 0;
 };
 
-#define EXPECT_CLEANUP_EXIT(call)                                                         \
-    EXPECT_EXIT(                                                                          \
-        {                                                                                 \
-            std::freopen(outputPath().c_str(), "w", stdout);                              \
-            call();                                                                       \
-        },                                                                                \
-        ::testing::ExitedWithCode(1), "")
+struct RunCase {
+    const char* name;
+    bool device;
+    Dialect database;
+    const char* vctype;
+    Listing created;
+    Names kept;  // of the work files with a path, all made beforehand
+};
 
-TEST_F(CleanUpTest, NothingCreatedOnlyPrints) {
-    EXPECT_CLEANUP_EXIT(cleanUpAndExit);
-    EXPECT_EQ(output(), std::string(msgFormat(1538)) + msgFormat(1540));
-}
-
-TEST_F(CleanUpTest, FileSystemArchiveIsEmptiedAgain) {
-    fileSystemArchiveUnderWay();
-    EXPECT_CLEANUP_EXIT(cleanUpAndExit);
-    EXPECT_EQ(output(), std::string(msgFormat(1538)) + msgFormat(1540));
-    EXPECT_TRUE(fs::is_empty(scratch_ / "arch"));
-    EXPECT_FALSE(fs::exists(scratch_ / "home/PELOarchive.PVCS_clean"));
+// Besides what createFiles made, every work file the run has a path for
+// exists before the clean-up (the export tools write some of them), and a
+// file-system archive has copied maps, histories and configuration files.
+TEST_F(CleanUpTest, EachRunMakesAndRemovesItsWorkFiles) {
+    const RunCase cases[] = {
+        {"OracleSccsToFileSystem", false, Dialect::oracle, "sccs",
+         {{"arch/dbData", 0755}, {"arch/export", 0755}, {"arch/info", 0644}, {"arch/users", 0644}},
+         {"arch/notesData", "arch/versionsData", "home/PVCS_clean"}},
+        {"InformixPvcsToDevice", true, Dialect::informix, "PVCS",
+         {{"work/dbData", 0755}, {"work/notesData", 0755}, {"work/versionsData", 0755},
+          {"work/info", 0644}, {"work/users", 0644}, {"work/VCcleanup", 0644},
+          {"home/CPIOlist", 0755}, {"home/PVCS_clean", 0644}},
+         {"work/export"}},
+        {"VqlSccsToFileSystem", false, Dialect::dizoz, "SCCS",
+         {{"arch/dbData", 0755}, {"arch/info", 0644}, {"arch/users", 0644}},
+         {"arch/export", "home/PVCS_clean"}},
+        {"VqlPvcsToDevice", true, Dialect::dizoz, "pvcs",
+         {{"work/dbData", 0755}, {"work/info", 0644}, {"work/users", 0644},
+          {"work/VCcleanup", 0644}, {"home/CPIOlist", 0755}, {"home/PVCS_clean", 0644}},
+         {"work/export"}},
+    };
+    for (const RunCase& run : cases) {
+        SCOPED_TRACE(run.name);
+        runUnderWay(run.device, run.database, run.vctype);
+        EXPECT_EQ(listing(), run.created);
+        for (const WorkFileEntry& entry : workFileTable())
+            if (const std::string& path = (archCtx.*entry.file).path(); !path.empty())
+                std::ofstream(path, std::ios::app).flush();
+        if (!run.device) {
+            for (const char* copied : {"maps/r1", "vc/a", "configField"})
+                fs::create_directories(scratch_ / "arch" / copied);
+            std::ofstream(scratch_ / "arch/authority.ld") << "x";
+        }
+        cleanUpInChild(cleanUpAndExit);
+        EXPECT_EQ(names(), run.kept);
+    }
 }
 
 // Without memory no command can run: the copies stay, the work files go.
 TEST_F(CleanUpTest, NoMemoryRemovesOnlyWorkFiles) {
-    fileSystemArchiveUnderWay();
-    EXPECT_CLEANUP_EXIT(cleanUpAndExitNoMem);
+    runUnderWay(false, Dialect::oracle, "PVCS");
+    fs::create_directories(scratch_ / "arch/maps/r1");
+    cleanUpInChild(cleanUpAndExitNoMem);
     EXPECT_EQ(output(), std::string(msgFormat(1538)) + msgFormat(1540));
-    EXPECT_FALSE(fs::exists(scratch_ / "arch/PELOarchive.dbData"));
-    EXPECT_FALSE(fs::exists(scratch_ / "arch/PELOarchive.export"));
-    EXPECT_TRUE(fs::exists(scratch_ / "arch/maps/r1"));
-    EXPECT_TRUE(fs::exists(scratch_ / "arch/authority.ld"));
-}
-
-// A device archive removes its work files and lists but runs no command.
-TEST_F(CleanUpTest, DeviceArchiveRemovesItsLists) {
-    ArchiveContext& c = archCtx;
-    c.deviceName = "/dev/rmt0";
-    c.database = "informix";
-    c.vctype = "sccs";
-    c.workDirName = c.familyHomeDir;
-    c.notesDataPathName = c.workDirName + "/PELOarchive.notesData";
-    c.cpioFileListPathName = c.familyHomeDir + "/PELOarchive.CPIOlist";
-    c.vcCleanupPathName = c.workDirName + "/PELOarchive.VCcleanup";
-    c.archiveExportPathName = c.workDirName + "/PELOarchive.export";  // not Oracle: kept
-    open(c.dbLoadNotes_Fd, c.dbLoadNotes_Fp, c.notesDataPathName);
-    open(c.cpioFileList_Fd, c.cpioFileList_Fp, c.cpioFileListPathName);
-    open(c.archVCclean_Fd, c.archVCclean_Fp, c.vcCleanupPathName);
-    open(c.archExport_Fd, c.archExport_Fp, c.archiveExportPathName);
-    fs::create_directories(scratch_ / "home/maps");
-    c.createdFiles = 1;
-    EXPECT_CLEANUP_EXIT(cleanUpAndExit);
-    EXPECT_FALSE(fs::exists(scratch_ / "home/PELOarchive.notesData"));
-    EXPECT_FALSE(fs::exists(scratch_ / "home/PELOarchive.CPIOlist"));
-    EXPECT_FALSE(fs::exists(scratch_ / "home/PELOarchive.VCcleanup"));
-    EXPECT_TRUE(fs::exists(scratch_ / "home/PELOarchive.export"));
-    EXPECT_TRUE(fs::exists(scratch_ / "home/maps"));
+    EXPECT_EQ(names(), (Names{"arch/maps", "arch/maps/r1"}));
 }
 
 // After cpio the work files belong to the device: nothing is removed.
 TEST_F(CleanUpTest, FilesHandedToCpioStay) {
-    fileSystemArchiveUnderWay();
+    runUnderWay(true, Dialect::oracle, "sccs");
     archCtx.createdFiles = 0;
-    EXPECT_CLEANUP_EXIT(cleanUpAndExit);
-    EXPECT_TRUE(fs::exists(scratch_ / "arch/PELOarchive.dbData"));
-    EXPECT_TRUE(fs::exists(scratch_ / "arch/maps/r1"));
-}
-
-TEST_F(CleanUpTest, HeldSemaphoreIsRemoved) {
-    archCtx.semval = semget(IPC_PRIVATE, 1, IPC_CREAT | 0600);
-    ASSERT_GE(archCtx.semval, 0);
-    archCtx.semaphoreSet = 1;
-    EXPECT_CLEANUP_EXIT(cleanUpAndExit);
-    EXPECT_EQ(semctl(archCtx.semval, 0, GETVAL), -1) << "the set still exists";
-}
-
-TEST_F(CleanUpTest, SemaphoreNotHeldIsLeftAlone) {
-    archCtx.semval = semget(IPC_PRIVATE, 1, IPC_CREAT | 0600);
-    ASSERT_GE(archCtx.semval, 0);
-    archCtx.semaphoreSet = 0;
-    EXPECT_CLEANUP_EXIT(cleanUpAndExit);
-    EXPECT_EQ(semctl(archCtx.semval, 0, GETVAL), 0);
-    semctl(archCtx.semval, 0, IPC_RMID);
+    const Listing before = listing();
+    ASSERT_FALSE(before.empty());
+    cleanUpInChild(cleanUpAndExit);
+    EXPECT_EQ(listing(), before);
 }
 
 TEST_F(CleanUpTest, InterruptedRemovalIsReported) {
     archCtx.deleteAfterArchive = 1;
     archCtx.deleteStarted = 1;
-    EXPECT_CLEANUP_EXIT(cleanUpAndExit);
+    cleanUpInChild(cleanUpAndExit);
     EXPECT_EQ(output(), std::string(msgFormat(1538)) + msgFormat(1540) + msgFormat(1376));
-}
-
-TEST_F(CleanUpTest, FreeArchiveListsEmptiesKeptLists) {
-    archCtx.releaseIdList.listAppend(1);
-    archCtx.defectFeatureIdList.listAppend(2);
-    archCtx.sourceIdList.listAppend(SourceEntry{});
-    freeArchiveLists();
-    EXPECT_EQ(archCtx.releaseIdList.listSize(), 0);
-    EXPECT_EQ(archCtx.defectFeatureIdList.listSize(), 0);
-    EXPECT_EQ(archCtx.sourceIdList.listSize(), 0);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The installation record decides the database product of the family.
+// The installation record decides the database product of the family.  The
+// scenarios show the last active line deciding; here, how a line is read.
 #include "archive/peloarchive.h"
 
 #include <gtest/gtest.h>
@@ -19,34 +20,18 @@ std::string productOf(std::string record) {
     return readInstallRecord(file.get());
 }
 
-TEST(InstallRecordTest, LastActiveLineDecides) {
-    EXPECT_EQ(productOf("DB=ORACLE\nDB=SYBASE\n"), "sybase");
-    EXPECT_EQ(productOf("#DB=ORACLE\nDB=INFORMIX\nnothing here\n"), "informix");
-}
-
-TEST(InstallRecordTest, CommentedProductIsIgnored) {
+TEST(InstallRecordTest, LinesAreReadWholeAndCommentsSkipped) {
     EXPECT_EQ(productOf("DB=VQL\n# DB=ORACLE\n"), "dizoz");
     EXPECT_EQ(productOf("# ORACLE\n"), "");
+    EXPECT_EQ(productOf("oracle informix\n"), "") << "the names are upper case";
+    EXPECT_EQ(productOf(std::string(600, 'x') + "SYBASE\nlast\n"), "sybase") << "a long line is read in pieces";
+    EXPECT_EQ(productOf("ORACLE\nINFORMIX"), "informix") << "the last line needs no newline";
 }
 
 // Within one line the products are tried in a fixed order.
 TEST(InstallRecordTest, OracleWinsWithinOneLine) {
     EXPECT_EQ(productOf("VQL SYBASE INFORMIX ORACLE\n"), "oracle");
     EXPECT_EQ(productOf("VQL SYBASE\n"), "sybase");
-}
-
-TEST(InstallRecordTest, NoProductGivesEmpty) {
-    EXPECT_EQ(productOf(""), "");
-    EXPECT_EQ(productOf("oracle informix\n"), "") << "the names are upper case";
-}
-
-// Lines are read in pieces, so a name far into a long line still counts.
-TEST(InstallRecordTest, LongLineIsReadWhole) {
-    EXPECT_EQ(productOf(std::string(600, 'x') + "SYBASE\nlast\n"), "sybase");
-}
-
-TEST(InstallRecordTest, LastLineWithoutNewline) {
-    EXPECT_EQ(productOf("ORACLE\nINFORMIX"), "informix");
 }
 
 }  // namespace

@@ -1,24 +1,20 @@
 // The database products every database test runs on: SQLite always, and
-// PostgreSQL when PELO_TEST_PG names a cluster to make scratch databases in
-// (a postgresql:// URI of its maintenance database, with a user allowed to
-// create databases and that user's password; scripts/pgcluster starts a
-// throwaway cluster and sets it).  Without it the PostgreSQL cases are
-// skipped, never passed.
+// PostgreSQL when libpq's variables name a cluster to make scratch
+// databases in, as a user allowed to create databases (scripts/pgcluster
+// starts a throwaway cluster and sets them).  Without one the PostgreSQL
+// cases are skipped, never passed.
 #pragma once
 
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <unistd.h>
 
-#include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
 
 #include "db/client.h"
 #include "db/pg_backend.h"
@@ -28,67 +24,49 @@ namespace pelo::dbtest {
 
 enum class Backend { sqlite, postgres };
 
+inline void PrintTo(Backend backend, std::ostream* out) {
+    *out << (backend == Backend::sqlite ? "SQLite" : "PostgreSQL");
+}
+
 inline std::string backendName(const ::testing::TestParamInfo<Backend>& info) {
     return info.param == Backend::sqlite ? "SQLite" : "PostgreSQL";
 }
 
 inline const auto everyBackend = ::testing::Values(Backend::sqlite, Backend::postgres);
 
-/// What the scratch databases of PostgreSQL are made from: the cluster
-/// named by PELO_TEST_PG, read once.
+/// The cluster the scratch databases of PostgreSQL are made in, named by
+/// libpq's own variables: PGDATABASE its maintenance database, PGHOST (a
+/// socket directory or a host) and PGPORT where it listens, PGUSER and
+/// PGPASSWORD the tests' login.  libpq reads them itself, so every
+/// connection here, the utility's included, reaches the cluster with a
+/// database name alone.  Null when PGDATABASE is unset.
 struct PgCluster {
-    std::string admin;     ///< the URI of the maintenance database
-    std::string host;      ///< socket directory or host name ("" for the default)
-    std::string port;
-    std::string user;      ///< the tests' login on the cluster
+    std::string admin;  ///< the maintenance database
+    std::string user;
     std::string password;
 
     static const PgCluster* get() {
-        static const std::unique_ptr<PgCluster> cluster = read();
+        static const std::unique_ptr<PgCluster> cluster = [] {
+            const char* admin = std::getenv("PGDATABASE");
+            if (admin == nullptr || *admin == '\0')
+                return std::unique_ptr<PgCluster>();
+            const char* user = std::getenv("PGUSER");
+            const char* password = std::getenv("PGPASSWORD");
+            return std::make_unique<PgCluster>(
+                PgCluster{admin, user != nullptr && *user != '\0' ? user : passwdName(), password ? password : ""});
+        }();
         return cluster.get();
-    }
-
-private:
-    static std::unique_ptr<PgCluster> read() {
-        const char* uri = std::getenv("PELO_TEST_PG");
-        if (uri == nullptr || *uri == '\0')
-            return nullptr;
-        char* error = nullptr;
-        PQconninfoOption* options = PQconninfoParse(uri, &error);
-        if (options == nullptr) {
-            PQfreemem(error);
-            return nullptr;
-        }
-        auto cluster = std::make_unique<PgCluster>();
-        cluster->admin = uri;
-        for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
-            const std::string keyword = option->keyword;
-            const std::string value = option->val != nullptr ? option->val : "";
-            if (keyword == "host")
-                cluster->host = value;
-            else if (keyword == "port")
-                cluster->port = value;
-            else if (keyword == "user")
-                cluster->user = value;
-            else if (keyword == "password")
-                cluster->password = value;
-        }
-        PQconninfoFree(options);
-        if (cluster->user.empty())
-            cluster->user = passwdName();
-        return cluster;
     }
 };
 
-/// Runs one statement with at most one text input, on the database of
-/// `target` as the cluster's user, and returns its first value; nullopt
-/// with the complaint in `complaint` when it fails.
-inline std::optional<std::string> pgQuery(const std::string& target, const std::string& statement,
+/// Runs one statement with at most one text input on database `name` and
+/// returns its first value; nullopt with the complaint in `complaint` when
+/// it fails.
+inline std::optional<std::string> pgQuery(const std::string& name, const std::string& statement,
                                           const char* input = nullptr, std::string* complaint = nullptr) {
-    const PgCluster& cluster = *PgCluster::get();
-    const char* const keys[] = {"dbname", "user", "password", nullptr};
-    const char* const values[] = {target.c_str(), cluster.user.c_str(), cluster.password.c_str(), nullptr};
-    PGconn* conn = PQconnectdbParams(keys, values, 1);
+    const char* const keys[] = {"dbname", nullptr};
+    const char* const values[] = {name.c_str(), nullptr};
+    PGconn* conn = PQconnectdbParams(keys, values, 0);
     std::optional<std::string> value;
     std::string failure;
     if (PQstatus(conn) != CONNECTION_OK) {
@@ -110,29 +88,9 @@ inline std::optional<std::string> pgQuery(const std::string& target, const std::
     return value;
 }
 
-/// A URI for database `name` on the cluster, without user or password:
-/// those come from the login, as the utility's own connect has them.
-inline std::string pgTarget(const PgCluster& cluster, const std::string& name) {
-    const auto escaped = [](const std::string& value) {
-        std::string out;
-        for (char c : value) {
-            if (std::isalnum(static_cast<unsigned char>(c)) != 0 || std::string_view("/-._~").find(c) != std::string_view::npos) {
-                out += c;
-            } else {
-                char hex[4];
-                std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
-                out += hex;
-            }
-        }
-        return out;
-    };
-    std::string uri = "postgresql:///" + name;
-    if (!cluster.host.empty())
-        uri += "?host=" + escaped(cluster.host);
-    if (!cluster.port.empty())
-        uri += (cluster.host.empty() ? "?port=" : "&port=") + escaped(cluster.port);
-    return uri;
-}
+/// What PELO_DB takes for database `name` on the cluster: the URI names
+/// the database only, and libpq takes host and port from PGHOST and PGPORT.
+inline std::string pgTarget(const std::string& name) { return "postgresql:///" + name; }
 
 /// A new, empty database of one product, removed with the object.  On
 /// PostgreSQL it holds the PELODATE collation, as every SQLite connection
@@ -160,7 +118,7 @@ public:
     /// A target like this one naming a database that does not exist.
     std::string missingTarget() const {
         return backend_ == Backend::sqlite ? (dir_ / "nosuch.db").string()
-                                           : pgTarget(*PgCluster::get(), name_ + "_nosuch");
+                                           : pgTarget(name_ + "_nosuch");
     }
     /// Whether the database of missingTarget has come to exist.
     bool missingExists() const {
@@ -198,7 +156,7 @@ private:
     void makePostgres() {
         const PgCluster* cluster = PgCluster::get();
         if (cluster == nullptr) {
-            unavailable_ = "PELO_TEST_PG names no PostgreSQL cluster";
+            unavailable_ = "PGDATABASE names no PostgreSQL cluster";
             return;
         }
         static int made = 0;
@@ -211,10 +169,10 @@ private:
             name_.clear();
             return;
         }
-        target_ = pgTarget(*cluster, name_);
+        target_ = pgTarget(name_);
         user_ = cluster->user;
         password_ = cluster->password;
-        if (!pgQuery(target_, "CREATE COLLATION PELODATE (provider = icu, locale = 'und-u-kn')", nullptr, &complaint))
+        if (!pgQuery(name_, "CREATE COLLATION PELODATE (provider = icu, locale = 'und-u-kn')", nullptr, &complaint))
             unavailable_ = "cannot create the date collation: " + complaint;
     }
 

@@ -1,4 +1,6 @@
-#include "support/list.h"
+#include "db/tableDirectory.h"
+
+#include <iterator>
 
 namespace pelo {
 

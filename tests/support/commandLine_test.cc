@@ -1,0 +1,56 @@
+#include "support/commandLine.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "support/runner.h"
+
+namespace pelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string outputOf(const CommandLine& command) {
+    stdOutBuf[0] = stdErrBuf[0] = '\0';
+    send_command(command, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
+    EXPECT_STREQ(stdErrBuf, "") << command.str();
+    return stdOutBuf;
+}
+
+// Whatever a value holds, the shell hands it to the program as one
+// argument, unchanged, and runs nothing of it.
+TEST(CommandLineTest, ValuesReachTheProgramAsOneWordAndRunNothing) {
+    const fs::path scratch = fs::temp_directory_path() / ("pelo-cmd-" + std::to_string(getpid()));
+    fs::create_directories(scratch);
+    const std::string canary = (scratch / "CANARY").string();
+    for (std::string value : {std::string(), std::string("two  words"), std::string("it's"),
+                              std::string("''"), "$(touch " + canary + ")", "`touch " + canary + "`",
+                              std::string("line\nbreak"), std::string("back\\slash"),
+                              std::string("$HOME *"), "; touch " + canary, std::string("-n"),
+                              "| touch " + canary, "& touch " + canary, std::string("caf\xc3\xa9")}) {
+        EXPECT_EQ(outputOf(CommandLine("printf '[%s]'").arg(value)), "[" + value + "]");
+        EXPECT_EQ(outputOf(CommandLine("printf '[%s]' -r").quoted(value)), "[-r" + value + "]");
+    }
+    EXPECT_FALSE(fs::exists(canary));
+    fs::remove_all(scratch);
+}
+
+// Fixed text keeps its blanks and its meaning to the shell: a glob after a
+// quoted directory still expands, and nothing is put between pieces.
+TEST(CommandLineTest, FixedTextStaysAsWritten) {
+    EXPECT_EQ(CommandLine("exp  ").quoted("fam").text("/").quoted("pw").str(), "exp  'fam'/'pw'");
+    EXPECT_EQ(CommandLine("rm -fr").arg("/a b").text("/*.ld").str(), "rm -fr '/a b'/*.ld");
+    const fs::path dir = fs::temp_directory_path() / ("pelo glob " + std::to_string(getpid()));
+    fs::create_directories(dir);
+    for (const char* name : {"a.ld", "b.ld", "c.txt"})
+        std::ofstream(dir / name) << "x";
+    EXPECT_EQ(outputOf(CommandLine("cd").arg(dir.string()).text(" && printf '%s ' *.ld")), "a.ld b.ld ");
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace pelo
