@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace pelo::dbproducts {
 
@@ -17,7 +18,9 @@ namespace pelo::dbproducts {
 /// directory of the login (the caller's own login when login is empty).
 std::string familyTarget(const std::string& login);
 
-/// Connects to the family database.  0, or 1 with the reason in error.
+/// Connects to the family database as login with password; an empty one
+/// is left to the database's own defaults (for PostgreSQL, libpq's PGUSER
+/// and PGPASSWORD or the caller's own login).  0, or 1 with the reason.
 int connectFamily(const std::string& login, const std::string& password, std::string& error);
 
 /// True when the tests asked this tool to fail: PELO_DBPRODUCT_FAIL is
@@ -28,11 +31,23 @@ bool failureRequested(const std::string& tool);
 /// truncate is set).  The row count, or -1 with the reason in error.
 long exportTable(const std::string& table, const std::string& path, bool truncate, std::string& error);
 
+/// Inserts every row of every section of the export file at path into the
+/// table its section names, by column name; an empty field is bound as
+/// NULL.  Commits nothing.  The row count, or -1 with the file, its line
+/// and the reason in error (a section shorter than its head says is one).
+long importTables(const std::string& path, std::string& error);
+
 /// Runs statements read from text, separated by ';' outside quotes.  A
 /// statement "load from "<file>" delimiter "<c>" insert into <table>" loads
 /// a '|'-separated file (the Informix load-file form: every field followed
-/// by the delimiter) into the table; "commit work" commits.  0, or 1 with
-/// the failing statement and reason in error.
+/// by the delimiter, "null" for an empty field; a record goes on over
+/// new-lines inside a field until it has the table's column count of
+/// delimiters) into the table; a statement "commit work" commits.  0, or 1
+/// with the failing statement and reason in error.
 int runStatements(const std::string& text, std::string& error);
+
+/// True for a plain SQL name (a letter or '_', then letters, digits, '_'):
+/// the names read from files that go into a statement's text.
+bool isSqlName(std::string_view name);
 
 }  // namespace pelo::dbproducts

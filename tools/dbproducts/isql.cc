@@ -3,10 +3,11 @@
 //   isql DATABASE < statements
 //
 // Runs the statements of its standard input against the family database
-// (PELO_DB, or family.db in the caller's home): plain statements, "commit
-// work" and the load statements of a populate script.  A failure prints
-// the statement and the reason and ends with status 1, committing nothing
-// since the last "commit work".
+// (PELO_DB, or family.db in the caller's home), connected as the caller
+// (on PostgreSQL, libpq's PGUSER and PGPASSWORD when set): plain
+// statements, "commit work" and the load statements of a populate script.
+// A failure prints the statement and the reason and ends with status 1,
+// committing nothing since the last "commit work".
 #include <cstdio>
 #include <iostream>
 #include <iterator>
