@@ -1,0 +1,95 @@
+// The populate script "PELOarchive.dbData": one insert statement for every
+// archived row, in the dialect of the family's database, written on the
+// work file archCtx.dbPop.  The object selection (generateDbPop) decides
+// which rows and in which order; these writers decide every byte of a row.
+//
+// Every value from the database goes through the dialect's literal
+// functions (archive/dialect.h), so that running the script gives back
+// exactly the value and nothing else happens.
+//
+// The table writers return nothing: a full disk shows at the next commit
+// statement or at the script's final flush and close.  A value that the
+// script's reader would take for its own command is refused by the
+// writer: in the Informix here-document a line that is exactly "!", which
+// would end the here-document; in a Sybase batch a line that is the tool's
+// command "go" (which would split the batch), "reset", "quit", "exit" or
+// "vi", blanks around and in any case, or one starting with "!!" or ":r".
+// The writer prints message 1537 naming the table and the row, leaves the
+// statement out and marks the script failed; from then on nothing more is
+// written, and addCommitStmtToDbPopFile, writeGlobalTablesToDbPopFile and
+// dbPopFailed report it, so the run stops before anything is removed.
+//
+// The dialect is archCtx.database throughout; the writers read the
+// configurable-field tables and report column lists of confField.h, which
+// the selection reads before the first statement.
+#pragma once
+
+#include "archive/context.h"
+#include "db/records.h"
+
+namespace pelo {
+
+/// Writes the script's header and pushes it to the file: for Informix the
+/// here-document line, after finding the SQL tool below $INFORMIXDIR/bin
+/// (isql, then isql(rf), then isqlrf); the Sybase batch's opening; nothing
+/// for Oracle and the VQL database.  0, or 1 after message 1333 and 1458
+/// (write failure) or 1388 (no Informix tool, or INFORMIXDIR unset).
+int addLoginLineToDbPopFile();
+
+/// Writes "\n<commit>\n", or "\n" where the dialect commits nothing.  0, or
+/// 1 when a write to the script has failed since it was opened (messages
+/// 1333 and 1458 with the script's path) or a writer has refused a value
+/// (its message already printed).
+int addCommitStmtToDbPopFile();
+
+/// True once a writer has refused a value (its message already printed).
+bool dbPopFailed();
+
+void writeReleaseInfoToDbPopFile(const ReleaseRecord& release);
+void writeEnvInfoToDbPopFile(const EnvironmentRecord& environment);
+void writeApproverInfoToDbPopFile(const ApproverRecord& approver);
+void writeLevelInfoToDbPopFile(const LevelRecord& level);
+void writeLevelMemInfoToDbPopFile(const LevelMemberRecord& member);
+/// Also adds the track's user to userIdList.
+void writeTrackInfoToDbPopFile(const TrackRecord& track);
+void writeChangeInfoToDbPopFile(const ChangeRecord& change);
+void writeApprovalInfoToDbPopFile(const ApprovalRecord& approval);
+void writeFixInfoToDbPopFile(const FixRecord& fix);
+void writeTestInfoToDbPopFile(const TestRecord& test);
+void writeCoreqInfoToDbPopFile(const CoreqRecord& coreq);
+/// A row of type "defect", with the configured defect columns.
+void writeDefectInfoToDbPopFile(const DefectRecord& defect);
+/// A row of any other type, with the configured feature columns.
+void writeFeatureInfoToDbPopFile(const DefectRecord& feature);
+void writeHistoryInfoToDbPopFile(const HistoryRecord& history);
+void writeVerifyInfoToDbPopFile(const VerifyRecord& verify);
+void writeSizeInfoToDbPopFile(const SizeRecord& size);
+/// The Files row with the given path id (for PATHID and NUPATHID), version
+/// id (VERSIONID and NUVERSIONID) and base name, and the configured file
+/// columns.
+void writeFileInfoToDbPopFile(const FileRecord& file, int pathId, int versionId, const char* baseName);
+void writePathInfoToDbPopFile(const PathRecord& path);
+void writeCompInfoToDbPopFile(const ComponentRecord& component);
+void writeCompMbrInfoToDbPopFile(const CompMbrCopy& member);
+/// Archive run: the Users row with the configured user columns, then
+/// every Hosts row of the user, each followed by "\n<commit> \n".  User 1
+/// is written (with its hosts) under the general sequence's LASTSERIAL + 1,
+/// and the Sequence row of "general" then carries that value.  Both kinds
+/// of run count numHosts.
+void writeUserAndHostInfoToDbPopFile(const UserRecord& user);
+
+/// The six global tables, each read whole: Sequence (only "general",
+/// "defect" and "source", whose value is findMaxSourceIdInVersionList()),
+/// Authority, Interest, Config, Cfgrelproc, Cfgcomproc, with their commit
+/// texts.  Every row is counted; rows are written only in an archive run.
+/// 0, or 1 when the script has been refused (dbPopFailed).
+int writeGlobalTablesToDbPopFile();
+
+/// The greatest source id in sourceIdList, 0 when it is empty.
+int findMaxSourceIdInVersionList();
+
+/// Forgets a refusal and the user-1 renumbering, for a new run in the same
+/// process (tests).
+void resetDbPopWriter();
+
+}  // namespace pelo
