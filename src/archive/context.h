@@ -24,6 +24,7 @@ namespace pelo {
 struct SourceEntry {
     int sourceId = 0;
     IdList versionIds;
+    int highestVersionId = 0;  // of versionIds, for the hold-track test
 };
 
 /// A Changes row as the accessor returns it.

@@ -1,8 +1,693 @@
+#include "archive/generateDbPop.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <type_traits>
+
+#include "archive/archUtil.h"
+#include "archive/confField.h"
+#include "archive/createDbExport.h"
+#include "archive/peloarchive.h"
 #include "archive/phases.h"
+#include "archive/writeDbPop.h"
+#include "db/dbgApproval.h"
+#include "db/dbgApprover.h"
+#include "db/dbgChange.h"
+#include "db/dbgComp.h"
+#include "db/dbgCompmember.h"
+#include "db/dbgCoreq.h"
+#include "db/dbgDefect.h"
+#include "db/dbgEnv.h"
+#include "db/dbgFile.h"
+#include "db/dbgFileview.h"
+#include "db/dbgFix.h"
+#include "db/dbgHistory.h"
+#include "db/dbgLevel.h"
+#include "db/dbgLevelmember.h"
+#include "db/dbgNote.h"
+#include "db/dbgNoteview.h"
+#include "db/dbgPath.h"
+#include "db/dbgRelease.h"
+#include "db/dbgSize.h"
+#include "db/dbgTest.h"
+#include "db/dbgTrack.h"
+#include "db/dbgUser.h"
+#include "db/dbgVerify.h"
+#include "db/dbgVersion.h"
+#include "support/msg.h"
+#include "support/util.h"
 
 namespace pelo {
 
-// Placeholder: the object selection and populate script are not built yet.
-int generateDbPopulateFile() { return 0; }
+namespace {
+
+// Versions whose chain getVersionsForFile has followed in this run: all
+// that came before them is collected, so a second file of the same source
+// stops there instead of reading the chain again.
+IdList chainedVersionIds;
+
+bool archiving() { return archCtx.archiving != 0; }
+
+bool informix() { return archCtx.database == Dialect::informix; }
+
+// ---- progress ---------------------------------------------------------------
+
+void startPhase(int heading) {
+    msgPrint(heading);
+    msgPrint(1329);
+}
+
+// One unit of work done: a dot, and the moment to look for a signal.
+void unitDone() {
+    msgPrint(1331);
+    sigCheck();
+}
+
+void endPhase() { msgPrint(1333); }
+
+// A commit statement, in an archive run only; its failure (already
+// reported) ends the walk.
+int commit() { return archiving() ? addCommitStmtToDbPopFile() : 0; }
+
+// ---- cursor walks -------------------------------------------------------------
+
+// Hands every row of a cursor accessor's walk (keys after the record) to
+// visit, in cursor order, and returns how many there were.  A visit that
+// returns true stops the walk, which is closed so that the accessor can be
+// walked again; one that returns nothing sees every row.
+template <class Record, class... Keys, class Visit>
+int forEachRow(int (*walk)(int, Record&, Keys...), Visit visit, std::type_identity_t<Keys>... keys) {
+    Record record{};
+    int rows = 0;
+    walk(0, record, keys...);
+    while (walk(1, record, keys...) == 0) {
+        ++rows;
+        if constexpr (std::is_same_v<decltype(visit(record)), bool>) {
+            if (visit(record)) {
+                walk(2, record, keys...);
+                break;
+            }
+        } else {
+            visit(record);
+        }
+    }
+    return rows;
+}
+
+// A group of rows committed after it when it had any.
+template <class Record, class... Keys, class Visit>
+int rowGroup(int (*walk)(int, Record&, Keys...), Visit visit, std::type_identity_t<Keys>... keys) {
+    return forEachRow(walk, visit, keys...) > 0 ? commit() : 0;
+}
+
+// ---- small list helpers ---------------------------------------------------------
+
+void addUser(int userId) { appendUniqueIdToList(userId, archCtx.userIdList); }
+void addComponent(int compId) { appendUniqueIdToList(compId, archCtx.compIdList); }
+
+ChangeCopy copyOf(const ChangeRecord& change) {
+    return {change.PATHID, change.TRACKID, change.FILEID, change.VERSIONID,
+            change.LEVELID, change.TYPE, change.USERID};
+}
+
+CompMbrCopy copyOf(const CompMemberRecord& member) {
+    return {member.PARENTID, member.CHILDID, member.RANK, member.REFERENCE};
+}
+
+// Flushes and closes a work file the walk has finished with.  1 after
+// message 1333 and 1435 for a failed flush (or a write lost before it),
+// 1436 for a failed close.
+int closeWorkFile(WorkFile& file) {
+    const bool lostWrite = file.fp() != nullptr && std::ferror(file.fp()) != 0;
+    const WorkFile::Closed closed = file.close();
+    if (closed.ok() && !lostWrite)
+        return 0;
+    msgPrint(1333);
+    if (!closed.flushed || lostWrite)
+        msgPrint(1435, programName, file.path().c_str());
+    if (!closed.closed)
+        msgPrint(1436, programName, file.path().c_str());
+    return 1;
+}
+
+// Names a finished work file in the cpio list of a device archive.
+int listForCpio(WorkFile ArchiveContext::*file) {
+    if (!isDeviceArchive() || addCpioListEntry(file) == 0)
+        return 0;
+    msgPrint(1333);
+    msgPrint(1458, archCtx.cpioFileList.path().c_str());
+    return 1;
+}
+
+// A row of a table the walk takes whole: written in an archive run (when
+// the table has a writer), counted, and its user and component collected
+// where it names them.
+template <class Record>
+struct TakeRow {
+    void (*write)(const Record&);
+    int ArchiveContext::*count;
+
+    void operator()(const Record& row) const {
+        if (archiving() && write != nullptr)
+            write(row);
+        ++(archCtx.*count);
+        if constexpr (requires { row.USERID; })
+            addUser(row.USERID);
+        if constexpr (requires { row.COMPID; })
+            addComponent(row.COMPID);
+    }
+};
+
+// ---- releases and levels ----------------------------------------------------------
+
+void processLevelMember(const LevelMemberRecord& member) {
+    if (archiving())
+        writeLevelMemInfoToDbPopFile(member);
+    ++archCtx.numLevelMembers;
+    unitDone();
+}
+
+int processReleases() {
+    startPhase(1527);
+    for (int releaseId : archCtx.releaseIdList) {
+        ReleaseRecord release{};
+        dbgReleaseGetById(release, releaseId);
+        if (archiving())
+            writeReleaseInfoToDbPopFile(release);
+        ++archCtx.numReleases;
+        forEachRow(dbgEnvGetAllForRelease, TakeRow{writeEnvInfoToDbPopFile, &ArchiveContext::numEnvironments},
+                   releaseId);
+        forEachRow(dbgApproverGetForRelease, TakeRow{writeApproverInfoToDbPopFile, &ArchiveContext::numApprovers},
+                   releaseId);
+        addComponent(release.COMPID);
+        addUser(release.USERID);
+        unitDone();
+        if (int result = commit(); result != 0)
+            return result;
+    }
+    endPhase();
+    return 0;
+}
+
+int processLevels() {
+    if (archCtx.levelIdList.listSize() == 0)
+        return 0;
+    startPhase(1528);
+    for (int levelId : archCtx.levelIdList) {
+        LevelRecord level{};
+        dbgLevelGetById(level, levelId);
+        if (archiving())
+            writeLevelInfoToDbPopFile(level);
+        ++archCtx.numLevels;
+        addUser(level.USERID);
+        forEachRow(dbgLevelmemberGetAllForLevel, processLevelMember, levelId);
+        if (int result = commit(); result != 0)
+            return result;
+    }
+    endPhase();
+    return 0;
+}
+
+// ---- tracks -----------------------------------------------------------------------
+
+// A change: its row, its file (or the destroyed source of a file that is
+// gone), the version it made and its path.
+void processChange(const ChangeRecord& change) {
+    if (archiving())
+        writeChangeInfoToDbPopFile(change);
+    ++archCtx.numChanges;
+    appendChgToChangeList(copyOf(change));
+    unitDone();
+    FileRecord file{};
+    const bool destroyed = dbgFileGetById(file, change.FILEID) != 0;
+    if (!destroyed)
+        appendUniqueIdToList(change.FILEID, archCtx.fileIdList);
+    VersionRecord version{};
+    if (dbgVersionGetById(version, change.VERSIONID) == 0) {
+        appendUniqueVersionIdToList(version.SOURCEID, version.ID);
+        if (destroyed)
+            appendUniqueIdToList(version.SOURCEID, archCtx.destroyedSourceIdList);
+    }
+    appendUniqueIdToList(change.PATHID, archCtx.pathIdList);
+}
+
+// Each group is committed after it when it wrote a row.
+int processTrackGroups(int trackId) {
+    using C = ArchiveContext;
+    const std::function<int()> groups[] = {
+        [&] { return rowGroup(dbgChangeGetListForTrack, processChange, trackId); },
+        [&] {
+            return rowGroup(dbgApprovalGetSequenceForTrack, TakeRow{writeApprovalInfoToDbPopFile, &C::numApprovals},
+                            trackId);
+        },
+        [&] { return rowGroup(dbgFixGetListForTrack, TakeRow{writeFixInfoToDbPopFile, &C::numFixes}, trackId); },
+        [&] { return rowGroup(dbgTestGetListForTrack, TakeRow{writeTestInfoToDbPopFile, &C::numTests}, trackId); },
+        [&] { return rowGroup(dbgCoreqGetListForTrack, TakeRow{writeCoreqInfoToDbPopFile, &C::numCoreqs}, trackId); },
+    };
+    for (const std::function<int()>& group : groups)
+        if (int result = group(); result != 0)
+            return result;
+    return 0;
+}
+
+// A hold track belongs with the archive when its first change of a source
+// the archive collected is older than a version collected for that
+// source: the archived history then runs past the track's change.
+bool holdTrackTaken(int trackId) {
+    bool taken = false;
+    forEachRow(
+        dbgChangeGetListForTrack,
+        [&](const ChangeRecord& change) {
+            const int sourceId = sourceIdExistsInList(change.FILEID);
+            if (sourceId == 0)
+                return false;
+            taken = versionExistsHigherForSourceId(change.VERSIONID, sourceId) != 0;
+            return true;
+        },
+        trackId);
+    return taken;
+}
+
+// A taken hold track joins trackIdList, so the later phases treat it as
+// archived.  Each test sees the versions of the tracks taken before it.
+int processHoldTracks() {
+    for (int trackId : archCtx.trackIdHoldList) {
+        if (!holdTrackTaken(trackId))
+            continue;
+        TrackRecord track{};
+        dbgTrackGetById(track, trackId);
+        if (int result = writeTrackAndRelatedInfoToDbPopFile(track); result != 0)
+            return result;
+        archCtx.trackIdList.listAppend(trackId);
+    }
+    archCtx.trackIdHoldList.listFreeItems();
+    return 0;
+}
+
+// Informix: the rows gathered in a load file go in with one load
+// statement (none when there are none), and the file is complete.
+int finishLoadFile(int rows, int (*addLoadStmt)(), WorkFile& file) {
+    if (rows > 0) {
+        if (int result = addLoadStmt(); result != 0)
+            return result;
+        if (int result = commit(); result != 0)
+            return result;
+    }
+    return closeWorkFile(file);
+}
+
+int processTracks() {
+    startPhase(1529);
+    for (int trackId : archCtx.trackIdList) {
+        TrackRecord track{};
+        dbgTrackGetById(track, trackId);
+        if (int result = writeTrackAndRelatedInfoToDbPopFile(track); result != 0)
+            return result;
+    }
+    if (int result = processHoldTracks(); result != 0)
+        return result;
+    // The products other than Informix export every note of the family.
+    if (!informix())
+        archCtx.allNotes = dbgNoteCountAll(0);
+    if (archiving() && informix())
+        if (int result = finishLoadFile(archCtx.numNotes, addNotesLoadStmtToDbPopFile, archCtx.dbLoadNotes))
+            return result;
+    endPhase();
+    return 0;
+}
+
+// ---- defects ----------------------------------------------------------------------
+
+int processDefectRow(const DefectRecord& defect) {
+    archCtx.defectFeatureIdList.listAppend(defect.ID);
+    ++archCtx.numDefectsFeatures;
+    if (archiving()) {
+        if (std::string_view(defect.TYPE) == "defect")
+            writeDefectInfoToDbPopFile(defect);
+        else
+            writeFeatureInfoToDbPopFile(defect);
+    }
+    if (int result = commit(); result != 0)
+        return result;
+    addComponent(defect.COMPID);
+    addUser(defect.ORIGINID);
+    addUser(defect.OWNERID);
+    return 0;
+}
+
+int processHistoryNotesVerify(int defectId) {
+    if (int result = rowGroup(dbgHistoryGetList, TakeRow{writeHistoryInfoToDbPopFile, &ArchiveContext::numHistory},
+                              defectId))
+        return result;
+    // Notes are counted in every dialect; only Informix carries the
+    // archived ones itself, in its load file.
+    if (informix())
+        forEachRow(dbgNoteviewGet, TakeRow{writeNoteInfoToDbLoadFile, &ArchiveContext::numNotes}, defectId);
+    else
+        forEachRow(dbgNoteGetList, TakeRow<NoteRecord>{nullptr, &ArchiveContext::numNotes}, defectId);
+    return rowGroup(dbgVerifyGetList, TakeRow{writeVerifyInfoToDbPopFile, &ArchiveContext::numVerify}, defectId);
+}
+
+// ---- files, paths and versions ------------------------------------------------------
+
+// A release archive takes every file of its releases, with the version
+// chain from the file's current version.
+void collectReleaseFiles() {
+    for (int releaseId : archCtx.releaseIdList)
+        forEachRow(
+            dbgFileviewGetAllByRelease,
+            [](const FileViewRecord& file) {
+                if (file.ID != 0)
+                    getPathAndVersionsForFile(file);
+            },
+            releaseId);
+}
+
+// A level archive writes each file with the path and version of its newest
+// archived change, and collects the chain from that version; a release
+// archive writes each file as it is now.
+int processFiles() {
+    startPhase(1530);
+    const bool level = !archCtx.levelName.empty();
+    if (!level)
+        collectReleaseFiles();
+    for (int fileId : archCtx.fileIdList) {
+        FileRecord file{};
+        dbgFileGetById(file, fileId);
+        int pathId = file.NUPATHID, versionId = file.NUVERSIONID;
+        std::string baseName = level ? "" : file.BASENAME;
+        if (level) {
+            versionId = findVersionIdForFileFromChanges(fileId);
+            getVersionsForFile(file.SOURCEID, versionId);
+            if (archiving())
+                pathId = findPathIdForFileFromChanges(fileId, baseName);
+        }
+        if (archiving()) {
+            writeFileInfoToDbPopFile(file, pathId, versionId, baseName.c_str());
+            if (int result = commit(); result != 0)
+                return result;
+        }
+        ++archCtx.numFiles;
+        addComponent(file.COMPID);
+        unitDone();
+    }
+    endPhase();
+    return 0;
+}
+
+// Paths are only written, so a check-only run skips them.
+int processPaths() {
+    if (!archiving())
+        return 0;
+    startPhase(1531);
+    for (int pathId : archCtx.pathIdList) {
+        PathRecord path{};
+        dbgPathGetById(path, pathId);
+        writePathInfoToDbPopFile(path);
+        ++archCtx.numPaths;
+        if (int result = commit(); result != 0)
+            return result;
+        unitDone();
+    }
+    endPhase();
+    return 0;
+}
+
+int processVersions() {
+    startPhase(1532);
+    for (SourceEntry& entry : archCtx.sourceIdList) {
+        for (int versionId : entry.versionIds) {
+            VersionRecord version{};
+            if (dbgVersionGetById(version, versionId) != 0)
+                continue;
+            ++archCtx.numVersions;
+            addUser(version.USERID);
+            if (archiving() && informix())
+                writeVersionInfoToDbLoadFile(version);
+        }
+        unitDone();
+    }
+    // The products other than Informix export every version of the family.
+    if (!informix())
+        archCtx.allVersions = dbgVersionCountAll(0);
+    else if (archiving())
+        if (int result = finishLoadFile(archCtx.numVersions, addVersionsLoadStmtToDbPopFile, archCtx.dbLoadVers))
+            return result;
+    endPhase();
+    return 0;
+}
+
+// ---- components ---------------------------------------------------------------------
+
+// The memberships of a component as a child; the second cursor walks
+// those of a parent while the first is open.
+void addMembersOf(int childId, bool secondCursor) {
+    forEachRow(
+        secondCursor ? dbgCompmemberGetAllParents2 : dbgCompmemberGetAllParents,
+        [&](const CompMemberRecord& member) {
+            if (member.CHILDID != rootComponentId)
+                appendUniqueCompMbrToList(copyOf(member));
+            // One level further up, and no further.
+            if (!secondCursor && member.PARENTID != childId && member.PARENTID != rootComponentId)
+                addMembersOf(member.PARENTID, true);
+        },
+        childId);
+}
+
+// The tree is followed two levels up from every collected component, in
+// an archive run only: a check-only run counts no memberships.
+int processCompMembers() {
+    if (archiving())
+        for (int compId : archCtx.compIdList)
+            addMembersOf(compId, false);
+    for (const CompMbrCopy& member : archCtx.compMbrList) {
+        if (member.parentId != rootComponentId)
+            addComponent(member.parentId);
+        if (archiving())
+            writeCompMbrInfoToDbPopFile(member);
+        ++archCtx.numCompMbrs;
+    }
+    archCtx.compMbrList.listFreeItems();
+    return commit();
+}
+
+// A component id without a row (a release or defect that names none) is
+// neither written nor counted.
+int processComponents() {
+    startPhase(1533);
+    archCtx.changeList.listFreeItems();
+    if (int result = processCompMembers(); result != 0)
+        return result;
+    for (int compId : archCtx.compIdList) {
+        ComponentRecord component{};
+        if (dbgCompGetById(component, compId) != 0)
+            continue;
+        if (archiving() && compId != rootComponentId)
+            writeCompInfoToDbPopFile(component);
+        ++archCtx.numComponents;
+        addUser(component.USERID);
+        unitDone();
+    }
+    archCtx.compIdList.listFreeItems();
+    if (int result = commit(); result != 0)
+        return result;
+    endPhase();
+    return 0;
+}
+
+// ---- users ----------------------------------------------------------------------------
+
+// User 0 is the family's own system user, which every family has: it is
+// never archived.  A user id without a row is neither written nor counted.
+int processUsers() {
+    startPhase(1534);
+    for (int userId : archCtx.userIdList) {
+        UserRecord user{};
+        if (userId == 0 || dbgUserGetById(user, userId) != 0)
+            continue;
+        writeUserAndHostInfoToDbPopFile(user);
+        if (archiving() && std::fprintf(archCtx.archUser.fp(), "%s\n", user.LOGIN) < 0) {
+            msgPrint(1333);
+            msgPrint(1458, archCtx.archUser.path().c_str());
+            return 1;
+        }
+        ++archCtx.numUsers;
+        unitDone();
+    }
+    archCtx.userIdList.listFreeItems();
+    if (!archiving())
+        return 0;
+    if (int result = closeWorkFile(archCtx.archUser); result != 0)
+        return result;
+    return listForCpio(&ArchiveContext::archUser);
+}
+
+// ---- the end of the script ---------------------------------------------------------------
+
+// The here-document of an Informix script ends with its own line; every
+// writer's refusal has been reported by now.
+int finishScript() {
+    if (!archiving())
+        return 0;
+    if (dbPopFailed())
+        return 1;
+    const DialectSettings& dialect = dialectSettings(archCtx.database);
+    if (dialect.hereDocument && std::fputs(dialect.scriptTrailer, archCtx.dbPop.fp()) < 0) {
+        msgPrint(1333);
+        msgPrint(1458, archCtx.dbPop.path().c_str());
+        return 1;
+    }
+    if (int result = closeWorkFile(archCtx.dbPop); result != 0)
+        return result;
+    if (int result = listForCpio(&ArchiveContext::dbPop); result != 0)
+        return result;
+    if (!informix())
+        return 0;
+    if (int result = listForCpio(&ArchiveContext::dbLoadNotes); result != 0)
+        return result;
+    return listForCpio(&ArchiveContext::dbLoadVers);
+}
+
+void readConfigTables() {
+    readConfigFields(defTbl, "configField/DefectConfigTbl");
+    readConfigFields(featTbl, "configField/FeatureConfigTbl");
+    readConfigFields(fileTbl, "configField/FileConfigTbl");
+    readConfigFields(userTbl, "configField/UserConfigTbl");
+    readConfigReport();
+}
+
+void createSelectionLists() {
+    ArchiveContext& c = archCtx;
+    for (IdList* list : {&c.compIdList, &c.userIdList, &c.fileIdList, &c.destroyedSourceIdList,
+                         &c.pathIdList, &c.defectFeatureIdList})
+        list->listInit();
+    c.sourceIdList.listInit();
+    c.changeList.listInit();
+    c.compMbrList.listInit();
+    chainedVersionIds.listInit();
+}
+
+}  // namespace
+
+// ---- list operations ------------------------------------------------------------------------
+
+void appendUniqueIdToList(int id, IdList& list) { list.listAppendUnique(id); }
+
+void appendUniqueVersionIdToList(int sourceId, int versionId) {
+    SourceEntry& entry = archCtx.sourceIdList.listFindOrAppend(SourceEntry{sourceId, {}});
+    entry.versionIds.listAppendUnique(versionId);
+    entry.highestVersionId = std::max(entry.highestVersionId, versionId);
+}
+
+void appendUniqueCompMbrToList(const CompMbrCopy& member) { archCtx.compMbrList.listAppendUnique(member); }
+
+void appendChgToChangeList(const ChangeCopy& change) {
+    archCtx.changeList.listFindOrAppend(ChangeGroup{change.fileId, {}}).changes.listAppend(change);
+}
+
+int sourceIdExistsInList(int fileId) {
+    FileRecord file{};
+    if (dbgFileGetById(file, fileId) != 0)
+        return 0;
+    return archCtx.sourceIdList.listFind(file.SOURCEID) != nullptr ? file.SOURCEID : 0;
+}
+
+int versionExistsHigherForSourceId(int versionId, int sourceId) {
+    const SourceEntry* entry = archCtx.sourceIdList.listFind(sourceId);
+    if (entry == nullptr)
+        return 0;
+    return entry->highestVersionId > versionId ? 1 : 0;
+}
+
+int findPathIdForFileFromChanges(int fileId, std::string& baseName) {
+    ChangeGroup* group = archCtx.changeList.listFind(fileId);
+    if (group == nullptr)
+        return 0;
+    int pathId = 0;
+    for (const ChangeCopy& change : group->changes)
+        pathId = std::max(pathId, change.pathId);
+    PathRecord path{};
+    if (dbgPathGetById(path, pathId) == 0)
+        baseName = basePath(path.NAME);
+    return pathId;
+}
+
+int findVersionIdForFileFromChanges(int fileId) {
+    ChangeGroup* group = archCtx.changeList.listFind(fileId);
+    int versionId = 0;
+    if (group != nullptr)
+        for (const ChangeCopy& change : group->changes)
+            versionId = std::max(versionId, change.versionId);
+    return versionId;
+}
+
+void getVersionsForFile(int sourceId, int versionId) {
+    while (versionId != 0 && chainedVersionIds.listAppendUnique(versionId)) {
+        appendUniqueVersionIdToList(sourceId, versionId);
+        VersionRecord version{};
+        if (dbgVersionGetById(version, versionId) != 0)
+            return;
+        versionId = version.PREVIOUSID;
+    }
+}
+
+void getPathAndVersionsForFile(const FileViewRecord& file) {
+    appendUniqueIdToList(file.ID, archCtx.fileIdList);
+    appendUniqueIdToList(file.NUPATHID, archCtx.pathIdList);
+    getVersionsForFile(file.SOURCEID, file.NUVERSIONID);
+}
+
+// ---- the walk -------------------------------------------------------------------------------
+
+int writeTrackAndRelatedInfoToDbPopFile(const TrackRecord& track) {
+    // The writer adds the track's user too; adding it here as well gives
+    // a check-only run the users an archive would write.
+    addUser(track.USERID);
+    if (archiving())
+        writeTrackInfoToDbPopFile(track);
+    ++archCtx.numTracks;
+    if (int result = processTrackGroups(track.ID); result != 0)
+        return result;
+    return writeDefectFeatureAndRelatedInfoToDbPopFile(track.RELEASEID, track.DEFECTID);
+}
+
+// Sizes belong to a release, so a defect with tracks in several archived
+// releases brings the sizes of each; the defect itself comes once.
+int writeDefectFeatureAndRelatedInfoToDbPopFile(int releaseId, int defectId) {
+    if (int result = rowGroup(dbgSizeGetSequenceForDefect, TakeRow{writeSizeInfoToDbPopFile, &ArchiveContext::numSizes},
+                              releaseId, defectId))
+        return result;
+    if (archCtx.defectFeatureIdList.listContains(defectId))
+        return 0;
+    DefectRecord defect{};
+    if (dbgDefectGetById(defect, defectId) != 0)
+        return 0;
+    if (int result = processDefectRow(defect); result != 0)
+        return result;
+    return processHistoryNotesVerify(defectId);
+}
+
+int generateDbPopulateFile() {
+    readConfigTables();
+    if (archiving())
+        if (int result = addLoginLineToDbPopFile(); result != 0)
+            return result;
+    createSelectionLists();
+    for (int (*phase)() : {processReleases, processLevels, processTracks, processFiles, processPaths,
+                           processVersions, processComponents, processUsers})
+        if (int result = phase(); result != 0)
+            return result;
+    // The users' line of progress stays open over the global tables and
+    // the end of the script.
+    if (int result = writeGlobalTablesToDbPopFile(); result != 0)
+        return result;
+    if (int result = finishScript(); result != 0)
+        return result;
+    msgPrint(1333);
+    return 0;
+}
 
 }  // namespace pelo

@@ -480,6 +480,7 @@ const Scenario scenarios[] = {
                             {"PELOarchive.info", 0644}, {"PELOarchive.users", 0644},
                             {"PELOarchive.VCcleanup", 0644}, {"PELOarchive.CPIOlist", 0755}}));
          EXPECT_EQ(readFile(t.home_ / "PELOarchive.CPIOlist"),
+                   "./PELOarchive.users\n./PELOarchive.dbData\n./PELOarchive.export\n"
                    "./PELOarchive.info\n./PELOarchive.CPIOlist\n");
          t.expectInfoHead(t.home_ / "PELOarchive.info");
      }},

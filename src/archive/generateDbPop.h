@@ -1,0 +1,81 @@
+// The object selection: which rows of the family belong to an archive.
+// generateDbPopulateFile (phases.h) walks them in a fixed order, releases,
+// levels, tracks with their defects, files, paths, versions, components,
+// users and the global tables, and in an archive run hands each row to its
+// writer (writeDbPop.h; for Informix the notes and versions go to the load
+// files of createDbExport.h).  A check-only run makes the same walk and
+// only fills the lists and counters of the archive context, from which the
+// estimate is made; it writes nothing and touches no file.
+//
+// Lists kept for the later phases: releaseIdList, levelIdList and
+// trackIdList (with the hold tracks taken), fileIdList, pathIdList,
+// sourceIdList, destroyedSourceIdList and defectFeatureIdList.  changeList,
+// compMbrList, compIdList, userIdList and trackIdHoldList are emptied once
+// the walk is done with them.
+//
+// Every lookup goes through the lists' hash indexes, so the walk's cost
+// grows with the rows it reads and nothing else.
+#pragma once
+
+#include <string>
+
+#include "archive/context.h"
+#include "db/records.h"
+
+namespace pelo {
+
+/// The component at the root of the family's tree: never written as a
+/// Components row nor as the child of a CompMembers row.
+inline constexpr int rootComponentId = 2;
+
+/// One track and what hangs on it: its Tracks row, then its changes,
+/// approvals, fixes, tests and coreqs (each group committed when it wrote
+/// a row), then its defect (writeDefectFeatureAndRelatedInfoToDbPopFile).
+/// 0, or the failing commit's result.
+int writeTrackAndRelatedInfoToDbPopFile(const TrackRecord& track);
+
+/// The Sizes rows of the defect in the release, then, the first time the
+/// defect is met, the defect with its history, notes and verify rows.  0,
+/// or the failing commit's result.
+int writeDefectFeatureAndRelatedInfoToDbPopFile(int releaseId, int defectId);
+
+/// Adds the id unless the list holds it.
+void appendUniqueIdToList(int id, IdList& list);
+
+/// Adds the version to its source's entry in sourceIdList, making the
+/// entry first when the source has none.
+void appendUniqueVersionIdToList(int sourceId, int versionId);
+
+/// Adds the member unless compMbrList holds its (parent, child) pair.
+void appendUniqueCompMbrToList(const CompMbrCopy& member);
+
+/// Adds the change to its file's group in changeList, making the group
+/// first when the file has none; copies are never merged.
+void appendChgToChangeList(const ChangeCopy& change);
+
+/// The file's source id when sourceIdList has an entry for it; 0 when it
+/// has none or the Files row does not exist.
+int sourceIdExistsInList(int fileId);
+
+/// 1 when the source's entry holds a version id greater than versionId.
+int versionExistsHigherForSourceId(int versionId, int sourceId);
+
+/// The greatest path id among the file's changes and, in baseName, the
+/// last component of that path's name; 0 and baseName untouched when the
+/// file has no changes.
+int findPathIdForFileFromChanges(int fileId, std::string& baseName);
+
+/// The greatest version id among the file's changes; 0 when it has none.
+int findVersionIdForFileFromChanges(int fileId);
+
+/// Collects the version chain of the source from versionId back to its
+/// first version (PREVIOUSID 0), whichever release made each version.
+/// A version already reached through a chain ends the walk, since what
+/// came before it is already collected.  versionId 0 collects nothing.
+void getVersionsForFile(int sourceId, int versionId);
+
+/// A file of a release archive: its id to fileIdList, its current path to
+/// pathIdList, and the chain of its source from its current version.
+void getPathAndVersionsForFile(const FileViewRecord& file);
+
+}  // namespace pelo
