@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "db/client.h"
+#include "familyExport.h"
 #include "support/runner.h"
 #include "vc/binaryVersion.h"
 #include "vc/location.h"
@@ -214,15 +215,7 @@ std::map<std::string, Texts> readExport(const std::string& path, std::size_t fie
         EXPECT_EQ(magic, "PELO-EXPORT") << path;
         std::getline(in, line);  // column names
         for (std::size_t r = 0; r < rows && std::getline(in, line); ++r) {
-            Texts fields(1);
-            for (std::size_t i = 0; i < line.size(); ++i) {
-                if (line[i] == '\\' && i + 1 < line.size())
-                    fields.back() += line[++i] == 'n' ? '\n' : line[i];
-                else if (line[i] == '|')
-                    fields.emplace_back();
-                else
-                    fields.back() += line[i];
-            }
+            const Texts fields = dbproducts::splitExportLine(line);
             EXPECT_EQ(fields.size(), columns);
             sections[table].push_back(fields[std::min(field, fields.size() - 1)]);
         }

@@ -160,19 +160,6 @@ bool isCommitWork(const std::string& statement) {
     return w.size() == 2 && isWord(w[0], "commit") && isWord(w[1], "work");
 }
 
-std::vector<std::string> splitExportLine(const std::string& line) {
-    std::vector<std::string> fields(1);
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        if (line[i] == '\\' && i + 1 < line.size())
-            fields.back() += line[++i] == 'n' ? '\n' : line[i];
-        else if (line[i] == '|')
-            fields.emplace_back();
-        else
-            fields.back() += line[i];
-    }
-    return fields;
-}
-
 /// One section of an export file, its head already read; lineNo counts
 /// the lines read.  The row count, or -1 with the reason in error.
 long importSection(std::istream& in, const std::string& head, int& lineNo, std::string& error) {
@@ -204,6 +191,19 @@ long importSection(std::istream& in, const std::string& head, int& lineNo, std::
 }
 
 }  // namespace
+
+std::vector<std::string> splitExportLine(const std::string& line) {
+    std::vector<std::string> fields(1);
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        if (line[i] == '\\' && i + 1 < line.size())
+            fields.back() += line[++i] == 'n' ? '\n' : line[i];
+        else if (line[i] == '|')
+            fields.emplace_back();
+        else
+            fields.back() += line[i];
+    }
+    return fields;
+}
 
 std::string familyTarget(const std::string& login) {
     if (const char* db = std::getenv("PELO_DB"); db && *db)

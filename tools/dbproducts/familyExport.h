@@ -11,6 +11,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelo::dbproducts {
 
@@ -22,6 +23,9 @@ std::string familyTarget(const std::string& login);
 /// is left to the database's own defaults (for PostgreSQL, libpq's PGUSER
 /// and PGPASSWORD or the caller's own login).  0, or 1 with the reason.
 int connectFamily(const std::string& login, const std::string& password, std::string& error);
+
+/// The fields of one row line of an export section, its escapes undone.
+std::vector<std::string> splitExportLine(const std::string& line);
 
 /// True when the tests asked this tool to fail: PELO_DBPRODUCT_FAIL is
 /// "all" or names the tool in a comma-separated list.
