@@ -1,8 +1,11 @@
 // The head of the information file where the scenarios do not reach: a
-// full file system, and the date's years counted from 1900.  Which work
+// full file system, and the date's years counted from 1900; the cpio
+// list's line for each place a work file can be.  Which work
 // files a run makes is in archCleanUp_test.cc, with what the clean-up
 // removes.
 #include "archive/archCreateFiles.h"
+
+#include "archive/archUtil.h"
 
 #include <gtest/gtest.h>
 
@@ -28,6 +31,23 @@ TEST(ArchiveInfoTest, DateYearsCountFrom1900) {
     EXPECT_EQ(formatArchiveDate(t), "126/06/24 07:05:09");
     t.tm_year = 96, t.tm_mon = 0, t.tm_mday = 1, t.tm_hour = 23, t.tm_min = 59, t.tm_sec = 0;
     EXPECT_EQ(formatArchiveDate(t), "96/01/01 23:59:00");
+}
+
+// cpio runs in the family home: names there are relative to it, others whole.
+TEST(CpioListLineTest, RelativeToTheFamilyHomeOnlyBelowIt) {
+    const struct { const char *home, *path; bool workDirIsHome; const char* line; } cases[] = {
+        {"/home/fam", "/home/fam/PELOarchive.users", true, "./PELOarchive.users\n"},
+        {"/home/fam", "/home/fam/work/PELOarchive.users", false, "./work/PELOarchive.users\n"},
+        {"/home/fam", "/home/family/PELOarchive.users", false, "/home/family/PELOarchive.users\n"},
+        {"/home/fam", "/tmp/work/PELOarchive.users", false, "/tmp/work/PELOarchive.users\n"},
+    };
+    for (const auto& c : cases) {
+        archCtx = {};
+        archCtx.familyHomeDir = c.home, archCtx.workDirIsFamilyHome = c.workDirIsHome;
+        archCtx.archUser.setPath(c.path);
+        EXPECT_EQ(cpioListLine(&ArchiveContext::archUser), c.line) << c.path;
+    }
+    archCtx = {};
 }
 
 }  // namespace

@@ -39,15 +39,15 @@ TEST(AnalyzeErrors, JudgesByTheProductsWords) {
 }
 
 // A variable for the run ("" for none), a file size limit in 512-byte blocks and the message (@DIR@: scratch).
-struct FailureCase { const char *name, *variable, *value, *limit, *message; };
+struct FailureCase { const char *name, *variable, *value, *limit, *message, *product = "oracle"; };
 
 class ArchiveRunFailureTest : public ::testing::TestWithParam<FailureCase> {};
 
-// The real binary level-archives a built Oracle family as its login (nss_wrapper), its output through a
+// The real binary level-archives a built family as its login (nss_wrapper), its output through a
 // pipe that no file size limit touches; the run ends with status 1 and the message, leaving no work file.
 TEST_P(ArchiveRunFailureTest, EndsTheRunAndLeavesNoWorkFile) {
     const FailureCase& c = GetParam();
-    const testing::BuiltFamily& family = testing::builtFamily("oracle");
+    const testing::BuiltFamily& family = testing::builtFamily(c.product);
     const std::string dir = testing::scratchDir(), arch = dir + "/arch";
     const auto withDir = [&](const char* text) { return std::regex_replace(text, std::regex("@DIR@"), dir); };
     fs::remove_all(arch);
@@ -85,6 +85,9 @@ const FailureCase failureCases[] = {
     {"ScriptCannotBeWritten", "", "", "8",
      ".. complete.\n\n0010-982 The peloarchive program cannot continue.  It cannot write\n"
      "         to the @DIR@/arch/PELOarchive.dbData file."},
+    {"InformixToolNotFound", "INFORMIXDIR", "@DIR@/silent", "unlimited",
+     "\n0010-954 The peloarchive program cannot complete successfully.  It cannot\n"
+     "         find the Informix SQL product in the $INFORMIXDIR/bin directory.\n", "informix"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Failures, ArchiveRunFailureTest, ::testing::ValuesIn(failureCases),

@@ -212,6 +212,14 @@ TEST_P(BuiltFamilyWalkTest, CountsListsAndFilesMatchTheFamily) {
         EXPECT_EQ(archCtx.*counter, std::stoi(*column("SELECT COUNT(*) FROM " + rows).begin())) << rows;
     EXPECT_GT(archCtx.numChanges, 0) << "the family gives the walk nothing to do";
     EXPECT_EQ(versionTexts(), column("SELECT SOURCEID || ':' || ID FROM VERSIONS WHERE ID IN av"));
+    const auto idTexts = [](const IdList& list) {
+        Texts out;
+        for (int id : list)
+            out.insert(std::to_string(id));
+        return out;
+    };
+    EXPECT_EQ(idTexts(archCtx.fileIdList), column("SELECT ID FROM af"));
+    EXPECT_EQ(idTexts(archCtx.pathIdList), column("SELECT ID FROM apath"));
     if (!c.archiving)
         return;
     const std::string info = testing::readText(arch_ + "/PELOarchive.info");  // in the layout restore reads

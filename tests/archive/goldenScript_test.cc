@@ -1,0 +1,82 @@
+// The populate script of the golden family (golden/family.sql) byte for
+// byte, in every dialect, for a level archive and a release archive.  Each
+// golden holds what the walk writes: the script, the users file, for
+// Informix the load files of Notes and Versions, and the counts section of
+// the information file.  A golden is read against the statement table when
+// it changes; PELO_WRITE_GOLDEN=1 rewrites them for that reading.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "archive/checkArchPrereqs.h"
+#include "archive/phases.h"
+#include "archive/writeDbPop.h"
+#include "builtFamily.h"
+#include "familyDb.h"
+
+namespace pelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path goldenDir = fs::path(PELO_SOURCE_DIR) / "tests/archive/golden";
+
+struct GoldenCase { const char* name; Dialect dialect; bool level; };
+
+const GoldenCase goldenCases[] = {
+    {"OracleLevel", Dialect::oracle, true},     {"OracleRelease", Dialect::oracle, false},
+    {"InformixLevel", Dialect::informix, true}, {"InformixRelease", Dialect::informix, false},
+    {"SybaseLevel", Dialect::sybase, true},     {"SybaseRelease", Dialect::sybase, false},
+    {"VqlLevel", Dialect::dizoz, true},         {"VqlRelease", Dialect::dizoz, false},
+};
+
+class GoldenScriptTest : public testing::FamilyDbTest, public ::testing::WithParamInterface<GoldenCase> {};
+
+// The archive is asked for as the dialog would: the prerequisite checks
+// find its releases, levels, tracks and held tracks.
+TEST_P(GoldenScriptTest, WalkWritesTheGolden) {
+    const GoldenCase& c = GetParam();
+    rows(testing::readText(goldenDir / "family.sql"));
+    fs::copy(goldenDir / "configField", scratch_ / "configField");
+    fs::create_directories(scratch_ / "arch");
+    fs::create_directories(scratch_ / "ifx/bin");
+    std::ofstream(scratch_ / "ifx/bin/isql") << "#!/bin/sh\n";
+    fs::permissions(scratch_ / "ifx/bin/isql", fs::perms::owner_all);
+    resetDbPopWriter();
+    archCtx.familyHomeDir = scratch_.string(), archCtx.infx_home = (scratch_ / "ifx").string();
+    archCtx.database = c.dialect, archCtx.vctype = "sccs";
+    archCtx.levelName = c.level ? "lvl1" : "";
+    for (const char* release : {"rel1", "rel2", "rel3"})
+        if (c.level == (release == std::string("rel2")))
+            archCtx.relNameList.listAppend(release);
+    ASSERT_EQ(checkArchivePrereqs(), 0);
+    archCtx.archiving = 1, archCtx.fileSystemName = (scratch_ / "arch").string();
+    buildWorkFilePaths();
+    createFiles();
+    ASSERT_EQ(generateDbPopulateFile(), 0);
+    ASSERT_EQ(calculateStorage(), 0);
+
+    std::string written = testing::readText(archCtx.dbPop.path());
+    for (WorkFile ArchiveContext::*file : {&ArchiveContext::archUser, &ArchiveContext::dbLoadNotes, &ArchiveContext::dbLoadVers})
+        if (c.dialect == Dialect::informix || file == &ArchiveContext::archUser)
+            written += "\n==> " + fs::path((archCtx.*file).path()).filename().string() + " <==\n" +
+                       testing::readText((archCtx.*file).path());
+    const std::string info = testing::readText(archCtx.archInfo.path());
+    const auto counts = info.find("\nPELO Objects Archived");
+    ASSERT_NE(counts, std::string::npos) << info;
+    written += "\n==> PELOarchive.info, counts <==" + info.substr(counts);
+
+    const fs::path golden = goldenDir / (std::string(c.name) + ".golden");
+    if (const char* rewrite = std::getenv("PELO_WRITE_GOLDEN"); rewrite && std::string(rewrite) == "1")
+        std::ofstream(golden, std::ios::binary) << written;
+    EXPECT_EQ(written, testing::readText(golden.string()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Golden, GoldenScriptTest, ::testing::ValuesIn(goldenCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace pelo
