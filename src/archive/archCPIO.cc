@@ -1,8 +1,62 @@
+// The device archive's transfer: one cpio run, on the user's terminal,
+// writes every file the cpio list names to the device; the user then says
+// whether the run goes on.
+#include <initializer_list>
+
+#include "archive/context.h"
+#include "archive/getArchOpts.h"
 #include "archive/phases.h"
+#include "support/commandLine.h"
+#include "support/msg.h"
+#include "support/runner.h"
 
 namespace pelo {
 
-// Placeholder: the cpio transfer is not built yet.
-int runCPIO() { return 0; }
+namespace {
+
+// The work files are on the medium now; only the PVCS clean-up list, which
+// removal writes, can still be needed.
+void removeTransferredFiles() {
+    using C = ArchiveContext;
+    for (WorkFile C::*file : {&C::cpioFileList, &C::dbPop, &C::archInfo, &C::archUser, &C::archVCclean})
+        (archCtx.*file).remove();
+    if (archCtx.database == Dialect::oracle)
+        archCtx.archExport.remove();
+    else if (archCtx.database != Dialect::none) {
+        archCtx.dbLoadNotes.remove();
+        archCtx.dbLoadVers.remove();
+    }
+}
+
+}  // namespace
+
+int runCPIO() {
+    ArchiveContext& c = archCtx;
+    stdOutBuf[0] = stdErrBuf[0] = '\0';
+    send_command(CommandLine("cd").arg(c.familyHomeDir), stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
+    if (stdErrBuf[0] != '\0') {
+        msgPrint(1430, c.familyHomeDir.c_str(), stdErrBuf);
+        return 1;
+    }
+    msgPrint(1490, c.deviceName.c_str());
+    // The list's relative names resolve in the family home, where the
+    // command line starts.
+    stdErrBuf[0] = '\0';
+    send_command_no_pipes(CommandLine("cd")
+                              .arg(c.familyHomeDir)
+                              .text(" && cat")
+                              .arg(c.cpioFileList.path())
+                              .text(" | cpio -o >")
+                              .quoted(c.deviceName),
+                          stdErrBuf);
+    int answer = 2;
+    while (answer == 2)
+        answer = getUserInput();
+    removeTransferredFiles();
+    if (answer == 1)
+        c.vcCleanPVCS.remove();
+    c.createdFiles = 0;
+    return answer;
+}
 
 }  // namespace pelo

@@ -2,6 +2,9 @@
 
 #include <cstdio>
 
+#include "archive/peloarchive.h"
+#include "support/msg.h"
+
 namespace pelo {
 
 std::string cpioListLine(WorkFile ArchiveContext::*file) {
@@ -21,6 +24,38 @@ int addCpioListEntry(WorkFile ArchiveContext::*file) {
     if (list == nullptr)
         return 1;
     return std::fputs(cpioListLine(file).c_str(), list) < 0 ? 1 : 0;
+}
+
+namespace {
+
+int writeTo(WorkFile& file, const std::string& text) {
+    FILE* stream = file.fp();
+    if (stream != nullptr && std::fputs(text.c_str(), stream) >= 0)
+        return 0;
+    msgPrint(1458, file.path().c_str());
+    return 1;
+}
+
+}  // namespace
+
+int writeInfoLine(const std::string& text) { return writeTo(archCtx.archInfo, text); }
+
+int writeCpioLine(const std::string& text) { return writeTo(archCtx.cpioFileList, text); }
+
+int writeInfoHeading(int message) { return writeInfoLine(std::string("\n") + msgFormat(message) + "\n"); }
+
+int closeReported(WorkFile& file) {
+    const WorkFile::Closed closed = file.close();
+    if (!closed.flushed)
+        msgPrint(1435, programName, file.path().c_str());
+    else if (!closed.closed)
+        msgPrint(1436, programName, file.path().c_str());
+    return closed.flushed && closed.closed ? 0 : 1;
+}
+
+void workDot() {
+    msgPrint(1331);
+    sigCheck();
 }
 
 }  // namespace pelo

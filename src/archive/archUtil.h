@@ -18,4 +18,24 @@ std::string cpioListLine(WorkFile ArchiveContext::*file);
 /// when the list is not open or the write failed; the caller reports it.
 int addCpioListEntry(WorkFile ArchiveContext::*file);
 
+/// Writes text to the information file; 1 after message 1458 (0010-982)
+/// with its path when the file is not open or the write failed.
+int writeInfoLine(const std::string& text);
+
+/// Writes text to the cpio list; 1 after message 1458 with its path when
+/// the list is not open or the write failed.
+int writeCpioLine(const std::string& text);
+
+/// A section heading of the information file: a new line, the catalogue
+/// text and a new line; 1 after message 1458 when it cannot be written.
+int writeInfoHeading(int message);
+
+/// Flushes and closes the work file; 1 after message 1435 (flush) or 1436
+/// (close) with the program's name and the file's path.
+int closeReported(WorkFile& file);
+
+/// "." for a unit of work done, where a termination signal that arrived
+/// meanwhile is honoured.
+void workDot();
+
 }  // namespace pelo

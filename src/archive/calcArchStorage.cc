@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "archive/archUtil.h"
 #include "archive/context.h"
 #include "archive/peloarchive.h"
 #include "archive/phases.h"
@@ -122,17 +123,7 @@ int calculateStorage() {
         return 0;
     if (writeCounts() != 0)
         return 1;
-    const WorkFile::Closed closed = archCtx.archInfo.close();
-    const char* path = archCtx.archInfo.path().c_str();
-    if (!closed.flushed) {
-        msgPrint(1435, programName, path);
-        return 1;
-    }
-    if (!closed.closed) {
-        msgPrint(1436, programName, path);
-        return 1;
-    }
-    return 0;
+    return closeReported(archCtx.archInfo);
 }
 
 }  // namespace pelo

@@ -719,6 +719,10 @@ const MsgDefault msgDefaults[] = {
     // clean-up
     {1538, "\n"
            "Cleaning up files created by peloarchive.\n"},
+    // version-control tools: the explanation 0010-992 gives when their
+    // directory is not known
+    {1539, "the PELO_VCBIN environment variable does not name the directory of\n"
+           "         the version control tools"},
     {1540, "Releasing the peloarchive semaphore.\n"},
     // removal of archived objects
     {1541, "  Removing PELO Paths.\n"},

@@ -1,0 +1,246 @@
+// The version-control histories of the archived files: sized in a
+// check-only run, copied below the archive directory and trimmed to the
+// archived deltas in a file-system archive, named in the cpio list with a
+// clean-up list of the deltas to drop in a device archive.  Files that
+// share a source share one history, which is handled once.
+#include <dirent.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/archFiles.h"
+#include "archive/archUtil.h"
+#include "archive/context.h"
+#include "archive/getArchOpts.h"
+#include "archive/peloarchive.h"
+#include "archive/phases.h"
+#include "db/dbgFile.h"
+#include "support/commandLine.h"
+#include "support/msg.h"
+#include "support/runner.h"
+#include "support/util.h"
+#include "vc/location.h"
+
+namespace pelo {
+
+namespace {
+
+bool archiving() { return archCtx.archiving != 0; }
+
+/// "/vc/" and the history's place, the part of its path below the family
+/// home or the archive directory.
+std::string relativeHistory(long sourceId, int fileType) { return std::string("/vc/") + vcLocation(sourceId, fileType); }
+
+/// The entries of a binary directory by name, so every run lists them
+/// alike; nothing (after message 0010-939) when it cannot be read.
+std::optional<std::vector<std::string>> directoryEntries(const std::string& dir) {
+    std::unique_ptr<DIR, int (*)(DIR*)> stream(opendir(dir.c_str()), closedir);
+    if (!stream) {
+        msgPrint(1366, "opendir()", dir.c_str());
+        return std::nullopt;
+    }
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(stream.get()))
+        if (std::string_view name = entry->d_name; name != "." && name != "..")
+            names.emplace_back(name);
+    std::ranges::sort(names);
+    return names;
+}
+
+int makeHistoryDir(const std::string& dir) {
+    if (makePath(dir.c_str(), 0755) == 0)
+        return 0;
+    msgPrint(1374, programName, dir.c_str());
+    return 1;
+}
+
+int addSize(const std::string& path) {
+    off_t size = 0;
+    if (getFileSize(path.c_str(), size) != 0) {
+        msgPrint(1387, path.c_str());
+        return 1;
+    }
+    archCtx.fileSystemStore += size;
+    return 0;
+}
+
+/// cp, unless the target is already there; either captured stream not
+/// empty is a failed copy.
+int copyOnce(const std::string& source, const std::string& target) {
+    if (fileIsThere(target.c_str()))
+        return 0;
+    stdOutBuf[0] = stdErrBuf[0] = '\0';
+    send_command(CommandLine("cp").arg(source).arg(target), stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
+    int result = 0;
+    for (const char* complaint : {stdOutBuf, stdErrBuf})
+        if (complaint[0] != '\0') {
+            msgPrint(1386, archCtx.fileSystemName.c_str(), complaint);
+            result = 1;
+        }
+    return result;
+}
+
+int getTextOrPVCSBinaryFiles(long sourceId, int fileType) {
+    const std::string relative = relativeHistory(sourceId, fileType);
+    const std::string family = archCtx.familyHomeDir + relative;
+    if (!archiving())
+        return addSize(family);
+    const std::string target = archCtx.fileSystemName + relative;
+    const std::string dir = dirPath(target).value_or(archCtx.fileSystemName);
+    if (makeHistoryDir(dir) != 0)
+        return 1;
+    // The PVCS tools run as their own owner and must be able to write there.
+    if (vcIsPVCS() && changeMode(dir.c_str(), 0777) != 0) {
+        msgPrint(1477, programName, dir.c_str());
+        return 1;
+    }
+    if (copyOnce(family, target) != 0)
+        return 1;
+    return writeInfoLine(family + "\n");
+}
+
+int getSCCSBinaryFiles(long sourceId, int fileType) {
+    const std::string relative = relativeHistory(sourceId, fileType);
+    const std::string source = archCtx.familyHomeDir + relative;
+    const std::string target = archCtx.fileSystemName + relative;
+    if (archiving() && makeHistoryDir(target) != 0)
+        return 1;
+    const auto entries = directoryEntries(source);
+    if (!entries)
+        return 1;
+    for (const std::string& name : *entries) {
+        const int result = archiving() ? copyOnce(source + "/" + name, target + "/" + name) : addSize(source + "/" + name);
+        if (result != 0)
+            return 1;
+    }
+    return archiving() ? writeInfoLine(source + "/s.binary\n") : 0;
+}
+
+int writeTextOrPVCSBinaryFilesToCPIO(long sourceId, int fileType) {
+    const std::string relative = relativeHistory(sourceId, fileType);
+    if (writeCpioLine("." + relative + "\n") != 0)
+        return 1;
+    return writeInfoLine(archCtx.familyHomeDir + relative + "\n");
+}
+
+int writeSCCSBinaryFilesToCPIO(long sourceId, int fileType) {
+    const std::string relative = relativeHistory(sourceId, fileType);
+    const std::string source = archCtx.familyHomeDir + relative;
+    const auto entries = directoryEntries(source);
+    if (!entries)
+        return 1;
+    for (const std::string& name : *entries)
+        if (writeCpioLine("." + relative + "/" + name + "\n") != 0 || writeInfoLine(source + "/" + name + "\n") != 0)
+            return 1;
+    return 0;
+}
+
+/// A destroyed file's history: a single history file when one is there,
+/// else a binary directory.  It is taken whole.
+int destroyedHistory(long sourceId, bool toCpio) {
+    const bool single = fileIsThere((archCtx.familyHomeDir + relativeHistory(sourceId, vcText)).c_str()) != 0;
+    if (toCpio)
+        return single ? writeTextOrPVCSBinaryFilesToCPIO(sourceId, vcText)
+                      : writeSCCSBinaryFilesToCPIO(sourceId, vcSCCSBinary);
+    return single ? getTextOrPVCSBinaryFiles(sourceId, vcText) : getSCCSBinaryFiles(sourceId, vcSCCSBinary);
+}
+
+bool isSCCS() { return archCtx.vctype == "SCCS" || archCtx.vctype == "sccs"; }
+
+// Check-only run or file-system archive.  A file of source 0 has no history.
+int collectHistories(IdList& processed) {
+    if (archiving() && archCtx.fileIdList.listSize() > 0) {
+        const std::string vcDir = archCtx.fileSystemName + "/vc";
+        if (makeDir(vcDir.c_str(), 0755) != 0) {
+            msgPrint(1374, programName, vcDir.c_str());
+            return 1;
+        }
+    }
+    for (int fileId : archCtx.fileIdList) {
+        FileRecord file{};
+        dbgFileGetById(file, fileId);
+        if (file.SOURCEID == 0 || processed.listContains(file.SOURCEID))
+            continue;
+        const int type = fileType(file.TYPE);
+        int result = vcIsBinaryDirectory(type) ? getSCCSBinaryFiles(file.SOURCEID, type)
+                                               : getTextOrPVCSBinaryFiles(file.SOURCEID, type);
+        if (result == 0 && archiving())
+            result = isSCCS() ? parseSCCSvcFiles(file, type) : parsePVCSvcFiles(file, type);
+        if (result != 0)
+            return 1;
+        workDot();
+        processed.listAppendUnique(file.SOURCEID);
+    }
+    for (int sourceId : archCtx.destroyedSourceIdList) {
+        if (sourceId == 0)
+            continue;
+        if (destroyedHistory(sourceId, false) != 0)
+            return 1;
+        workDot();
+    }
+    return 0;
+}
+
+int startCleanupList() {
+    WorkFile& list = archCtx.archVCclean;
+    if (list.fp() == nullptr || std::fputs(msgFormat(1465), list.fp()) < 0) {
+        msgPrint(1458, list.path().c_str());
+        return 1;
+    }
+    if (std::fflush(list.fp()) != 0) {
+        msgPrint(1435, programName, list.path().c_str());
+        return 1;
+    }
+    return 0;
+}
+
+// Device archive: every history is listed whole, with the deltas to drop
+// after a restore in the clean-up list, which goes onto the medium too.
+int listHistories(IdList& processed) {
+    for (int fileId : archCtx.fileIdList) {
+        FileRecord file{};
+        dbgFileGetById(file, fileId);
+        if (processed.listContains(file.SOURCEID))
+            continue;
+        const int type = fileType(file.TYPE);
+        const int listed = vcIsBinaryDirectory(type) ? writeSCCSBinaryFilesToCPIO(file.SOURCEID, type)
+                                                     : writeTextOrPVCSBinaryFilesToCPIO(file.SOURCEID, type);
+        if (listed != 0 || (isSCCS() ? genSCCSvcCleanUPfile(file, type) : genPVCSvcCleanUPfile(file, type)) != 0)
+            return 1;
+        workDot();
+        processed.listAppendUnique(file.SOURCEID);
+    }
+    if (closeReported(archCtx.archVCclean) != 0)
+        return 1;
+    if (addCpioListEntry(&ArchiveContext::archVCclean) != 0) {
+        msgPrint(1458, archCtx.cpioFileList.path().c_str());
+        return 1;
+    }
+    for (int sourceId : archCtx.destroyedSourceIdList)
+        if (destroyedHistory(sourceId, true) != 0)
+            return 1;
+    return 0;
+}
+
+}  // namespace
+
+int getVCFiles() {
+    msgPrint(1329);
+    if (archiving() && writeInfoHeading(1454) != 0)
+        return 1;
+    const bool device = archiving() && isDeviceArchive();
+    if (device && startCleanupList() != 0)
+        return 1;
+    IdList processed;
+    if (device && listHistories(processed) != 0)
+        return 1;
+    const int result = device ? 0 : collectHistories(processed);
+    msgPrint(1333);
+    return result;
+}
+
+}  // namespace pelo

@@ -1,0 +1,271 @@
+// Trimming a history to the archived versions.  The version-control tool
+// lists a history's deltas; each delta whose SID is not that of an
+// archived version is written to the VC clean-up list (device archive:
+// the history goes onto the medium whole) or removed from the copy below
+// the archive directory (file-system archive).  The family's own
+// histories are only ever read.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "archive/archFiles.h"
+#include "archive/archUtil.h"
+#include "archive/context.h"
+#include "archive/peloarchive.h"
+#include "db/dbgVersion.h"
+#include "support/commandLine.h"
+#include "support/msg.h"
+#include "support/runner.h"
+#include "support/util.h"
+#include "vc/binaryVersion.h"
+#include "vc/location.h"
+
+namespace pelo {
+
+namespace {
+
+/// The SIDs of a source's archived versions; found is false when nothing
+/// of the source was collected, and then nothing of its history is touched.
+struct ArchivedSids {
+    bool found = false;
+    std::unordered_set<std::string> sids;
+
+    bool contains(const std::string& sid) const { return sids.contains(sid); }
+};
+
+ArchivedSids archivedSids(int sourceId) {
+    ArchivedSids archived;
+    const SourceEntry* entry = archCtx.sourceIdList.listFind(sourceId);
+    if (entry == nullptr)
+        return archived;
+    archived.found = true;
+    for (int versionId : entry->versionIds) {
+        VersionRecord version{};
+        dbgVersionGetById(version, versionId);
+        archived.sids.insert(version.SID);
+    }
+    return archived;
+}
+
+/// The history below base: the history file, or a binary directory's
+/// "s.binary", which carries its delta tree.
+std::string historyFile(const std::string& base, const FileRecord& file, int fileType) {
+    std::string path = base + "/vc/" + vcLocation(file.SOURCEID, fileType);
+    if (vcIsBinaryDirectory(fileType))
+        path += "/s.binary";
+    return path;
+}
+
+void emptyCaptures() { stdOutBuf[0] = stdErrBuf[0] = '\0'; }
+
+int cannotClean(const std::string& history, const char* complaint) {
+    msgPrint(1471, history.c_str(), complaint);
+    return 1;
+}
+
+bool toolComplains(const char* text, std::string_view tool) {
+    const std::string_view t = text;
+    return t.find("ERROR") != t.npos || t.find("Error") != t.npos || t.find("error") != t.npos ||
+           t.find(std::string(tool) + ":") != t.npos;
+}
+
+/// A line of the VC clean-up list for a delta the archive does not hold.
+int listDelta(const FileRecord& file, int fileType, const std::string& sid) {
+    FILE* list = archCtx.archVCclean.fp();
+    if (list != nullptr && std::fprintf(list, "%ld : %d %s\n", long(file.SOURCEID), fileType, sid.c_str()) >= 0)
+        return 0;
+    msgPrint(1458, archCtx.archVCclean.path().c_str());
+    return 1;
+}
+
+// ---- SCCS -----------------------------------------------------------------------
+
+/// The first word of every line of prs's output that a new-line ends:
+/// the history's SIDs, newest first.
+std::vector<std::string> sidLines(std::string_view output) {
+    std::vector<std::string> sids;
+    for (std::size_t end = output.find('\n'), start = 0; end != output.npos;
+         start = end + 1, end = output.find('\n', start)) {
+        const std::string_view line = output.substr(start, end - start);
+        const std::size_t first = line.find_first_not_of(" \t\r\f\v");
+        if (first == line.npos)
+            continue;
+        sids.emplace_back(line.substr(first, line.find_first_of(" \t\r\f\v", first) - first));
+    }
+    return sids;
+}
+
+/// Hands every delta of the history to handle (SID, archived?), newest
+/// first, and stops at the first that fails.
+template <class Handle>
+int walkSCCSDeltas(const std::string& history, int sourceId, const std::string& tools, Handle handle) {
+    if (tools.empty())
+        return cannotClean(history, msgFormat(1539));
+    emptyCaptures();
+    send_command(CommandLine().quoted(tools + "/prs").text(" -e -d\":I:\"").arg(history), stdOutBuf, stdOutBufSize,
+                 stdErrBuf, stdErrBufSize);
+    if (stdErrBuf[0] != '\0')
+        return cannotClean(history, stdErrBuf);
+    const ArchivedSids archived = archivedSids(sourceId);
+    if (!archived.found)
+        return 0;
+    // The handler runs further commands through the same buffers.
+    for (const std::string& sid : sidLines(stdOutBuf))
+        if (handle(sid, archived.contains(sid)) != 0)
+            return 1;
+    return 0;
+}
+
+bool endsInDotOne(const std::string& sid) { return sid.size() >= 2 && sid.compare(sid.size() - 2, 2, ".1") == 0; }
+
+/// A binary directory keeps full copies and reverse differences by SID.
+/// Before a delta goes, the version below it is rebuilt as a full copy,
+/// since the difference that led down to it goes with the delta.
+bool dropBinaryVersion(const std::string& copyDir, const std::string& sid) {
+    bool failed = false;
+    if (!endsInDotOne(sid)) {
+        std::string previous = sid;
+        vcCalcPreviousVer(previous);
+        std::string messages;
+        if (vcGetSCCSBinaryFile(copyDir + "/" + previous, nullptr, &messages) < 0) {
+            std::printf("\n%s\n", messages.c_str());
+            std::fflush(stdout);
+            failed = true;
+        }
+        unlink((copyDir + "/" + sid + "d").c_str());
+    }
+    unlink((copyDir + "/" + sid).c_str());
+    return failed;
+}
+
+/// The family's full copy and difference of an archived binary version
+/// are named in the information file.
+int nameBinaryVersion(const std::string& familyDir, const std::string& sid) {
+    for (const std::string& path : {familyDir + "/" + sid, familyDir + "/" + sid + "d"})
+        if (fileIsThere(path.c_str()) && writeInfoLine(path + "\n") != 0)
+            return 1;
+    return 0;
+}
+
+// ---- PVCS -----------------------------------------------------------------------
+
+constexpr std::size_t vlogBufSize = 40000;
+
+std::string wordAt(const std::string& text, std::size_t at) {
+    const std::size_t end = text.find_first_of(" \t\r\n", at);
+    return text.substr(at, end == text.npos ? text.npos : end - at);
+}
+
+/// Hands the revisions of vlog's log to handle, one at a time, each
+/// branch's revisions before the revision it starts from.  The log is
+/// changed as it is walked: a handled revision's "1." becomes "XX" so that
+/// its entry is not found again, and a branch whose first revision (".0")
+/// has been handled no longer matches its "Branches:  " line.  Only
+/// revisions whose text starts with "1." are ever examined.
+template <class Handle>
+int walkPVCSRevisions(const std::string& history, int sourceId, const std::string& tools, Handle handle) {
+    if (tools.empty())
+        return cannotClean(history, msgFormat(1539));
+    std::vector<char> log(vlogBufSize);
+    emptyCaptures();
+    send_command(CommandLine().quoted(tools + "/vlog").text(" -br").arg(history), log.data(), log.size(), stdErrBuf,
+                 stdErrBufSize);
+    if (toolComplains(stdErrBuf, "vlog"))
+        return cannotClean(history, stdErrBuf);
+    const ArchivedSids archived = archivedSids(sourceId);
+    if (!archived.found)
+        return 0;
+    std::string text = log.data();
+    for (std::size_t entry = text.find("Rev 1."); entry != text.npos; entry = text.find("Rev 1.")) {
+        std::size_t revisionAt = entry + 4;
+        const std::string base = wordAt(text, revisionAt);
+        const std::string branchLine = "Branches:  " + base + ".1";
+        std::size_t lastBranch = text.npos;
+        for (std::size_t at = text.find(branchLine, revisionAt + 1); at != text.npos; at = text.find(branchLine, at + 1))
+            lastBranch = at;
+        std::size_t branchAt = text.npos;
+        if (lastBranch != text.npos) {
+            branchAt = text.find("1.", lastBranch);
+            const std::size_t next = text.find("Rev 1.", lastBranch);
+            if (next == text.npos)
+                break;  // a branch named with no revision after it: nothing more to walk
+            revisionAt = next + 4;
+        }
+        const std::string revision = wordAt(text, revisionAt);
+        if (handle(revision, archived.contains(revision)) != 0)
+            return 1;
+        if (branchAt != text.npos && revision.ends_with('0'))
+            text.replace(branchAt, 2, "XX");
+        text.replace(revisionAt, 2, "XX");
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string vcToolDir() {
+    const std::optional<std::string> value = env("PELO_VCBIN");
+    if (!value)
+        return {};
+    const std::size_t first = value->find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return value->substr(first, value->find_last_not_of(" \t") - first + 1);
+}
+
+int genSCCSvcCleanUPfile(const FileRecord& file, int fileType) {
+    const std::string history = historyFile(archCtx.familyHomeDir, file, fileType);
+    return walkSCCSDeltas(history, file.SOURCEID, vcToolDir(), [&](const std::string& sid, bool archived) {
+        return archived ? 0 : listDelta(file, fileType, sid);
+    });
+}
+
+int genPVCSvcCleanUPfile(const FileRecord& file, int fileType) {
+    const std::string history = historyFile(archCtx.familyHomeDir, file, fileType);
+    return walkPVCSRevisions(history, file.SOURCEID, vcToolDir(), [&](const std::string& revision, bool archived) {
+        return archived ? 0 : listDelta(file, fileType, revision);
+    });
+}
+
+int parseSCCSvcFiles(const FileRecord& file, int fileType) {
+    const std::string location = vcLocation(file.SOURCEID, fileType);
+    const std::string copyDir = archCtx.fileSystemName + "/vc/" + location;
+    const std::string familyDir = archCtx.familyHomeDir + "/vc/" + location;
+    const std::string history = historyFile(archCtx.fileSystemName, file, fileType);
+    const bool binary = vcIsBinaryDirectory(fileType) != 0;
+    const std::string tools = vcToolDir();
+    return walkSCCSDeltas(history, file.SOURCEID, tools, [&](const std::string& sid, bool archived) {
+        if (archived)
+            return binary ? nameBinaryVersion(familyDir, sid) : 0;
+        bool failed = binary && dropBinaryVersion(copyDir, sid);
+        emptyCaptures();
+        send_command(CommandLine().quoted(tools + "/rmdel").text(" -r").quoted(sid).arg(history), stdOutBuf,
+                     stdOutBufSize, stdErrBuf, stdErrBufSize);
+        for (const char* complaint : {stdOutBuf, stdErrBuf})
+            if (complaint[0] != '\0')
+                failed = cannotClean(history, complaint) != 0;
+        return failed ? 1 : 0;
+    });
+}
+
+int parsePVCSvcFiles(const FileRecord& file, int fileType) {
+    const std::string history = historyFile(archCtx.fileSystemName, file, fileType);
+    const std::string tools = vcToolDir();
+    return walkPVCSRevisions(history, file.SOURCEID, tools, [&](const std::string& revision, bool archived) {
+        if (archived)
+            return 0;
+        emptyCaptures();
+        send_command(CommandLine().quoted(tools + "/vdel").text(" -q -y -r").quoted(revision).arg(history), stdOutBuf,
+                     stdOutBufSize, stdErrBuf, stdErrBufSize);
+        for (const char* complaint : {stdOutBuf, stdErrBuf})
+            if (toolComplains(complaint, "vdel"))
+                return cannotClean(history, complaint);
+        return 0;
+    });
+}
+
+}  // namespace pelo
