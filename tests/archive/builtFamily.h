@@ -31,22 +31,51 @@ inline const std::string& scratchDir() {
 /// The family's home, and what its family.env exports, unquoted.
 struct BuiltFamily { std::string home; std::map<std::string, std::string> env; };
 
-/// The tiny family of a database product, built on first use and shared by the
-/// tests, which leave it as they found it; a builder failure fails the caller.
-inline const BuiltFamily& builtFamily(const std::string& product) {
-    static std::map<std::string, BuiltFamily> families;
-    if (const auto known = families.find(product); known != families.end())
-        return known->second;
-    const std::string root = scratchDir() + "/family-" + product;
-    const std::string command = shellQuote(PELO_BINARY_DIR "/tools/mkfamily/mkfamily") + " --size=tiny --db=" +
-                                product + " --root=" + shellQuote(root) + " >/dev/null";
+/// Builds a family with mkfamily below root (its options after --root)
+/// and reads its family.env; a builder failure fails the caller.
+inline BuiltFamily buildFamily(const std::string& root, const std::string& options) {
+    const std::string command = shellQuote(PELO_BINARY_DIR "/tools/mkfamily/mkfamily") + " --root=" +
+                                shellQuote(root) + " " + options + " >/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    BuiltFamily& family = families[product] = {root + "/home", {}};
+    BuiltFamily family{root + "/home", {}};
     std::ifstream envFile(root + "/family.env");
     for (std::string line; std::getline(envFile, line);)  // export NAME='value'
         if (const auto eq = line.find('='); line.starts_with("export ") && eq != std::string::npos)
             family.env[line.substr(7, eq - 7)] = line.substr(eq + 2, line.size() - eq - 3);
     return family;
+}
+
+/// The tiny family of a database product, built on first use and shared by the
+/// tests, which leave it as they found it.
+inline const BuiltFamily& builtFamily(const std::string& product) {
+    static std::map<std::string, BuiltFamily> families;
+    if (const auto known = families.find(product); known != families.end())
+        return known->second;
+    return families[product] = buildFamily(scratchDir() + "/family-" + product, "--size=tiny --db=" + product);
+}
+
+/// Runs the real binary as the family's login (nss_wrapper) with the
+/// answers, the family's environment and extra variables, under a shell
+/// prefix (a ulimit, a trap); its output, through a pipe that no file size
+/// limit touches, ends with "status=N".
+inline std::string runArchive(const BuiltFamily& family, const std::string& answers,
+                              const std::map<std::string, std::string>& extra = {},
+                              const std::string& prefix = "") {
+    const std::string dir = scratchDir();
+    std::ofstream(dir + "/answers") << answers;
+    std::map<std::string, std::string> env = family.env;
+    env["PATH"] = "/usr/bin:/bin", env["LANG"] = "C.UTF-8", env["LD_PRELOAD"] = "libnss_wrapper.so";
+    env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
+    for (const auto& [name, value] : extra)
+        env[name] = value;
+    std::string command = "( " + prefix + " env -i";
+    for (const auto& [name, value] : env)
+        command += " " + name + "=" + shellQuote(value);
+    command += " " + shellQuote(PELO_BINARY_DIR "/src/peloarchive") + " <" + shellQuote(dir + "/answers") +
+               " 2>&1; echo \"status=$?\" ) | cat >" + shellQuote(dir + "/output");
+    EXPECT_NE(std::system(command.c_str()), -1) << command;
+    std::ifstream output(dir + "/output");
+    return {std::istreambuf_iterator<char>(output), {}};
 }
 
 inline std::string readText(const std::string& path) {

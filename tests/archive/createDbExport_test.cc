@@ -54,19 +54,11 @@ TEST_P(ArchiveRunFailureTest, EndsTheRunAndLeavesNoWorkFile) {
     fs::create_directories(arch);
     fs::create_directories(dir + "/silent/bin");  // an export tool that says nothing and writes nothing
     fs::copy_file("/bin/true", dir + "/silent/bin/exp", fs::copy_options::skip_existing);
-    std::ofstream(dir + "/answers") << "2\n1\nr2lvl02\nrel2\n1\n1\n" << arch << "\n";
-    std::map<std::string, std::string> env = family.env;
-    env["PATH"] = "/usr/bin:/bin", env["LANG"] = "C.UTF-8", env["LD_PRELOAD"] = "libnss_wrapper.so";
-    env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
+    std::map<std::string, std::string> extra;
     if (*c.variable)
-        env[c.variable] = withDir(c.value);
-    std::string command = std::string("( trap '' XFSZ; ulimit -f ") + c.limit + "; env -i";
-    for (const auto& [name, value] : env)
-        command += " " + name + "=" + shellQuote(value);
-    command += " " + shellQuote(PELO_BINARY_DIR "/src/peloarchive") + " <" + shellQuote(dir + "/answers") +
-               " 2>&1; echo \"status=$?\" ) | cat >" + shellQuote(dir + "/output");
-    ASSERT_NE(std::system(command.c_str()), -1) << command;
-    const std::string output = testing::readText(dir + "/output");
+        extra[c.variable] = withDir(c.value);
+    const std::string output = testing::runArchive(family, "2\n1\nr2lvl02\nrel2\n1\n1\n" + arch + "\n", extra,
+                                                   std::string("trap '' XFSZ; ulimit -f ") + c.limit + ";");
     EXPECT_TRUE(output.ends_with("status=1\n")) << output;
     EXPECT_NE(output.find(withDir(c.message)), std::string::npos) << output;
     EXPECT_TRUE(fs::is_empty(arch)) << "work files left in the archive directory";
