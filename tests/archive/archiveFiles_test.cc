@@ -172,6 +172,31 @@ const FilesCase filesCases[] = {
 INSTANTIATE_TEST_SUITE_P(Histories, FileSystemArchiveTest, ::testing::ValuesIn(filesCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// An earlier level of the archive level, whose name the user never types,
+// holds a blank, quotes, a command substitution, a ';' and a new-line: its
+// map is copied under that very name, and no shell runs what it holds.
+TEST(HostileNameTest, LevelMapIsCopiedAsThatNameAndRunsNothing) {
+    const std::string root = testing::scratchDir() + "/HostileLevelName", arch = root + "/arch";
+    const std::string name = "a $(touch C);'q'\nb`touch C`";  // within the 32 characters of a level name
+    fs::remove_all(root);
+    const testing::BuiltFamily family = testing::buildFamily(root + "/family", "--size=tiny --db=oracle");
+    fs::create_directories(arch);
+    fs::rename(family.home + "/maps/rel2/r2lvl01", family.home + "/maps/rel2/" + name);
+    ASSERT_EQ(sqlConnect(family.env.at("PELO_DB"), "pelofam", "secret"), 0) << sqlca.sqlerrm;
+    ASSERT_EQ(sqlExecute("UPDATE LEVELS SET NAME = :b1 WHERE NAME = 'r2lvl01'", {{1, std::string_view(name)}}), 0)
+        << sqlca.sqlerrm;
+    ASSERT_EQ(sqlCommit(), 0);
+    sqlRollbackRelease();
+    const std::string output =
+        testing::runArchive(family, "2\n1\nr2lvl02\nrel2\n1\n1\n" + arch + "\n", {}, "cd " + shellQuote(root) + " &&");
+    ASSERT_TRUE(output.ends_with("status=0\n")) << output;
+    EXPECT_EQ(testing::readText(arch + "/maps/rel2/" + name), testing::readText(family.home + "/maps/rel2/" + name));
+    EXPECT_NE(testing::readText(arch + "/PELOarchive.info").find("\n" + family.home + "/maps/rel2/" + name + "\n"),
+              std::string::npos);
+    for (const std::string dir : {root, family.home, arch})
+        EXPECT_FALSE(fs::exists(dir + "/C")) << dir;
+}
+
 // What breaks the family (a shell command run in its home, then SQL), a
 // variable for the run, and the message the run must end with.
 struct BrokenCase { const char *name, *shell, *sql, *variable, *value, *message; };
