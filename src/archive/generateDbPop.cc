@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
 
 #include "archive/archUtil.h"
 #include "archive/confField.h"
@@ -48,6 +49,12 @@ namespace {
 // that came before them is collected, so a second file of the same source
 // stops there instead of reading the chain again.
 IdList chainedVersionIds;
+
+// What the changes' reads found, so that a file or version met again is
+// not read again: the files whose row is gone, and each version's source
+// (-1 when the version has no row).
+IdList destroyedFileIds;
+std::unordered_map<int, int> versionSources;
 
 bool archiving() { return archCtx.archiving != 0; }
 
@@ -221,15 +228,22 @@ void processChange(const ChangeRecord& change) {
     ++archCtx.numChanges;
     appendChgToChangeList(copyOf(change));
     unitDone();
-    FileRecord file{};
-    const bool destroyed = dbgFileGetById(file, change.FILEID) != 0;
-    if (!destroyed)
-        appendUniqueIdToList(change.FILEID, archCtx.fileIdList);
-    VersionRecord version{};
-    if (dbgVersionGetById(version, change.VERSIONID) == 0) {
-        appendUniqueVersionIdToList(version.SOURCEID, version.ID);
+    bool destroyed = destroyedFileIds.listContains(change.FILEID);
+    if (!destroyed && !archCtx.fileIdList.listContains(change.FILEID)) {
+        FileRecord file{};
+        destroyed = dbgFileGetById(file, change.FILEID) != 0;
+        (destroyed ? destroyedFileIds : archCtx.fileIdList).listAppendUnique(change.FILEID);
+    }
+    auto [known, fresh] = versionSources.try_emplace(change.VERSIONID, -1);
+    if (fresh) {
+        VersionRecord version{};
+        if (dbgVersionGetById(version, change.VERSIONID) == 0)
+            known->second = version.SOURCEID;
+    }
+    if (const int sourceId = known->second; sourceId != -1) {
+        appendUniqueVersionIdToList(sourceId, change.VERSIONID);
         if (destroyed)
-            appendUniqueIdToList(version.SOURCEID, archCtx.destroyedSourceIdList);
+            appendUniqueIdToList(sourceId, archCtx.destroyedSourceIdList);
     }
     appendUniqueIdToList(change.PATHID, archCtx.pathIdList);
 }
@@ -568,6 +582,8 @@ void createSelectionLists() {
     c.changeList.listInit();
     c.compMbrList.listInit();
     chainedVersionIds.listInit();
+    destroyedFileIds.listInit();
+    versionSources.clear();
 }
 
 }  // namespace

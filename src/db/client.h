@@ -76,6 +76,14 @@ public:
     const std::string& textAt(int column) const;    ///< 0-based column
     void clear() { values_.clear(); }
     void push(std::string value) { values_.push_back(std::move(value)); }
+    /// The row made count columns long, each emptied but keeping its
+    /// storage, for a backend to fill in place.
+    std::string* refill(int count) {
+        values_.resize(static_cast<std::size_t>(count));
+        for (std::string& value : values_)
+            value.clear();
+        return values_.data();
+    }
 
 private:
     std::vector<std::string> values_;

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cctype>
+#include <charconv>
 #include <cstring>
 
 namespace pelo {
@@ -125,12 +126,20 @@ public:
     }
 
     void row(SqlRow& row) const override {
-        row.clear();
         const int count = sqlite3_column_count(stmt_.get());
+        std::string* values = row.refill(count);
         for (int i = 0; i < count; ++i) {
+            // An integer goes straight to its decimal text, without SQLite's
+            // own conversion to a text value.
+            if (sqlite3_column_type(stmt_.get(), i) == SQLITE_INTEGER) {
+                char digits[24];
+                const auto end = std::to_chars(digits, digits + sizeof digits, sqlite3_column_int64(stmt_.get(), i)).ptr;
+                values[i].assign(digits, end);
+                continue;
+            }
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_.get(), i));
-            const int size = sqlite3_column_bytes(stmt_.get(), i);
-            row.push(text != nullptr ? std::string(text, static_cast<std::size_t>(size)) : std::string());
+            if (text != nullptr)
+                values[i].assign(text, static_cast<std::size_t>(sqlite3_column_bytes(stmt_.get(), i)));
         }
     }
 

@@ -193,7 +193,7 @@ TEST(HostileNameTest, LevelMapIsCopiedAsThatNameAndRunsNothing) {
     EXPECT_EQ(testing::readText(arch + "/maps/rel2/" + name), testing::readText(family.home + "/maps/rel2/" + name));
     EXPECT_NE(testing::readText(arch + "/PELOarchive.info").find("\n" + family.home + "/maps/rel2/" + name + "\n"),
               std::string::npos);
-    for (const std::string dir : {root, family.home, arch})
+    for (const std::string& dir : {root, family.home, arch})
         EXPECT_FALSE(fs::exists(dir + "/C")) << dir;
 }
 

@@ -126,6 +126,28 @@ TEST_F(ToolTest, SameSeedBuildsTheSameDatabase) {
     EXPECT_NE(dumpTables(build("other", "--db=vql --vc=pvcs --seed=4")), first);
 }
 
+// A scaled family keeps its releases, levels and archive requests and grows
+// what they hold; a scale that is not a whole number from 1 up is refused.
+TEST_F(ToolTest, ScaleGrowsWhatTheReleasesHold) {
+    const auto counts = [](const std::string& root) {
+        return query(root, "SELECT (SELECT COUNT(*) FROM RELEASES), (SELECT COUNT(*) FROM LEVELS),"
+                           " (SELECT COUNT(*) FROM TRACKS), (SELECT COUNT(*) FROM CHANGES)")[0];
+    };
+    const std::string one = build("one", ""), three = build("three", "--scale=3");
+    const Texts base = counts(one), scaled = counts(three);
+    EXPECT_EQ(Texts(scaled.begin(), scaled.begin() + 2), Texts(base.begin(), base.begin() + 2));
+    for (int i : {2, 3})
+        EXPECT_GT(std::stoi(scaled[i]), 5 * std::stoi(base[i]) / 2) << i;
+    for (const char* request : {"releaseArchive=rel1\n", "levelArchiveRelease=rel2\n", "levelArchive=r2lvl02\n"})
+        EXPECT_NE(readFile(three + "/family.txt").find(request), std::string::npos) << request;
+    for (const char* bad : {"0", "x2", "", "1001"}) {
+        const auto run = runShell(tool("mkfamily/mkfamily") + " --root=" + shellQuote(dir_ + "/bad") + " --scale=" + bad);
+        EXPECT_EQ(run.status, 1) << bad;
+        EXPECT_NE(run.err.find("--scale takes a whole number from 1 to 1000, not \"" + std::string(bad) + "\""),
+                  std::string::npos) << run.err;
+    }
+}
+
 // Only the newest full copy of each binary history is kept in a scratch
 // copy, so every older version comes from the chain of differences; each
 // must have its Versions row's size and, where the family kept a full copy

@@ -27,6 +27,19 @@ SizePlan sizePlan(FamilySize size) {
     return {8, 42, 42, 42, 14, 1450, 60, 40, 50, 1, 1200, 100, 2};
 }
 
+SizePlan scaledPlan(SizePlan plan, int scale) {
+    // The releases and their levels stay, so the archive requests and the
+    // level names stay valid; what grows is what each level and release
+    // holds, and the people and components that own it.  Files grow with
+    // the changes, so a file gets as many changes and versions as before.
+    plan.tracksPerLevel *= scale;
+    plan.unleveledPerRelease *= scale;
+    plan.filesPerRelease *= scale;
+    plan.users *= scale;
+    plan.components *= scale;
+    return plan;
+}
+
 void planPeople(Planner& p) {
     auto& users = p.family.users;
     auto add = [&](const std::string& login, const std::string& name, const char* super) {
@@ -199,7 +212,7 @@ void planSequences(Planner& p) {
 Family planFamily(const FamilyOptions& options) {
     Family family;
     family.options = options;
-    SizePlan plan = sizePlan(options.size);
+    SizePlan plan = scaledPlan(sizePlan(options.size), options.scale);
     if (options.vcType == "pvcs")
         plan.maxVersionsPerSource = std::max(plan.maxVersionsPerSource, 14);
     Planner planner(family, plan, options.seed);

@@ -27,6 +27,18 @@ int setSize(const std::string& text, FamilyOptions& options, std::string& error)
     return 0;
 }
 
+int setScale(const std::string& text, FamilyOptions& options, std::string& error) {
+    const std::string reason = "--scale takes a whole number from 1 to " + std::to_string(maxFamilyScale) +
+                               ", not \"" + text + "\"";
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos)
+        return error = reason, 1;
+    const int scale = std::stoi(text);
+    if (scale < 1 || scale > maxFamilyScale)
+        return error = reason, 1;
+    options.scale = scale;
+    return 0;
+}
+
 int setProduct(const std::string& text, FamilyOptions& options, std::string& error) {
     if (text == "oracle" || text == "informix" || text == "sybase" || text == "dizoz")
         options.product = text;
@@ -87,7 +99,7 @@ const std::vector<BreakRule>& breakRules() {
 
 std::string familyUsage() {
     std::string text =
-        "usage: mkfamily --root=DIR [--size=tiny|demo|large] [--seed=N]\n"
+        "usage: mkfamily --root=DIR [--size=tiny|demo|large] [--scale=N] [--seed=N]\n"
         "                [--db=oracle|informix|sybase|vql] [--vc=sccs|pvcs]\n"
         "                [--login=NAME] [--uid=N] [--password=TEXT] [--break=SHAPE]\n"
         "                [--target=DATABASE] [--tools=DIR] [--cssc=DIR]\n"
@@ -95,6 +107,9 @@ std::string familyUsage() {
         "maps/, configField/, .ld files and vc/ histories), pelo/install/mkdb, the\n"
         "database products' tools, passwd and group files for nss_wrapper, family.env\n"
         "to source, and family.txt naming the archive requests the family is shaped for.\n"
+        "--scale=N (1 to " + std::to_string(maxFamilyScale) + ", default 1) makes the size's tracks, files, defects,\n"
+        "versions, users and components N times as many; the releases, their levels and\n"
+        "the archive requests stay as they are.\n"
         "\nShapes (--break), each breaking one archive prerequisite:\n";
     for (const BreakRule& rule : breakRules())
         text += "  " + std::string(rule.name) + "\n      " + rule.help + "\n";
@@ -118,6 +133,9 @@ int parseFamilyOptions(int argc, char** argv, FamilyOptions& options, std::strin
             options.uid = std::atoi(value.c_str());
         else if (takeValue(arg, "--size", value)) {
             if (setSize(value, options, error))
+                return 1;
+        } else if (takeValue(arg, "--scale", value)) {
+            if (setScale(value, options, error))
                 return 1;
         } else if (takeValue(arg, "--db", value)) {
             if (setProduct(value, options, error))

@@ -8,11 +8,16 @@ namespace pelo::family {
 
 enum class FamilySize { tiny, demo, large };
 
+/// The largest --scale: beyond it the large family's ids and row counts
+/// would no longer fit the schema's 32-bit integers with room to spare.
+constexpr int maxFamilyScale = 1000;
+
 /// The options of one run of mkfamily.
 struct FamilyOptions {
     std::string root;              ///< scratch directory that receives everything
     unsigned long seed = 1;
     FamilySize size = FamilySize::tiny;
+    int scale = 1;                   ///< the size's counts grow this many times (1 to maxFamilyScale)
     std::string product = "oracle";  ///< "oracle", "informix", "sybase" or "dizoz"
     std::string vcType = "sccs";     ///< "sccs" or "pvcs"
     std::string login = "pelofam";   ///< the family's login (and database user)

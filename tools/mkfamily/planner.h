@@ -23,6 +23,10 @@ struct SizePlan {
 
 SizePlan sizePlan(FamilySize size);
 
+/// The plan with its per-release and per-level counts, its users and its
+/// components multiplied by scale (1 leaves it as it is).
+SizePlan scaledPlan(SizePlan plan, int scale);
+
 /// A Files row's version line: where its next version goes.
 struct FileLine {
     std::string branch;  ///< PVCS branch prefix ("1.3.1"), empty on the trunk

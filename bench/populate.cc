@@ -1,0 +1,443 @@
+// How the populate work of the utility compares with the fastest way to
+// read the same database out as SQL.  For the large family at each scale
+// it times, in a child process of its own, a check-only release archive of
+// every release the family lets go (all but the last, which is still
+// active) and then the populate phase of a file-system archive of the same
+// releases: the work files, the populate script, the export of Notes and
+// Versions and the estimate.  Against that it times "sqlite3 FAMILY.db
+// .dump" or "pg_dump --data-only --inserts", their output going to a file
+// as the utility's does.  The peak RSS is the utility's child's own (with
+// the export tool it waits for), so the dump never counts in it.
+//
+//   populate [--scale=N]     N alone; without it, scales 1 and 4
+//
+// Families are built once with mkfamily and kept below
+// $XDG_CACHE_HOME/pelo-bench (or ~/.cache/pelo-bench), one directory per
+// size, scale and backend; a PostgreSQL family is kept as its home and a
+// pg_dump archive, restored into each new cluster.  PostgreSQL is measured
+// on the cluster that PELO_TEST_PG names (as scripts/pgcluster sets it) and
+// left out without it.  Prints per backend and scale
+//   backend=B scale=N populate_s=... dump_s=... ratio=... peak_rss_mb=...
+// with a line of detail below it, and with both scales
+//   backend=B scale_ratio=...   (populate time at 4 / time at 1)
+#include <fcntl.h>
+#include <libpq-fe.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/context.h"
+#include "archive/dialect.h"
+#include "archive/phases.h"
+#include "archive/writeDbPop.h"
+#include "db/client.h"
+
+namespace {
+
+using namespace pelo;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr const char* familyLogin = "pelofam";
+constexpr const char* familyPassword = "pelopass";
+constexpr const char* familySize = "large";
+
+double secondsSince(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+/// One family to measure and how the utility reaches it.
+struct Family {
+    std::string backend;   ///< "sqlite" or "postgresql"
+    int scale = 1;
+    fs::path root;         ///< the cache entry mkfamily built
+    std::string target;    ///< what PELO_DB names
+    std::string conninfo;  ///< PostgreSQL: libpq's key=value form of the family database
+    std::string database;  ///< PostgreSQL: its name
+    std::map<std::string, std::string> env;  ///< what family.env exports
+    std::vector<std::string> releases;       ///< the releases to archive
+};
+
+/// What the populate child did, as it reports it back.
+struct Populated {
+    double checkSeconds = 0, scriptSeconds = 0, exportSeconds = 0;
+    int tracks = 0, changes = 0, versions = 0;
+    long long scriptBytes = 0;
+};
+
+/// The cluster's maintenance database: its URI and its connection keywords.
+struct Cluster {
+    std::string admin;
+    std::vector<std::pair<std::string, std::string>> keywords;  ///< host, port, user, password
+};
+
+fs::path cacheDir() {
+    const char* xdg = std::getenv("XDG_CACHE_HOME");
+    if (xdg != nullptr && *xdg == '/')
+        return fs::path(xdg) / "pelo-bench";
+    const char* home = std::getenv("HOME");
+    return fs::path(home != nullptr && *home ? home : "/tmp") / ".cache" / "pelo-bench";
+}
+
+/// Runs argv with standard output into outputPath (standard error stays);
+/// the exit status, or 127 when the program could not be started.
+int runProgram(const std::vector<std::string>& argv, const std::string& outputPath) {
+    std::vector<char*> args;
+    for (const std::string& arg : argv)
+        args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return 127;
+    if (pid == 0) {
+        const int fd = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0)
+            _exit(127);
+        execvp(args[0], args.data());
+        std::fprintf(stderr, "populate: cannot run %s\n", args[0]);
+        _exit(127);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid)
+        return 127;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool fail(const std::string& text) {
+    std::fprintf(stderr, "populate: %s\n", text.c_str());
+    return false;
+}
+
+// ---- the families -------------------------------------------------------
+
+/// family.env's exports, unquoted, and the releases family.txt counts.
+bool readFamily(Family& family) {
+    std::ifstream envFile(family.root / "family.env");
+    for (std::string line; std::getline(envFile, line);)  // export NAME='value'
+        if (const auto eq = line.find('='); line.starts_with("export ") && eq != std::string::npos)
+            family.env[line.substr(7, eq - 7)] = line.substr(eq + 2, line.size() - eq - 3);
+    int releases = 0;
+    std::ifstream requests(family.root / "family.txt");
+    for (std::string line; std::getline(requests, line);)
+        if (line.starts_with("releases="))
+            releases = std::atoi(line.c_str() + 9);
+    // mkfamily leaves the last release active (levels in commit, tracks in
+    // test), so every other release can be archived.
+    family.releases.clear();
+    for (int r = 1; r < releases; ++r)
+        family.releases.push_back("rel" + std::to_string(r));
+    return !family.env.empty() && !family.releases.empty() ? true : fail("cannot read " + family.root.string());
+}
+
+/// Builds the family into its cache entry with mkfamily; the entry counts
+/// as built only once the marker is there, so a broken build is redone.
+bool buildFamily(const Family& family, const std::vector<std::string>& extra) {
+    fs::remove_all(family.root);
+    fs::create_directories(family.root.parent_path());
+    std::vector<std::string> argv = {PELO_MKFAMILY, "--root=" + family.root.string(),
+                                     std::string("--size=") + familySize, "--scale=" + std::to_string(family.scale)};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    std::fprintf(stderr, "populate: building the %s family at scale %d for %s (once)\n", familySize, family.scale,
+                 family.backend.c_str());
+    if (runProgram(argv, family.root.string() + ".log") != 0)
+        return fail("mkfamily failed, see " + family.root.string() + ".log");
+    return true;
+}
+
+bool isBuilt(const Family& family) { return fs::exists(family.root / "built"); }
+
+void markBuilt(const Family& family) { std::ofstream(family.root / "built") << "built\n"; }
+
+fs::path entryFor(const std::string& backend, int scale) {
+    return cacheDir() / (std::string(familySize) + "-s" + std::to_string(scale) + "-" + backend);
+}
+
+bool prepareSqlite(Family& family) {
+    family.root = entryFor("sqlite", family.scale);
+    if (!isBuilt(family)) {
+        if (!buildFamily(family, {}))
+            return false;
+        markBuilt(family);
+    }
+    family.target = (family.root / "home" / "family.db").string();
+    return readFamily(family);
+}
+
+// ---- PostgreSQL ---------------------------------------------------------
+
+std::string quoteConninfo(const std::string& value) {
+    std::string out = "'";
+    for (char c : value) {
+        if (c == '\'' || c == '\\')
+            out += '\\';
+        out += c;
+    }
+    return out + "'";
+}
+
+std::optional<Cluster> readCluster(const char* admin) {
+    PQconninfoOption* options = PQconninfoParse(admin, nullptr);
+    if (options == nullptr)
+        return std::nullopt;
+    Cluster cluster{admin, {}};
+    for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+        const std::string keyword = option->keyword;
+        if (option->val != nullptr && (keyword == "host" || keyword == "port" || keyword == "user" ||
+                                       keyword == "password"))
+            cluster.keywords.emplace_back(keyword, option->val);
+    }
+    PQconninfoFree(options);
+    return cluster;
+}
+
+/// Runs statements without inputs on one database of the cluster.
+bool clusterExecute(const std::string& conninfo, const std::string& statement) {
+    PGconn* conn = PQconnectdb(conninfo.c_str());
+    PGresult* result = PQstatus(conn) == CONNECTION_OK ? PQexec(conn, statement.c_str()) : nullptr;
+    const bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
+    if (!done)
+        std::fprintf(stderr, "populate: %s: %s", statement.c_str(), PQerrorMessage(conn));
+    PQclear(result);
+    PQfinish(conn);
+    return done;
+}
+
+/// The family database starts empty, owned by the family login, which is
+/// a superuser so that the schema's report views can be made.
+bool makeDatabase(Family& family, const Cluster& cluster) {
+    family.database = "pelobench_" + std::string(familySize) + "_s" + std::to_string(family.scale);
+    std::string uriQuery;
+    for (const auto& [keyword, value] : cluster.keywords)
+        if (keyword == "host" || keyword == "port")
+            uriQuery += (uriQuery.empty() ? "?" : "&") + keyword + "=" + value;
+    family.target = "postgresql:///" + family.database + uriQuery;
+    family.conninfo = "dbname=" + family.database;
+    for (const auto& [keyword, value] : cluster.keywords)
+        family.conninfo += " " + keyword + "=" + quoteConninfo(value);
+    return clusterExecute(cluster.admin, std::string("DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE "
+                                                     "rolname = '") + familyLogin + "') THEN CREATE ROLE " +
+                                             familyLogin + " LOGIN SUPERUSER PASSWORD '" + familyPassword +
+                                             "'; END IF; END$$") &&
+           clusterExecute(cluster.admin, "DROP DATABASE IF EXISTS " + family.database + " WITH (FORCE)") &&
+           clusterExecute(cluster.admin, "CREATE DATABASE " + family.database + " OWNER " + familyLogin);
+}
+
+/// A cached family is restored from its pg_dump archive; a new one is built
+/// by mkfamily in the cluster and then archived for the next cluster.
+bool preparePostgres(Family& family, const Cluster& cluster) {
+    family.root = entryFor("postgresql", family.scale);
+    if (!makeDatabase(family, cluster))
+        return false;
+    const std::string archive = (family.root.string() + ".pgdump");
+    if (isBuilt(family) && fs::exists(archive)) {
+        if (runProgram({"pg_restore", "--exit-on-error", "--dbname=" + family.conninfo, archive}, "/dev/null") != 0)
+            return fail("pg_restore of " + archive + " failed");
+    } else {
+        if (!buildFamily(family, {"--target=" + family.target, std::string("--login=") + familyLogin,
+                                  std::string("--password=") + familyPassword}))
+            return false;
+        if (runProgram({"pg_dump", "--format=custom", "--file=" + archive, "--dbname=" + family.conninfo},
+                       "/dev/null") != 0)
+            return fail("pg_dump of the new family failed");
+        markBuilt(family);
+    }
+    // A live family's tables have their statistics; a restored one gets them now.
+    return clusterExecute(family.conninfo, "ANALYZE") && readFamily(family);
+}
+
+void dropDatabase(const Family& family, const Cluster& cluster) {
+    clusterExecute(cluster.admin, "DROP DATABASE IF EXISTS " + family.database + " WITH (FORCE)");
+}
+
+// ---- the utility's populate work -----------------------------------------
+
+/// Sets up a run of the utility as its dialog would: a release archive of
+/// the family's releases, check-only or into dir.
+bool startRun(const Family& family, bool archiving, const fs::path& dir) {
+    archCtx = {};
+    resetDbPopWriter();
+    if (sqlConnect(family.target, familyLogin, familyPassword) != 0)
+        return fail("connect: " + sqlca.sqlerrm);
+    setenv("PELO_DB", family.target.c_str(), 1);  // where the export tool finds the family
+    archCtx.familyName = familyLogin, archCtx.familyHomeDir = (family.root / "home").string();
+    archCtx.database = dialectNamed("oracle");
+    archCtx.orac_home = family.env.at("ORACLE_HOME");
+    archCtx.orac_dba_pass = family.env.at("ORACLE_PASS");
+    archCtx.levelName = "";
+    for (const std::string& release : family.releases)
+        archCtx.relNameList.listAppend(release);
+    if (checkArchivePrereqs() != 0)
+        return fail("the archive prerequisites are not met");
+    archCtx.archiving = archiving ? 1 : 0;
+    archCtx.fileSystemName = dir.string();
+    buildWorkFilePaths();
+    return true;
+}
+
+/// The check-only run and the file-system archive's populate phase, each
+/// phase timed; false at the first failure.
+bool populate(const Family& family, const fs::path& dir, Populated& out) {
+    auto start = Clock::now();
+    if (!startRun(family, false, dir) || generateDbPopulateFile() != 0 || calculateStorage() != 0)
+        return fail("the check-only run failed");
+    sqlRollbackRelease();
+    out.checkSeconds = secondsSince(start);
+
+    start = Clock::now();
+    if (!startRun(family, true, dir))
+        return false;
+    createFiles();
+    if (generateDbPopulateFile() != 0)
+        return fail("the populate script failed");
+    out.scriptSeconds = secondsSince(start);
+    start = Clock::now();
+    if (export_Notes_Versions() != 0 || calculateStorage() != 0)
+        return fail("the export or the estimate failed");
+    out.exportSeconds = secondsSince(start);
+    out.tracks = archCtx.numTracks, out.changes = archCtx.numChanges, out.versions = archCtx.numVersions;
+    std::error_code error;
+    out.scriptBytes = static_cast<long long>(fs::file_size(dir / "PELOarchive.dbData", error));
+    sqlRollbackRelease();
+    return true;
+}
+
+/// Runs the populate work in a child so that its peak RSS is its own; the
+/// child reports its phases through a pipe.  False when it failed.
+bool measurePopulate(const Family& family, const fs::path& dir, double& seconds, double& peakMb,
+                     Populated& out) {
+    int fds[2];
+    if (pipe(fds) != 0)
+        return fail("pipe");
+    std::fflush(nullptr);
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        // The phases' progress lines and messages, shown when the run fails.
+        const int log = open((dir / "progress.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(log, STDOUT_FILENO);
+        Populated done;
+        const bool good = populate(family, dir, done);
+        const ssize_t written = write(fds[1], &done, sizeof done);
+        std::fflush(nullptr);
+        _exit(good && written == sizeof done ? 0 : 1);
+    }
+    close(fds[1]);
+    const ssize_t got = pid > 0 ? read(fds[0], &out, sizeof out) : -1;
+    close(fds[0]);
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
+        return fail("the populate child was lost");
+    seconds = secondsSince(start);
+    peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
+    return got == sizeof out && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+/// The baseline: the whole database as SQL into a file in dir.
+bool measureDump(const Family& family, const fs::path& dir, double& seconds, long long& bytes) {
+    const std::string output = (dir / "baseline.sql").string();
+    std::vector<std::string> argv = {"sqlite3", family.target, ".dump"};
+    if (family.backend == "postgresql")
+        argv = {"pg_dump", "--data-only", "--inserts", "--dbname=" + family.conninfo};
+    const auto start = Clock::now();
+    const int status = runProgram(argv, output);
+    seconds = secondsSince(start);
+    bytes = static_cast<long long>(fs::file_size(output));
+    fs::remove(output);
+    return status == 0 ? true : fail(argv[0] + " failed with status " + std::to_string(status));
+}
+
+/// Measures one prepared family and prints its lines; the populate time,
+/// or a negative value when a step failed.
+double measure(const Family& family) {
+    char pattern[] = "/tmp/pelopopulateXXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        return fail("mkdtemp"), -1;
+    const fs::path dir = pattern;
+    double populateSeconds = 0, peakMb = 0, dumpSeconds = 0;
+    long long dumpBytes = 0;
+    Populated phases;
+    const bool good = measurePopulate(family, dir, populateSeconds, peakMb, phases) &&
+                      measureDump(family, dir, dumpSeconds, dumpBytes);
+    if (!good) {
+        std::ifstream log(dir / "progress.log");
+        const std::string text{std::istreambuf_iterator<char>(log), {}};
+        std::fprintf(stderr, "populate: the run's last words:\n%s", text.substr(text.size() - std::min<std::size_t>(text.size(), 1500)).c_str());
+    }
+    fs::remove_all(dir);
+    if (!good)
+        return -1;
+    std::printf("backend=%s scale=%d populate_s=%.2f dump_s=%.2f ratio=%.2f peak_rss_mb=%.1f\n",
+                family.backend.c_str(), family.scale, populateSeconds, dumpSeconds, populateSeconds / dumpSeconds,
+                peakMb);
+    std::printf("  releases=%zu tracks=%d changes=%d versions=%d check_s=%.2f script_s=%.2f export_s=%.2f "
+                "script_mb=%.1f dump_mb=%.1f\n",
+                family.releases.size(), phases.tracks, phases.changes, phases.versions, phases.checkSeconds,
+                phases.scriptSeconds, phases.exportSeconds, phases.scriptBytes / 1e6, dumpBytes / 1e6);
+    std::fflush(stdout);
+    return populateSeconds;
+}
+
+/// Both scales of one backend, then how the time grew between them.
+int benchBackend(const std::string& backend, const std::vector<int>& scales, const Cluster* cluster) {
+    std::map<int, double> seconds;
+    for (int scale : scales) {
+        Family family;
+        family.backend = backend, family.scale = scale;
+        const bool ready = cluster ? preparePostgres(family, *cluster) : prepareSqlite(family);
+        const double taken = ready ? measure(family) : -1;
+        if (cluster)
+            dropDatabase(family, *cluster);
+        if (taken < 0)
+            return 1;
+        seconds[scale] = taken;
+    }
+    if (seconds.contains(1) && seconds.contains(4))
+        std::printf("backend=%s scale_ratio=%.2f\n", backend.c_str(), seconds[4] / seconds[1]);
+    return 0;
+}
+
+bool readScales(int argc, char** argv, std::vector<int>& scales) {
+    scales = {1, 4};
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        char* end = nullptr;
+        const long scale = arg.starts_with("--scale=") ? std::strtol(arg.c_str() + 8, &end, 10) : 0;
+        if (end == nullptr || *end != '\0' || end == arg.c_str() + 8 || scale < 1 || scale > 1000)
+            return fail("usage: populate [--scale=N]   (N from 1 to 1000; without it, 1 and 4)");
+        scales = {static_cast<int>(scale)};
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<int> scales;
+    if (!readScales(argc, argv, scales))
+        return 2;
+    int status = benchBackend("sqlite", scales, nullptr);
+    const char* admin = std::getenv("PELO_TEST_PG");
+    if (admin == nullptr || *admin == '\0') {
+        std::printf("backend=postgresql left out: PELO_TEST_PG names no cluster (run under scripts/pgcluster)\n");
+        return status;
+    }
+    const std::optional<Cluster> cluster = readCluster(admin);
+    if (!cluster)
+        return fail("PELO_TEST_PG is not a connection URI"), 1;
+    return benchBackend("postgresql", scales, &*cluster) != 0 ? 1 : status;
+}
