@@ -10,11 +10,13 @@
 // report query on a column that is not there must not cost the run its open
 // cursors or its pending work.
 //
-// A cursor is a server-side cursor declared WITH HOLD and read in batches,
-// so that it outlives commits as the embedded runtime's cursors do.
-// Declared outside a block, the server materialises its rows when it opens;
-// declared inside one, it is read lazily, materialised at commit, and
-// dropped by a rollback of that block.
+// A cursor opened inside a block is a server-side cursor declared WITH HOLD
+// and read in batches, so that it outlives commits as the embedded
+// runtime's cursors do: read lazily, materialised at commit, dropped by a
+// rollback of that block.  Outside a block such a cursor would be
+// materialised at once anyway, so there the select itself runs and its rows
+// are kept on this side: one round trip instead of a declare, the fetches
+// and a close, which is what a walk of a few rows per object costs most.
 #include "db/pg_backend.h"
 
 #include <libpq-fe.h>
@@ -165,11 +167,12 @@ SqlColumn describeColumn(const PGresult* description, int i) {
 class PgStatement final : public BackendStatement {
 public:
     /// `name` is the prepared statement run at each step (for a cursor, the
-    /// prepared DECLARE of the server cursor named `cursor`).
+    /// prepared DECLARE of the server cursor named `cursor`, and `select`
+    /// the prepared select it declares).
     PgStatement(std::shared_ptr<Connection> connection, std::string name, std::string cursor,
-                std::vector<SqlColumn> columns, int inputs)
+                std::vector<SqlColumn> columns, int inputs, std::string select = {})
         : c_(std::move(connection)), name_(std::move(name)), cursor_(std::move(cursor)),
-          columns_(std::move(columns)), values_(static_cast<std::size_t>(inputs)) {}
+          select_(std::move(select)), columns_(std::move(columns)), values_(static_cast<std::size_t>(inputs)) {}
 
     PgStatement(const PgStatement&) = delete;
     PgStatement& operator=(const PgStatement&) = delete;
@@ -179,6 +182,8 @@ public:
             return;
         reset();
         c_->execute("DEALLOCATE " + name_);
+        if (!select_.empty())
+            c_->execute("DEALLOCATE " + select_);
     }
 
     bool live() const override { return !c_->released; }
@@ -204,7 +209,8 @@ public:
             return noSession;
         }
         if (!started_) {
-            if (const int code = cursor_.empty() ? run() : declare(); code < 0)
+            const bool held = !cursor_.empty() && PQtransactionStatus(c_->conn) != PQTRANS_IDLE;
+            if (const int code = held ? declare() : cursor_.empty() ? run() : select(); code < 0)
                 return code;
         }
         if (!cursor_.empty() && next_ >= rows() && !exhausted_) {
@@ -218,14 +224,12 @@ public:
     }
 
     void row(SqlRow& row) const override {
-        row.clear();
-        for (int i = 0; i < PQnfields(result_.get()); ++i) {
-            if (PQgetisnull(result_.get(), current_, i) != 0)
-                row.push(std::string());
-            else
-                row.push(std::string(PQgetvalue(result_.get(), current_, i),
-                                     static_cast<std::size_t>(PQgetlength(result_.get(), current_, i))));
-        }
+        const int count = PQnfields(result_.get());
+        std::string* values = row.refill(count);
+        for (int i = 0; i < count; ++i)
+            if (PQgetisnull(result_.get(), current_, i) == 0)
+                values[i].assign(PQgetvalue(result_.get(), current_, i),
+                                 static_cast<std::size_t>(PQgetlength(result_.get(), current_, i)));
     }
 
     std::vector<SqlColumn> columns() const override { return columns_; }
@@ -246,12 +250,24 @@ public:
 private:
     int rows() const { return result_ ? PQntuples(result_.get()) : 0; }
 
-    Result execute() {
+    Result execute(const std::string& name) {
         std::vector<const char*> values;
         for (const std::optional<std::string>& value : values_)
             values.push_back(value ? value->c_str() : nullptr);
-        return Result(PQexecPrepared(c_->conn, name_.c_str(), static_cast<int>(values.size()), values.data(),
+        return Result(PQexecPrepared(c_->conn, name.c_str(), static_cast<int>(values.size()), values.data(),
                                      nullptr, nullptr, 0));
+    }
+    Result execute() { return execute(name_); }
+
+    /// A cursor outside a block: every row at once, nothing to close.
+    int select() {
+        Result result = execute(select_);
+        if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
+            return c_->fail(result.get());
+        result_ = std::move(result);
+        exhausted_ = true;
+        started_ = true;
+        return 0;
     }
 
     /// Runs a single statement to its end; a write opens the block first.
@@ -300,6 +316,7 @@ private:
     std::shared_ptr<Connection> c_;
     std::string name_;
     std::string cursor_;  ///< empty for a statement run to its end at once
+    std::string select_;  ///< a cursor's select, run as it stands outside a block
     std::vector<SqlColumn> columns_;
     std::vector<std::optional<std::string>> values_;  ///< by position; none is NULL
     Result result_;                                   ///< the rows, or the cursor's batch
@@ -332,21 +349,25 @@ public:
     }
 
     int prepareCursor(const std::string& text, std::unique_ptr<BackendStatement>& out) override {
-        // The unnamed statement only describes the select list: a DECLARE
-        // has none of its own.
+        // The select, prepared as it stands, also describes the select list:
+        // a DECLARE has none of its own.
+        std::string select = c_->nextName("s");
         std::vector<SqlColumn> columns;
         int inputs = 0;
-        if (const int code = prepareNamed("", text, columns, inputs); code < 0)
+        if (const int code = prepareNamed(select, text, columns, inputs); code < 0)
             return code;
-        if (columns.empty())
-            return prepare(text, out);
+        if (columns.empty()) {  // not a select: it runs to its end at once
+            out = std::make_unique<PgStatement>(c_, std::move(select), std::string(), std::move(columns), inputs);
+            return 0;
+        }
         std::string name = c_->nextName("d");
         std::string cursor = c_->nextName("c");
         const std::string declare = "DECLARE " + cursor + " NO SCROLL CURSOR WITH HOLD FOR " + text;
         const Result prepared(PQprepare(c_->conn, name.c_str(), declare.c_str(), 0, nullptr));
         if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
             return c_->fail(prepared.get());
-        out = std::make_unique<PgStatement>(c_, std::move(name), std::move(cursor), std::move(columns), inputs);
+        out = std::make_unique<PgStatement>(c_, std::move(name), std::move(cursor), std::move(columns), inputs,
+                                            std::move(select));
         return 0;
     }
 

@@ -201,6 +201,13 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
                           "pelofam", "@FAMILY@");
     }
 
+    // A file a run made, against the golden <name><kind>.
+    void expectGolden(const char* kind, const std::string& text) const {
+        if (const char* rewrite = std::getenv("PELO_WRITE_GOLDEN"); rewrite && std::string(rewrite) == "1")
+            writeFile(fs::path(GOLDEN_DIR) / (std::string(GetParam().name) + kind), unsubstitute(text));
+        EXPECT_EQ(text, golden(kind));
+    }
+
     std::string golden(const char* kind) const {
         return substitute(readFile(fs::path(GOLDEN_DIR) / (std::string(GetParam().name) + kind)));
     }
@@ -545,9 +552,7 @@ const Scenario scenarios[] = {
          expected.insert(expected.end(), {"PELOarchive.info", "PELOarchive.CPIOlist"});
          EXPECT_EQ(names, expected);
          EXPECT_GT(expected.size(), 20u) << "maps, configuration files and histories";
-         EXPECT_TRUE(std::regex_match(readFile(out / "PELOarchive.VCcleanup"),
-                                      std::regex("Version Control Files To Be Cleaned\n-+\n"
-                                                 "([0-9]+ : [0-9] 1\\.[0-9.]+\n)+")));
+         t.expectGolden(".VCcleanup", readFile(out / "PELOarchive.VCcleanup"));
          t.expectInfoHead(out / "PELOarchive.info");
      }},
     // A Sybase family under PVCS archived to a device through another
@@ -562,6 +567,16 @@ const Scenario scenarios[] = {
          const std::vector<std::string> names = t.extractMedium(t.scratch_ / "medium");
          EXPECT_NE(std::find(names.begin(), names.end(), (t.scratch_ / "work/PELOarchive.info").string()), names.end());
          t.expectInfoHead(t.scratch_ / "medium" / (t.scratch_ / "work/PELOarchive.info").relative_path());
+     }},
+    // Quit after cpio (an answer that is neither 1 nor 2 is asked again):
+    // the run ends through the clean-up, which finds the work files and the
+    // PVCS clean-up list already gone.
+    {"PvcsDeviceArchiveQuit", releaseToDeviceViaWork + "3\n2\n", 1, "--db=sybase --vc=pvcs", {},
+     [](T& t) { fs::create_directories(t.scratch_ / "work"); },
+     [](T& t) {
+         EXPECT_EQ(workFiles(t.scratch_ / "work"), Listing{});
+         EXPECT_EQ(workFiles(t.home_), Listing{});
+         EXPECT_GT(fs::file_size(t.device()), 0u);
      }},
     // The cpio list cannot be created (its name in the family home leads
     // nowhere): the message, then the clean-up takes away the work files
