@@ -38,6 +38,10 @@ int dbgSizeExistsAcceptRejectForDefect(std::int32_t releaseId, std::int32_t defe
         {{2, releaseId}, {3, defectId}});
 }
 
+int dbgSizeExistsForDefect(std::int32_t defectId) {
+    return accessorExists("SELECT COUNT(*)INTO :b1 FROM SIZES WHERE DEFECTID=:b2", {{2, defectId}});
+}
+
 int dbgSizeDeleteAll(std::int32_t defectId) {
     return accessorModify("DELETE FROM SIZES WHERE DEFECTID=:b1", {{1, defectId}});
 }

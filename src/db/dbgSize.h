@@ -21,6 +21,9 @@ int dbgSizeExistsForReleaseInStates(std::int32_t releaseId);
 /// Whether a defect or feature has sizing records in a release in state accept or reject.  1 or 0.
 int dbgSizeExistsAcceptRejectForDefect(std::int32_t releaseId, std::int32_t defectId);
 
+/// Whether a defect or feature has sizing records in any release.  1 or 0.
+int dbgSizeExistsForDefect(std::int32_t defectId);
+
 /// Deletes the sizing records of a defect or feature in every release.  0, whether or not a row
 /// matched.
 int dbgSizeDeleteAll(std::int32_t defectId);
