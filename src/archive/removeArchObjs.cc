@@ -47,6 +47,13 @@ namespace {
 
 bool releaseArchive() { return archCtx.levelName.empty(); }
 
+// A commit point is where a termination signal that arrived meanwhile is
+// honoured: what went before it stays removed, nothing after it has begun.
+void commitStep() {
+    dbCommit();
+    sigCheck();
+}
+
 void emptyCaptures() { stdOutBuf[0] = stdErrBuf[0] = '\0'; }
 
 /// Each complaint a command left in the capture buffers, with the message.
@@ -154,7 +161,7 @@ int removeVCfilesAndVersions() {
                 // newest archived one become roots.
                 const int newest = findMaxVersionIdInVersionList(entry.versionIds);
                 dbgVersionResetPreviousId(newest);
-                dbCommit();
+                commitStep();
                 if (file.VERSIONID == newest)
                     deleteForSourceIdFromVersionListExceptId(entry.versionIds, newest);
                 else
@@ -193,7 +200,7 @@ int removeArchivedObjects() {
             dbgLevelDelete(level.ID);
             dbgLevelmemberDelete(level.ID);
         }
-        dbCommit();
+        commitStep();
     }
 
     if (releaseArchive()) {
@@ -214,7 +221,7 @@ int removeArchivedObjects() {
             }
         }
         if (c.releaseIdList.listSize() > 0)
-            dbCommit();
+            commitStep();
     }
 
     if (c.trackIdList.listSize() > 0) {
@@ -230,7 +237,7 @@ int removeArchivedObjects() {
             dbgCoreqDeleteByTrack(trackId);
             dbgChangeDeleteForTrack(trackId);
         }
-        dbCommit();
+        commitStep();
     }
 
     if (c.defectFeatureIdList.listSize() > 0) {
@@ -247,7 +254,7 @@ int removeArchivedObjects() {
             dbgVerifyDelete(defectId);
             dbgNoteDeleteForDefect(defectId);
             dbgDefectDelete(defectId);
-            dbCommit();
+            commitStep();
         }
     }
     dbgDefectModifyReleaseId(0, 0);

@@ -54,6 +54,20 @@ inline const BuiltFamily& builtFamily(const std::string& product) {
     return families[product] = buildFamily(scratchDir() + "/family-" + product, "--size=tiny --db=" + product);
 }
 
+/// The shell words that run the real binary as the family's login
+/// (nss_wrapper) with the family's environment and extra variables.
+inline std::string archiveCommand(const BuiltFamily& family, const std::map<std::string, std::string>& extra = {}) {
+    std::map<std::string, std::string> env = family.env;
+    env["PATH"] = "/usr/bin:/bin", env["LANG"] = "C.UTF-8", env["LD_PRELOAD"] = "libnss_wrapper.so";
+    env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
+    for (const auto& [name, value] : extra)
+        env[name] = value;
+    std::string command = "env -i";
+    for (const auto& [name, value] : env)
+        command += " " + name + "=" + shellQuote(value);
+    return command + " " + shellQuote(PELO_BINARY_DIR "/src/peloarchive");
+}
+
 /// Runs the real binary as the family's login (nss_wrapper) with the
 /// answers, the family's environment and extra variables, under a shell
 /// prefix (a ulimit, a trap); its output, through a pipe that no file size
@@ -63,16 +77,8 @@ inline std::string runArchive(const BuiltFamily& family, const std::string& answ
                               const std::string& prefix = "") {
     const std::string dir = scratchDir();
     std::ofstream(dir + "/answers") << answers;
-    std::map<std::string, std::string> env = family.env;
-    env["PATH"] = "/usr/bin:/bin", env["LANG"] = "C.UTF-8", env["LD_PRELOAD"] = "libnss_wrapper.so";
-    env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
-    for (const auto& [name, value] : extra)
-        env[name] = value;
-    std::string command = "( " + prefix + " env -i";
-    for (const auto& [name, value] : env)
-        command += " " + name + "=" + shellQuote(value);
-    command += " " + shellQuote(PELO_BINARY_DIR "/src/peloarchive") + " <" + shellQuote(dir + "/answers") +
-               " 2>&1; echo \"status=$?\" ) | cat >" + shellQuote(dir + "/output");
+    const std::string command = "( " + prefix + " " + archiveCommand(family, extra) + " <" + shellQuote(dir + "/answers") +
+                                " 2>&1; echo \"status=$?\" ) | cat >" + shellQuote(dir + "/output");
     EXPECT_NE(std::system(command.c_str()), -1) << command;
     std::ifstream output(dir + "/output");
     return {std::istreambuf_iterator<char>(output), {}};
