@@ -42,33 +42,14 @@
 #include "archive/dialect.h"
 #include "archive/phases.h"
 #include "archive/writeDbPop.h"
+#include "benchFamily.h"
 #include "db/client.h"
 
 namespace {
 
 using namespace pelo;
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-constexpr const char* familyLogin = "pelofam";
-constexpr const char* familyPassword = "pelopass";
-constexpr const char* familySize = "large";
-
-double secondsSince(Clock::time_point start) {
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-/// One family to measure and how the utility reaches it.
-struct Family {
-    std::string backend;   ///< "sqlite" or "postgresql"
-    int scale = 1;
-    fs::path root;         ///< the cache entry mkfamily built
-    std::string target;    ///< what PELO_DB names
-    std::string conninfo;  ///< PostgreSQL: libpq's key=value form of the family database
-    std::string database;  ///< PostgreSQL: its name
-    std::map<std::string, std::string> env;  ///< what family.env exports
-    std::vector<std::string> releases;       ///< the releases to archive
-};
+using namespace pelo::bench;
 
 /// What the populate child did, as it reports it back.
 struct Populated {
@@ -82,99 +63,6 @@ struct Cluster {
     std::string admin;
     std::vector<std::pair<std::string, std::string>> keywords;  ///< host, port, user, password
 };
-
-fs::path cacheDir() {
-    const char* xdg = std::getenv("XDG_CACHE_HOME");
-    if (xdg != nullptr && *xdg == '/')
-        return fs::path(xdg) / "pelo-bench";
-    const char* home = std::getenv("HOME");
-    return fs::path(home != nullptr && *home ? home : "/tmp") / ".cache" / "pelo-bench";
-}
-
-/// Runs argv with standard output into outputPath (standard error stays);
-/// the exit status, or 127 when the program could not be started.
-int runProgram(const std::vector<std::string>& argv, const std::string& outputPath) {
-    std::vector<char*> args;
-    for (const std::string& arg : argv)
-        args.push_back(const_cast<char*>(arg.c_str()));
-    args.push_back(nullptr);
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0)
-        return 127;
-    if (pid == 0) {
-        const int fd = open(outputPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd < 0 || dup2(fd, STDOUT_FILENO) < 0)
-            _exit(127);
-        execvp(args[0], args.data());
-        std::fprintf(stderr, "populate: cannot run %s\n", args[0]);
-        _exit(127);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid)
-        return 127;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-bool fail(const std::string& text) {
-    std::fprintf(stderr, "populate: %s\n", text.c_str());
-    return false;
-}
-
-// ---- the families -------------------------------------------------------
-
-/// family.env's exports, unquoted, and the releases family.txt counts.
-bool readFamily(Family& family) {
-    std::ifstream envFile(family.root / "family.env");
-    for (std::string line; std::getline(envFile, line);)  // export NAME='value'
-        if (const auto eq = line.find('='); line.starts_with("export ") && eq != std::string::npos)
-            family.env[line.substr(7, eq - 7)] = line.substr(eq + 2, line.size() - eq - 3);
-    int releases = 0;
-    std::ifstream requests(family.root / "family.txt");
-    for (std::string line; std::getline(requests, line);)
-        if (line.starts_with("releases="))
-            releases = std::atoi(line.c_str() + 9);
-    // mkfamily leaves the last release active (levels in commit, tracks in
-    // test), so every other release can be archived.
-    family.releases.clear();
-    for (int r = 1; r < releases; ++r)
-        family.releases.push_back("rel" + std::to_string(r));
-    return !family.env.empty() && !family.releases.empty() ? true : fail("cannot read " + family.root.string());
-}
-
-/// Builds the family into its cache entry with mkfamily; the entry counts
-/// as built only once the marker is there, so a broken build is redone.
-bool buildFamily(const Family& family, const std::vector<std::string>& extra) {
-    fs::remove_all(family.root);
-    fs::create_directories(family.root.parent_path());
-    std::vector<std::string> argv = {PELO_MKFAMILY, "--root=" + family.root.string(),
-                                     std::string("--size=") + familySize, "--scale=" + std::to_string(family.scale)};
-    argv.insert(argv.end(), extra.begin(), extra.end());
-    std::fprintf(stderr, "populate: building the %s family at scale %d for %s (once)\n", familySize, family.scale,
-                 family.backend.c_str());
-    if (runProgram(argv, family.root.string() + ".log") != 0)
-        return fail("mkfamily failed, see " + family.root.string() + ".log");
-    return true;
-}
-
-bool isBuilt(const Family& family) { return fs::exists(family.root / "built"); }
-
-void markBuilt(const Family& family) { std::ofstream(family.root / "built") << "built\n"; }
-
-fs::path entryFor(const std::string& backend, int scale) {
-    return cacheDir() / (std::string(familySize) + "-s" + std::to_string(scale) + "-" + backend);
-}
-
-bool prepareSqlite(Family& family) {
-    family.root = entryFor("sqlite", family.scale);
-    if (!isBuilt(family)) {
-        if (!buildFamily(family, {}))
-            return false;
-        markBuilt(family);
-    }
-    family.target = (family.root / "home" / "family.db").string();
-    return readFamily(family);
-}
 
 // ---- PostgreSQL ---------------------------------------------------------
 
@@ -427,6 +315,7 @@ bool readScales(int argc, char** argv, std::vector<int>& scales) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    benchName = "populate";
     std::vector<int> scales;
     if (!readScales(argc, argv, scales))
         return 2;

@@ -106,7 +106,7 @@ int walkSCCSDeltas(const std::string& history, int sourceId, const std::string& 
     if (tools.empty())
         return cannotClean(history, msgFormat(1539));
     emptyCaptures();
-    send_command(CommandLine().quoted(tools + "/prs").text(" -e -d\":I:\"").arg(history), stdOutBuf, stdOutBufSize,
+    send_command(CommandLine().quoted(tools + "/prs").text(" -e -d:I:").arg(history), stdOutBuf, stdOutBufSize,
                  stdErrBuf, stdErrBufSize);
     if (stdErrBuf[0] != '\0')
         return cannotClean(history, stdErrBuf);

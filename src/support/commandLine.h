@@ -9,6 +9,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace pelo {
 
@@ -36,7 +37,7 @@ class CommandLine {
 public:
     CommandLine() = default;
     /// Starts with fixed text, usually the program and its fixed options.
-    explicit CommandLine(ShellText start) : line_(start.text()) {}
+    explicit CommandLine(ShellText start) { text(start); }
 
     /// A blank, then the value as one quoted word.
     CommandLine& arg(std::string_view value);
@@ -53,8 +54,20 @@ public:
     const std::string& str() const { return line_; }
     const char* c_str() const { return line_.c_str(); }
 
+    /// The line's words when it is nothing but words a shell would pass on
+    /// as they stand (no operator, redirection, glob or quote in its fixed
+    /// text): the runner can then start the program without a shell.
+    /// Null otherwise.
+    const std::vector<std::string>* plainWords() const { return plain_ && !words_.empty() ? &words_ : nullptr; }
+
 private:
+    /// The word being built takes more text.
+    std::string& word();
+
     std::string line_;
+    std::vector<std::string> words_;
+    bool wordOpen_ = false;
+    bool plain_ = true;
 };
 
 }  // namespace pelo

@@ -213,6 +213,12 @@ public:
     }
     bool ready() const { return ready_; }
     posix_spawn_file_actions_t* get() { return &actions_; }
+    /// The pipes become the child's descriptors 0, 1 and 2.
+    bool onto(const Pipe& in, const Pipe& out, const Pipe& err) {
+        return ready_ && posix_spawn_file_actions_adddup2(&actions_, in.readEnd.get(), STDIN_FILENO) == 0 &&
+               posix_spawn_file_actions_adddup2(&actions_, out.writeEnd.get(), STDOUT_FILENO) == 0 &&
+               posix_spawn_file_actions_adddup2(&actions_, err.writeEnd.get(), STDERR_FILENO) == 0;
+    }
 
 private:
     posix_spawn_file_actions_t actions_;
@@ -231,16 +237,28 @@ private:
 int spawnShell(const char* command, const Pipe& in, const Pipe& out, const Pipe& err,
                pid_t& pid) {
     SpawnActions actions;
-    if (!actions.ready())
-        return ENOMEM;
-    if (posix_spawn_file_actions_adddup2(actions.get(), in.readEnd.get(), STDIN_FILENO) != 0 ||
-        posix_spawn_file_actions_adddup2(actions.get(), out.writeEnd.get(), STDOUT_FILENO) != 0 ||
-        posix_spawn_file_actions_adddup2(actions.get(), err.writeEnd.get(), STDERR_FILENO) != 0)
+    if (!actions.onto(in, out, err))
         return ENOMEM;
     char sh[] = "sh";
     char flag[] = "-c";
     char* argv[] = {sh, flag, const_cast<char*>(command), nullptr};
     return posix_spawn(&pid, "/usr/bin/sh", actions.get(), nullptr, argv, environ);
+}
+
+/// Starts the program of a plain line directly, found through PATH, with
+/// the same descriptors as spawnShell.  0 with the child's id, or the error
+/// number (the caller then leaves the line to the shell, which says what a
+/// shell says about a program it cannot run, and runs its built-ins).
+int spawnProgram(const std::vector<std::string>& words, const Pipe& in, const Pipe& out, const Pipe& err,
+                 pid_t& pid) {
+    SpawnActions actions;
+    if (!actions.onto(in, out, err))
+        return ENOMEM;
+    std::vector<char*> argv;
+    for (const std::string& word : words)
+        argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    return posix_spawnp(&pid, argv[0], actions.get(), nullptr, argv.data(), environ);
 }
 
 /// A failed start: no process (the 0010-903 case) when the system is out
@@ -465,6 +483,11 @@ void collectOutput(Run& run, pid_t pid) {
 
 void send_command(const char* command, char* outBuf, std::size_t outSize, char* errBuf,
                   std::size_t errSize) {
+    send_command(command, nullptr, outBuf, outSize, errBuf, errSize);
+}
+
+void send_command(const char* command, const std::vector<std::string>* words, char* outBuf, std::size_t outSize,
+                  char* errBuf, std::size_t errSize) {
     Capture out(outBuf, outSize);
     Capture err(errBuf, errSize);
     out.clear();
@@ -477,7 +500,9 @@ void send_command(const char* command, char* outBuf, std::size_t outSize, char* 
         return;
     }
     pid_t pid = -1;
-    int spawnError = spawnShell(command, in, output, error, pid);
+    int spawnError = words != nullptr ? spawnProgram(*words, in, output, error, pid) : ENOEXEC;
+    if (spawnError != 0)
+        spawnError = spawnShell(command, in, output, error, pid);
     gc_pid = spawnError == 0 ? pid : -1;
     if (spawnError != 0) {
         err.replace(spawnFailureText(spawnError).c_str());

@@ -57,11 +57,18 @@ void send_command_no_pipes(const char* command, char* errBuf);
 /// Parent side of send_command_no_pipes: waits for any child.
 void execCmdParent(pid_t pid, char* errBuf);
 
+/// The same, where words, when given, are the line's plain words: their
+/// program is started directly, without the shell's own process in
+/// between, and the line goes to the shell only when that start fails
+/// (a built-in such as cd, a program that cannot be run).
+void send_command(const char* command, const std::vector<std::string>* words, char* outBuf,
+                  std::size_t outSize, char* errBuf, std::size_t errSize);
+
 /// The same for a line built by CommandLine, the form every caller in the
 /// utility uses, so that each value in it is one quoted word.
 inline void send_command(const CommandLine& command, char* outBuf, std::size_t outSize,
                          char* errBuf, std::size_t errSize) {
-    send_command(command.c_str(), outBuf, outSize, errBuf, errSize);
+    send_command(command.c_str(), command.plainWords(), outBuf, outSize, errBuf, errSize);
 }
 inline void send_command_no_pipes(const CommandLine& command, char* errBuf) {
     send_command_no_pipes(command.c_str(), errBuf);

@@ -52,5 +52,24 @@ TEST(CommandLineTest, FixedTextStaysAsWritten) {
     fs::remove_all(dir);
 }
 
+// A line of plain words starts its program without a shell, each value one
+// argument however it is glued; anything a shell would read differently,
+// or a built-in, goes to the shell.
+TEST(CommandLineTest, PlainWordsRunWithoutAShell) {
+    using Words = std::vector<std::string>;
+    const CommandLine rmdel = CommandLine().quoted("/tools dir/rmdel").text(" -r").quoted("1.2'3").arg("/a $b");
+    ASSERT_NE(rmdel.plainWords(), nullptr);
+    EXPECT_EQ(*rmdel.plainWords(), (Words{"/tools dir/rmdel", "-r1.2'3", "/a $b"}));
+    for (const CommandLine& shellOnly : {CommandLine("cat").arg("x").text(" | cpio -o >").quoted("d"),
+                                         CommandLine("prs -d\":I:\"").arg("f"), CommandLine("rm -fr").arg("d").text("/*.ld")})
+        EXPECT_EQ(shellOnly.plainWords(), nullptr) << shellOnly.str();
+    // The program gets its arguments as the shell would have passed them, and
+    // no shell stands between it and the caller: a shell started by the line
+    // names the test as its parent.
+    EXPECT_EQ(outputOf(CommandLine("printf").arg("%s|").arg("a 'b' $(c)").arg("`d`")), "a 'b' $(c)|`d`|");
+    EXPECT_EQ(outputOf(CommandLine("sh").arg("-c").arg("echo $PPID")), std::to_string(getpid()) + "\n");
+    EXPECT_EQ(outputOf(CommandLine("cd").arg("/").text(" && echo in")), "in\n");
+}
+
 }  // namespace
 }  // namespace pelo

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "archive/builtFamily.h"
+#include "tools/familyTables.h"
 #include "db/backends.h"
 #include "db/client.h"
 #include "support/commandLine.h"
@@ -33,8 +34,7 @@ namespace {
 namespace fs = std::filesystem;
 using dbtest::Backend;
 using dbtest::ScratchDatabase;
-using Texts = std::vector<std::string>;
-using Rows = std::vector<Texts>;
+using namespace pelo::testing;
 
 struct RoundTripCase {
     const char* product;  ///< mkfamily's --db
@@ -43,41 +43,11 @@ struct RoundTripCase {
     bool hostile;
 };
 
-std::string upper(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::toupper(c)); });
-    return text;
-}
-
 std::string caseName(const ::testing::TestParamInfo<RoundTripCase>& info) {
     const RoundTripCase& c = info.param;
     return std::string(c.backend == Backend::sqlite ? "SQLite_" : "PostgreSQL_") + upper(c.product).substr(0, 1) +
            (c.product + 1) + (c.level ? "_Level" : "_Release") + (c.hostile ? "Hostile" : "");
 }
-
-// Every table of the populate script, with the number of leading columns
-// that name a row; 0 for a table without a key, whose whole row is its name.
-const std::pair<const char*, std::size_t> scriptTables[] = {
-    {"RELEASES", 1},    {"ENVIRONMENTS", 0}, {"APPROVERS", 0},  {"LEVELS", 1},   {"LEVELMEMBERS", 0},
-    {"TRACKS", 1},      {"CHANGES", 0},      {"APPROVALS", 0},  {"FIX", 0},      {"TESTS", 0},
-    {"COREQS", 0},      {"DEFECTS", 1},      {"HISTORY", 0},    {"NOTES", 0},    {"VERIFY", 0},
-    {"SIZES", 0},       {"FILES", 1},        {"PATH", 1},       {"VERSIONS", 1}, {"COMPONENTS", 1},
-    {"COMPMEMBERS", 0}, {"USERS", 1},        {"HOSTS", 0},      {"SEQUENCE", 1}, {"AUTHORITY", 0},
-    {"INTEREST", 0},    {"CONFIG", 0},       {"CFGRELPROC", 0}, {"CFGCOMPROC", 0},
-};
-
-/// A table's columns (as the database names them) and its rows, each value
-/// as text (NULL reads as ""), sorted, so both backends compare alike.
-struct TableRows {
-    Texts columns;
-    Rows rows;
-
-    std::size_t at(const std::string& column) const {
-        const auto found = std::find_if(columns.begin(), columns.end(), [&](auto& c) { return upper(c) == column; });
-        EXPECT_NE(found, columns.end()) << "no column " << column;
-        return found == columns.end() ? 0 : std::size_t(found - columns.begin());
-    }
-};
-using Tables = std::map<std::string, TableRows>;
 
 /// Every script table of the connected database; the columns are those of
 /// `like` when given, else the table's own.
@@ -163,16 +133,6 @@ void makeFamilyHostile(bool sybase) {
     for (const auto& [sql, value] : updates)
         ASSERT_EQ(sqlExecute(sql, {{1, std::string_view(value)}}), 0) << sql << ": " << sqlca.sqlerrm;
     ASSERT_EQ(sqlCommit(), 0) << sqlca.sqlerrm;
-}
-
-/// The enabled fields (the column, field 2, in capitals) of a configurable-field table.
-std::set<std::string> enabledFields(const std::string& path) {
-    std::set<std::string> fields;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);)
-        if (const auto bar = line.find('|'); bar != std::string::npos && line.compare(0, bar, "no") != 0)
-            fields.insert(upper(line.substr(bar + 1, line.find('|', bar + 1) - bar - 1)));
-    return fields;
 }
 
 /// The family's rows in the forms the script writes them: a defect with

@@ -1,0 +1,377 @@
+// How the version-control phase of a file-system archive compares with the
+// least any design that runs one tool per history could take.  On the
+// large SQLite family (scale 1 unless told) it sets up a file-system
+// archive as the dialog would, a release archive of every release the
+// family lets go (or, with --archive=level, the level archive family.txt
+// names), writes the populate script so that the phase's lists are full,
+// and times getVCFiles alone: each history copied with cp, listed with
+// prs and cut back with one rmdel per delta not archived, every command
+// through the command runner.
+//
+// Against that it times, in one "/bin/sh script", the same commands back
+// to back: for each history named in the archive's information file the
+// same cp into a fresh tree (every entry of a binary directory), the same
+// prs on the copy and one rmdel per delta the phase removed, newest first.
+// The deltas are those prs lists in the family's history but not in the
+// archive's copy, so the script repeats what the utility did, not what it
+// was meant to do; its copies must come out byte for byte like the
+// archive's.  Last, "cp -r" of the family's whole vc directory.  The vc
+// tree and the tools are read once beforehand, so all three find them in
+// the file cache.
+//
+//   vcfiles [--scale=N] [--archive=release|level] [--keep]
+//
+// Families come from the benchmarks' cache (benchFamily.h).  Prints
+//   vc_s=... floor_s=... cpr_s=... ratio=... histories=... deltas_removed=...
+// where ratio is vc_s / floor_s.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <unordered_set>
+#include <vector>
+
+#include "archive/context.h"
+#include "archive/dialect.h"
+#include "archive/getArchOpts.h"
+#include "archive/phases.h"
+#include "archive/writeDbPop.h"
+#include "benchFamily.h"
+#include "db/client.h"
+#include "db/dbgFile.h"
+#include "db/records.h"
+#include "vc/location.h"
+
+namespace {
+
+using namespace pelo;
+using namespace pelo::bench;
+namespace fs = std::filesystem;
+
+struct Options {
+    int scale = 1;
+    bool levelArchive = false;
+    bool keep = false;  ///< leave the archive, the floor script and its tree for a look
+};
+
+/// One history the phase copied, by its place below the family home.
+struct History {
+    fs::path relative;  ///< vc/... : the history file, or a binary directory
+    bool binary = false;
+    bool trimmed = false;                 ///< the phase ran prs on its copy
+    std::vector<std::string> removed;     ///< SIDs the phase took out, newest first
+
+    fs::path sccsFile() const { return binary ? relative / "s.binary" : relative; }
+};
+
+/// Standard output goes to a file while the utility's phases print their
+/// progress, and comes back when this ends.
+class StdoutTo {
+public:
+    explicit StdoutTo(const fs::path& log) {
+        std::fflush(stdout);
+        saved_ = dup(STDOUT_FILENO);
+        const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+        if (fd >= 0) {
+            dup2(fd, STDOUT_FILENO);
+            close(fd);
+        }
+    }
+    StdoutTo(const StdoutTo&) = delete;
+    StdoutTo& operator=(const StdoutTo&) = delete;
+    ~StdoutTo() {
+        std::fflush(stdout);
+        if (saved_ >= 0) {
+            dup2(saved_, STDOUT_FILENO);
+            close(saved_);
+        }
+    }
+
+private:
+    int saved_ = -1;
+};
+
+std::string shellQuote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string readWhole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+/// The SIDs prs lists for an SCCS file, newest first.
+std::vector<std::string> deltasOf(const std::string& tools, const fs::path& sccsFile) {
+    const std::string command = shellQuote(tools + "/prs") + " -e -d:I: " + shellQuote(sccsFile.string());
+    std::vector<std::string> sids;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return sids;
+    char line[256];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        std::string sid = line;
+        sid.erase(std::min(sid.find_first_of(" \t\r\n"), sid.size()));
+        if (!sid.empty())
+            sids.push_back(sid);
+    }
+    pclose(pipe);
+    return sids;
+}
+
+// ---- the utility's run -------------------------------------------------------
+
+/// Sets up a file-system archive into dir as the dialog would, and writes
+/// the populate script, which fills the lists the phase reads.
+bool startArchive(const Family& family, const Options& options, const fs::path& dir) {
+    archCtx = {};
+    resetDbPopWriter();
+    if (sqlConnect(family.target, familyLogin, familyPassword) != 0)
+        return fail("connect: " + sqlca.sqlerrm);
+    for (const auto& [name, value] : family.env)  // PELO_VCBIN above all: the phase's tools
+        setenv(name.c_str(), value.c_str(), 1);
+    archCtx.familyName = familyLogin, archCtx.familyHomeDir = (family.root / "home").string();
+    archCtx.database = dialectNamed(family.requests.at("product"));
+    archCtx.orac_home = family.env.at("ORACLE_HOME");
+    archCtx.orac_dba_pass = family.env.at("ORACLE_PASS");
+    archCtx.vctype = family.env.at("PELO_VCTYPE");
+    if (options.levelArchive) {
+        archCtx.levelName = family.requests.at("levelArchive");
+        archCtx.relNameList.listAppend(family.requests.at("levelArchiveRelease"));
+    } else {
+        for (const std::string& release : family.releases)
+            archCtx.relNameList.listAppend(release);
+    }
+    if (checkArchivePrereqs() != 0)
+        return fail("the archive prerequisites are not met");
+    archCtx.archiving = 1;
+    archCtx.fileSystemName = dir.string();
+    buildWorkFilePaths();
+    createFiles();
+    if (writeToArchiveInfoFile() != 0 || generateDbPopulateFile() != 0)
+        return fail("the information file or the populate script failed");
+    return true;
+}
+
+/// The SCCS files the phase trims: those of the archived files; a
+/// destroyed file's history is copied whole.
+std::unordered_set<std::string> trimmedHistories() {
+    std::unordered_set<std::string> trimmed;
+    for (int fileId : archCtx.fileIdList) {
+        FileRecord file{};
+        if (dbgFileGetById(file, fileId) != 0 || file.SOURCEID == 0)
+            continue;
+        const int type = fileType(file.TYPE);
+        fs::path relative = fs::path("vc") / vcLocation(file.SOURCEID, type);
+        trimmed.insert((vcIsBinaryDirectory(type) ? relative / "s.binary" : relative).string());
+    }
+    return trimmed;
+}
+
+// ---- what the phase did -------------------------------------------------------
+
+/// The histories of the information file's "Version Control Files
+/// Archived" section, in its order: a history file by its path, a binary
+/// directory by its s.binary; the full copies and differences of a binary
+/// directory named there too are part of that directory.
+std::vector<History> archivedHistories(const fs::path& info, const fs::path& home) {
+    std::ifstream in(info);
+    std::string line;
+    while (std::getline(in, line) && !line.starts_with("Version Control Files Archived")) {
+    }
+    std::getline(in, line);  // the underline
+    const std::string prefix = home.string() + "/";
+    std::vector<History> histories;
+    std::set<fs::path> seen;
+    while (std::getline(in, line) && line.starts_with(prefix)) {
+        const fs::path path = line.substr(prefix.size());
+        const std::string name = path.filename().string();
+        const bool inBinaryDir = path.parent_path().filename().string().starts_with("b.");
+        History history;
+        if (name == "s.binary" && inBinaryDir)
+            history.relative = path.parent_path(), history.binary = true;
+        else if (name.starts_with("s.") && !inBinaryDir)
+            history.relative = path;
+        else
+            continue;
+        if (seen.insert(history.relative).second)
+            histories.push_back(history);
+    }
+    return histories;
+}
+
+/// Fills in which histories the phase trimmed and the deltas it removed
+/// from each: those the family's history lists and the copy no longer
+/// does.  A copy still byte for byte the family's lost nothing.
+bool readRemovedDeltas(std::vector<History>& histories, const fs::path& home, const fs::path& archive,
+                       const std::string& tools) {
+    const std::unordered_set<std::string> trimmed = trimmedHistories();
+    for (History& history : histories) {
+        history.trimmed = trimmed.contains(history.sccsFile().string());
+        const fs::path family = home / history.sccsFile(), copy = archive / history.sccsFile();
+        if (!fs::exists(copy))
+            return fail("the phase left no copy of " + family.string());
+        if (!history.trimmed || readWhole(family) == readWhole(copy))
+            continue;
+        const std::vector<std::string> kept = deltasOf(tools, copy);
+        for (const std::string& sid : deltasOf(tools, family))
+            if (std::ranges::find(kept, sid) == kept.end())
+                history.removed.push_back(sid);
+    }
+    return true;
+}
+
+// ---- the floor -------------------------------------------------------------------
+
+std::vector<std::string> sortedEntries(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::ranges::sort(names);
+    return names;
+}
+
+/// The phase's commands for every history, to run into target, whose
+/// directories are made here so that the script holds only the tools'
+/// work.  Returns how many commands it holds.
+std::size_t writeFloorScript(const std::vector<History>& histories, const fs::path& home, const fs::path& target,
+                             const std::string& tools, const fs::path& script) {
+    std::ofstream out(script);
+    out << "set -e\n";
+    std::size_t commands = 0;
+    const std::string prs = shellQuote(tools + "/prs"), rmdel = shellQuote(tools + "/rmdel");
+    for (const History& history : histories) {
+        const fs::path from = home / history.relative, to = target / history.relative;
+        fs::create_directories(history.binary ? to : to.parent_path());
+        std::vector<std::pair<fs::path, fs::path>> copies = {{from, to}};
+        if (history.binary) {
+            copies.clear();
+            for (const std::string& entry : sortedEntries(from))
+                copies.emplace_back(from / entry, to / entry);
+        }
+        for (const auto& [source, copy] : copies)
+            out << "cp " << shellQuote(source.string()) << ' ' << shellQuote(copy.string()) << '\n';
+        commands += copies.size();
+        if (!history.trimmed)
+            continue;
+        const std::string copy = shellQuote((target / history.sccsFile()).string());
+        out << prs << " -e -d\":I:\" " << copy << " >/dev/null\n";
+        for (const std::string& sid : history.removed)
+            out << rmdel << " -r" << sid << ' ' << copy << '\n';
+        commands += 1 + history.removed.size();
+    }
+    return commands;
+}
+
+/// The script must have cut every history as the phase cut its copy.
+bool sameAsArchive(const std::vector<History>& histories, const fs::path& archive, const fs::path& floor) {
+    for (const History& history : histories)
+        if (readWhole(archive / history.sccsFile()) != readWhole(floor / history.sccsFile()))
+            return fail("the floor script's " + history.sccsFile().string() + " differs from the archive's");
+    return true;
+}
+
+// ---- the run ---------------------------------------------------------------------
+
+/// The vc tree and the tools read once, so that every measure finds them
+/// in the file cache.
+bool warmUp(const fs::path& home, const std::string& tools) {
+    const std::string command = "find " + shellQuote((home / "vc").string()) + " -type f -exec cat {} + && cat " +
+                                shellQuote(tools + "/prs") + ' ' + shellQuote(tools + "/rmdel") + " /bin/cp /bin/sh";
+    return runProgram({"/bin/sh", "-c", command}, "/dev/null") == 0 || fail("the warm-up failed");
+}
+
+/// The measures in dir; false when a step failed.
+bool measure(const Family& family, const Options& options, const fs::path& dir) {
+    const fs::path home = family.root / "home", archive = dir / "archive", floor = dir / "floor";
+    const std::string tools = family.env.at("PELO_VCBIN");
+    fs::create_directory(archive);
+    if (!warmUp(home, tools))
+        return false;
+    double vcSeconds = 0;
+    {
+        StdoutTo log(dir / "progress.log");
+        if (!startArchive(family, options, archive))
+            return false;
+        const auto start = Clock::now();
+        const int result = getVCFiles();
+        vcSeconds = secondsSince(start);
+        if (result != 0)
+            return fail("getVCFiles failed, see " + (dir / "progress.log").string());
+        std::fflush(archCtx.archInfo.fp());
+    }
+    std::vector<History> histories = archivedHistories(archive / "PELOarchive.info", home);
+    if (histories.empty() || !readRemovedDeltas(histories, home, archive, tools))
+        return fail("the archive names no histories");
+    sqlRollbackRelease();
+
+    const std::size_t commands = writeFloorScript(histories, home, floor, tools, dir / "floor.sh");
+    auto start = Clock::now();
+    const int status = runProgram({"/bin/sh", (dir / "floor.sh").string()}, "/dev/null");
+    const double floorSeconds = secondsSince(start);
+    if (status != 0 || !sameAsArchive(histories, archive, floor))
+        return fail("the floor script failed, see " + (dir / "floor.sh").string());
+
+    start = Clock::now();
+    if (runProgram({"cp", "-r", (home / "vc").string(), (dir / "cpr").string()}, "/dev/null") != 0)
+        return fail("cp -r failed");
+    const double cprSeconds = secondsSince(start);
+
+    std::size_t removed = 0;
+    for (const History& history : histories)
+        removed += history.removed.size();
+    std::fprintf(stderr, "vcfiles: %s archive at scale %d, %zu commands in the floor script\n",
+                 options.levelArchive ? "level" : "release", family.scale, commands);
+    std::printf("vc_s=%.2f floor_s=%.2f cpr_s=%.2f ratio=%.2f histories=%zu deltas_removed=%zu\n", vcSeconds,
+                floorSeconds, cprSeconds, vcSeconds / floorSeconds, histories.size(), removed);
+    return true;
+}
+
+bool readOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        char* end = nullptr;
+        const long scale = arg.starts_with("--scale=") ? std::strtol(arg.c_str() + 8, &end, 10) : 0;
+        if (arg == "--keep")
+            options.keep = true;
+        else if (arg == "--archive=release" || arg == "--archive=level")
+            options.levelArchive = arg == "--archive=level";
+        else if (end != nullptr && *end == '\0' && end != arg.c_str() + 8 && scale >= 1 && scale <= 1000)
+            options.scale = static_cast<int>(scale);
+        else
+            return fail("usage: vcfiles [--scale=N] [--archive=release|level] [--keep]   (N from 1 to 1000, default 1)");
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchName = "vcfiles";
+    Options options;
+    if (!readOptions(argc, argv, options))
+        return 2;
+    Family family;
+    family.backend = "sqlite", family.scale = options.scale;
+    if (!prepareSqlite(family))
+        return 1;
+    char pattern[] = "/tmp/pelovcfilesXXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+        return fail("mkdtemp"), 1;
+    const fs::path dir = pattern;
+    const bool good = measure(family, options, dir);
+    if (good && !options.keep)
+        fs::remove_all(dir);
+    else
+        std::fprintf(stderr, "vcfiles: the work is left in %s\n", dir.c_str());
+    return good ? 0 : 1;
+}
