@@ -255,6 +255,10 @@ protected:
         const std::string answers = GetParam().level ? "2\n1\nr2lvl02\nrel2\n2\n2\n1\n" : "2\n2\nrel1\n2\n2\n1\n";
         const std::string output = testing::runArchive(family_, answers + arch_ + "\n", cluster);
         ASSERT_TRUE(output.ends_with("status=0\n")) << output;
+        // What is left is a family the other archive request still passes its checks on.
+        const std::string other = GetParam().level ? "1\n2\nrel1\n" : "1\n1\nr2lvl02\nrel2\n";
+        const std::string check = testing::runArchive(family_, other, cluster);
+        ASSERT_TRUE(check.ends_with("status=0\n")) << check;
         const std::string command = shellQuote(PELO_BINARY_DIR "/tools/reload/reload") + " --dialect=" +
                                     GetParam().product + " --target=" + shellQuote(reloadDb_->target()) +
                                     " --login=" + shellQuote(reloadDb_->user()) + " --password=" +
