@@ -143,4 +143,20 @@ inline bool prepareSqlite(Family& family) {
     return readFamily(family);
 }
 
+/// The SQLite family of family.scale with its histories under vc ("sccs"
+/// or "pvcs"), built first when the cache lacks it.  The SCCS family is
+/// prepareSqlite's own entry; a PVCS family has an entry of its own.
+inline bool prepareSqliteUnder(Family& family, const std::string& vc) {
+    if (vc == "sccs")
+        return prepareSqlite(family);
+    family.root = entryFor("sqlite-" + vc, family.scale);
+    if (!isBuilt(family)) {
+        if (!buildFamily(family, {"--vc=" + vc}))
+            return false;
+        markBuilt(family);
+    }
+    family.target = (family.root / "home" / "family.db").string();
+    return readFamily(family);
+}
+
 }  // namespace pelo::bench

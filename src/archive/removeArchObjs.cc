@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <string>
+#include <unordered_map>
 
 #include "archive/archUtil.h"
 #include "archive/context.h"
@@ -69,14 +70,15 @@ int reportCaptured(int message) {
 
 // ---- histories and versions --------------------------------------------------
 
-int countFilesWithSourceIdInFileList(int sourceId) {
-    int count = 0;
+/// How many files of fileIdList each source has, every file read once.
+std::unordered_map<int, int> countFilesBySourceIdInFileList() {
+    std::unordered_map<int, int> counts;
     for (int fileId : archCtx.fileIdList) {
         FileRecord file{};
-        if (dbgFileGetById(file, fileId) == 0 && file.SOURCEID == sourceId)
-            ++count;
+        if (dbgFileGetById(file, fileId) == 0)
+            ++counts[file.SOURCEID];
     }
-    return count;
+    return counts;
 }
 
 /// A PVCS history is listed for its owner to remove; an SCCS one goes.
@@ -145,12 +147,14 @@ int removeVCfilesAndVersions() {
     if (pvcs && writePVCSListHead() != 0)
         return 1;
     bool handled = false;
+    const std::unordered_map<int, int> archivedFiles = countFilesBySourceIdInFileList();
     for (SourceEntry& entry : archCtx.sourceIdList) {
         const int sourceId = entry.sourceId;
         const int total = dbgFileCountBySourceId(sourceId);
+        const auto archived = archivedFiles.find(sourceId);
         FileRecord file{};
         // Only a history every one of whose files is archived is touched.
-        if (total != 0 && total == countFilesWithSourceIdInFileList(sourceId) && historyFile(sourceId, file)) {
+        if (total != 0 && archived != archivedFiles.end() && total == archived->second && historyFile(sourceId, file)) {
             if (releaseArchive()) {
                 if (deleteVCFile(sourceId, fileType(file.TYPE)) != 0)
                     return 1;

@@ -1,0 +1,571 @@
+// How a whole run of the utility compares with the least the same work
+// could take.  On the large SQLite family, with SCCS and with PVCS
+// histories, it runs the real peloarchive binary as the family's login
+// (nss_wrapper, the family's environment, answers on standard input, as
+// the black-box tests run it) for a release archive of every release the
+// family lets go (all but the last, which is still active), three times:
+//
+//   check    a check-only run;
+//   archive  a file-system archive into an empty directory, nothing removed;
+//   remove   the same archive with removal, on a copy of the family's home
+//            made beforehand and not timed.
+//
+// Against that, in the same run and on the same family:
+//
+//   near_s   "sqlite3 family.db .dump" into a file plus "cp -r" of the
+//            family's vc directory: reading the database out as SQL and
+//            copying every history, the least an archive could do;
+//   floor_s  the version-control tools' share: one "/bin/sh script" of the
+//            commands the archive's phase ran, back to back (bench/vcfiles
+//            does the same for SCCS): each history named in the archive's
+//            information file copied with cp, listed once (prs, or vlog
+//            under PVCS) and cut with one rmdel (vdel) per delta the archive
+//            lacks.  Its copies must come out byte for byte like the
+//            archive's.
+//
+// The utility's peak RSS is what wait4 reports for its process, which
+// takes in the children it waited for (the export tool, the VC tools).
+// Every timed step waits first until the one-minute load average is below
+// 1.5 (--load-below), so that a busy machine does not skew the figures.
+//
+//   archive [--scale=N] [--vc=sccs|pvcs] [--keep] [--load-below=X]
+//
+// With N above 1 the run measures scale 1 and then scale N, and the lines
+// of scale N end in scale_ratio (time at N / time at 1).  Prints per
+// history kind, scale and measure
+//   vc=V scale=N measure=check seconds=... near_s=... ratio=... peak_rss_mb=...
+//   vc=V scale=N measure=archive seconds=... near_s=... floor_s=... ratio=... ratio_without_floor=... peak_rss_mb=...
+// (remove as archive), where ratio is seconds / near_s and
+// ratio_without_floor is (seconds - floor_s) / near_s, and a line of
+// detail.  Families come from the benchmarks' cache (benchFamily.h).
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include "archive/context.h"
+#include "archive/dialect.h"
+#include "archive/getArchOpts.h"
+#include "archive/phases.h"
+#include "archive/writeDbPop.h"
+#include "benchFamily.h"
+#include "db/client.h"
+#include "db/dbgFile.h"
+#include "db/records.h"
+#include "vc/location.h"
+
+namespace {
+
+using namespace pelo;
+using namespace pelo::bench;
+namespace fs = std::filesystem;
+
+struct Options {
+    std::vector<int> scales = {1};
+    std::vector<std::string> vcs = {"sccs", "pvcs"};
+    bool keep = false;  ///< leave the work directories for a look
+    double loadBelow = 1.5;
+};
+
+/// One run of the utility: its wall time and its peak RSS.
+struct Run {
+    double seconds = 0, peakMb = 0;
+};
+
+/// What one family's measures came to.
+struct Figures {
+    Run check, archive, remove;
+    double dumpSeconds = 0, cprSeconds = 0, floorSeconds = 0;
+    std::size_t histories = 0, deltasRemoved = 0, floorCommands = 0;
+
+    double nearSeconds() const { return dumpSeconds + cprSeconds; }
+};
+
+/// One history the phase copied, by its place below the family home.
+struct History {
+    fs::path relative;  ///< vc/... : the history file, or a binary directory
+    bool binary = false;
+    bool trimmed = false;              ///< the phase listed its copy's deltas
+    std::vector<std::string> removed;  ///< deltas the phase took out, in the order the tool lists them
+
+    fs::path historyFile() const { return binary ? relative / "s.binary" : relative; }
+};
+
+/// The commands of a history kind: the listing the phase runs on every
+/// trimmed copy and the removal of one delta.
+struct VcTools {
+    std::string list, listFormat, remove, removeFlags;
+};
+
+VcTools toolsFor(const std::string& vc, const std::string& dir) {
+    if (vc == "pvcs")
+        return {dir + "/vlog", "-br", dir + "/vdel", "-q -y -r"};
+    return {dir + "/prs", "-e -d:I:", dir + "/rmdel", "-r"};
+}
+
+std::string shellQuote(const std::string& text) {
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+std::string readWhole(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+/// Waits until the one-minute load average is below the bound, saying so
+/// once, so that what else the machine does stays out of the figures.
+void waitForQuiet(double bound) {
+    bool told = false;
+    for (;;) {
+        double load = 0;
+        std::ifstream("/proc/loadavg") >> load;
+        if (load < bound)
+            return;
+        if (!told)
+            std::fprintf(stderr, "%s: waiting for the load average (%.2f) to fall below %.2f\n", benchName, load,
+                         bound);
+        told = true;
+        std::this_thread::sleep_for(std::chrono::seconds(5));
+    }
+}
+
+// ---- the utility ----------------------------------------------------------
+
+std::string releaseLine(const Family& family) {
+    std::string line;
+    for (const std::string& release : family.releases)
+        line += (line.empty() ? "" : " ") + release;
+    return line;
+}
+
+/// The environment the black-box tests give the utility: the family's own,
+/// a plain PATH and locale, nss_wrapper, and the overrides last.
+std::vector<std::string> utilityEnvironment(const Family& family, const std::map<std::string, std::string>& overrides) {
+    std::map<std::string, std::string> env = family.env;
+    env["PATH"] = "/usr/bin:/bin", env["LANG"] = "C.UTF-8", env["LD_PRELOAD"] = "libnss_wrapper.so";
+    for (const auto& [name, value] : overrides)
+        env[name] = value;
+    std::vector<std::string> entries;
+    for (const auto& [name, value] : env)
+        entries.push_back(name + "=" + value);
+    return entries;
+}
+
+/// Runs the utility with the answers on standard input and both outputs
+/// into dir/NAME.log; false (after saying where the log is) unless it ends
+/// with status 0.
+bool runUtility(const std::vector<std::string>& env, const std::string& answers, const fs::path& dir,
+                const std::string& name, Run& run) {
+    const fs::path answersPath = dir / (name + ".answers"), logPath = dir / (name + ".log");
+    std::ofstream(answersPath) << answers;
+    std::vector<char*> envp;
+    for (const std::string& entry : env)
+        envp.push_back(const_cast<char*>(entry.c_str()));
+    envp.push_back(nullptr);
+    char* argv[] = {const_cast<char*>(PELO_ARCHIVE), nullptr};
+    std::fflush(nullptr);
+    const auto start = Clock::now();
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int in = open(answersPath.c_str(), O_RDONLY);
+        const int out = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (in < 0 || out < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
+            dup2(out, STDERR_FILENO) < 0)
+            _exit(127);
+        execve(argv[0], argv, envp.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
+        return fail("the utility's run was lost");
+    run.seconds = secondsSince(start);
+    run.peakMb = static_cast<double>(usage.ru_maxrss) / 1024.0;  // kilobytes on Linux
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return fail("the " + name + " run failed with status " + std::to_string(status) + ", see " + logPath.string());
+    return true;
+}
+
+/// A copy of the family's home below to, and the overrides that make the
+/// utility see it as the family's: its login's home and its database.
+/// The copy is written out before it returns, so that its write-back does
+/// not fall into a timed run.
+bool copyFamily(const Family& family, const fs::path& to, std::map<std::string, std::string>& overrides) {
+    const fs::path home = family.root / "home";
+    if (runProgram({"cp", "-a", home.string(), (to / "home").string()}, "/dev/null") != 0)
+        return fail("the copy of " + home.string() + " failed");
+    std::string passwd = readWhole(family.root / "passwd");
+    for (std::size_t at = passwd.find(home.string()); at != std::string::npos;
+         at = passwd.find(home.string(), at + 1))
+        passwd.replace(at, home.string().size(), (to / "home").string());
+    std::ofstream(to / "passwd") << passwd;
+    overrides = {{"NSS_WRAPPER_PASSWD", (to / "passwd").string()}, {"PELO_DB", (to / "home" / "family.db").string()}};
+    sync();
+    return true;
+}
+
+// ---- the near limit -------------------------------------------------------
+
+bool measureNear(const Family& family, const fs::path& dir, Figures& figures) {
+    auto start = Clock::now();
+    if (runProgram({"sqlite3", family.target, ".dump"}, (dir / "dump.sql").string()) != 0)
+        return fail("sqlite3 .dump failed");
+    figures.dumpSeconds = secondsSince(start);
+    start = Clock::now();
+    if (runProgram({"cp", "-r", (family.root / "home" / "vc").string(), (dir / "cpr").string()}, "/dev/null") != 0)
+        return fail("cp -r failed");
+    figures.cprSeconds = secondsSince(start);
+    return true;
+}
+
+// ---- what the archive's phase did ------------------------------------------
+
+/// The histories of the information file's "Version Control Files
+/// Archived" section, in its order: a history file by its path, a binary
+/// directory by its s.binary; the full copies and differences of a binary
+/// directory named there too are part of that directory.
+std::vector<History> archivedHistories(const fs::path& info, const fs::path& home) {
+    std::ifstream in(info);
+    std::string line;
+    while (std::getline(in, line) && !line.starts_with("Version Control Files Archived")) {
+    }
+    std::getline(in, line);  // the underline
+    const std::string prefix = home.string() + "/";
+    std::vector<History> histories;
+    std::set<fs::path> seen;
+    while (std::getline(in, line) && line.starts_with(prefix)) {
+        const fs::path path = line.substr(prefix.size());
+        const std::string name = path.filename().string();
+        const bool inBinaryDir = path.parent_path().filename().string().starts_with("b.");
+        History history;
+        if (name == "s.binary" && inBinaryDir)
+            history.relative = path.parent_path(), history.binary = true;
+        else if (name.starts_with("s.") && !inBinaryDir)
+            history.relative = path;
+        else
+            continue;
+        if (seen.insert(history.relative).second)
+            histories.push_back(history);
+    }
+    return histories;
+}
+
+/// Sets up a file-system archive into dir as the dialog would and writes
+/// the populate script, which fills the list of archived files.
+bool startArchive(const Family& family, const fs::path& dir) {
+    archCtx = {};
+    resetDbPopWriter();
+    if (sqlConnect(family.target, familyLogin, familyPassword) != 0)
+        return fail("connect: " + sqlca.sqlerrm);
+    for (const auto& [name, value] : family.env)
+        setenv(name.c_str(), value.c_str(), 1);
+    archCtx.familyName = familyLogin, archCtx.familyHomeDir = (family.root / "home").string();
+    archCtx.database = dialectNamed(family.requests.at("product"));
+    archCtx.orac_home = family.env.at("ORACLE_HOME");
+    archCtx.orac_dba_pass = family.env.at("ORACLE_PASS");
+    archCtx.vctype = family.env.at("PELO_VCTYPE");
+    for (const std::string& release : family.releases)
+        archCtx.relNameList.listAppend(release);
+    if (checkArchivePrereqs() != 0)
+        return fail("the archive prerequisites are not met");
+    archCtx.archiving = 1;
+    archCtx.fileSystemName = dir.string();
+    buildWorkFilePaths();
+    createFiles();
+    return generateDbPopulateFile() == 0 || fail("the populate script failed");
+}
+
+/// The histories the phase trims, those of the archived files (a destroyed
+/// file's history is copied whole), one a line into dir/trimmed.  Worked
+/// out in a child, so that the utility's code and its environment stay out
+/// of this process.
+bool writeTrimmed(const Family& family, const fs::path& dir) {
+    fs::create_directory(dir / "scratch");
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        const int log = open((dir / "trimmed.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(log, STDOUT_FILENO);
+        if (!startArchive(family, dir / "scratch"))
+            _exit(1);
+        std::ofstream out(dir / "trimmed");
+        for (int fileId : archCtx.fileIdList) {
+            FileRecord file{};
+            if (dbgFileGetById(file, fileId) != 0 || file.SOURCEID == 0)
+                continue;
+            const int type = fileType(file.TYPE);
+            const fs::path relative = fs::path("vc") / vcLocation(file.SOURCEID, type);
+            out << (vcIsBinaryDirectory(type) ? relative / "s.binary" : relative).string() << '\n';
+        }
+        out.close();  // _exit below flushes nothing
+        // createFiles made the PVCS clean-up list in the family home, where
+        // the next run of the utility would refuse to start over it.
+        archCtx.vcCleanPVCS.remove();
+        sqlRollbackRelease();
+        std::fflush(nullptr);
+        _exit(out.fail() ? 1 : 0);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return fail("the archived files could not be listed, see " + (dir / "trimmed.log").string());
+    return true;
+}
+
+/// The deltas the tool lists for a history, newest first: prs's SIDs, or
+/// the revisions of vlog's "Rev" lines.
+std::vector<std::string> deltasOf(const VcTools& tools, const fs::path& history) {
+    const std::string command = shellQuote(tools.list) + " " + tools.listFormat + " " + shellQuote(history.string());
+    const bool vlog = tools.listFormat == "-br";
+    std::vector<std::string> deltas;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return deltas;
+    char line[512];
+    while (std::fgets(line, sizeof line, pipe) != nullptr) {
+        std::string text = line;
+        if (vlog && !text.starts_with("Rev "))
+            continue;
+        text.erase(0, vlog ? 4 : 0);
+        text.erase(std::min(text.find_first_of(" \t\r\n"), text.size()));
+        if (!text.empty())
+            deltas.push_back(text);
+    }
+    pclose(pipe);
+    return deltas;
+}
+
+/// Fills in which histories the phase trimmed and the deltas it removed
+/// from each: those the family's history lists and the copy no longer
+/// does.  A copy still byte for byte the family's lost nothing.
+bool readRemovedDeltas(std::vector<History>& histories, const fs::path& dir, const fs::path& home,
+                       const fs::path& archive, const VcTools& tools) {
+    std::unordered_set<std::string> trimmed;
+    std::ifstream list(dir / "trimmed");
+    for (std::string line; std::getline(list, line);)
+        trimmed.insert(line);
+    for (History& history : histories) {
+        history.trimmed = trimmed.contains(history.historyFile().string());
+        const fs::path family = home / history.historyFile(), copy = archive / history.historyFile();
+        if (!fs::exists(copy))
+            return fail("the archive holds no copy of " + family.string());
+        if (!history.trimmed || readWhole(family) == readWhole(copy))
+            continue;
+        const std::vector<std::string> kept = deltasOf(tools, copy);
+        for (const std::string& delta : deltasOf(tools, family))
+            if (std::ranges::find(kept, delta) == kept.end())
+                history.removed.push_back(delta);
+    }
+    return true;
+}
+
+// ---- the floor ------------------------------------------------------------------
+
+std::vector<std::string> sortedEntries(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
+        names.push_back(entry.path().filename().string());
+    std::ranges::sort(names);
+    return names;
+}
+
+/// The phase's commands for every history, to run into target, whose
+/// directories are made here so that the script holds only the tools'
+/// work.  Returns how many commands it holds.
+std::size_t writeFloorScript(const std::vector<History>& histories, const fs::path& home, const fs::path& target,
+                             const VcTools& tools, const fs::path& script) {
+    std::ofstream out(script);
+    out << "set -e\n";
+    std::size_t commands = 0;
+    const std::string list = shellQuote(tools.list) + " " + tools.listFormat;
+    const std::string remove = shellQuote(tools.remove) + " " + tools.removeFlags;
+    for (const History& history : histories) {
+        const fs::path from = home / history.relative, to = target / history.relative;
+        fs::create_directories(history.binary ? to : to.parent_path());
+        std::vector<std::pair<fs::path, fs::path>> copies = {{from, to}};
+        if (history.binary) {
+            copies.clear();
+            for (const std::string& entry : sortedEntries(from))
+                copies.emplace_back(from / entry, to / entry);
+        }
+        for (const auto& [source, copy] : copies)
+            out << "cp " << shellQuote(source.string()) << ' ' << shellQuote(copy.string()) << '\n';
+        commands += copies.size();
+        if (!history.trimmed)
+            continue;
+        const std::string copy = shellQuote((target / history.historyFile()).string());
+        out << list << ' ' << copy << " >/dev/null\n";
+        for (const std::string& delta : history.removed)
+            out << remove << delta << ' ' << copy << '\n';
+        commands += 1 + history.removed.size();
+    }
+    return commands;
+}
+
+/// The script must have cut every history as the phase cut its copy.
+bool sameAsArchive(const std::vector<History>& histories, const fs::path& archive, const fs::path& floor) {
+    for (const History& history : histories)
+        if (readWhole(archive / history.historyFile()) != readWhole(floor / history.historyFile()))
+            return fail("the floor script's " + history.historyFile().string() + " differs from the archive's");
+    return true;
+}
+
+bool measureFloor(const Family& family, const fs::path& dir, double loadBelow, Figures& figures) {
+    const fs::path home = family.root / "home", archive = dir / "archive";
+    const VcTools tools = toolsFor(family.requests.at("vc"), family.env.at("PELO_VCBIN"));
+    std::vector<History> histories = archivedHistories(archive / "PELOarchive.info", home);
+    if (histories.empty())
+        return fail("the archive names no histories");
+    if (!writeTrimmed(family, dir) || !readRemovedDeltas(histories, dir, home, archive, tools))
+        return false;
+    figures.floorCommands = writeFloorScript(histories, home, dir / "floor", tools, dir / "floor.sh");
+    waitForQuiet(loadBelow);
+    const auto start = Clock::now();
+    const int status = runProgram({"/bin/sh", (dir / "floor.sh").string()}, "/dev/null");
+    figures.floorSeconds = secondsSince(start);
+    if (status != 0 || !sameAsArchive(histories, archive, dir / "floor"))
+        return fail("the floor script failed, see " + (dir / "floor.sh").string());
+    figures.histories = histories.size();
+    for (const History& history : histories)
+        figures.deltasRemoved += history.removed.size();
+    return true;
+}
+
+// ---- the run ------------------------------------------------------------------
+
+/// The family's database, its vc tree and the tools read once, so that
+/// every measure finds them in the file cache.
+bool warmUp(const Family& family) {
+    const fs::path home = family.root / "home";
+    const std::string tools = family.env.at("PELO_VCBIN");
+    const std::string command = "find " + shellQuote((home / "vc").string()) + " -type f -exec cat {} + && cat " +
+                                shellQuote(family.target) + ' ' + shellQuote(tools) + "/* " +
+                                shellQuote(PELO_ARCHIVE) + " /bin/cp /bin/sh";
+    return runProgram({"/bin/sh", "-c", command}, "/dev/null") == 0 || fail("the warm-up failed");
+}
+
+/// Every measure of one family, in dir.
+bool measureFamily(const Family& family, const Options& options, const fs::path& dir, Figures& figures) {
+    const std::string releases = releaseLine(family);
+    const std::vector<std::string> env = utilityEnvironment(family, {});
+    for (const char* sub : {"archive", "removal", "copy"})
+        fs::create_directory(dir / sub);
+    if (!warmUp(family))
+        return false;
+    waitForQuiet(options.loadBelow);
+    if (!measureNear(family, dir, figures))
+        return false;
+    waitForQuiet(options.loadBelow);
+    if (!runUtility(env, "1\n2\n" + releases + "\n", dir, "check", figures.check))
+        return false;
+    waitForQuiet(options.loadBelow);
+    if (!runUtility(env, "2\n2\n" + releases + "\n1\n1\n" + (dir / "archive").string() + "\n", dir, "archive",
+                    figures.archive))
+        return false;
+    if (!measureFloor(family, dir, options.loadBelow, figures))
+        return false;
+    std::map<std::string, std::string> overrides;
+    if (!copyFamily(family, dir / "copy", overrides))
+        return false;
+    waitForQuiet(options.loadBelow);
+    return runUtility(utilityEnvironment(family, overrides),
+                      "2\n2\n" + releases + "\n2\n2\n1\n" + (dir / "removal").string() + "\n", dir, "remove",
+                      figures.remove);
+}
+
+void printFigures(const Family& family, const std::string& vc, const Figures& figures, const Figures* atOne) {
+    const double near = figures.nearSeconds(), floor = figures.floorSeconds;
+    auto scaleRatio = [&](const Run Figures::*run) {
+        char text[48] = "";
+        if (atOne != nullptr)
+            std::snprintf(text, sizeof text, " scale_ratio=%.2f", (figures.*run).seconds / ((*atOne).*run).seconds);
+        return std::string(text);
+    };
+    std::printf("vc=%s scale=%d measure=check seconds=%.2f near_s=%.2f ratio=%.2f peak_rss_mb=%.1f%s\n", vc.c_str(),
+                family.scale, figures.check.seconds, near, figures.check.seconds / near, figures.check.peakMb,
+                scaleRatio(&Figures::check).c_str());
+    for (const auto& [name, run] : {std::pair{"archive", &Figures::archive}, std::pair{"remove", &Figures::remove}})
+        std::printf("vc=%s scale=%d measure=%s seconds=%.2f near_s=%.2f floor_s=%.2f ratio=%.2f "
+                    "ratio_without_floor=%.2f peak_rss_mb=%.1f%s\n",
+                    vc.c_str(), family.scale, name, (figures.*run).seconds, near, floor, (figures.*run).seconds / near,
+                    ((figures.*run).seconds - floor) / near, (figures.*run).peakMb, scaleRatio(run).c_str());
+    std::printf("  releases=%zu dump_s=%.2f cpr_s=%.2f histories=%zu deltas_removed=%zu floor_commands=%zu\n",
+                family.releases.size(), figures.dumpSeconds, figures.cprSeconds, figures.histories,
+                figures.deltasRemoved, figures.floorCommands);
+    std::fflush(stdout);
+}
+
+/// Every scale of one history kind; false when a step failed.
+bool benchVc(const std::string& vc, const Options& options) {
+    std::map<int, Figures> done;
+    for (int scale : options.scales) {
+        Family family;
+        family.backend = "sqlite", family.scale = scale;
+        if (!prepareSqliteUnder(family, vc))
+            return false;
+        char pattern[] = "/tmp/peloarchivebenchXXXXXX";
+        if (mkdtemp(pattern) == nullptr)
+            return fail("mkdtemp");
+        const fs::path dir = pattern;
+        Figures figures;
+        const bool good = measureFamily(family, options, dir, figures);
+        if (good && !options.keep)
+            fs::remove_all(dir);
+        else
+            std::fprintf(stderr, "archive: the work is left in %s\n", dir.c_str());
+        if (!good)
+            return false;
+        done[scale] = figures;
+        printFigures(family, vc, figures, scale != 1 && done.contains(1) ? &done[1] : nullptr);
+    }
+    return true;
+}
+
+bool readOptions(int argc, char** argv, Options& options) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        char* end = nullptr;
+        const long scale = arg.starts_with("--scale=") ? std::strtol(arg.c_str() + 8, &end, 10) : 0;
+        if (arg == "--keep")
+            options.keep = true;
+        else if (arg == "--vc=sccs" || arg == "--vc=pvcs")
+            options.vcs = {arg.substr(5)};
+        else if (arg.starts_with("--load-below=") && std::atof(arg.c_str() + 13) > 0)
+            options.loadBelow = std::atof(arg.c_str() + 13);
+        else if (end != nullptr && *end == '\0' && end != arg.c_str() + 8 && scale >= 1 && scale <= 1000)
+            options.scales = scale == 1 ? std::vector<int>{1} : std::vector<int>{1, static_cast<int>(scale)};
+        else
+            return fail("usage: archive [--scale=N] [--vc=sccs|pvcs] [--keep] [--load-below=X]   (N from 1 to 1000, "
+                        "default 1; above 1, scale 1 is measured too)");
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchName = "archive";
+    Options options;
+    if (!readOptions(argc, argv, options))
+        return 2;
+    int status = 0;
+    for (const std::string& vc : options.vcs)
+        if (!benchVc(vc, options))
+            status = 1;
+    return status;
+}
