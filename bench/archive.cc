@@ -62,6 +62,7 @@
 #include "archive/phases.h"
 #include "archive/writeDbPop.h"
 #include "benchFamily.h"
+#include "vcFloor.h"
 #include "db/client.h"
 #include "db/dbgFile.h"
 #include "db/records.h"
@@ -94,16 +95,6 @@ struct Figures {
     double nearSeconds() const { return dumpSeconds + cprSeconds; }
 };
 
-/// One history the phase copied, by its place below the family home.
-struct History {
-    fs::path relative;  ///< vc/... : the history file, or a binary directory
-    bool binary = false;
-    bool trimmed = false;              ///< the phase listed its copy's deltas
-    std::vector<std::string> removed;  ///< deltas the phase took out, in the order the tool lists them
-
-    fs::path historyFile() const { return binary ? relative / "s.binary" : relative; }
-};
-
 /// The commands of a history kind: the listing the phase runs on every
 /// trimmed copy and the removal of one delta.
 struct VcTools {
@@ -114,18 +105,6 @@ VcTools toolsFor(const std::string& vc, const std::string& dir) {
     if (vc == "pvcs")
         return {dir + "/vlog", "-br", dir + "/vdel", "-q -y -r"};
     return {dir + "/prs", "-e -d:I:", dir + "/rmdel", "-r"};
-}
-
-std::string shellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-std::string readWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 /// Waits until the one-minute load average is below the bound, saying so
@@ -235,36 +214,6 @@ bool measureNear(const Family& family, const fs::path& dir, Figures& figures) {
 }
 
 // ---- what the archive's phase did ------------------------------------------
-
-/// The histories of the information file's "Version Control Files
-/// Archived" section, in its order: a history file by its path, a binary
-/// directory by its s.binary; the full copies and differences of a binary
-/// directory named there too are part of that directory.
-std::vector<History> archivedHistories(const fs::path& info, const fs::path& home) {
-    std::ifstream in(info);
-    std::string line;
-    while (std::getline(in, line) && !line.starts_with("Version Control Files Archived")) {
-    }
-    std::getline(in, line);  // the underline
-    const std::string prefix = home.string() + "/";
-    std::vector<History> histories;
-    std::set<fs::path> seen;
-    while (std::getline(in, line) && line.starts_with(prefix)) {
-        const fs::path path = line.substr(prefix.size());
-        const std::string name = path.filename().string();
-        const bool inBinaryDir = path.parent_path().filename().string().starts_with("b.");
-        History history;
-        if (name == "s.binary" && inBinaryDir)
-            history.relative = path.parent_path(), history.binary = true;
-        else if (name.starts_with("s.") && !inBinaryDir)
-            history.relative = path;
-        else
-            continue;
-        if (seen.insert(history.relative).second)
-            histories.push_back(history);
-    }
-    return histories;
-}
 
 /// Sets up a file-system archive into dir as the dialog would and writes
 /// the populate script, which fills the list of archived files.
@@ -376,14 +325,6 @@ bool readRemovedDeltas(std::vector<History>& histories, const fs::path& dir, con
 
 // ---- the floor ------------------------------------------------------------------
 
-std::vector<std::string> sortedEntries(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::ranges::sort(names);
-    return names;
-}
-
 /// The phase's commands for every history, to run into target, whose
 /// directories are made here so that the script holds only the tools'
 /// work.  Returns how many commands it holds.
@@ -415,14 +356,6 @@ std::size_t writeFloorScript(const std::vector<History>& histories, const fs::pa
         commands += 1 + history.removed.size();
     }
     return commands;
-}
-
-/// The script must have cut every history as the phase cut its copy.
-bool sameAsArchive(const std::vector<History>& histories, const fs::path& archive, const fs::path& floor) {
-    for (const History& history : histories)
-        if (readWhole(archive / history.historyFile()) != readWhole(floor / history.historyFile()))
-            return fail("the floor script's " + history.historyFile().string() + " differs from the archive's");
-    return true;
 }
 
 bool measureFloor(const Family& family, const fs::path& dir, double loadBelow, Figures& figures) {

@@ -44,6 +44,7 @@
 #include "archive/phases.h"
 #include "archive/writeDbPop.h"
 #include "benchFamily.h"
+#include "vcFloor.h"
 #include "db/client.h"
 #include "db/dbgFile.h"
 #include "db/records.h"
@@ -59,16 +60,6 @@ struct Options {
     int scale = 1;
     bool levelArchive = false;
     bool keep = false;  ///< leave the archive, the floor script and its tree for a look
-};
-
-/// One history the phase copied, by its place below the family home.
-struct History {
-    fs::path relative;  ///< vc/... : the history file, or a binary directory
-    bool binary = false;
-    bool trimmed = false;                 ///< the phase ran prs on its copy
-    std::vector<std::string> removed;     ///< SIDs the phase took out, newest first
-
-    fs::path sccsFile() const { return binary ? relative / "s.binary" : relative; }
 };
 
 /// Standard output goes to a file while the utility's phases print their
@@ -97,18 +88,6 @@ public:
 private:
     int saved_ = -1;
 };
-
-std::string shellQuote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text)
-        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-std::string readWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 /// The SIDs prs lists for an SCCS file, newest first.
 std::vector<std::string> deltasOf(const std::string& tools, const fs::path& sccsFile) {
@@ -179,36 +158,6 @@ std::unordered_set<std::string> trimmedHistories() {
 
 // ---- what the phase did -------------------------------------------------------
 
-/// The histories of the information file's "Version Control Files
-/// Archived" section, in its order: a history file by its path, a binary
-/// directory by its s.binary; the full copies and differences of a binary
-/// directory named there too are part of that directory.
-std::vector<History> archivedHistories(const fs::path& info, const fs::path& home) {
-    std::ifstream in(info);
-    std::string line;
-    while (std::getline(in, line) && !line.starts_with("Version Control Files Archived")) {
-    }
-    std::getline(in, line);  // the underline
-    const std::string prefix = home.string() + "/";
-    std::vector<History> histories;
-    std::set<fs::path> seen;
-    while (std::getline(in, line) && line.starts_with(prefix)) {
-        const fs::path path = line.substr(prefix.size());
-        const std::string name = path.filename().string();
-        const bool inBinaryDir = path.parent_path().filename().string().starts_with("b.");
-        History history;
-        if (name == "s.binary" && inBinaryDir)
-            history.relative = path.parent_path(), history.binary = true;
-        else if (name.starts_with("s.") && !inBinaryDir)
-            history.relative = path;
-        else
-            continue;
-        if (seen.insert(history.relative).second)
-            histories.push_back(history);
-    }
-    return histories;
-}
-
 /// Fills in which histories the phase trimmed and the deltas it removed
 /// from each: those the family's history lists and the copy no longer
 /// does.  A copy still byte for byte the family's lost nothing.
@@ -216,8 +165,8 @@ bool readRemovedDeltas(std::vector<History>& histories, const fs::path& home, co
                        const std::string& tools) {
     const std::unordered_set<std::string> trimmed = trimmedHistories();
     for (History& history : histories) {
-        history.trimmed = trimmed.contains(history.sccsFile().string());
-        const fs::path family = home / history.sccsFile(), copy = archive / history.sccsFile();
+        history.trimmed = trimmed.contains(history.historyFile().string());
+        const fs::path family = home / history.historyFile(), copy = archive / history.historyFile();
         if (!fs::exists(copy))
             return fail("the phase left no copy of " + family.string());
         if (!history.trimmed || readWhole(family) == readWhole(copy))
@@ -231,14 +180,6 @@ bool readRemovedDeltas(std::vector<History>& histories, const fs::path& home, co
 }
 
 // ---- the floor -------------------------------------------------------------------
-
-std::vector<std::string> sortedEntries(const fs::path& dir) {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::ranges::sort(names);
-    return names;
-}
 
 /// The phase's commands for every history, to run into target, whose
 /// directories are made here so that the script holds only the tools'
@@ -263,21 +204,13 @@ std::size_t writeFloorScript(const std::vector<History>& histories, const fs::pa
         commands += copies.size();
         if (!history.trimmed)
             continue;
-        const std::string copy = shellQuote((target / history.sccsFile()).string());
+        const std::string copy = shellQuote((target / history.historyFile()).string());
         out << prs << " -e -d\":I:\" " << copy << " >/dev/null\n";
         for (const std::string& sid : history.removed)
             out << rmdel << " -r" << sid << ' ' << copy << '\n';
         commands += 1 + history.removed.size();
     }
     return commands;
-}
-
-/// The script must have cut every history as the phase cut its copy.
-bool sameAsArchive(const std::vector<History>& histories, const fs::path& archive, const fs::path& floor) {
-    for (const History& history : histories)
-        if (readWhole(archive / history.sccsFile()) != readWhole(floor / history.sccsFile()))
-            return fail("the floor script's " + history.sccsFile().string() + " differs from the archive's");
-    return true;
 }
 
 // ---- the run ---------------------------------------------------------------------
