@@ -95,18 +95,6 @@ struct Figures {
     double nearSeconds() const { return dumpSeconds + cprSeconds; }
 };
 
-/// The commands of a history kind: the listing the phase runs on every
-/// trimmed copy and the removal of one delta.
-struct VcTools {
-    std::string list, listFormat, remove, removeFlags;
-};
-
-VcTools toolsFor(const std::string& vc, const std::string& dir) {
-    if (vc == "pvcs")
-        return {dir + "/vlog", "-br", dir + "/vdel", "-q -y -r"};
-    return {dir + "/prs", "-e -d:I:", dir + "/rmdel", "-r"};
-}
-
 /// Waits until the one-minute load average is below the bound, saying so
 /// once, so that what else the machine does stays out of the figures.
 void waitForQuiet(double bound) {
@@ -276,87 +264,16 @@ bool writeTrimmed(const Family& family, const fs::path& dir) {
     return true;
 }
 
-/// The deltas the tool lists for a history, newest first: prs's SIDs, or
-/// the revisions of vlog's "Rev" lines.
-std::vector<std::string> deltasOf(const VcTools& tools, const fs::path& history) {
-    const std::string command = shellQuote(tools.list) + " " + tools.listFormat + " " + shellQuote(history.string());
-    const bool vlog = tools.listFormat == "-br";
-    std::vector<std::string> deltas;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return deltas;
-    char line[512];
-    while (std::fgets(line, sizeof line, pipe) != nullptr) {
-        std::string text = line;
-        if (vlog && !text.starts_with("Rev "))
-            continue;
-        text.erase(0, vlog ? 4 : 0);
-        text.erase(std::min(text.find_first_of(" \t\r\n"), text.size()));
-        if (!text.empty())
-            deltas.push_back(text);
-    }
-    pclose(pipe);
-    return deltas;
-}
-
-/// Fills in which histories the phase trimmed and the deltas it removed
-/// from each: those the family's history lists and the copy no longer
-/// does.  A copy still byte for byte the family's lost nothing.
 bool readRemovedDeltas(std::vector<History>& histories, const fs::path& dir, const fs::path& home,
                        const fs::path& archive, const VcTools& tools) {
     std::unordered_set<std::string> trimmed;
     std::ifstream list(dir / "trimmed");
     for (std::string line; std::getline(list, line);)
         trimmed.insert(line);
-    for (History& history : histories) {
-        history.trimmed = trimmed.contains(history.historyFile().string());
-        const fs::path family = home / history.historyFile(), copy = archive / history.historyFile();
-        if (!fs::exists(copy))
-            return fail("the archive holds no copy of " + family.string());
-        if (!history.trimmed || readWhole(family) == readWhole(copy))
-            continue;
-        const std::vector<std::string> kept = deltasOf(tools, copy);
-        for (const std::string& delta : deltasOf(tools, family))
-            if (std::ranges::find(kept, delta) == kept.end())
-                history.removed.push_back(delta);
-    }
-    return true;
+    return readRemovedDeltas(histories, trimmed, home, archive, tools);
 }
 
 // ---- the floor ------------------------------------------------------------------
-
-/// The phase's commands for every history, to run into target, whose
-/// directories are made here so that the script holds only the tools'
-/// work.  Returns how many commands it holds.
-std::size_t writeFloorScript(const std::vector<History>& histories, const fs::path& home, const fs::path& target,
-                             const VcTools& tools, const fs::path& script) {
-    std::ofstream out(script);
-    out << "set -e\n";
-    std::size_t commands = 0;
-    const std::string list = shellQuote(tools.list) + " " + tools.listFormat;
-    const std::string remove = shellQuote(tools.remove) + " " + tools.removeFlags;
-    for (const History& history : histories) {
-        const fs::path from = home / history.relative, to = target / history.relative;
-        fs::create_directories(history.binary ? to : to.parent_path());
-        std::vector<std::pair<fs::path, fs::path>> copies = {{from, to}};
-        if (history.binary) {
-            copies.clear();
-            for (const std::string& entry : sortedEntries(from))
-                copies.emplace_back(from / entry, to / entry);
-        }
-        for (const auto& [source, copy] : copies)
-            out << "cp " << shellQuote(source.string()) << ' ' << shellQuote(copy.string()) << '\n';
-        commands += copies.size();
-        if (!history.trimmed)
-            continue;
-        const std::string copy = shellQuote((target / history.historyFile()).string());
-        out << list << ' ' << copy << " >/dev/null\n";
-        for (const std::string& delta : history.removed)
-            out << remove << delta << ' ' << copy << '\n';
-        commands += 1 + history.removed.size();
-    }
-    return commands;
-}
 
 bool measureFloor(const Family& family, const fs::path& dir, double loadBelow, Figures& figures) {
     const fs::path home = family.root / "home", archive = dir / "archive";

@@ -89,24 +89,6 @@ private:
     int saved_ = -1;
 };
 
-/// The SIDs prs lists for an SCCS file, newest first.
-std::vector<std::string> deltasOf(const std::string& tools, const fs::path& sccsFile) {
-    const std::string command = shellQuote(tools + "/prs") + " -e -d:I: " + shellQuote(sccsFile.string());
-    std::vector<std::string> sids;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return sids;
-    char line[256];
-    while (std::fgets(line, sizeof line, pipe) != nullptr) {
-        std::string sid = line;
-        sid.erase(std::min(sid.find_first_of(" \t\r\n"), sid.size()));
-        if (!sid.empty())
-            sids.push_back(sid);
-    }
-    pclose(pipe);
-    return sids;
-}
-
 // ---- the utility's run -------------------------------------------------------
 
 /// Sets up a file-system archive into dir as the dialog would, and writes
@@ -158,60 +140,7 @@ std::unordered_set<std::string> trimmedHistories() {
 
 // ---- what the phase did -------------------------------------------------------
 
-/// Fills in which histories the phase trimmed and the deltas it removed
-/// from each: those the family's history lists and the copy no longer
-/// does.  A copy still byte for byte the family's lost nothing.
-bool readRemovedDeltas(std::vector<History>& histories, const fs::path& home, const fs::path& archive,
-                       const std::string& tools) {
-    const std::unordered_set<std::string> trimmed = trimmedHistories();
-    for (History& history : histories) {
-        history.trimmed = trimmed.contains(history.historyFile().string());
-        const fs::path family = home / history.historyFile(), copy = archive / history.historyFile();
-        if (!fs::exists(copy))
-            return fail("the phase left no copy of " + family.string());
-        if (!history.trimmed || readWhole(family) == readWhole(copy))
-            continue;
-        const std::vector<std::string> kept = deltasOf(tools, copy);
-        for (const std::string& sid : deltasOf(tools, family))
-            if (std::ranges::find(kept, sid) == kept.end())
-                history.removed.push_back(sid);
-    }
-    return true;
-}
-
 // ---- the floor -------------------------------------------------------------------
-
-/// The phase's commands for every history, to run into target, whose
-/// directories are made here so that the script holds only the tools'
-/// work.  Returns how many commands it holds.
-std::size_t writeFloorScript(const std::vector<History>& histories, const fs::path& home, const fs::path& target,
-                             const std::string& tools, const fs::path& script) {
-    std::ofstream out(script);
-    out << "set -e\n";
-    std::size_t commands = 0;
-    const std::string prs = shellQuote(tools + "/prs"), rmdel = shellQuote(tools + "/rmdel");
-    for (const History& history : histories) {
-        const fs::path from = home / history.relative, to = target / history.relative;
-        fs::create_directories(history.binary ? to : to.parent_path());
-        std::vector<std::pair<fs::path, fs::path>> copies = {{from, to}};
-        if (history.binary) {
-            copies.clear();
-            for (const std::string& entry : sortedEntries(from))
-                copies.emplace_back(from / entry, to / entry);
-        }
-        for (const auto& [source, copy] : copies)
-            out << "cp " << shellQuote(source.string()) << ' ' << shellQuote(copy.string()) << '\n';
-        commands += copies.size();
-        if (!history.trimmed)
-            continue;
-        const std::string copy = shellQuote((target / history.historyFile()).string());
-        out << prs << " -e -d\":I:\" " << copy << " >/dev/null\n";
-        for (const std::string& sid : history.removed)
-            out << rmdel << " -r" << sid << ' ' << copy << '\n';
-        commands += 1 + history.removed.size();
-    }
-    return commands;
-}
 
 // ---- the run ---------------------------------------------------------------------
 
@@ -243,11 +172,12 @@ bool measure(const Family& family, const Options& options, const fs::path& dir) 
         std::fflush(archCtx.archInfo.fp());
     }
     std::vector<History> histories = archivedHistories(archive / "PELOarchive.info", home);
-    if (histories.empty() || !readRemovedDeltas(histories, home, archive, tools))
+    const VcTools sccs = toolsFor("sccs", tools);
+    if (histories.empty() || !readRemovedDeltas(histories, trimmedHistories(), home, archive, sccs))
         return fail("the archive names no histories");
     sqlRollbackRelease();
 
-    const std::size_t commands = writeFloorScript(histories, home, floor, tools, dir / "floor.sh");
+    const std::size_t commands = writeFloorScript(histories, home, floor, sccs, dir / "floor.sh");
     auto start = Clock::now();
     const int status = runProgram({"/bin/sh", (dir / "floor.sh").string()}, "/dev/null");
     const double floorSeconds = secondsSince(start);
