@@ -23,6 +23,7 @@
 #include "support/util.h"
 #include "vc/binaryVersion.h"
 #include "vc/location.h"
+#include "vc/vcLog.h"
 
 namespace pelo {
 
@@ -84,21 +85,6 @@ int listDelta(const FileRecord& file, int fileType, const std::string& sid) {
 
 // ---- SCCS -----------------------------------------------------------------------
 
-/// The first word of every line of prs's output that a new-line ends:
-/// the history's SIDs, newest first.
-std::vector<std::string> sidLines(std::string_view output) {
-    std::vector<std::string> sids;
-    for (std::size_t end = output.find('\n'), start = 0; end != output.npos;
-         start = end + 1, end = output.find('\n', start)) {
-        const std::string_view line = output.substr(start, end - start);
-        const std::size_t first = line.find_first_not_of(" \t\r\f\v");
-        if (first == line.npos)
-            continue;
-        sids.emplace_back(line.substr(first, line.find_first_of(" \t\r\f\v", first) - first));
-    }
-    return sids;
-}
-
 /// Hands every delta of the history to handle (SID, archived?), newest
 /// first, and stops at the first that fails.
 template <class Handle>
@@ -114,7 +100,7 @@ int walkSCCSDeltas(const std::string& history, int sourceId, const std::string& 
     if (!archived.found)
         return 0;
     // The handler runs further commands through the same buffers.
-    for (const std::string& sid : sidLines(stdOutBuf))
+    for (const std::string& sid : prsSidLines(stdOutBuf))
         if (handle(sid, archived.contains(sid)) != 0)
             return 1;
     return 0;
@@ -155,17 +141,8 @@ int nameBinaryVersion(const std::string& familyDir, const std::string& sid) {
 
 constexpr std::size_t vlogBufSize = 40000;
 
-std::string wordAt(const std::string& text, std::size_t at) {
-    const std::size_t end = text.find_first_of(" \t\r\n", at);
-    return text.substr(at, end == text.npos ? text.npos : end - at);
-}
-
-/// Hands the revisions of vlog's log to handle, one at a time, each
-/// branch's revisions before the revision it starts from.  The log is
-/// changed as it is walked: a handled revision's "1." becomes "XX" so that
-/// its entry is not found again, and a branch whose first revision (".0")
-/// has been handled no longer matches its "Branches:  " line.  Only
-/// revisions whose text starts with "1." are ever examined.
+/// Hands the revisions of the history's vlog log to handle (revision,
+/// archived?) in walkVlogRevisions's order, and stops at the first that fails.
 template <class Handle>
 int walkPVCSRevisions(const std::string& history, int sourceId, const std::string& tools, Handle handle) {
     if (tools.empty())
@@ -180,29 +157,9 @@ int walkPVCSRevisions(const std::string& history, int sourceId, const std::strin
     if (!archived.found)
         return 0;
     std::string text = log.data();
-    for (std::size_t entry = text.find("Rev 1."); entry != text.npos; entry = text.find("Rev 1.")) {
-        std::size_t revisionAt = entry + 4;
-        const std::string base = wordAt(text, revisionAt);
-        const std::string branchLine = "Branches:  " + base + ".1";
-        std::size_t lastBranch = text.npos;
-        for (std::size_t at = text.find(branchLine, revisionAt + 1); at != text.npos; at = text.find(branchLine, at + 1))
-            lastBranch = at;
-        std::size_t branchAt = text.npos;
-        if (lastBranch != text.npos) {
-            branchAt = text.find("1.", lastBranch);
-            const std::size_t next = text.find("Rev 1.", lastBranch);
-            if (next == text.npos)
-                break;  // a branch named with no revision after it: nothing more to walk
-            revisionAt = next + 4;
-        }
-        const std::string revision = wordAt(text, revisionAt);
-        if (handle(revision, archived.contains(revision)) != 0)
-            return 1;
-        if (branchAt != text.npos && revision.ends_with('0'))
-            text.replace(branchAt, 2, "XX");
-        text.replace(revisionAt, 2, "XX");
-    }
-    return 0;
+    return walkVlogRevisions(text, [&](const std::string& revision) {
+        return handle(revision, archived.contains(revision));
+    });
 }
 
 }  // namespace

@@ -1,0 +1,53 @@
+#include "vc/vcLog.h"
+
+namespace pelo {
+
+namespace {
+
+std::string wordAt(const std::string& text, std::size_t at) {
+    const std::size_t end = text.find_first_of(" \t\r\n", at);
+    return text.substr(at, end == text.npos ? text.npos : end - at);
+}
+
+}  // namespace
+
+std::vector<std::string> prsSidLines(std::string_view output) {
+    std::vector<std::string> sids;
+    for (std::size_t end = output.find('\n'), start = 0; end != output.npos;
+         start = end + 1, end = output.find('\n', start)) {
+        const std::string_view line = output.substr(start, end - start);
+        const std::size_t first = line.find_first_not_of(" \t\r\f\v");
+        if (first == line.npos)
+            continue;
+        sids.emplace_back(line.substr(first, line.find_first_of(" \t\r\f\v", first) - first));
+    }
+    return sids;
+}
+
+int walkVlogRevisions(std::string& text, const std::function<int(const std::string& revision)>& handle) {
+    for (std::size_t entry = text.find("Rev 1."); entry != text.npos; entry = text.find("Rev 1.")) {
+        std::size_t revisionAt = entry + 4;
+        const std::string base = wordAt(text, revisionAt);
+        const std::string branchLine = "Branches:  " + base + ".1";
+        std::size_t lastBranch = text.npos;
+        for (std::size_t at = text.find(branchLine, revisionAt + 1); at != text.npos; at = text.find(branchLine, at + 1))
+            lastBranch = at;
+        std::size_t branchAt = text.npos;
+        if (lastBranch != text.npos) {
+            branchAt = text.find("1.", lastBranch);
+            const std::size_t next = text.find("Rev 1.", lastBranch);
+            if (next == text.npos)
+                break;  // a branch named with no revision after it: nothing more to walk
+            revisionAt = next + 4;
+        }
+        const std::string revision = wordAt(text, revisionAt);
+        if (handle(revision) != 0)
+            return 1;
+        if (branchAt != text.npos && revision.ends_with('0'))
+            text.replace(branchAt, 2, "XX");
+        text.replace(revisionAt, 2, "XX");
+    }
+    return 0;
+}
+
+}  // namespace pelo
