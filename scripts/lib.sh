@@ -3,7 +3,7 @@ say() { printf '==> %s\n' "$*"; }
 
 # The Debian packages the project builds, tests and runs with.
 PELO_PACKAGES=(
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libsqlite3-dev sqlite3
   libpq-dev postgresql

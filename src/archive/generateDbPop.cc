@@ -168,6 +168,10 @@ struct TakeRow {
     }
 };
 
+// Spelled out: clang before 17 deduces no template arguments for an aggregate.
+template <class Record>
+TakeRow(void (*)(const Record&), int ArchiveContext::*) -> TakeRow<Record>;
+
 // ---- releases and levels ----------------------------------------------------------
 
 void processLevelMember(const LevelMemberRecord& member) {

@@ -81,6 +81,9 @@ Token readToken() {
     }
     if (c != EOF)
         std::ungetc(c, stdin);
+    // A NUL ends the text where every C interface that takes it would end
+    // it, so that the checks of a name see all of the name that is kept.
+    token.text.resize(std::min(token.text.find('\0'), token.text.size()));
     if (cut)
         cutToWholeCharacters(token.text);
     return token;

@@ -66,9 +66,12 @@ int insertData(Merge& merge, std::int32_t length) {
 /// Reads the next record head; 1 with a record, 0 at a clean end, or
 /// mergeTruncated when the file ends inside the head.
 int readRecordHead(std::FILE* diff, DiffRecord& record) {
-    if (!readInt(diff, record.offset))
+    // The end is clean only between records: a file cut inside the first
+    // integer of a head lost the rest of that record.
+    const std::size_t got = std::fread(&record.offset, 1, sizeof record.offset, diff);
+    if (got == 0)
         return std::feof(diff) && !std::ferror(diff) ? 0 : -mergeTruncated;
-    if (!readInt(diff, record.length) || std::fread(&record.kind, 1, 1, diff) != 1)
+    if (got != sizeof record.offset || !readInt(diff, record.length) || std::fread(&record.kind, 1, 1, diff) != 1)
         return -mergeTruncated;
     if (record.kind == diffReplace && !readInt(diff, record.skip))
         return -mergeTruncated;

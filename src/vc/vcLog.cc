@@ -5,7 +5,7 @@ namespace pelo {
 namespace {
 
 std::string wordAt(const std::string& text, std::size_t at) {
-    const std::size_t end = text.find_first_of(" \t\r\n", at);
+    const std::size_t end = text.find_first_of(" \t\n\v\f\r", at);
     return text.substr(at, end == text.npos ? text.npos : end - at);
 }
 
