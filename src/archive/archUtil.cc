@@ -40,7 +40,16 @@ int writeTo(WorkFile& file, const std::string& text) {
 
 int writeInfoLine(const std::string& text) { return writeTo(archCtx.archInfo, text); }
 
-int writeCpioLine(const std::string& text) { return writeTo(archCtx.cpioFileList, text); }
+int writeCpioLine(const std::string& text) {
+    // cpio takes each line of its list for a name: a name with a new-line
+    // would reach it as two names, neither of them the file, and the medium
+    // would lack the file with only cpio's complaint to tell.
+    if (const std::size_t end = text.find('\n'); end != std::string::npos && end + 1 < text.size()) {
+        msgPrint(1548, text.substr(0, text.size() - (text.ends_with('\n') ? 1 : 0)).c_str());
+        return 1;
+    }
+    return writeTo(archCtx.cpioFileList, text);
+}
 
 int writeInfoHeading(int message) { return writeInfoLine(std::string("\n") + msgFormat(message) + "\n"); }
 

@@ -22,8 +22,9 @@ int addCpioListEntry(WorkFile ArchiveContext::*file);
 /// with its path when the file is not open or the write failed.
 int writeInfoLine(const std::string& text);
 
-/// Writes text to the cpio list; 1 after message 1458 with its path when
-/// the list is not open or the write failed.
+/// Writes text, one name and its new-line, to the cpio list; 1 after
+/// message 1458 with its path when the list is not open or the write
+/// failed, and 1 after message 1548 when the name holds a new-line.
 int writeCpioLine(const std::string& text);
 
 /// A section heading of the information file: a new line, the catalogue

@@ -735,6 +735,13 @@ const MsgDefault msgDefaults[] = {
            "deleted because they are owned by the PVCS owner.  The file,\n"
            "%1$s, contains a list of\n"
            "files that can be manually removed.\n"},
+    // cpio list
+    {1548, "\n"
+           "0011-040 The peloarchive program cannot continue.  The name of the\n"
+           "         file %1$s holds a new-line, and the\n"
+           "         cpio program reads the names of the files to copy one a line.\n"
+           "         Archive to a local file system, or rename the release or level\n"
+           "         in the PELO family and run the archive again.\n"},
     // binary versions
     {1634, "0011-106 An error occurred when the PELO server software tried to \n"
            "         get the file %s from the version control repository.\n"

@@ -51,7 +51,7 @@ const std::map<int, std::string> callerSignatures = {
     {1368, "sssss"}, {1369, "ss"}, {1370, "ss"}, {1371, "ss"}, {1372, "ssss"}, {1373, "s"},
     // version-control files, clean-up lists, removal
     {1374, "ss"}, {1386, "ss"}, {1387, "s"}, {1477, "ss"}, {1471, "ss"},
-    {1464, "s"}, {1474, "ss"}, {1547, "s"},
+    {1464, "s"}, {1474, "ss"}, {1547, "s"}, {1548, "s"},
     // export, cpio, restore
     {1518, "ss"}, {1535, "ss"}, {1430, "ss"}, {1490, "s"}, {1466, "s"},
     // populate script: table, the row's key column and value, the command word

@@ -26,6 +26,7 @@
 #include "db/client.h"
 #include "support/commandLine.h"
 #include "tools/familyTables.h"
+#include "tools/scratchFamily.h"
 
 namespace pelo {
 namespace {
@@ -219,11 +220,8 @@ std::map<std::string, std::string> readFiles(const std::string& dir) {
 class RemovalTest : public ::testing::TestWithParam<RemovalCase> {
 protected:
     void SetUp() override {
-        familyDb_ = std::make_unique<ScratchDatabase>(GetParam().backend);
-        reloadDb_ = std::make_unique<ScratchDatabase>(GetParam().backend);
-        for (const ScratchDatabase* db : {familyDb_.get(), reloadDb_.get()})
-            if (!db->unavailable().empty())
-                GTEST_SKIP() << db->unavailable();
+        if (const std::string why = openScratchPair(GetParam().backend, familyDb_, reloadDb_); !why.empty())
+            GTEST_SKIP() << why;
         arch_ = familyDb_->dir().string() + "/arch";
     }
 
@@ -236,10 +234,8 @@ protected:
     /// the scratch database as the cluster's login, which is then the family's.
     void buildFamily() {
         const RemovalCase& c = GetParam();
-        std::string options = std::string("--size=demo --db=") + c.product + " --vc=" + c.vc;
-        if (c.backend == Backend::postgres)
-            options += " --target=" + shellQuote(familyDb_->target()) + " --login=" + shellQuote(familyDb_->user()) +
-                       " --password=" + shellQuote(familyDb_->password());
+        const std::string options =
+            std::string("--size=demo --db=") + c.product + " --vc=" + c.vc + familyTargetOptions(*familyDb_);
         family_ = testing::buildFamily(familyDb_->dir().string() + "/family", options);
         ASSERT_TRUE(family_.env.contains("PELO_DB") && family_.env.contains("PELO_VCBIN")) << "no family.env";
     }

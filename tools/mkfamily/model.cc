@@ -228,6 +228,8 @@ Family planFamily(const FamilyOptions& options) {
     family.releaseArchive = family.releases[0].NAME;
     family.levelArchiveRelease = family.releases[1].NAME;
     breakPrerequisite(planner);
+    if (options.hostile)
+        planHostileTexts(planner);
     planSequences(planner);
     return family;
 }

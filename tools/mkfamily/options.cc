@@ -102,7 +102,7 @@ std::string familyUsage() {
         "usage: mkfamily --root=DIR [--size=tiny|demo|large] [--scale=N] [--seed=N]\n"
         "                [--db=oracle|informix|sybase|vql] [--vc=sccs|pvcs]\n"
         "                [--login=NAME] [--uid=N] [--password=TEXT] [--break=SHAPE]\n"
-        "                [--target=DATABASE] [--tools=DIR] [--cssc=DIR]\n"
+        "                [--target=DATABASE] [--tools=DIR] [--cssc=DIR] [--hostile]\n"
         "\nBuilds a complete family below DIR: home/ (the family home with its database,\n"
         "maps/, configField/, .ld files and vc/ histories), pelo/install/mkdb, the\n"
         "database products' tools, passwd and group files for nss_wrapper, family.env\n"
@@ -110,6 +110,16 @@ std::string familyUsage() {
         "--scale=N (1 to " + std::to_string(maxFamilyScale) + ", default 1) makes the size's tracks, files, defects,\n"
         "versions, users and components N times as many; the releases, their levels and\n"
         "the archive requests stay as they are.\n"
+        "--hostile gives the same family names and texts that try to break out: quotes,\n"
+        "back quotes, $(touch CANARY) and forms of it without blanks, ; & | and\n"
+        "backslashes, blanks, new-lines, a line \"!\", UTF-8 and the longest values the\n"
+        "columns allow, in release, level, component, path, base and login names, defect\n"
+        "names, abstracts, descriptions and remarks (a command that runs one leaves a\n"
+        "file CANARY).  Releases and levels hold no '/'; the requested release and level\n"
+        "names are blank-free tokens of at most 15 characters (family.txt names them).\n"
+        "A line the product's script reader takes for its own command, which the\n"
+        "archive refuses, is written as a near miss (\"! \" for informix, \"go on\" for\n"
+        "sybase) in the columns the script carries.\n"
         "\nShapes (--break), each breaking one archive prerequisite:\n";
     for (const BreakRule& rule : breakRules())
         text += "  " + std::string(rule.name) + "\n      " + rule.help + "\n";
@@ -122,6 +132,10 @@ int parseFamilyOptions(int argc, char** argv, FamilyOptions& options, std::strin
         std::string value;
         if (arg == "--help" || arg == "-h")
             return error = familyUsage(), 2;
+        if (arg == "--hostile") {
+            options.hostile = true;
+            continue;
+        }
         if (takeValue(arg, "--root", options.root) || takeValue(arg, "--login", options.login) ||
             takeValue(arg, "--vc", options.vcType) || takeValue(arg, "--break", options.breakRule) ||
             takeValue(arg, "--target", options.target) || takeValue(arg, "--tools", options.toolsDir) ||

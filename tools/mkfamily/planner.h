@@ -71,6 +71,7 @@ void planCheckouts(Planner& planner);
 void planSizesOfVersions(Planner& planner);
 void planSequences(Planner& planner);
 void breakPrerequisite(Planner& planner);
+void planHostileTexts(Planner& planner);
 
 // Used across the release planner's files.
 int newVersion(Planner& planner, File& file, int userId, const std::string& date);
