@@ -20,10 +20,16 @@ int checked(int status) {
 
 namespace accessorDetail {
 
-void copyText(char* field, std::size_t width, const std::string& value) {
+bool copyText(char* field, std::size_t width, const std::string& value) {
     const std::size_t length = std::min(width, value.size());
     std::memcpy(field, value.data(), length);
     field[length] = '\0';
+    return length == value.size();
+}
+
+void valueTooLong(std::string_view column) {
+    sqlSetStatus(valueTooLongStatus, "fetched value of " + std::string(column) + " longer than its field");
+    dbFatalError();
 }
 
 }  // namespace accessorDetail

@@ -35,7 +35,8 @@ namespace pelo {
 template <class R>
 struct RecordColumn {
     std::string_view name;  ///< the SQL column name, which is the field's name
-    void (*copy)(R& record, const SqlRow& row, int column);
+    /// false when the value is longer than the field can hold
+    bool (*copy)(R& record, const SqlRow& row, int column);
 };
 
 template <class R>
@@ -51,20 +52,22 @@ struct MemberOf<F R::*> {
     using Field = F;
 };
 
-/// Copies at most `width` characters of `value` into `field` and terminates
-/// it; the bytes after the terminator are left alone.
-void copyText(char* field, std::size_t width, const std::string& value);
+/// Copies at most `width` bytes of `value` into `field` and terminates it;
+/// the bytes after the terminator are left alone.  false when the value was
+/// longer, so the field holds only its start.
+bool copyText(char* field, std::size_t width, const std::string& value);
 
 template <auto Member>
-void copyColumn(typename MemberOf<decltype(Member)>::Record& record, const SqlRow& row,
+bool copyColumn(typename MemberOf<decltype(Member)>::Record& record, const SqlRow& row,
                 int column) {
     using Field = typename MemberOf<decltype(Member)>::Field;
     if constexpr (std::is_same_v<Field, std::int32_t>) {
         record.*Member = row.intAt(column);
+        return true;
     } else {
         static_assert(std::is_array_v<Field> && std::is_same_v<std::remove_extent_t<Field>, char>,
                       "a record field is an int32_t or a char array");
-        copyText(record.*Member, std::extent_v<Field> - 1, row.textAt(column));
+        return copyText(record.*Member, std::extent_v<Field> - 1, row.textAt(column));
     }
 }
 
@@ -80,10 +83,17 @@ std::string columnList(RecordColumns<R> columns) {
     return list;
 }
 
+/// Sets the status area to valueTooLongStatus naming the column and ends
+/// the run through dbFatalError.
+[[noreturn]] void valueTooLong(std::string_view column);
+
+/// A value its field cannot hold ends the run: a cut value would be
+/// archived short and then removed from the family whole.
 template <class R>
 void fillRecord(R& record, RecordColumns<R> columns, const SqlRow& row) {
     for (std::size_t i = 0; i < columns.size(); ++i)
-        columns[i].copy(record, row, static_cast<int>(i));
+        if (!columns[i].copy(record, row, static_cast<int>(i)))
+            valueTooLong(columns[i].name);
 }
 
 }  // namespace accessorDetail
@@ -118,6 +128,11 @@ std::string_view textKey(std::string_view key, char (R::*)[N], std::string_view 
 /// Status of a text key too long for its column (the SQLite numbering's
 /// "string or blob too big").
 inline constexpr int keyTooLongStatus = -18;
+
+/// Status of a fetched text longer than its record field: a backend that
+/// counts a column's width in characters, or does not keep to it, can
+/// deliver more bytes than the field holds.
+inline constexpr int valueTooLongStatus = -1406;
 
 /// Exists: runs "SELECT COUNT(*)INTO :b1 FROM ..." and answers 1 when the
 /// count is not 0, else 0.

@@ -363,25 +363,6 @@ TEST_P(RecordFields, NameOfExactlyItsWidthIsFetchedWhole) {
     EXPECT_EQ(level->USERID, 5);
 }
 
-// A value longer than its column (SQLite does not police widths; on
-// PostgreSQL the column is widened behind the record's back) is cut at the
-// width; nothing is written past the field, even when it is the last one of
-// its record.
-TEST_P(RecordFields, OverlongTextIsCutAtItsWidth) {
-    if (onPostgres())
-        run("DROP VIEW FILEVIEW; ALTER TABLE PATH ALTER COLUMN NAME TYPE VARCHAR(400)");
-    run("INSERT INTO PATH VALUES (1,'" + std::string(300, 'p') + "')");
-    struct Guarded {
-        PathRecord path;
-        char guard[64];
-    };
-    auto guarded = scribbled<Guarded>();
-    ASSERT_EQ(dbgPathGetById(guarded->path, 1), 0);
-    EXPECT_EQ(std::string(guarded->path.NAME), std::string(196, 'p'));
-    EXPECT_TRUE(std::all_of(std::begin(guarded->guard), std::end(guarded->guard),
-                            [](char c) { return c == 0x5A; }));
-}
-
 // Remarks use the full 32000 characters, through a table and a view alike.
 TEST_P(RecordFields, RemarksOf32000CharactersSurvive) {
     std::string remarks;
@@ -795,6 +776,29 @@ TEST_P(FatalAccessor, TextKeyLongerThanItsColumnEndsTheRun) {
         ::testing::ExitedWithCode(1), "0010-981");
     LevelRecord level{};
     EXPECT_EQ(dbgLevelGet(level, std::string(32, 'x'), 1), 1) << "32 characters fit";
+}
+
+// A value with more bytes than its field holds (PostgreSQL counts the
+// width in characters, SQLite keeps to none) would be archived cut and then
+// removed whole: the fetch ends the run instead.
+TEST_P(FatalAccessor, FetchedTextLongerThanItsFieldEndsTheRun) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    std::string name;
+    for (int i = 0; i < 100; ++i)
+        name += "\xc3\xa9";  // 100 characters, 200 bytes, in a column of 196
+    run("INSERT INTO PATH VALUES (1,'" + name + "')");
+    run("INSERT INTO PATH VALUES (2,'" + name.substr(0, 196) + "')");
+    PathRecord path{};
+    ASSERT_EQ(dbgPathGetById(path, 2), 0) << "196 bytes fit";
+    EXPECT_EQ(std::string(path.NAME), name.substr(0, 196));
+    EXPECT_EXIT(
+        {
+            removeDatabaseAtExit();
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            dbSetFatalExit([] { std::exit(1); }, "peloarchive");
+            dbgPathGetById(path, 1);
+        },
+        ::testing::ExitedWithCode(1), "0010-981");
 }
 
 TEST_P(FatalAccessor, GetMatchingTwoRowsEndsTheRun) {
