@@ -1,11 +1,11 @@
 // The hostile family (mkfamily --hostile) against every kind of run: for
 // each database product, version-control kind and backend, a check-only
-// run and a device archive of the family's level request, a device archive
-// of its release request (whose levels include one with a new-line in its
-// name), then a file-system archive of the release request that removes
-// what it archived.  Each run completes or stops, before anything is removed, with
-// the message the case names; the file-system archive's script reloads to
-// the family's values; and no value ever reaches a shell, which would leave
+// run, a device archive of the family's level request that removes what it
+// archived, a device archive of its release request (whose levels include
+// one with a new-line in its name), then a file-system archive of the
+// release request with removal.  Each run completes or stops, before
+// anything is removed, with the message the case names; the file-system
+// archive's script reloads to the family's values; and no value ever reaches a shell, which would leave
 // a file CANARY in the family, the archive, the scratch directory or the
 // directory the runs start in.
 #include <gtest/gtest.h>
@@ -181,27 +181,28 @@ TEST_P(HostileTest, EveryRunCompletesOrStopsAndNothingRuns) {
     ASSERT_NO_FATAL_FAILURE(buildFamily());
     run("check-only run", "1\n" + levelRequest(), c.checkOnly);
 
-    // The device archive: the level request, no removal, the family home as
-    // the working directory.  What cpio wrote must unpack to the family's
-    // own level maps.
+    // The device archive: the level request with removal, the family home
+    // as the working directory.  What cpio wrote must unpack to the level
+    // maps the family held before, which the removal then took away.
+    const std::string mapsBefore = dir_ + "/mapsBefore";
+    fs::copy(family_.home + "/maps", mapsBefore, fs::copy_options::recursive);
     const ShortDevice device;
     ASSERT_FALSE(device.dir().empty()) << "no short scratch directory for the device";
-    if (run("device archive of the level", "2\n" + levelRequest() + "1\n2\n" + device.path() + "\n1\n1\n",
+    if (run("device archive of the level with removal", "2\n" + levelRequest() + "2\n2\n2\n" + device.path() + "\n1\n1\n",
             c.deviceLevel)) {
         const std::string unpacked = dir_ + "/unpacked";
         fs::create_directories(unpacked);
         ASSERT_EQ(std::system(("cd " + shellQuote(unpacked) + " && cpio -idm --quiet <" + shellQuote(device.path()) +
                                " 2>/dev/null").c_str()), 0);
-        const std::string maps = "maps/" + requests_.at("levelArchiveRelease");
-        EXPECT_EQ(readText(unpacked + "/" + maps + "/" + requests_.at("levelArchive")),
-                  readText(family_.home + "/" + maps + "/" + requests_.at("levelArchive")));
+        const std::string level = requests_.at("levelArchiveRelease") + "/" + requests_.at("levelArchive");
+        EXPECT_TRUE(fs::exists(unpacked + "/maps/" + level)) << "the requested level's map is not on the medium";
         std::size_t unpackedMaps = 0;
         for (const auto& entry : fs::recursive_directory_iterator(unpacked + "/maps"))
             if (entry.is_regular_file()) {
                 ++unpackedMaps;
-                EXPECT_EQ(readText(entry.path().string()),
-                          readText(family_.home + "/" + fs::relative(entry.path(), unpacked).string()))
-                    << entry.path();
+                const std::string relative = fs::relative(entry.path(), unpacked + "/maps").string();
+                EXPECT_EQ(readText(entry.path().string()), readText(mapsBefore + "/" + relative)) << relative;
+                EXPECT_FALSE(fs::exists(family_.home + "/maps/" + relative)) << "the removal left " << relative;
             }
         EXPECT_GE(unpackedMaps, 2u) << "the level request archives two levels";
     }
