@@ -12,12 +12,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "archive/builtFamily.h"
 #include "db/backends.h"
@@ -46,33 +48,32 @@ constexpr Outcome completes{};
 constexpr Outcome newLineName{"0011-040"};
 
 struct HostileCase {
-    const char* name;
     Backend backend;
     const char* product;  ///< mkfamily's --db
     const char* vc;       ///< mkfamily's --vc
     Outcome checkOnly, deviceLevel, deviceRelease, fileSystem;
 };
 
-void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.product << ' ' << c.vc; }
 
-const HostileCase hostileCases[] = {
-    {"SQLite_Oracle_Sccs", Backend::sqlite, "oracle", "sccs", completes, completes, newLineName, completes},
-    {"SQLite_Oracle_Pvcs", Backend::sqlite, "oracle", "pvcs", completes, completes, newLineName, completes},
-    {"SQLite_Informix_Sccs", Backend::sqlite, "informix", "sccs", completes, completes, newLineName, completes},
-    {"SQLite_Informix_Pvcs", Backend::sqlite, "informix", "pvcs", completes, completes, newLineName, completes},
-    {"SQLite_Sybase_Sccs", Backend::sqlite, "sybase", "sccs", completes, completes, newLineName, completes},
-    {"SQLite_Sybase_Pvcs", Backend::sqlite, "sybase", "pvcs", completes, completes, newLineName, completes},
-    {"SQLite_Vql_Sccs", Backend::sqlite, "vql", "sccs", completes, completes, newLineName, completes},
-    {"SQLite_Vql_Pvcs", Backend::sqlite, "vql", "pvcs", completes, completes, newLineName, completes},
-    {"PostgreSQL_Oracle_Sccs", Backend::postgres, "oracle", "sccs", completes, completes, newLineName, completes},
-    {"PostgreSQL_Oracle_Pvcs", Backend::postgres, "oracle", "pvcs", completes, completes, newLineName, completes},
-    {"PostgreSQL_Informix_Sccs", Backend::postgres, "informix", "sccs", completes, completes, newLineName, completes},
-    {"PostgreSQL_Informix_Pvcs", Backend::postgres, "informix", "pvcs", completes, completes, newLineName, completes},
-    {"PostgreSQL_Sybase_Sccs", Backend::postgres, "sybase", "sccs", completes, completes, newLineName, completes},
-    {"PostgreSQL_Sybase_Pvcs", Backend::postgres, "sybase", "pvcs", completes, completes, newLineName, completes},
-    {"PostgreSQL_Vql_Sccs", Backend::postgres, "vql", "sccs", completes, completes, newLineName, completes},
-    {"PostgreSQL_Vql_Pvcs", Backend::postgres, "vql", "pvcs", completes, completes, newLineName, completes},
-};
+/// Every product, history kind and backend meets the hostile family alike:
+/// only the release's device archive stops, at the level with a new-line.
+std::vector<HostileCase> hostileCases() {
+    std::vector<HostileCase> cases;
+    for (Backend backend : {Backend::sqlite, Backend::postgres})
+        for (const char* product : {"oracle", "informix", "sybase", "vql"})
+            for (const char* vc : {"sccs", "pvcs"})
+                cases.push_back({backend, product, vc, completes, completes, newLineName, completes});
+    return cases;
+}
+
+std::string caseName(const ::testing::TestParamInfo<HostileCase>& info) {
+    const HostileCase& c = info.param;
+    std::string name = std::string(c.backend == Backend::sqlite ? "SQLite_" : "PostgreSQL_") + c.product + "_" + c.vc;
+    for (std::size_t at : {name.find('_') + 1, name.rfind('_') + 1})
+        name[at] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[at])));
+    return name;
+}
 
 /// Every CANARY file below a directory (not following links).
 std::vector<std::string> canaries(const fs::path& dir) {
@@ -241,8 +242,7 @@ TEST_P(HostileTest, EveryRunCompletesOrStopsAndNothingRuns) {
         EXPECT_EQ(canaries(place), std::vector<std::string>{}) << "a value ran as a command";
 }
 
-INSTANTIATE_TEST_SUITE_P(Hostile, HostileTest, ::testing::ValuesIn(hostileCases),
-                         [](const ::testing::TestParamInfo<HostileCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Hostile, HostileTest, ::testing::ValuesIn(hostileCases()), caseName);
 
 }  // namespace
 }  // namespace pelo
