@@ -16,7 +16,8 @@
 //            family's vc directory: reading the database out as SQL and
 //            copying every history, the least an archive could do;
 //   floor_s  the version-control tools' share: one "/bin/sh script" of the
-//            commands the archive's phase ran, back to back (bench/vcfiles
+//            commands the archive's phase ran, back to back, in the
+//            environment the utility gives its children (bench/vcfiles
 //            does the same for SCCS): each history named in the archive's
 //            information file copied with cp, listed once (prs, or vlog
 //            under PVCS) and cut with one rmdel (vdel) per delta the archive
@@ -25,8 +26,9 @@
 //
 // The utility's peak RSS is what wait4 reports for its process, which
 // takes in the children it waited for (the export tool, the VC tools).
-// Every timed step waits first until the one-minute load average is below
-// 1.5 (--load-below), so that a busy machine does not skew the figures.
+// Every timed step first writes out the page cache and waits until the
+// one-minute load average is below 1.5 (--load-below), so that a busy
+// machine does not skew the figures.
 //
 //   archive [--scale=N] [--vc=sccs|pvcs] [--keep] [--load-below=X]
 //
@@ -36,14 +38,17 @@
 //   vc=V scale=N measure=check seconds=... near_s=... ratio=... peak_rss_mb=...
 //   vc=V scale=N measure=archive seconds=... near_s=... floor_s=... ratio=... ratio_without_floor=... peak_rss_mb=...
 // (remove as archive), where ratio is seconds / near_s and
-// ratio_without_floor is (seconds - floor_s) / near_s, and a line of
-// detail.  Families come from the benchmarks' cache (benchFamily.h).
+// ratio_without_floor is (seconds - floor_s) / near_s, the seconds the
+// run with removal spent before it and in each of its steps
+// (remove_steps), and a line of detail.  Families come from the
+// benchmarks' cache (benchFamily.h).
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -84,7 +89,43 @@ struct Options {
 /// One run of the utility: its wall time and its peak RSS.
 struct Run {
     double seconds = 0, peakMb = 0;
+    /// Seconds from the start at which each heading of removalHeadings
+    /// first appeared on standard output; -1 for one that never did.
+    std::vector<double> marks;
 };
+
+/// The progress headings that split a run with removal into its steps.
+const std::vector<std::string> removalHeadings = {
+    "Removing the archived objects.", "  Removing PELO Files and Versions", "  Removing PELO Levels",
+    "  Removing PELO Defects", "Committing the database transactions."};
+
+/// Copies the utility's output from fd into the log as it comes, noting
+/// when each heading first shows.  The utility flushes every piece of its
+/// progress, so a heading's time is when it was printed, to within the
+/// pause between reads.  The pause keeps this reader from being woken for
+/// each progress dot, which would slow the utility's own writes.
+void followOutput(int fd, const fs::path& logPath, const Clock::time_point start, Run& run) {
+    std::ofstream log(logPath, std::ios::binary);
+    run.marks.assign(removalHeadings.size(), -1);
+    std::string text;
+    char chunk[4096];
+    for (ssize_t length; (length = read(fd, chunk, sizeof chunk)) != 0;) {
+        if (length < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        const std::size_t from = text.size();
+        text.append(chunk, static_cast<std::size_t>(length));
+        log.write(chunk, length);
+        for (std::size_t h = 0; h < removalHeadings.size(); ++h) {
+            const std::size_t back = std::min(from, removalHeadings[h].size());
+            if (run.marks[h] < 0 && text.find(removalHeadings[h], from - back) != std::string::npos)
+                run.marks[h] = secondsSince(start);
+        }
+    }
+}
 
 /// What one family's measures came to.
 struct Figures {
@@ -95,9 +136,12 @@ struct Figures {
     double nearSeconds() const { return dumpSeconds + cprSeconds; }
 };
 
-/// Waits until the one-minute load average is below the bound, saying so
-/// once, so that what else the machine does stays out of the figures.
+/// Writes out what the steps before left in the page cache, then waits
+/// until the one-minute load average is below the bound, saying so once,
+/// so that neither their write-back nor what else the machine does lands
+/// in the next step's figures.
 void waitForQuiet(double bound) {
+    sync();
     bool told = false;
     for (;;) {
         double load = 0;
@@ -147,17 +191,23 @@ bool runUtility(const std::vector<std::string>& env, const std::string& answers,
     envp.push_back(nullptr);
     char* argv[] = {const_cast<char*>(PELO_ARCHIVE), nullptr};
     std::fflush(nullptr);
+    int output[2];
+    if (pipe(output) != 0)
+        return fail("no pipe for the utility's output");
     const auto start = Clock::now();
     const pid_t pid = fork();
     if (pid == 0) {
         const int in = open(answersPath.c_str(), O_RDONLY);
-        const int out = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0 ||
-            dup2(out, STDERR_FILENO) < 0)
+        close(output[0]);
+        if (in < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(output[1], STDOUT_FILENO) < 0 ||
+            dup2(output[1], STDERR_FILENO) < 0 || close(output[1]) != 0)
             _exit(127);
         execve(argv[0], argv, envp.data());
         _exit(127);
     }
+    close(output[1]);
+    followOutput(output[0], logPath, start, run);
+    close(output[0]);
     int status = 0;
     rusage usage{};
     if (pid < 0 || wait4(pid, &status, 0, &usage) != pid)
@@ -284,9 +334,15 @@ bool measureFloor(const Family& family, const fs::path& dir, double loadBelow, F
     if (!writeTrimmed(family, dir) || !readRemovedDeltas(histories, dir, home, archive, tools))
         return false;
     figures.floorCommands = writeFloorScript(histories, home, dir / "floor", tools, dir / "floor.sh");
+    // The tools run in the environment the utility gives its children, the
+    // preloaded nss_wrapper included, which every start of a program pays for.
+    std::vector<std::string> floorCommand = {"env", "-i"};
+    for (const std::string& entry : utilityEnvironment(family, {}))
+        floorCommand.push_back(entry);
+    floorCommand.insert(floorCommand.end(), {"/bin/sh", (dir / "floor.sh").string()});
     waitForQuiet(loadBelow);
     const auto start = Clock::now();
-    const int status = runProgram({"/bin/sh", (dir / "floor.sh").string()}, "/dev/null");
+    const int status = runProgram(floorCommand, "/dev/null");
     figures.floorSeconds = secondsSince(start);
     if (status != 0 || !sameAsArchive(histories, archive, dir / "floor"))
         return fail("the floor script failed, see " + (dir / "floor.sh").string());
@@ -354,6 +410,13 @@ void printFigures(const Family& family, const std::string& vc, const Figures& fi
                     "ratio_without_floor=%.2f peak_rss_mb=%.1f%s\n",
                     vc.c_str(), family.scale, name, (figures.*run).seconds, near, floor, (figures.*run).seconds / near,
                     ((figures.*run).seconds - floor) / near, (figures.*run).peakMb, scaleRatio(run).c_str());
+    // The removal run's steps: the archive before it, the histories and
+    // their rows, the levels, releases and tracks, the defects.
+    const std::vector<double>& marks = figures.remove.marks;
+    if (marks.size() == removalHeadings.size() && std::ranges::none_of(marks, [](double m) { return m < 0; }))
+        std::printf("  remove_steps: archive_s=%.2f files_versions_s=%.2f levels_releases_tracks_s=%.2f "
+                    "defects_s=%.2f\n",
+                    marks[0], marks[2] - marks[1], marks[3] - marks[2], marks[4] - marks[3]);
     std::printf("  releases=%zu dump_s=%.2f cpr_s=%.2f histories=%zu deltas_removed=%zu floor_commands=%zu\n",
                 family.releases.size(), figures.dumpSeconds, figures.cprSeconds, figures.histories,
                 figures.deltasRemoved, figures.floorCommands);
