@@ -71,6 +71,7 @@
 #include "db/client.h"
 #include "db/dbgFile.h"
 #include "db/records.h"
+#include "support/msg.h"
 #include "vc/location.h"
 
 namespace {
@@ -94,10 +95,10 @@ struct Run {
     std::vector<double> marks;
 };
 
-/// The progress headings that split a run with removal into its steps.
-const std::vector<std::string> removalHeadings = {
-    "Removing the archived objects.", "  Removing PELO Files and Versions", "  Removing PELO Levels",
-    "  Removing PELO Defects", "Committing the database transactions."};
+/// The progress headings that split a run with removal into its steps,
+/// as the utility's own message table has them.
+const std::vector<std::string> removalHeadings = {msgDefault(1343), msgDefault(1542), msgDefault(1543),
+                                                  msgDefault(1546), msgDefault(1347)};
 
 /// Copies the utility's output from fd into the log as it comes, noting
 /// when each heading first shows.  The utility flushes every piece of its
@@ -107,7 +108,10 @@ const std::vector<std::string> removalHeadings = {
 void followOutput(int fd, const fs::path& logPath, const Clock::time_point start, Run& run) {
     std::ofstream log(logPath, std::ios::binary);
     run.marks.assign(removalHeadings.size(), -1);
-    std::string text;
+    std::size_t longest = 0;
+    for (const std::string& heading : removalHeadings)
+        longest = std::max(longest, heading.size());
+    std::string window;  // the end of the output so far: a heading may span two reads
     char chunk[4096];
     for (ssize_t length; (length = read(fd, chunk, sizeof chunk)) != 0;) {
         if (length < 0) {
@@ -116,14 +120,13 @@ void followOutput(int fd, const fs::path& logPath, const Clock::time_point start
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        const std::size_t from = text.size();
-        text.append(chunk, static_cast<std::size_t>(length));
         log.write(chunk, length);
-        for (std::size_t h = 0; h < removalHeadings.size(); ++h) {
-            const std::size_t back = std::min(from, removalHeadings[h].size());
-            if (run.marks[h] < 0 && text.find(removalHeadings[h], from - back) != std::string::npos)
+        window.append(chunk, static_cast<std::size_t>(length));
+        for (std::size_t h = 0; h < removalHeadings.size(); ++h)
+            if (run.marks[h] < 0 && window.find(removalHeadings[h]) != std::string::npos)
                 run.marks[h] = secondsSince(start);
-        }
+        if (window.size() > longest)
+            window.erase(0, window.size() - longest);
     }
 }
 
