@@ -224,8 +224,7 @@ bool runUtility(const std::vector<std::string>& env, const std::string& answers,
 
 /// A copy of the family's home below to, and the overrides that make the
 /// utility see it as the family's: its login's home and its database.
-/// The copy is written out before it returns, so that its write-back does
-/// not fall into a timed run.
+/// The timed run after it writes the copy out first (waitForQuiet).
 bool copyFamily(const Family& family, const fs::path& to, std::map<std::string, std::string>& overrides) {
     const fs::path home = family.root / "home";
     if (runProgram({"cp", "-a", home.string(), (to / "home").string()}, "/dev/null") != 0)
@@ -236,7 +235,6 @@ bool copyFamily(const Family& family, const fs::path& to, std::map<std::string, 
         passwd.replace(at, home.string().size(), (to / "home").string());
     std::ofstream(to / "passwd") << passwd;
     overrides = {{"NSS_WRAPPER_PASSWD", (to / "passwd").string()}, {"PELO_DB", (to / "home" / "family.db").string()}};
-    sync();
     return true;
 }
 
