@@ -256,7 +256,13 @@ int openConnection(const std::string& path, Connection& connection, std::string&
         text = "no database file " + path;
         return failure(SQLITE_CANTOPEN);
     }
-    const int rc = sqlite3_open_v2(path.c_str(), &connection.db, SQLITE_OPEN_READWRITE, nullptr);
+    // The utility runs on one thread, so a connection needs no lock of its
+    // own and SQLite no memory statistics kept behind a global one.  The
+    // statistics can only be turned off before SQLite's first use; a later
+    // call is refused and changes nothing.
+    [[maybe_unused]] static const int noMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+    const int rc =
+        sqlite3_open_v2(path.c_str(), &connection.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         text = std::string(sqlite3_errstr(rc)) + ": " + path;
         return failure(rc);
