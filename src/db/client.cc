@@ -31,6 +31,7 @@ struct Session {
 
 std::unique_ptr<Session> session;
 int prepareCount = 0;
+const volatile std::sig_atomic_t* terminationFlag = nullptr;
 
 int backendFailure(int code) { return sqlSetStatus(code, session->backend->errorText()); }
 
@@ -294,5 +295,9 @@ int sqlBreak() {
 }
 
 int sqlPrepareCount() { return prepareCount; }
+
+void sqlSetTerminationFlag(const volatile std::sig_atomic_t* flag) { terminationFlag = flag; }
+
+bool sqlTerminationPending() { return terminationFlag != nullptr && *terminationFlag != 0; }
 
 }  // namespace pelo

@@ -12,6 +12,7 @@
 // serves every backend.  Statements are prepared once per text and reused.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
@@ -143,6 +144,17 @@ int sqlRollbackRelease();   ///< ROLLBACK WORK RELEASE: ends the session
 /// Interrupts the statement in progress; 0 or the client's non-zero code.
 /// Runs from signal handlers, so it alone leaves the status area alone.
 int sqlBreak();
+
+/// Points the layer at a flag that a signal handler sets when the process
+/// is asked to end; null (the default) forgets it.  A statement waiting on
+/// a database server then stops waiting within a few seconds: the server is
+/// asked to cancel it, and a server that does not answer loses the
+/// connection; the statement fails either way.  The flag must outlive the
+/// session.
+void sqlSetTerminationFlag(const volatile std::sig_atomic_t* flag);
+
+/// Whether the flag handed to sqlSetTerminationFlag is set.
+bool sqlTerminationPending();
 
 /// Statements prepared since the process started: every text is prepared
 /// once per session (and once per cursor), so tests and benchmarks can

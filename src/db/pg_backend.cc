@@ -17,15 +17,27 @@
 // materialised at once anyway, so there the select itself runs and its rows
 // are kept on this side: one round trip instead of a declare, the fetches
 // and a close, which is what a walk of a few rows per object costs most.
+//
+// Every statement is sent and then waited for on the socket, never inside
+// the client library, so that the end of the run (the termination flag of
+// the client layer) can cut the wait short: a server that stopped
+// answering, or a statement that never ends, must not keep a signalled run
+// from its clean-up.
 #include "db/pg_backend.h"
 
 #include <libpq-fe.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <variant>
 #include <vector>
 
@@ -61,6 +73,19 @@ constexpr int duplicateCursor = pgStatusOfSqlState("42P03");
 constexpr int undefinedParameter = pgStatusOfSqlState("42P02");
 constexpr int internalError = pgStatusOfSqlState("XX000");
 
+/// How long a statement may still take once the run is to end: for the
+/// server to answer the cancel of a statement it was running, or for a
+/// statement sent after that (the clean-up's rollback) to finish.
+constexpr std::chrono::milliseconds terminationGrace{2000};
+
+/// Longest single wait on the socket.  A signal that lands between the look
+/// at the termination flag and the poll does not interrupt the poll, so the
+/// flag is looked at again after this long at most.
+constexpr std::chrono::milliseconds pollTick{100};
+
+/// Why a statement failed after the server stopped answering.
+constexpr const char* abandonedText = "the server did not answer; the connection was dropped";
+
 struct ResultClear {
     void operator()(PGresult* result) const { PQclear(result); }
 };
@@ -81,12 +106,80 @@ std::string firstLine(std::string_view text) {
 /// would print the server's notices.
 void ignoreNotice(void*, const char*) {}
 
+/// The bound that the end of the run puts on one wait for the server.  A
+/// wait that began before the end was asked for has its statement
+/// cancelled when it is, then the grace to see the server's answer; one
+/// that began after it (the clean-up's rollback) has the grace alone, so
+/// that a server that still answers finishes it.
+class TerminationBound {
+public:
+    using Clock = std::chrono::steady_clock;
+    enum class Step { wait, cancel, giveUp };
+
+    TerminationBound() {
+        if (sqlTerminationPending())
+            deadline_ = Clock::now() + terminationGrace;
+    }
+
+    /// What the wait does next; cancel is answered once.
+    Step next() {
+        if (deadline_ == unbounded) {
+            if (!sqlTerminationPending())
+                return Step::wait;
+            deadline_ = Clock::now() + terminationGrace;
+            return Step::cancel;
+        }
+        return Clock::now() >= deadline_ ? Step::giveUp : Step::wait;
+    }
+
+    /// Milliseconds the next poll may last.
+    int pollTimeout() const {
+        std::chrono::milliseconds left = pollTick;
+        if (deadline_ != unbounded)
+            left = std::min(left, std::chrono::ceil<std::chrono::milliseconds>(deadline_ - Clock::now()));
+        return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+    }
+
+private:
+    static constexpr Clock::time_point unbounded = Clock::time_point::max();
+    Clock::time_point deadline_ = unbounded;
+};
+
+/// Asks the server to cancel what the connection runs.  The request waits
+/// until the server has taken it, which a server that stopped answering
+/// never does, so it goes from a thread of its own with its own copy of
+/// the request while the statement's wait keeps its bound.  The thread is
+/// left to finish, or to end with the process; it takes no signals, which
+/// stay with the thread that looks at the termination flag.
+void cancelAside(PGconn* conn) {
+    PGcancel* request = PQgetCancel(conn);
+    if (request == nullptr)
+        return;
+    sigset_t every;
+    sigset_t saved;
+    sigfillset(&every);
+    pthread_sigmask(SIG_BLOCK, &every, &saved);
+    try {
+        std::thread([request] {
+            std::array<char, 256> unused{};
+            PQcancel(request, unused.data(), static_cast<int>(unused.size()));
+            PQfreeCancel(request);
+        }).detach();
+    } catch (const std::system_error&) {
+        PQfreeCancel(request);  // no thread: the grace alone bounds the wait
+    }
+    pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+}
+
 /// The connection, shared by the backend and its statements so that it is
 /// closed only after the last statement is gone.
 struct Connection {
     PGconn* conn = nullptr;
     PGcancel* cancel = nullptr;
     bool released = false;
+    /// The server stopped answering at the end of the run: the socket is
+    /// shut and nothing is sent again.
+    bool abandoned = false;
     int names = 0;
     std::string errorText;
     /// Cursors declared inside the open block: a rollback of the block
@@ -114,6 +207,10 @@ struct Connection {
     /// Keeps the text of a failure (with or without a result) and returns
     /// its code.
     int fail(const PGresult* result) {
+        if (result == nullptr && abandoned) {
+            errorText = abandonedText;
+            return connectionLost;
+        }
         const char* state = result != nullptr ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
         const char* message = result != nullptr ? PQresultErrorField(result, PG_DIAG_MESSAGE_PRIMARY) : nullptr;
         if (message != nullptr)
@@ -127,9 +224,36 @@ struct Connection {
         return PQstatus(conn) == CONNECTION_OK ? internalError : connectionLost;
     }
 
+    /// Sends with `send` (a PQsend... call on the connection) and waits for
+    /// the statement's result: null when it could not be sent or the wait
+    /// was given up, after which fail(nullptr) gives the reason.
+    template <class Send>
+    Result run(Send send) {
+        if (abandoned)
+            return nullptr;
+        if (send(conn) != 1)
+            return nullptr;
+        TerminationBound bound;
+        Result kept;
+        while (awaitInput(bound)) {
+            Result next(PQgetResult(conn));
+            if (!next)
+                return kept;
+            // As PQexec keeps them: the last result, unless one failed.
+            if (!kept || PQresultStatus(kept.get()) != PGRES_FATAL_ERROR)
+                kept = std::move(next);
+        }
+        return nullptr;
+    }
+
+    /// Runs a statement without inputs and gives its result.
+    Result query(const std::string& text) {
+        return run([&text](PGconn* c) { return PQsendQuery(c, text.c_str()); });
+    }
+
     /// Runs a statement without inputs: 0 or a code.
     int execute(const std::string& text) {
-        const Result result(PQexec(conn, text.c_str()));
+        const Result result = query(text);
         const ExecStatusType status = PQresultStatus(result.get());
         if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK || status == PGRES_EMPTY_QUERY)
             return 0;
@@ -138,6 +262,38 @@ struct Connection {
 
     /// Opens a transaction block for the first write since the last end.
     int beginIfIdle() { return PQtransactionStatus(conn) == PQTRANS_IDLE ? execute("BEGIN") : 0; }
+
+    /// Waits until the statement sent last can hand over its next result
+    /// without blocking (or has failed); false when the wait was given up,
+    /// and the connection with it.
+    bool awaitInput(TerminationBound& bound) {
+        for (;;) {
+            const int unsent = PQflush(conn);  // 1 while part of the statement waits to go
+            if (unsent < 0 || PQconsumeInput(conn) == 0)
+                return true;  // broken: the next result says why
+            if (unsent == 0 && PQisBusy(conn) == 0)
+                return true;
+            switch (bound.next()) {
+            case TerminationBound::Step::cancel:
+                cancelAside(conn);
+                break;
+            case TerminationBound::Step::giveUp:
+                abandon();
+                return false;
+            case TerminationBound::Step::wait:
+                break;
+            }
+            pollfd socket{PQsocket(conn), static_cast<short>(unsent == 1 ? POLLIN | POLLOUT : POLLIN), 0};
+            ::poll(&socket, 1, bound.pollTimeout());  // EINTR is a signal: the bound looks at it
+        }
+    }
+
+    /// Shuts the socket rather than closing the connection: the statements
+    /// still hold it, and the server learns at once that nobody waits.
+    void abandon() {
+        abandoned = true;
+        ::shutdown(PQsocket(conn), SHUT_RDWR);
+    }
 
     /// The block has ended: its cursors are held after a commit, gone
     /// after a rollback.
@@ -254,8 +410,10 @@ private:
         std::vector<const char*> values;
         for (const std::optional<std::string>& value : values_)
             values.push_back(value ? value->c_str() : nullptr);
-        return Result(PQexecPrepared(c_->conn, name.c_str(), static_cast<int>(values.size()), values.data(),
-                                     nullptr, nullptr, 0));
+        return c_->run([&](PGconn* conn) {
+            return PQsendQueryPrepared(conn, name.c_str(), static_cast<int>(values.size()), values.data(), nullptr,
+                                       nullptr, 0);
+        });
     }
     Result execute() { return execute(name_); }
 
@@ -304,7 +462,7 @@ private:
     }
 
     int fetch() {
-        Result result(PQexec(c_->conn, ("FETCH FORWARD " + std::to_string(fetchBatch) + " FROM " + cursor_).c_str()));
+        Result result = c_->query("FETCH FORWARD " + std::to_string(fetchBatch) + " FROM " + cursor_);
         if (PQresultStatus(result.get()) != PGRES_TUPLES_OK)
             return c_->fail(result.get());
         exhausted_ = PQntuples(result.get()) < fetchBatch;
@@ -363,7 +521,7 @@ public:
         std::string name = c_->nextName("d");
         std::string cursor = c_->nextName("c");
         const std::string declare = "DECLARE " + cursor + " NO SCROLL CURSOR WITH HOLD FOR " + text;
-        const Result prepared(PQprepare(c_->conn, name.c_str(), declare.c_str(), 0, nullptr));
+        const Result prepared = prepareText(name, declare);
         if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
             return c_->fail(prepared.get());
         out = std::make_unique<PgStatement>(c_, std::move(name), std::move(cursor), std::move(columns), inputs,
@@ -426,10 +584,11 @@ private:
     /// Prepares `text` under `name` and describes its inputs and select list.
     int prepareNamed(const std::string& name, const std::string& text, std::vector<SqlColumn>& columns,
                      int& inputs) {
-        const Result prepared(PQprepare(c_->conn, name.c_str(), text.c_str(), 0, nullptr));
+        const Result prepared = prepareText(name, text);
         if (PQresultStatus(prepared.get()) != PGRES_COMMAND_OK)
             return c_->fail(prepared.get());
-        const Result description(PQdescribePrepared(c_->conn, name.c_str()));
+        const Result description =
+            c_->run([&name](PGconn* conn) { return PQsendDescribePrepared(conn, name.c_str()); });
         if (PQresultStatus(description.get()) != PGRES_COMMAND_OK)
             return c_->fail(description.get());
         inputs = PQnparams(description.get());
@@ -438,19 +597,32 @@ private:
         return 0;
     }
 
+    Result prepareText(const std::string& name, const std::string& text) {
+        return c_->run([&](PGconn* conn) { return PQsendPrepare(conn, name.c_str(), text.c_str(), 0, nullptr); });
+    }
+
     std::shared_ptr<Connection> c_;
 };
 
-/// Waits until the connect started on `conn` has succeeded or failed.
-bool awaitConnection(PGconn* conn) {
+/// Waits until the connect started on `conn` has succeeded or failed.  A
+/// server still silent when the grace after the end of the run is over
+/// counts as failed, with `silence` set.
+bool awaitConnection(PGconn* conn, bool& silence) {
+    TerminationBound bound;
     PostgresPollingStatusType state = PGRES_POLLING_WRITING;
     while (state != PGRES_POLLING_OK) {
         if (state == PGRES_POLLING_FAILED || PQstatus(conn) == CONNECTION_BAD)
             return false;
-        pollfd socket{PQsocket(conn), static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
-        if (::poll(&socket, 1, -1) < 0 && errno != EINTR)
+        if (bound.next() == TerminationBound::Step::giveUp) {
+            silence = true;
             return false;
-        state = PQconnectPoll(conn);
+        }
+        pollfd socket{PQsocket(conn), static_cast<short>(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        const int ready = ::poll(&socket, 1, bound.pollTimeout());
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (ready > 0)
+            state = PQconnectPoll(conn);
     }
     return true;
 }
@@ -509,9 +681,20 @@ int openPostgresBackend(const std::string& target, const std::string& user, cons
     PQsetNoticeProcessor(connection->conn, ignoreNotice, nullptr);
     // Verbose, a refused connect carries the server's SQLSTATE in its text.
     PQsetErrorVerbosity(connection->conn, PQERRORS_VERBOSE);
-    if (!awaitConnection(connection->conn))
-        return connectFailure(PQerrorMessage(connection->conn), text);
+    bool silence = false;
+    if (!awaitConnection(connection->conn, silence)) {
+        if (!silence)
+            return connectFailure(PQerrorMessage(connection->conn), text);
+        text = "the server did not answer the connect";
+        return cannotConnect;
+    }
     PQsetErrorVerbosity(connection->conn, PQERRORS_DEFAULT);
+    // Statements are sent without waiting and their results waited for on
+    // the socket, where the end of the run can cut the wait short.
+    if (PQsetnonblocking(connection->conn, 1) != 0) {
+        text = firstLine(PQerrorMessage(connection->conn));
+        return cannotConnect;
+    }
     connection->cancel = PQgetCancel(connection->conn);
     out = std::make_unique<PgBackend>(std::move(connection));
     return 0;
