@@ -4,6 +4,7 @@
 
 #include <signal.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 
@@ -23,9 +24,24 @@ namespace {
 /// clean-up, which carries on after its disconnect step.
 bool fatalPathEntered = false;
 
+/// Set while dbExit ends the session: a failure there is the end of a run
+/// that is already winding up.
+bool endingSession = false;
+
 /// Handed over by the driver; until then a fatal error only exits.
 void (*fatalExit)() = nullptr;
 std::string fatalProgramName;
+
+/// Logs a database failure and shows it on standard error too: the log is
+/// not where the user at the terminal looks, and standard output carries
+/// only the utility's own messages.  What standard output already holds is
+/// written first, so that a terminal shows both in the order they arose.
+void reportFailure(const char* text) {
+    error(text);
+    std::fflush(stdout);
+    std::fputs(text, stderr);
+    std::fflush(stderr);
+}
 
 /// The database named by PELO_DB, else "family.db" in the family home.
 std::string databaseTarget() {
@@ -57,7 +73,8 @@ int dbInit() {
     if (!connected) {
         std::string text;
         dbErrorMessage(text);
-        return error(text.c_str());
+        reportFailure(text.c_str());
+        return 1;
     }
     return 0;
 }
@@ -74,8 +91,10 @@ int dbExit() {
     // fails, so dbExit can fail at most once in a run.
     if (!sqlConnected())
         return 0;
+    endingSession = true;
     if (sqlRollbackRelease() < 0)
         dbFatalError();
+    endingSession = false;
     return 0;
 }
 
@@ -87,20 +106,30 @@ int dbErrorMessage(std::string& buffer) {
 void dbFatalError() {
     std::string text;
     dbErrorMessage(text);
-    error(text.c_str());
-    if (!fatalPathEntered) {
+    if (fatalPathEntered) {
+        // The clean-up's disconnect failed after the failure that began it,
+        // which the user has been shown already.
+        error(text.c_str());
+    } else {
         fatalPathEntered = true;
-        if (dbRollbackForDBFatalError() != 0) {
-            error(msgGet(926));
-            std::exit(1);
-        }
-        if (fatalExit != nullptr)
+        reportFailure(text.c_str());
+        // A failed rollback (a lost connection answers so) leaves nothing
+        // that the clean-up could make worse: the server drops the work of
+        // a session that ends.
+        if (dbRollbackForDBFatalError() != 0)
+            reportFailure(msgGet(926));
+        // A run ended by a signal has announced its clean-up before the
+        // clean-up disconnects.
+        const bool announced = endingSession && sqlTerminationPending();
+        if (fatalExit != nullptr && !announced)
             msgPrint(1438, fatalProgramName.c_str());
     }
     if (fatalExit != nullptr)
         fatalExit();
     std::exit(1);
 }
+
+void dbSetTerminationFlag(const volatile std::sig_atomic_t* pending) { sqlSetTerminationFlag(pending); }
 
 void dbSetFatalExit(void (*exitRoutine)(), const char* programName) {
     fatalExit = exitRoutine;
