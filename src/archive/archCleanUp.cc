@@ -39,14 +39,21 @@ void removeArchiveCopies() {
 }
 
 // Closes and removes the work files; with runCommands, also what a
-// file-system archive copied into its directory.
+// file-system archive copied into its directory.  Once removal has begun
+// the archive is the only copy of what left the family: every file is
+// closed, so what was written reaches it, and nothing is removed.
 void removeWorkFiles(bool runCommands) {
     if (archCtx.createdFiles != 1)
         return;
-    for (const WorkFileEntry& entry : workFileTable())
-        if (workFileNeeded(entry.removedWhen))
-            (archCtx.*entry.file).remove();
-    if (!isDeviceArchive() && runCommands)
+    const bool keep = archCtx.keepArchive == 1;
+    for (const WorkFileEntry& entry : workFileTable()) {
+        WorkFile& file = archCtx.*entry.file;
+        if (keep)
+            file.close();
+        else if (workFileNeeded(entry.removedWhen))
+            file.remove();
+    }
+    if (!isDeviceArchive() && runCommands && !keep)
         removeArchiveCopies();
 }
 
@@ -74,7 +81,7 @@ void disconnect() {
 
 void warnInterruptedRemoval() {
     if (archCtx.deleteAfterArchive == 1 && archCtx.deleteStarted == 1)
-        msgPrint(1376);
+        warnRemovalFailed();
 }
 
 // The steps of the clean-up run once each, in order.  A step that fails
@@ -97,6 +104,12 @@ void warnInterruptedRemoval() {
 }
 
 }  // namespace
+
+void warnRemovalFailed() {
+    msgPrint(1376);
+    const std::string& archive = isDeviceArchive() ? archCtx.deviceName : archCtx.fileSystemName;
+    msgPrint(1700, archive.c_str());
+}
 
 void freeArchiveLists() {
     archCtx.releaseIdList.listFreeItems();

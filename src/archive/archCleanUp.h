@@ -5,7 +5,13 @@ namespace pelo {
 
 /// Closes and removes what the run created, as the context flags say,
 /// disconnects, releases the archive semaphore and exits with status 1.
+/// After removal has begun (keepArchive) it closes the archive's files and
+/// removes none of them.
 [[noreturn]] void cleanUpAndExit();
+
+/// Tells the user that removal did not finish (0010-949) and where the
+/// archive that holds what was removed is: the directory or the device.
+void warnRemovalFailed();
 
 /// The same after memory ran out.
 [[noreturn]] void cleanUpAndExitNoMem();

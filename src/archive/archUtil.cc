@@ -1,9 +1,14 @@
 #include "archive/archUtil.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "archive/peloarchive.h"
 #include "support/msg.h"
+#include "support/util.h"
 
 namespace pelo {
 
@@ -65,6 +70,50 @@ int closeReported(WorkFile& file) {
 void workDot() {
     msgPrint(1331);
     sigCheck();
+}
+
+namespace {
+
+/// Forces what was written to the archive's file system, or to a device
+/// that has a cache; 0, or -1 with errno set.  A directory or a regular
+/// file is synced with its whole file system, so the directory entries
+/// that name the copies reach the medium with the copies (a file synced
+/// alone could still be lost with the entry that names it).  A block
+/// device keeps its writes in a cache of its own; a raw device takes them
+/// as cpio makes them, so there is nothing to force.
+int forceToMedium(const std::string& target) {
+    struct stat st {};
+    if (stat(target.c_str(), &st) != 0)
+        return -1;
+    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode) && !S_ISBLK(st.st_mode))
+        return 0;
+    const int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    const int synced = S_ISBLK(st.st_mode) ? fsync(fd) : syncfs(fd);
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    return synced;
+}
+
+}  // namespace
+
+int syncArchive() {
+    ArchiveContext& c = archCtx;
+    const std::string& target = isDeviceArchive() ? c.deviceName : c.fileSystemName;
+    for (const WorkFileEntry& entry : workFileTable()) {
+        FILE* stream = (c.*entry.file).fp();
+        if (stream != nullptr && std::fflush(stream) != 0) {
+            msgPrint(1710, (c.*entry.file).path().c_str(), systemErrorText());
+            return 1;
+        }
+    }
+    if (forceToMedium(target) != 0) {
+        msgPrint(1710, target.c_str(), systemErrorText());
+        return 1;
+    }
+    return 0;
 }
 
 }  // namespace pelo

@@ -35,6 +35,12 @@ int writeInfoHeading(int message);
 /// (close) with the program's name and the file's path.
 int closeReported(WorkFile& file);
 
+/// Makes the archive durable before anything is removed from the family:
+/// flushes the work files still open and forces the archive directory's
+/// file system (or a device with a cache of its own) onto its medium.  0,
+/// or 1 after message 0012-011 naming what could not be forced.
+int syncArchive();
+
 /// "." for a unit of work done, where a termination signal that arrived
 /// meanwhile is honoured.
 void workDot();

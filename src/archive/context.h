@@ -123,6 +123,9 @@ struct ArchiveContext {
     int connectedToDb = 0;
     int createdFiles = 0;
     int deleteStarted = 0;
+    // Set with the first deleteStarted and never cleared: from then on the
+    // archive holds the only copy of what went, so the clean-up keeps it.
+    int keepArchive = 0;
     int semaphoreSet = 0;
     int semval = -1;
 

@@ -294,15 +294,21 @@ void finishCpioList() {
         endRun();
 }
 
-// Removal of the archived objects and its commit.
+// Removal of the archived objects and its commit.  The archive reaches
+// its medium first: from the first commit on it is the only copy of what
+// went.
 int removeObjects() {
+    if (syncArchive() != 0)
+        endRun();
+    sigCheck();
     msgPrint(1343);
     archCtx.deleteStarted = 1;
+    archCtx.keepArchive = 1;
     sigCheck();
     int result = removeArchivedObjects();
     if (result > 0) {
         sigCheck();  // an interrupt keeps deleteStarted, so the clean-up warns
-        msgPrint(1376);
+        warnRemovalFailed();
         archCtx.deleteStarted = 0;
         cleanUpAndExit();
     }

@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "archive/archUtil.h"
 #include "archive/context.h"
@@ -140,6 +142,18 @@ int finishPVCSList(bool listed) {
     return 0;
 }
 
+/// The release's map directory, emptied by the levels step; a complaint
+/// of rmdir is reported and the removal goes on.
+void removeMapDirectory(const std::string& mapDir) {
+    if (!dirExists(mapDir.c_str()))
+        return;
+    emptyCaptures();
+    send_command(CommandLine("rmdir").arg(mapDir), stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
+    for (const char* complaint : {stdOutBuf, stdErrBuf})
+        if (complaint[0] != '\0')
+            msgPrint(1474, mapDir.c_str(), complaint);
+}
+
 }  // namespace
 
 int removeVCfilesAndVersions() {
@@ -147,6 +161,10 @@ int removeVCfilesAndVersions() {
     if (pvcs && writePVCSListHead() != 0)
         return 1;
     bool handled = false;
+    // SCCS histories whose rows this walk deletes: they go once the
+    // deletion is committed, so that no crash leaves a row naming a
+    // history that is gone.  A PVCS history is only listed, as the walk goes.
+    std::vector<std::pair<int, int>> histories;  // source id, file type
     const std::unordered_map<int, int> archivedFiles = countFilesBySourceIdInFileList();
     for (SourceEntry& entry : archCtx.sourceIdList) {
         const int sourceId = entry.sourceId;
@@ -156,7 +174,9 @@ int removeVCfilesAndVersions() {
         // Only a history every one of whose files is archived is touched.
         if (total != 0 && archived != archivedFiles.end() && total == archived->second && historyFile(sourceId, file)) {
             if (releaseArchive()) {
-                if (deleteVCFile(sourceId, fileType(file.TYPE)) != 0)
+                if (!pvcs)
+                    histories.emplace_back(sourceId, fileType(file.TYPE));
+                else if (deleteVCFile(sourceId, fileType(file.TYPE)) != 0)
                     return 1;
                 dbgVersionDeleteBySourceId(sourceId);
                 handled = true;
@@ -176,6 +196,13 @@ int removeVCfilesAndVersions() {
             for (int releaseId : archCtx.releaseIdList)
                 dbgFileDeleteBySourceIdAndReleaseId(sourceId, releaseId);
     }
+    if (!histories.empty()) {
+        dbCommit();
+        for (const auto& [sourceId, type] : histories)
+            if (deleteVCFile(sourceId, type) != 0)
+                return 1;
+        sigCheck();
+    }
     return pvcs ? finishPVCSList(handled) : 0;
 }
 
@@ -193,39 +220,42 @@ int removeArchivedObjects() {
     if (int result = removeVCfilesAndVersions(); result != 0)
         return result;
 
+    // Each step commits its rows before it removes the maps they named.
     if (c.levelIdList.listSize() > 0) {
         msgPrint(1543);
+        std::vector<std::string> maps;
         for (int levelId : c.levelIdList) {
             LevelRecord level{};
             ReleaseRecord release{};
             dbgLevelGetById(level, levelId);
             dbgReleaseGetById(release, level.RELEASEID);
-            unlink((c.familyHomeDir + "/maps/" + release.NAME + "/" + level.NAME).c_str());
+            maps.push_back(c.familyHomeDir + "/maps/" + release.NAME + "/" + level.NAME);
             dbgLevelDelete(level.ID);
             dbgLevelmemberDelete(level.ID);
         }
-        commitStep();
+        dbCommit();
+        for (const std::string& map : maps)
+            unlink(map.c_str());
+        sigCheck();
     }
 
     if (releaseArchive()) {
         msgPrint(1544);
+        std::vector<std::string> mapDirs;
         for (int releaseId : c.releaseIdList) {
             ReleaseRecord release{};
             dbgReleaseGetById(release, releaseId);
             dbgEnvDeleteForRelease(release.ID);
             dbgApproverDeleteForRelease(release.ID);
             dbgReleaseDeleteById(release.ID);
-            const std::string mapDir = c.familyHomeDir + "/maps/" + release.NAME;
-            if (dirExists(mapDir.c_str())) {
-                emptyCaptures();
-                send_command(CommandLine("rmdir").arg(mapDir), stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
-                for (const char* complaint : {stdOutBuf, stdErrBuf})
-                    if (complaint[0] != '\0')
-                        msgPrint(1474, mapDir.c_str(), complaint);
-            }
+            mapDirs.push_back(c.familyHomeDir + "/maps/" + release.NAME);
         }
-        if (c.releaseIdList.listSize() > 0)
-            commitStep();
+        if (c.releaseIdList.listSize() > 0) {
+            dbCommit();
+            for (const std::string& mapDir : mapDirs)
+                removeMapDirectory(mapDir);
+            sigCheck();
+        }
     }
 
     if (c.trackIdList.listSize() > 0) {

@@ -771,6 +771,14 @@ const MsgDefault msgDefaults[] = {
     {1674, "0011-158 binmerge detected a truncated data file:\n"
            "         %s.\n"
            "         It is likely that the current difference file is corrupt.\n"},
+    // removal that did not finish, and the archive made durable before it
+    {1700, "\n0012-001 The archive in %1$s holds every object\n"
+           "         removed before the failure.  Keep it until the family is whole\n"
+           "         again: the objects can be put back from it.\n"},
+    {1710, "\n0012-011 The peloarchive program cannot continue.  It could not force\n"
+           "         the archive in %1$s onto its medium:\n"
+           "         %2$s.\n"
+           "         Nothing has been removed from the PELO family.\n"},
 };
 
 const std::size_t msgDefaultsCount = std::size(msgDefaults);

@@ -172,11 +172,19 @@ TEST_F(CleanUpTest, FilesHandedToCpioStay) {
     EXPECT_EQ(listing(), before);
 }
 
-TEST_F(CleanUpTest, InterruptedRemovalIsReported) {
-    archCtx.deleteAfterArchive = 1;
-    archCtx.deleteStarted = 1;
+// Once removal has begun the archive is the only copy of what went: every
+// file it wrote stays, and the user is told where it is.
+TEST_F(CleanUpTest, InterruptedRemovalKeepsTheArchive) {
+    runUnderWay(false, Dialect::oracle, "PVCS");
+    fs::create_directories(scratch_ / "arch/maps/r1");
+    std::ofstream(scratch_ / "arch/authority.ld") << "x";
+    std::ofstream(archCtx.dbPop.path()) << "INSERT";
+    const Names before = names();
+    archCtx.deleteAfterArchive = archCtx.deleteStarted = archCtx.keepArchive = 1;
+    const std::string archive = archCtx.fileSystemName;
     cleanUpInChild(cleanUpAndExit);
-    EXPECT_EQ(output(), std::string(msgFormat(1538)) + msgFormat(1540) + msgFormat(1376));
+    EXPECT_EQ(names(), before);
+    EXPECT_EQ(output(), std::string(msgFormat(1538)) + msgFormat(1540) + msgFormat(1376) + msgGet(1700, archive.c_str()));
 }
 
 }  // namespace

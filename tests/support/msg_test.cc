@@ -52,6 +52,7 @@ const std::map<int, std::string> callerSignatures = {
     // version-control files, clean-up lists, removal
     {1374, "ss"}, {1386, "ss"}, {1387, "s"}, {1477, "ss"}, {1471, "ss"},
     {1464, "s"}, {1474, "ss"}, {1547, "s"}, {1548, "s"},
+    {1700, "s"}, {1710, "ss"},
     // export, cpio, restore
     {1518, "ss"}, {1535, "ss"}, {1430, "ss"}, {1490, "s"}, {1466, "s"},
     // populate script: table, the row's key column and value, the command word
