@@ -26,6 +26,7 @@
 #include "support/commandLine.h"
 #include "support/msg.h"
 #include "support/runner.h"
+#include "support/util.h"
 
 namespace pelo {
 
@@ -592,7 +593,13 @@ void writeFileInfoToDbPopFile(const FileRecord& file, int pathId, int versionId,
     FileRecord row = file;
     row.PATHID = row.NUPATHID = pathId;
     row.VERSIONID = row.NUVERSIONID = versionId;
-    std::snprintf(row.BASENAME, sizeof row.BASENAME, "%s", baseName != nullptr ? baseName : "");
+    // The base name goes into a column of textWidth(sizeof row.BASENAME)
+    // characters; whatever the caller made of a path is cut to that, inside
+    // a character only where the text is not UTF-8 and would overrun.
+    const std::string_view name =
+        utf8Prefix(baseName != nullptr ? baseName : "", textWidth(sizeof row.BASENAME)).substr(0, sizeof row.BASENAME - 1);
+    name.copy(row.BASENAME, name.size());
+    row.BASENAME[name.size()] = '\0';
     writeRow(rows::files, row, {}, configuredValues(ConfigObject::file, {"id", file.ID}));
 }
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "db/session.h"
+#include "support/util.h"
 
 namespace pelo {
 
@@ -21,7 +22,8 @@ int checked(int status) {
 namespace accessorDetail {
 
 bool copyText(char* field, std::size_t width, const std::string& value) {
-    const std::size_t length = std::min(width, value.size());
+    const std::size_t room = textField(width) - 1;
+    const std::size_t length = std::min(utf8Prefix(value, width).size(), room);
     std::memcpy(field, value.data(), length);
     field[length] = '\0';
     return length == value.size();
@@ -66,7 +68,7 @@ std::string cursorStatementText(std::string_view columnList, std::string_view ta
 }
 
 std::string_view textKey(std::string_view key, std::size_t width, std::string_view column) {
-    if (key.size() <= width)
+    if (key.size() < textField(width) && utf8CharCount(key) <= width)
         return key;
     sqlSetStatus(keyTooLongStatus, "key for " + std::string(column) + " longer than " +
                                        std::to_string(width) + " characters");

@@ -28,6 +28,7 @@
 #include <utility>
 
 #include "db/client.h"
+#include "db/records.h"
 
 namespace pelo {
 
@@ -52,9 +53,11 @@ struct MemberOf<F R::*> {
     using Field = F;
 };
 
-/// Copies at most `width` bytes of `value` into `field` and terminates it;
-/// the bytes after the terminator are left alone.  false when the value was
-/// longer, so the field holds only its start.
+/// Copies `value` into `field`, the field of a text column of `width`
+/// characters (textField(width) bytes), and terminates it; the bytes after
+/// the terminator are left alone.  false when the value has more than
+/// `width` characters or more bytes than the field holds (text that is not
+/// UTF-8), so the field holds only its start.
 bool copyText(char* field, std::size_t width, const std::string& value);
 
 template <auto Member>
@@ -67,7 +70,7 @@ bool copyColumn(typename MemberOf<decltype(Member)>::Record& record, const SqlRo
     } else {
         static_assert(std::is_array_v<Field> && std::is_same_v<std::remove_extent_t<Field>, char>,
                       "a record field is an int32_t or a char array");
-        return copyText(record.*Member, std::extent_v<Field> - 1, row.textAt(column));
+        return copyText(record.*Member, textWidth(std::extent_v<Field>), row.textAt(column));
     }
 }
 
@@ -114,7 +117,9 @@ std::string cursorStatementText(std::string_view columnList, std::string_view ta
                                 std::string_view tail);
 
 /// The text key as a statement carries it.  A key longer than `width`
-/// characters cannot be carried by its column: that is a caller's fault, so
+/// characters (UTF-8 characters, as the servers count them; a key with more
+/// bytes than textField(width) - 1 counts as longer too) cannot be carried
+/// by its column: that is a caller's fault, so
 /// the status area gets keyTooLongStatus and a text naming the column, and
 /// the run ends through dbFatalError.
 std::string_view textKey(std::string_view key, std::size_t width, std::string_view column);
@@ -122,16 +127,16 @@ std::string_view textKey(std::string_view key, std::size_t width, std::string_vi
 /// textKey with the width taken from the record field of the key's column.
 template <class R, std::size_t N>
 std::string_view textKey(std::string_view key, char (R::*)[N], std::string_view column) {
-    return textKey(key, N - 1, column);
+    return textKey(key, textWidth(N), column);
 }
 
 /// Status of a text key too long for its column (the SQLite numbering's
 /// "string or blob too big").
 inline constexpr int keyTooLongStatus = -18;
 
-/// Status of a fetched text longer than its record field: a backend that
-/// counts a column's width in characters, or does not keep to it, can
-/// deliver more bytes than the field holds.
+/// Status of a fetched text longer than its column: a backend that does
+/// not keep to a column's width (SQLite keeps to none) can deliver more
+/// characters than the column and its field hold.
 inline constexpr int valueTooLongStatus = -1406;
 
 /// Exists: runs "SELECT COUNT(*)INTO :b1 FROM ..." and answers 1 when the

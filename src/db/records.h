@@ -3,42 +3,57 @@
 // family schema (sql/sqlite/family.sql).  The populate script inserts rows
 // without a column list, so that order is part of its format.
 //
-// An int column is an int32_t.  A text column of width N is a char[N + 1]:
-// a value of exactly N characters is kept whole and terminated.  Dates are
-// texts of width 26 as the family server wrote them ("%02d/%02d/%02d
-// %02d:%02d:%02d", years since 1900) and flags texts of width 4 ("yes").
+// An int column is an int32_t.  A text column of width N holds N
+// characters, as the servers count a VARCHAR(N), whatever their bytes: its
+// field is a char[textField(N)], room for N characters of UTF-8 (up to four
+// bytes each) and the terminator, so a value of exactly N characters is kept
+// whole and terminated.  Code that needs the column's width takes it from
+// textWidth, never from the field's size.  Dates are texts of width 26 as
+// the family server wrote them ("%02d/%02d/%02d %02d:%02d:%02d", years
+// since 1900) and flags texts of width 4 ("yes").
 // A NULL column arrives as "" or 0.
 //
 // The accessors (dbg*.h) fill these records; nothing else writes them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace pelo {
 
+/// Bytes a UTF-8 character may take.
+inline constexpr std::size_t maxCharBytes = 4;
+
+/// The size of the field of a text column of `width` characters.
+constexpr std::size_t textField(std::size_t width) { return maxCharBytes * width + 1; }
+
+/// The width in characters of the column whose field is `fieldSize` bytes
+/// (sizeof the field): the inverse of textField.
+constexpr std::size_t textWidth(std::size_t fieldSize) { return (fieldSize - 1) / maxCharBytes; }
+
 /// Releases.
 struct ReleaseRecord {
     std::int32_t ID;
-    char NAME[32 + 1];
+    char NAME[textField(32)];
     std::int32_t COMPID;
-    char BINDING[4 + 1];
-    char DESCRIPTION[128 + 1];
+    char BINDING[textField(4)];
+    char DESCRIPTION[textField(128)];
     std::int32_t USERID;
-    char ADDDATE[26 + 1];
-    char DROPDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
+    char ADDDATE[textField(26)];
+    char DROPDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
     std::int32_t RELSIZE;
-    char PROCESS[32 + 1];
-    char TRACK[4 + 1];
-    char APPROVE[4 + 1];
-    char FIX[4 + 1];
-    char LVL[4 + 1];
-    char TEST[4 + 1];
+    char PROCESS[textField(32)];
+    char TRACK[textField(4)];
+    char APPROVE[textField(4)];
+    char FIX[textField(4)];
+    char LVL[textField(4)];
+    char TEST[textField(4)];
 };
 
 /// Environments.
 struct EnvironmentRecord {
-    char NAME[32 + 1];
+    char NAME[textField(32)];
     std::int32_t RELEASEID;
     std::int32_t USERID;
 };
@@ -52,14 +67,14 @@ struct ApproverRecord {
 /// Levels.
 struct LevelRecord {
     std::int32_t ID;
-    char NAME[32 + 1];
+    char NAME[textField(32)];
     std::int32_t RELEASEID;
     std::int32_t USERID;
-    char ADDDATE[26 + 1];
-    char COMMITDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
-    char STATE[16 + 1];
-    char TYPE[32 + 1];
+    char ADDDATE[textField(26)];
+    char COMMITDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
+    char STATE[textField(16)];
+    char TYPE[textField(32)];
     std::int32_t LEVELSIZE;
 };
 
@@ -75,11 +90,11 @@ struct TrackRecord {
     std::int32_t RELEASEID;
     std::int32_t DEFECTID;
     std::int32_t USERID;
-    char STATE[16 + 1];
-    char TARGET[32 + 1];
-    char ACTUAL[32 + 1];
-    char ADDDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
+    char STATE[textField(16)];
+    char TARGET[textField(32)];
+    char ACTUAL[textField(32)];
+    char ADDDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
 };
 
 /// Changes.
@@ -89,7 +104,7 @@ struct ChangeRecord {
     std::int32_t FILEID;
     std::int32_t VERSIONID;
     std::int32_t LEVELID;
-    char TYPE[10 + 1];
+    char TYPE[textField(10)];
     std::int32_t USERID;
 };
 
@@ -97,9 +112,9 @@ struct ChangeRecord {
 struct ApprovalRecord {
     std::int32_t TRACKID;
     std::int32_t USERID;
-    char STATE[16 + 1];
-    char ADDDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
+    char STATE[textField(16)];
+    char ADDDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
 };
 
 /// Fix.
@@ -107,19 +122,19 @@ struct FixRecord {
     std::int32_t TRACKID;
     std::int32_t USERID;
     std::int32_t COMPID;
-    char STATE[16 + 1];
-    char ADDDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
+    char STATE[textField(16)];
+    char ADDDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
 };
 
 /// Tests.
 struct TestRecord {
     std::int32_t TRACKID;
-    char ENVNAME[32 + 1];
+    char ENVNAME[textField(32)];
     std::int32_t USERID;
-    char STATE[16 + 1];
-    char ADDDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
+    char STATE[textField(16)];
+    char ADDDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
 };
 
 /// Coreqs.
@@ -131,26 +146,26 @@ struct CoreqRecord {
 /// Defects: defects and features alike, told apart by TYPE.
 struct DefectRecord {
     std::int32_t ID;
-    char TYPE[8 + 1];
-    char PREFIX[32 + 1];
-    char NAME[32 + 1];
+    char TYPE[textField(8)];
+    char PREFIX[textField(32)];
+    char NAME[textField(32)];
     std::int32_t COMPID;
-    char ENVNAME[32 + 1];
-    char STATE[16 + 1];
-    char SEVERITY[32 + 1];
-    char ABSTRACT[128 + 1];
-    char REFERENCE[32 + 1];
-    char ANSWER[32 + 1];
-    char LEVELNAME[32 + 1];
-    char LASTUPDATE[26 + 1];
-    char ADDDATE[26 + 1];
-    char ASSIGNDATE[26 + 1];
-    char RESPONSEDATE[26 + 1];
-    char ENDDATE[26 + 1];
+    char ENVNAME[textField(32)];
+    char STATE[textField(16)];
+    char SEVERITY[textField(32)];
+    char ABSTRACT[textField(128)];
+    char REFERENCE[textField(32)];
+    char ANSWER[textField(32)];
+    char LEVELNAME[textField(32)];
+    char LASTUPDATE[textField(26)];
+    char ADDDATE[textField(26)];
+    char ASSIGNDATE[textField(26)];
+    char RESPONSEDATE[textField(26)];
+    char ENDDATE[textField(26)];
     std::int32_t ORIGINID;
     std::int32_t OWNERID;
     std::int32_t AGE;
-    char DUPLICATE[32 + 1];
+    char DUPLICATE[textField(32)];
     std::int32_t RELEASEID;
 };
 
@@ -158,27 +173,27 @@ struct DefectRecord {
 struct HistoryRecord {
     std::int32_t DEFECTID;
     std::int32_t USERID;
-    char ACTION[16 + 1];
-    char ADDDATE[26 + 1];
+    char ACTION[textField(16)];
+    char ADDDATE[textField(26)];
 };
 
 /// Notes.
 struct NoteRecord {
     std::int32_t DEFECTID;
     std::int32_t USERID;
-    char ACTION[16 + 1];
-    char ADDDATE[26 + 1];
-    char REMARKS[32000 + 1];
+    char ACTION[textField(16)];
+    char ADDDATE[textField(26)];
+    char REMARKS[textField(32000)];
 };
 
 /// Verify.
 struct VerifyRecord {
     std::int32_t DEFECTID;
     std::int32_t USERID;
-    char TYPE[16 + 1];
-    char STATE[16 + 1];
-    char ADDDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
+    char TYPE[textField(16)];
+    char STATE[textField(16)];
+    char ADDDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
 };
 
 /// Sizes.
@@ -186,10 +201,10 @@ struct SizeRecord {
     std::int32_t DEFECTID;
     std::int32_t COMPID;
     std::int32_t USERID;
-    char ADDDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
-    char STATE[8 + 1];
-    char SIZING[128 + 1];
+    char ADDDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
+    char STATE[textField(8)];
+    char SIZING[textField(128)];
     std::int32_t RELEASEID;
 };
 
@@ -203,22 +218,22 @@ struct FileRecord {
     std::int32_t NUPATHID;
     std::int32_t VERSIONID;
     std::int32_t NUVERSIONID;
-    char ADDDATE[26 + 1];
-    char NUADDDATE[26 + 1];
-    char DROPDATE[26 + 1];
-    char NUDROPDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
-    char BASENAME[128 + 1];
-    char TYPE[8 + 1];
+    char ADDDATE[textField(26)];
+    char NUADDDATE[textField(26)];
+    char DROPDATE[textField(26)];
+    char NUDROPDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
+    char BASENAME[textField(128)];
+    char TYPE[textField(8)];
     std::int32_t RELEASEID;
-    char USERLOGIN[32 + 1];
-    char FMODE[6 + 1];
+    char USERLOGIN[textField(32)];
+    char FMODE[textField(6)];
 };
 
 /// Path.
 struct PathRecord {
     std::int32_t ID;
-    char NAME[196 + 1];
+    char NAME[textField(196)];
 };
 
 /// Versions.
@@ -230,26 +245,26 @@ struct VersionRecord {
     std::int32_t RAWLINES;
     std::int32_t CODELINES;
     std::int32_t COMMENTLINES;
-    char REMARKS[32000 + 1];
-    char CHANGEDATE[26 + 1];
-    char SID[48 + 1];
+    char REMARKS[textField(32000)];
+    char CHANGEDATE[textField(26)];
+    char SID[textField(48)];
     std::int32_t VERSIZE;
 };
 
 /// Components.
 struct ComponentRecord {
     std::int32_t ID;
-    char NAME[64 + 1];
+    char NAME[textField(64)];
     std::int32_t USERID;
-    char DESCRIPTION[128 + 1];
-    char ADDDATE[26 + 1];
-    char DROPDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
-    char PROCESS[32 + 1];
-    char FEATUREDSR[4 + 1];
-    char FEATUREVERIFY[4 + 1];
-    char DEFECTDSR[4 + 1];
-    char DEFECTVERIFY[4 + 1];
+    char DESCRIPTION[textField(128)];
+    char ADDDATE[textField(26)];
+    char DROPDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
+    char PROCESS[textField(32)];
+    char FEATUREDSR[textField(4)];
+    char FEATUREVERIFY[textField(4)];
+    char DEFECTDSR[textField(4)];
+    char DEFECTVERIFY[textField(4)];
 };
 
 /// CompMembers.
@@ -263,62 +278,62 @@ struct CompMemberRecord {
 /// Users.
 struct UserRecord {
     std::int32_t ID;
-    char LOGIN[32 + 1];
-    char NAME[64 + 1];
-    char SUPERUSER[4 + 1];
-    char AREA[32 + 1];
-    char ADDRESS[160 + 1];
-    char ADDDATE[26 + 1];
-    char DROPDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
+    char LOGIN[textField(32)];
+    char NAME[textField(64)];
+    char SUPERUSER[textField(4)];
+    char AREA[textField(32)];
+    char ADDRESS[textField(160)];
+    char ADDDATE[textField(26)];
+    char DROPDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
 };
 
 /// Hosts.
 struct HostRecord {
     std::int32_t USERID;
-    char NAME[128 + 1];
-    char LOGIN[32 + 1];
+    char NAME[textField(128)];
+    char LOGIN[textField(32)];
     std::int32_t ADDRESS;
 };
 
 /// Sequence: one row per serial counter.
 struct SequenceRecord {
-    char NAME[16 + 1];
+    char NAME[textField(16)];
     std::int32_t LASTSERIAL;
 };
 
 /// Authority.
 struct AuthorityRecord {
-    char NAME[32 + 1];
-    char ACTION[16 + 1];
+    char NAME[textField(32)];
+    char ACTION[textField(16)];
 };
 
 /// Interest.
 struct InterestRecord {
-    char NAME[32 + 1];
-    char ACTION[16 + 1];
+    char NAME[textField(32)];
+    char ACTION[textField(16)];
 };
 
 /// Config.
 struct ConfigRecord {
-    char TYPE[16 + 1];
-    char NAME[32 + 1];
-    char DFLT[4 + 1];
+    char TYPE[textField(16)];
+    char NAME[textField(32)];
+    char DFLT[textField(4)];
     std::int32_t VALUE1;
     std::int32_t VALUE2;
-    char DESCRIPTION[128 + 1];
+    char DESCRIPTION[textField(128)];
 };
 
 /// Cfgrelproc.
 struct CfgRelProcRecord {
-    char NAME[32 + 1];
-    char CONFIG[16 + 1];
+    char NAME[textField(32)];
+    char CONFIG[textField(16)];
 };
 
 /// Cfgcomproc.
 struct CfgComProcRecord {
-    char NAME[32 + 1];
-    char CONFIG[16 + 1];
+    char NAME[textField(32)];
+    char CONFIG[textField(16)];
 };
 
 /// FILESOUT: the files checked out.
@@ -326,8 +341,8 @@ struct FilesoutRecord {
     std::int32_t FILEID;
     std::int32_t VERSIONID;
     std::int32_t USERID;
-    char CHECKOUTDATE[26 + 1];
-    char NEWSID[48 + 1];
+    char CHECKOUTDATE[textField(26)];
+    char NEWSID[textField(48)];
 };
 
 /// FILEVIEW: a Files row with its component, versions, paths and release
@@ -340,22 +355,22 @@ struct FileViewRecord {
     std::int32_t NUPATHID;
     std::int32_t VERSIONID;
     std::int32_t NUVERSIONID;
-    char ADDDATE[26 + 1];
-    char NUADDDATE[26 + 1];
-    char DROPDATE[26 + 1];
-    char NUDROPDATE[26 + 1];
-    char LASTUPDATE[26 + 1];
-    char BASENAME[128 + 1];
-    char TYPE[8 + 1];
+    char ADDDATE[textField(26)];
+    char NUADDDATE[textField(26)];
+    char DROPDATE[textField(26)];
+    char NUDROPDATE[textField(26)];
+    char LASTUPDATE[textField(26)];
+    char BASENAME[textField(128)];
+    char TYPE[textField(8)];
     std::int32_t RELEASEID;
-    char USERLOGIN[32 + 1];
-    char FMODE[6 + 1];
-    char COMPNAME[64 + 1];
-    char VERSIONSID[48 + 1];
-    char NUVERSIONSID[48 + 1];
-    char PATHNAME[196 + 1];
-    char NUPATHNAME[196 + 1];
-    char RELEASENAME[32 + 1];
+    char USERLOGIN[textField(32)];
+    char FMODE[textField(6)];
+    char COMPNAME[textField(64)];
+    char VERSIONSID[textField(48)];
+    char NUVERSIONSID[textField(48)];
+    char PATHNAME[textField(196)];
+    char NUPATHNAME[textField(196)];
+    char RELEASENAME[textField(32)];
 };
 
 /// FILESOUTVIEW: a FILESOUT row with the release of its file.
@@ -363,25 +378,25 @@ struct FilesoutViewRecord {
     std::int32_t FILEID;
     std::int32_t VERSIONID;
     std::int32_t USERID;
-    char CHECKOUTDATE[26 + 1];
-    char NEWSID[48 + 1];
+    char CHECKOUTDATE[textField(26)];
+    char NEWSID[textField(48)];
     std::int32_t RELEASEID;
-    char RELEASENAME[32 + 1];
+    char RELEASENAME[textField(32)];
 };
 
 /// NOTEVIEW: a Notes row with its defect and its author resolved.
 struct NoteViewRecord {
     std::int32_t DEFECTID;
     std::int32_t USERID;
-    char ACTION[16 + 1];
-    char REMARKS[32000 + 1];
-    char ADDDATE[26 + 1];
-    char DEFECTPREFIX[32 + 1];
-    char DEFECTNAME[32 + 1];
-    char DEFECTREFERENCE[32 + 1];
-    char USERLOGIN[32 + 1];
-    char USERNAME[64 + 1];
-    char USERAREA[32 + 1];
+    char ACTION[textField(16)];
+    char REMARKS[textField(32000)];
+    char ADDDATE[textField(26)];
+    char DEFECTPREFIX[textField(32)];
+    char DEFECTNAME[textField(32)];
+    char DEFECTREFERENCE[textField(32)];
+    char USERLOGIN[textField(32)];
+    char USERNAME[textField(64)];
+    char USERAREA[textField(32)];
 };
 
 /// LEVELMEMBERVIEW: a LevelMembers row with its level, release, track owner
@@ -389,16 +404,16 @@ struct NoteViewRecord {
 struct LevelMemberViewRecord {
     std::int32_t LEVELID;
     std::int32_t TRACKID;
-    char LEVELNAME[32 + 1];
-    char RELEASENAME[32 + 1];
-    char TRACKUSERLOGIN[32 + 1];
-    char TRACKUSERNAME[64 + 1];
-    char TRACKUSERAREA[32 + 1];
-    char DEFECTPREFIX[32 + 1];
-    char DEFECTNAME[32 + 1];
-    char DEFECTREFERENCE[32 + 1];
-    char DEFECTABSTRACT[128 + 1];
-    char DEFECTTYPE[8 + 1];
+    char LEVELNAME[textField(32)];
+    char RELEASENAME[textField(32)];
+    char TRACKUSERLOGIN[textField(32)];
+    char TRACKUSERNAME[textField(64)];
+    char TRACKUSERAREA[textField(32)];
+    char DEFECTPREFIX[textField(32)];
+    char DEFECTNAME[textField(32)];
+    char DEFECTREFERENCE[textField(32)];
+    char DEFECTABSTRACT[textField(128)];
+    char DEFECTTYPE[textField(8)];
 };
 
 }  // namespace pelo

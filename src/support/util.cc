@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <clocale>
@@ -169,6 +170,24 @@ std::string convertWCStoMBS(std::wstring_view text) {
 }
 
 std::size_t mbCharCount(std::string_view text) { return convertMBStoWCS(text).size(); }
+
+namespace {
+
+bool continuesUtf8Character(char byte) { return (static_cast<unsigned char>(byte) & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::size_t utf8CharCount(std::string_view text) {
+    return static_cast<std::size_t>(std::ranges::count_if(text, [](char c) { return !continuesUtf8Character(c); }));
+}
+
+std::string_view utf8Prefix(std::string_view text, std::size_t count) {
+    std::size_t started = 0;
+    for (std::size_t at = 0; at < text.size(); ++at)
+        if (!continuesUtf8Character(text[at]) && started++ == count)
+            return text.substr(0, at);
+    return text;
+}
 
 wint_t getwchar() {
     char bytes[MB_LEN_MAX];

@@ -81,6 +81,16 @@ std::string convertWCStoMBS(std::wstring_view text);
 /// locale; an invalid sequence logs 1150 and exits with status 1.
 std::size_t mbCharCount(std::string_view text);
 
+/// Number of UTF-8 characters of the text, whatever the locale, as the
+/// family's database servers count a column's width: every byte but a
+/// continuation byte (10xxxxxx) starts a character, so a stray byte of
+/// text that is not UTF-8 counts as one.
+std::size_t utf8CharCount(std::string_view text);
+
+/// The first `count` UTF-8 characters of the text (counted as
+/// utf8CharCount counts them), or the whole text when it has no more.
+std::string_view utf8Prefix(std::string_view text, std::size_t count);
+
 /// Reads standard input until its bytes form one complete multibyte
 /// character and returns it; WEOF at end of input.
 wint_t getwchar();

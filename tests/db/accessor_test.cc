@@ -196,7 +196,7 @@ protected:
 // ---------------------------------------------------------------------------
 // Reading records back field by field.  The layout of a record is derived
 // from the schema alone (an int column is an aligned int32_t, a text column
-// of width N takes N + 1 bytes), so comparing a fetched record with the row
+// of width N takes textField(N) bytes), so comparing a fetched record with the row
 // that SELECT * gives checks records.h, the column tables and the copying
 // at once.
 
@@ -217,7 +217,7 @@ Layout layoutOf(std::string_view select) {
             offset = (offset + 3) / 4 * 4 + 4;
             align = 4;
         } else {
-            offset += static_cast<std::size_t>(column.length) + 1;
+            offset += textField(static_cast<std::size_t>(column.length));
         }
     }
     layout.size = (offset + align - 1) / align * align;
@@ -235,7 +235,7 @@ Fields fieldsOfRecord(const std::string& bytes, const Layout& layout) {
             fields.push_back(std::to_string(value));
             offset += 4;
         } else {
-            const std::size_t room = static_cast<std::size_t>(column.length) + 1;
+            const std::size_t room = textField(static_cast<std::size_t>(column.length));
             const std::size_t length = strnlen(bytes.data() + offset, room);
             fields.push_back(length == room ? "<unterminated>" : bytes.substr(offset, length));
             offset += room;
@@ -363,26 +363,31 @@ TEST_P(RecordFields, NameOfExactlyItsWidthIsFetchedWhole) {
     EXPECT_EQ(level->USERID, 5);
 }
 
-// Remarks use the full 32000 characters, through a table and a view alike.
+// Remarks use the full 32000 characters, through a table and a view alike,
+// whatever the bytes of a character.
 TEST_P(RecordFields, RemarksOf32000CharactersSurvive) {
-    std::string remarks;
-    for (int i = 0; remarks.size() < 32000; ++i)
-        remarks += static_cast<char>('a' + i % 26);
-    const std::string quoted = "'" + remarks + "'";
-    run("INSERT INTO VERSIONS VALUES (1,0,7,5,1,1,0," + quoted + ",'100/01/01 00:00:00','1.1',9)");
-    run("INSERT INTO NOTES VALUES (3,5,'open','100/01/01 00:00:00'," + quoted + ")");
+    for (const std::string& character : {std::string("a"), std::string("\xf0\x9f\x98\x80")}) {
+        SCOPED_TRACE(std::to_string(character.size()) + "-byte characters");
+        std::string remarks;
+        for (int i = 0; i < 32000; ++i)
+            remarks += character == "a" ? std::string(1, static_cast<char>('a' + i % 26)) : character;
+        const std::string quoted = "'" + remarks + "'";
+        run("DELETE FROM VERSIONS; DELETE FROM NOTES;");
+        run("INSERT INTO VERSIONS VALUES (1,0,7,5,1,1,0," + quoted + ",'100/01/01 00:00:00','1.1',9)");
+        run("INSERT INTO NOTES VALUES (3,5,'open','100/01/01 00:00:00'," + quoted + ")");
 
-    auto version = scribbled<VersionRecord>();
-    ASSERT_EQ(dbgVersionGetById(*version, 1), 0);
-    EXPECT_EQ(std::string(version->REMARKS), remarks);
-    EXPECT_STREQ(version->SID, "1.1");
-    EXPECT_EQ(version->VERSIZE, 9);
+        auto version = scribbled<VersionRecord>();
+        ASSERT_EQ(dbgVersionGetById(*version, 1), 0);
+        EXPECT_EQ(std::string(version->REMARKS), remarks);
+        EXPECT_STREQ(version->SID, "1.1");
+        EXPECT_EQ(version->VERSIZE, 9);
 
-    auto note = scribbled<NoteViewRecord>();
-    ASSERT_EQ(dbgNoteviewGet(1, *note, 3), 0);
-    EXPECT_EQ(std::string(note->REMARKS), remarks);
-    EXPECT_STREQ(note->ADDDATE, "100/01/01 00:00:00");
-    EXPECT_EQ(dbgNoteviewGet(2, *note, 3), 1);
+        auto note = scribbled<NoteViewRecord>();
+        ASSERT_EQ(dbgNoteviewGet(1, *note, 3), 0);
+        EXPECT_EQ(std::string(note->REMARKS), remarks);
+        EXPECT_STREQ(note->ADDDATE, "100/01/01 00:00:00");
+        EXPECT_EQ(dbgNoteviewGet(2, *note, 3), 1);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -763,42 +768,89 @@ TEST_P(FamilyViews, ReportViewsCarryFixedAndConfiguredColumns) {
 using FatalAccessor = SampleFamily;
 INSTANTIATE_TEST_SUITE_P(Backends, FatalAccessor, dbtest::everyBackend, dbtest::backendName);
 
-TEST_P(FatalAccessor, TextKeyLongerThanItsColumnEndsTheRun) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            removeDatabaseAtExit();
-            dup2(STDERR_FILENO, STDOUT_FILENO);
-            dbSetFatalExit([] { std::exit(1); }, "peloarchive");
-            LevelRecord level{};
-            dbgLevelGet(level, std::string(33, 'x'), 1);
-        },
-        ::testing::ExitedWithCode(1), "0010-981");
-    LevelRecord level{};
-    EXPECT_EQ(dbgLevelGet(level, std::string(32, 'x'), 1), 1) << "32 characters fit";
+std::string repeated(std::string_view character, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; ++i)
+        text += character;
+    return text;
 }
 
-// A value with more bytes than its field holds (PostgreSQL counts the
-// width in characters, SQLite keeps to none) would be archived cut and then
-// removed whole: the fetch ends the run instead.
-TEST_P(FatalAccessor, FetchedTextLongerThanItsFieldEndsTheRun) {
+// A text key's width counts characters: 32 of them fit a NAME of 32 in any
+// bytes, and one more ends the run.
+TEST_P(FatalAccessor, TextKeyLongerThanItsColumnEndsTheRun) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    std::string name;
-    for (int i = 0; i < 100; ++i)
-        name += "\xc3\xa9";  // 100 characters, 200 bytes, in a column of 196
-    run("INSERT INTO PATH VALUES (1,'" + name + "')");
-    run("INSERT INTO PATH VALUES (2,'" + name.substr(0, 196) + "')");
-    PathRecord path{};
-    ASSERT_EQ(dbgPathGetById(path, 2), 0) << "196 bytes fit";
-    EXPECT_EQ(std::string(path.NAME), name.substr(0, 196));
-    EXPECT_EXIT(
-        {
-            removeDatabaseAtExit();
-            dup2(STDERR_FILENO, STDOUT_FILENO);
-            dbSetFatalExit([] { std::exit(1); }, "peloarchive");
-            dbgPathGetById(path, 1);
-        },
-        ::testing::ExitedWithCode(1), "0010-981");
+    for (const char* character : {"x", "\xe2\x82\xac"}) {
+        SCOPED_TRACE(character);
+        LevelRecord level{};
+        EXPECT_EQ(dbgLevelGet(level, repeated(character, 32), 1), 1) << "32 characters fit";
+        EXPECT_EXIT(
+            {
+                removeDatabaseAtExit();
+                dup2(STDERR_FILENO, STDOUT_FILENO);
+                dbSetFatalExit([] { std::exit(1); }, "peloarchive");
+                dbgLevelGet(level, repeated(character, 33), 1);
+            },
+            ::testing::ExitedWithCode(1), "0010-981");
+    }
+}
+
+// A fetched value of exactly its column's width in characters is kept
+// whole, whatever its bytes, and the field after it keeps its own value.
+// One character more (which PostgreSQL lets in only once the column is
+// widened, SQLite always) would be archived cut and then removed whole:
+// the fetch ends the run instead.
+struct WidthCase {
+    const char* name;
+    const char* table;   ///< a table no view reads, so PostgreSQL can widen its column
+    const char* column;  ///< its first text column
+    std::size_t width;
+    const char* character;
+    const char* next;  ///< the value of the field after the column
+    std::function<std::string(const std::string& text)> insert;  ///< the row holding the text
+    std::function<std::pair<std::string, std::string>()> fetch;   ///< the column and the field after it
+};
+
+TEST_P(FatalAccessor, FetchedTextOfItsWidthInCharactersFitsAndOneMoreEndsTheRun) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const WidthCase cases[] = {
+        {"HostNameOfTwoByteCharacters", "HOSTS", "NAME", 128, "\xc3\xa9", "u9",
+         [](const std::string& text) { return "INSERT INTO HOSTS VALUES (9,'" + text + "','u9',0)"; },
+         [] {
+             HostRecord host{};
+             EXPECT_EQ(dbgHostGetList(1, host, 9), 0);
+             dbgHostGetList(2, host, 9);
+             return std::pair{std::string(host.NAME), std::string(host.LOGIN)};
+         }},
+        {"SequenceNameOfFourByteCharacters", "SEQUENCE", "NAME", 16, "\xf0\x9f\x98\x80", "42",
+         [](const std::string& text) { return "DELETE FROM SEQUENCE; INSERT INTO SEQUENCE VALUES ('" + text + "',42)"; },
+         [] {
+             SequenceRecord sequence{};
+             EXPECT_EQ(dbgSequenceGetList(1, sequence), 0);
+             dbgSequenceGetList(2, sequence);
+             return std::pair{std::string(sequence.NAME), std::to_string(sequence.LASTSERIAL)};
+         }},
+    };
+    for (const WidthCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string fits = repeated(c.character, c.width);
+        run(c.insert(fits));
+        const auto [value, next] = c.fetch();
+        EXPECT_EQ(value, fits);
+        EXPECT_EQ(next, c.next);
+        ASSERT_EQ(sqlRollback(), 0);
+        if (GetParam() == dbtest::Backend::postgres)
+            run(std::string("ALTER TABLE ") + c.table + " ALTER COLUMN " + c.column + " TYPE VARCHAR(1000)");
+        run(c.insert(repeated(c.character, c.width + 1)));
+        EXPECT_EXIT(
+            {
+                removeDatabaseAtExit();
+                dup2(STDERR_FILENO, STDOUT_FILENO);
+                dbSetFatalExit([] { std::exit(1); }, "peloarchive");
+                c.fetch();
+            },
+            ::testing::ExitedWithCode(1), "0010-981");
+        ASSERT_EQ(sqlRollback(), 0);
+    }
 }
 
 TEST_P(FatalAccessor, GetMatchingTwoRowsEndsTheRun) {
