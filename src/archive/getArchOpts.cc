@@ -110,6 +110,28 @@ bool askName(std::string& name) {
 
 int compareNames(const std::string& key, const std::string& item) { return key.compare(item); }
 
+// Whether the name is text of the run's locale: no invalid multibyte
+// sequence, and none left unfinished at its end.
+bool isLocaleText(std::string_view name) {
+    std::mbstate_t state{};
+    for (std::size_t at = 0; at < name.size();) {
+        const std::size_t n = std::mbrlen(name.data() + at, name.size() - at, &state);
+        if (n == static_cast<std::size_t>(-1) || n == static_cast<std::size_t>(-2))
+            return false;
+        at += n == 0 ? 1 : n;
+    }
+    return true;
+}
+
+// Characters of a name can only be counted in text of the locale; a name
+// that is not ends the dialog with 1705 rather than the run without a word.
+bool refuseNonText(std::string_view name) {
+    if (isLocaleText(name))
+        return false;
+    msgPrint(1705, std::string(name).c_str());
+    return true;
+}
+
 bool hasShellCharacters(const std::string& name) {
     return name.find_first_of(".~$") != std::string::npos;
 }
@@ -120,6 +142,8 @@ int checkDirName(const std::string& name) {
         msgPrint(1473, name.c_str(), programName);
         return 1;
     }
+    if (refuseNonText(name))
+        return 1;
     if (mbCharCount(name) > static_cast<std::size_t>(maxDirNameLen)) {
         msgPrint(1363, name.c_str(), maxDirNameLen);
         return 1;
@@ -151,30 +175,61 @@ int askLevelArchive() {
     return 0;
 }
 
-// The rest of the current line as wide characters, at most
-// releaseLineMaxChars of them; the remainder of a longer line is dropped.
-std::wstring readReleaseLine() {
-    std::wstring line;
-    for (wint_t c = getwchar(); c != WEOF && c != L'\n'; c = getwchar())
-        if (line.size() < releaseLineMaxChars)
-            line += static_cast<wchar_t>(c);
+// The end of the menu answer's line: the blanks and a carriage return a
+// terminal or a script may leave after the digit go with the newline.
+// Anything else on that line stays, as the start of the release names.
+void dropAnswerLineEnd() {
+    int c = readByte();
+    while (c == ' ' || c == '\t' || c == '\r')
+        c = readByte();
+    if (c != '\n' && c != EOF)
+        std::ungetc(c, stdin);
+}
+
+// The rest of the current line, keeping at most releaseLineMaxChars
+// characters of the locale (a byte that starts no character counts as one);
+// the remainder of a longer line is read and dropped.  The text ends at a
+// NUL, where the names' C strings would, and a carriage return before the
+// newline is dropped.
+std::string readReleaseLine() {
+    std::string line;
+    std::size_t characters = 0;
+    std::mbstate_t state{};
+    for (int c = readByte(); c != EOF && c != '\n'; c = readByte()) {
+        if (characters == releaseLineMaxChars)
+            continue;
+        const char byte = static_cast<char>(c);
+        line += byte;
+        const std::size_t n = std::mbrlen(&byte, 1, &state);
+        if (n == static_cast<std::size_t>(-2))
+            continue;  // the character goes on
+        if (n == static_cast<std::size_t>(-1))
+            state = {};
+        ++characters;
+    }
+    line.resize(std::min(line.find('\0'), line.size()));
+    if (line.ends_with('\r'))
+        line.pop_back();
     return line;
 }
 
 int askReleaseArchive() {
     msgPrint(1310);
-    getwchar();  // the end of the line of the menu answer
-    const std::wstring line = readReleaseLine();
-    const wchar_t* name = wcstok(line.c_str(), L" \t");
-    if (name == nullptr) {
+    dropAnswerLineEnd();
+    const std::string line = readReleaseLine();
+    constexpr std::string_view blanks = " \t";
+    std::size_t start = line.find_first_not_of(blanks);
+    if (start == std::string::npos) {
         msgPrint(1382);
         return 1;
     }
-    for (; name != nullptr; name = wcstok(nullptr, L" \t")) {
-        std::string release = convertWCStoMBS(name);
+    for (; start != std::string::npos; start = line.find_first_not_of(blanks, start)) {
+        const std::size_t end = std::min(line.find_first_of(blanks, start), line.size());
+        std::string release = line.substr(start, end - start);
         if (checkLen(release, maxReleaseNameLen + 1))
             return 1;  // the names before it stay in the list
         archCtx.relNameList.listAppendUnique(std::move(release), compareNames);
+        start = end;
     }
     return 0;
 }
@@ -261,7 +316,7 @@ int askWorkDir() {
 int askDevice() {
     ArchiveContext& c = archCtx;
     msgPrint(1314);
-    if (!askName(c.deviceName))
+    if (!askName(c.deviceName) || refuseNonText(c.deviceName))
         return 1;
     if (mbCharCount(c.deviceName) > static_cast<std::size_t>(maxDeviceNameLen)) {
         msgPrint(1364, c.deviceName.c_str(), maxDeviceNameLen);
@@ -316,6 +371,8 @@ int getArchiveOptionAndParms() {
 }
 
 int checkLen(std::string_view name, int limit) {
+    if (refuseNonText(name))
+        return 1;
     if (mbCharCount(name) <= static_cast<std::size_t>(limit - 1))
         return 0;
     msgPrint(1346, std::string(name).c_str(), limit - 1);

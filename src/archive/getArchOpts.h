@@ -24,6 +24,8 @@ int getArchiveOptionAndParms();
 
 /// 1 (after message 1346 with the name and limit - 1) when the name has
 /// more than limit - 1 characters; else 0.  Characters, not bytes, count.
+/// A name that is not text of the run's locale cannot be counted: 1 after
+/// message 1705 with the name.
 int checkLen(std::string_view name, int limit);
 
 /// 0 when the directory exists and holds nothing but "." and "..";

@@ -80,6 +80,67 @@ TEST_F(DialogTest, OverlongReleaseLineIsCutAndDialogStaysInStep) {
     EXPECT_EQ(archCtx.fileSystemName, arch());
 }
 
+// Answers typed on a terminal that sends CR LF, or with blanks around the
+// digit, choose as the bare digit does, also where the release names are
+// read as a line after the menu answer.
+TEST_F(DialogTest, CarriageReturnsAndBlanksAroundAnswers) {
+    const struct {
+        const char* name;
+        std::string answers;
+        std::vector<std::string> releases;
+    } cases[] = {
+        {"CrLfAfterEveryAnswer", "2\r\n2\r\nr1 r2\r\n1\r\n1\r\n@ARCH@\r\n", {"r1", "r2"}},
+        {"BlanksAroundTheDigits", " 2 \n 2 \t\nr1\n 1 \n 1 \n@ARCH@\n", {"r1"}},
+        {"BlanksAndCrAfterTheDigit", "2\n2 \r\n\tr2 r1\n1\n1\n@ARCH@\n", {"r2", "r1"}},
+        {"NamesOnTheAnswerLineStillCount", "2\n2 r1\tr2\n1\n1\n@ARCH@\n", {"r1", "r2"}},
+        {"LevelArchiveWithCrLf", "2\r\n1\r\nl1\r\nr3\r\n1\r\n1\r\n@ARCH@\r\n", {"r3"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string answers = c.answers;
+        answers.replace(answers.find("@ARCH@"), 6, arch());
+        ASSERT_EQ(dialog(answers), 0) << output_;
+        EXPECT_EQ(names(archCtx.relNameList), c.releases);
+        EXPECT_EQ(archCtx.fileSystemName, arch());
+    }
+    EXPECT_EQ(dialog("1\n2\n \r\n"), 1) << "a line of blanks and CR names no release";
+    EXPECT_NE(output_.find(msgFormat(1382)), std::string::npos);
+
+    answer("2\r\n 1 \n");
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(getUserInput(), 1);
+    EXPECT_EQ(getUserInput(), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), std::string(msgFormat(1487)) + msgFormat(1487));
+}
+
+// A name that is not UTF-8 (the tests' locale) ends the dialog with 1705
+// naming it, wherever it is asked; the names before it on the release line
+// stay in the list.
+TEST_F(DialogTest, NamesThatAreNotTextOfTheLocaleAreRefused) {
+    const struct {
+        const char* name;
+        std::string answers;
+        std::string refused;
+        std::vector<std::string> releases;
+    } cases[] = {
+        {"Level", "1\n1\nl\xff\nr1\n", "l\xff", {}},
+        {"ReleaseOfALevel", "1\n1\nl1\nr\xc3\n", "r\xc3", {}},
+        {"ReleaseOnTheLine", "1\n2\nr1 r\xe2\x82 r3\n", "r\xe2\x82", {"r1"}},
+        {"FileSystem", "2\n2\nr1\n1\n1\n/arch\xfe\n", "/arch\xfe", {"r1"}},
+        {"Device", "2\n2\nr1\n1\n2\n/dev/r\x80t\n", "/dev/r\x80t", {"r1"}},
+        {"WorkingDirectory", "2\n2\nr1\n1\n2\n/dev/rmt0\n2\n/w\xc0\xaf\n", "/w\xc0\xaf", {"r1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(dialog(c.answers), 1);
+        const std::string message = msgGet(1705, c.refused.c_str());
+        ASSERT_NE(message.find("0012-006 The name, " + c.refused + ","), std::string::npos) << message;
+        ASSERT_GE(output_.size(), message.size()) << output_;
+        EXPECT_EQ(output_.substr(output_.size() - message.size()), message) << "the dialog ends with 1705";
+        EXPECT_EQ(names(archCtx.relNameList), c.releases);
+    }
+}
+
 // "Yes" to the removal counts only with "yes" to its confirmation.
 TEST_F(DialogTest, RemovalNeedsItsConfirmation) {
     ASSERT_EQ(dialog("2\n1\nl1\nr1\n2\n1\n1\n" + arch() + "\n"), 0);
