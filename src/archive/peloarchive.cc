@@ -91,10 +91,44 @@ int semaphoreExists(key_t key) {
     return errno == ENOENT ? 0 : -1;
 }
 
-void forceArchiveSemaphore(key_t archiveKey) {
+// Owner read and alter: the holder's mark and the look at it need both.
+constexpr int archiveSemaphoreMode = 0600;
+
+// One operation on the set, so that the kernel records this process as
+// the last to operate on it: that is how a later run finds the holder.
+void markArchiveSemaphoreHolder(int id) {
+    sembuf operation{};
+    operation.sem_num = 0;
+    operation.sem_op = 1;  // never waits: nothing takes the value back down
+    if (id >= 0)
+        semop(id, &operation, 1);
+}
+
+// The process that marked the archive set for the key, while it still
+// runs (a process of another user counts); 0 when there is no set, no
+// mark (a set from a run that made none, or that cannot be read), or the
+// process has gone.
+pid_t liveArchiveSemaphoreHolder(key_t archiveKey) {
+    const int id = archiveKey == -1 ? -1 : semget(archiveKey, 1, 0);
+    const int holder = id < 0 ? -1 : semctl(id, 0, GETPID);
+    if (holder <= 0)
+        return 0;
+    return kill(holder, 0) == 0 || errno == EPERM ? holder : 0;
+}
+
+// The force option takes a set that a dead run left behind; it does not
+// take one from a run that is still going, which would then share the
+// family with this one.  1 after that refusal.
+int forceArchiveSemaphore(key_t archiveKey) {
     msgPrint(1394);
-    archCtx.semval = archiveKey == -1 ? -1 : semget(archiveKey, 1, IPC_CREAT);
+    if (const pid_t holder = liveArchiveSemaphoreHolder(archiveKey); holder != 0) {
+        msgPrint(1706, static_cast<int>(holder));
+        return 1;
+    }
+    archCtx.semval = archiveKey == -1 ? -1 : semget(archiveKey, 1, IPC_CREAT | archiveSemaphoreMode);
+    markArchiveSemaphoreHolder(archCtx.semval);
     archCtx.semaphoreSet = 1;
+    return 0;
 }
 
 // Takes the archive semaphore; 1 after a refusal has been printed.  The
@@ -103,10 +137,8 @@ void forceArchiveSemaphore(key_t archiveKey) {
 int takeArchiveSemaphore(bool force) {
     const char* home = archCtx.familyHomeDir.c_str();
     key_t archiveKey = ftok(home, archiveProjectId);
-    if (force) {
-        forceArchiveSemaphore(archiveKey);
-        return 0;
-    }
+    if (force)
+        return forceArchiveSemaphore(archiveKey);
     archCtx.semaphoreSet = 0;
     int daemons = semaphoreExists(ftok(home, daemonProjectId));
     if (daemons != 0)
@@ -114,9 +146,10 @@ int takeArchiveSemaphore(bool force) {
     int archive = semaphoreExists(archiveKey);
     if (archive != 0)
         return refuseSemaphore(archive == 1 ? 1391 : 1390);
-    int id = semget(archiveKey, 1, IPC_CREAT | IPC_EXCL);
+    int id = semget(archiveKey, 1, IPC_CREAT | IPC_EXCL | archiveSemaphoreMode);
     if (id < 0)
         return refuseSemaphore(errno == EEXIST ? 1391 : 1390);
+    markArchiveSemaphoreHolder(id);
     archCtx.semval = id;
     archCtx.semaphoreSet = 1;
     return 0;

@@ -1,12 +1,31 @@
 // The installation record decides the database product of the family.  The
 // scenarios show the last active line deciding; here, how a line is read.
+// Then the force option against the archive semaphore, with the real
+// binary as a family login through nss_wrapper: a set left by a run that
+// is gone is taken, one held by a running archive is not.
 #include "archive/peloarchive.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "support/msg.h"
 
 namespace pelo {
 namespace {
@@ -32,6 +51,167 @@ TEST(InstallRecordTest, LinesAreReadWholeAndCommentsSkipped) {
 TEST(InstallRecordTest, OracleWinsWithinOneLine) {
     EXPECT_EQ(productOf("VQL SYBASE INFORMIX ORACLE\n"), "oracle");
     EXPECT_EQ(productOf("VQL SYBASE\n"), "sybase");
+}
+
+// ---------------------------------------------------------------------------
+// The force option and the holder of the archive semaphore.
+
+namespace fs = std::filesystem;
+
+constexpr int archiveProject = 109;
+constexpr const char* nssWrapper = "/usr/lib/x86_64-linux-gnu/libnss_wrapper.so";
+
+class ForceOptionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists(nssWrapper))
+            GTEST_SKIP() << "libnss_wrapper is not installed";
+        char pattern[] = "/tmp/pelo-force-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        scratch_ = pattern;
+        for (const char* dir : {"home", "arch", "pelo/install"})
+            fs::create_directories(scratch_ / dir);
+        std::ofstream(scratch_ / "passwd") << "pelofam:x:" << getuid() << ":" << getgid() << ":family:"
+                                           << (scratch_ / "home").string() << ":/bin/sh\n";
+        std::ofstream(scratch_ / "group") << "pelofam:x:" << getgid() << ":\n";
+        // An archive run to a directory; it ends at the next step for want
+        // of PELO_HOME unless the test gives one.
+        std::ofstream(scratch_ / "answers") << "2\n2\nr1\n1\n1\n" << (scratch_ / "arch").string() << "\n";
+    }
+
+    void TearDown() override {
+        if (scratch_.empty())
+            return;
+        if (const int id = archiveSet(); id >= 0)
+            semctl(id, 0, IPC_RMID);
+        fs::remove_all(scratch_);
+    }
+
+    /// The family's archive set, or -1.
+    int archiveSet() const { return semget(ftok((scratch_ / "home").c_str(), archiveProject), 1, 0); }
+
+    /// Makes the archive set, marked by one operation of the calling process.
+    int markedSet() const {
+        const int id = semget(ftok((scratch_ / "home").c_str(), archiveProject), 1, IPC_CREAT | 0600);
+        sembuf operation{};
+        operation.sem_op = 1;
+        EXPECT_EQ(semop(id, &operation, 1), 0);
+        return id;
+    }
+
+    /// Starts the utility on the answers, its output to `output`; the pid.
+    pid_t start(bool force, bool peloHome, const char* output) const {
+        const std::string out = (scratch_ / output).string();
+        const std::string in = (scratch_ / "answers").string();
+        std::vector<std::string> env = {"PATH=/usr/bin:/bin", "LANG=C.UTF-8", std::string("LD_PRELOAD=") + nssWrapper,
+                                        "NSS_WRAPPER_PASSWD=" + (scratch_ / "passwd").string(),
+                                        "NSS_WRAPPER_GROUP=" + (scratch_ / "group").string(),
+                                        "ASAN_OPTIONS=verify_asan_link_order=0"};
+        if (peloHome)
+            env.push_back("PELO_HOME=" + (scratch_ / "pelo").string());
+        const pid_t pid = fork();
+        if (pid == 0) {
+            const int input = open(in.c_str(), O_RDONLY);
+            const int written = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            dup2(input, STDIN_FILENO);
+            dup2(written, STDOUT_FILENO);
+            dup2(written, STDERR_FILENO);
+            std::vector<char*> envp;
+            for (std::string& entry : env)
+                envp.push_back(entry.data());
+            envp.push_back(nullptr);
+            char program[] = PELO_BINARY_DIR "/src/peloarchive";
+            char forceOption[] = "-F";
+            char* argv[] = {program, force ? forceOption : nullptr, nullptr};
+            execve(program, argv, envp.data());
+            _exit(127);
+        }
+        return pid;
+    }
+
+    /// Runs the utility to its end: its exit status, and in `output` what
+    /// it printed after the dialog's last prompt (the dialog's own output
+    /// the scenarios check).
+    int run(bool force, std::string& output) const {
+        const pid_t pid = start(force, false, "out");
+        int status = 0;
+        waitpid(pid, &status, 0);
+        std::ifstream in(scratch_ / "out");
+        output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        const std::string lastPrompt = msgGet(1313, (scratch_ / "home").c_str());
+        const std::size_t prompt = output.find(lastPrompt);
+        output.erase(0, prompt == std::string::npos ? 0 : prompt + lastPrompt.size());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    fs::path scratch_;
+};
+
+// A set nobody holds any more is taken and, at the run's end, removed:
+// one whose holder has exited, and one that no run marked.
+TEST_F(ForceOptionTest, SetOfAGoneRunIsTaken) {
+    const struct {
+        const char* name;
+        bool mark;
+    } cases[] = {{"HolderExited", true}, {"NoHolderRecorded", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.mark) {
+            const pid_t child = fork();
+            if (child == 0)
+                _exit(markedSet() >= 0 ? 0 : 1);
+            int status = 0;
+            ASSERT_EQ(waitpid(child, &status, 0), child);
+        } else {
+            ASSERT_GE(semget(ftok((scratch_ / "home").c_str(), archiveProject), 1, IPC_CREAT | 0600), 0);
+        }
+        std::string output;
+        EXPECT_EQ(run(true, output), 1);
+        EXPECT_EQ(output.find(msgFormat(1394)), 0u) << output;
+        EXPECT_NE(output.find("0011-023"), std::string::npos) << "the run went on past the semaphore:\n" << output;
+        EXPECT_EQ(output.find("0012-007"), std::string::npos);
+        EXPECT_LT(archiveSet(), 0) << "the run took the set and removed it at its end";
+    }
+}
+
+// A process that still runs keeps its set: the force option warns as
+// always, names the holder and ends, and the holder's set stays.
+TEST_F(ForceOptionTest, SetOfALiveProcessIsNotTaken) {
+    const int id = markedSet();
+    std::string output;
+    EXPECT_EQ(run(true, output), 1);
+    EXPECT_EQ(output.find(std::string(msgFormat(1394)) + msgGet(1706, static_cast<int>(getpid()))), 0u) << output;
+    EXPECT_NE(output.find("0012-007"), std::string::npos);
+    EXPECT_NE(output.find("process " + std::to_string(getpid()) + ","), std::string::npos) << output;
+    EXPECT_EQ(output.find("0011-023"), std::string::npos) << "the refused run went on";
+    EXPECT_EQ(archiveSet(), id);
+    EXPECT_EQ(semctl(id, 0, GETPID), getpid());
+}
+
+// A running archive marks the set it takes, so a forced second run finds
+// it.  The first waits in its installation record, a FIFO nobody writes,
+// until it is told to stop.
+TEST_F(ForceOptionTest, RunningArchiveIsNotTakenOver) {
+    ASSERT_EQ(mkfifo((scratch_ / "pelo/install/mkdb").c_str(), 0600), 0);
+    const pid_t first = start(false, true, "first");
+    ASSERT_GT(first, 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!(archiveSet() >= 0 && semctl(archiveSet(), 0, GETPID) == first) &&
+           std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(semctl(archiveSet(), 0, GETPID), first) << "the first run did not mark its set";
+
+    std::string output;
+    EXPECT_EQ(run(true, output), 1);
+    EXPECT_EQ(output.find(std::string(msgFormat(1394)) + msgGet(1706, static_cast<int>(first))), 0u) << output;
+    EXPECT_NE(output.find("process " + std::to_string(first) + ","), std::string::npos) << output;
+    EXPECT_GE(archiveSet(), 0) << "the refused run removed the first run's set";
+
+    kill(first, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(first, &status, 0), first);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1);
+    EXPECT_LT(archiveSet(), 0) << "the first run removes its own set";
 }
 
 }  // namespace
