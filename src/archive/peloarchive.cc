@@ -122,7 +122,7 @@ pid_t liveArchiveSemaphoreHolder(key_t archiveKey) {
 int forceArchiveSemaphore(key_t archiveKey) {
     msgPrint(1394);
     if (const pid_t holder = liveArchiveSemaphoreHolder(archiveKey); holder != 0) {
-        msgPrint(1706, static_cast<int>(holder));
+        msgPrint(1706, std::to_string(holder).c_str());
         return 1;
     }
     archCtx.semval = archiveKey == -1 ? -1 : semget(archiveKey, 1, IPC_CREAT | archiveSemaphoreMode);

@@ -775,17 +775,17 @@ const MsgDefault msgDefaults[] = {
     {1700, "\n0012-001 The archive in %1$s holds every object\n"
            "         removed before the failure.  Keep it until the family is whole\n"
            "         again: the objects can be put back from it.\n"},
-    {1710, "\n0012-011 The peloarchive program cannot continue.  It could not force\n"
-           "         the archive in %1$s onto its medium:\n"
-           "         %2$s.\n"
-           "         Nothing has been removed from the PELO family.\n"},
     // a name that is not text, and a force option that meets a live run
     {1705, "\n0012-006 The name, %1$s, is not valid text in the\n"
            "         character set of the current locale.\n"},
     {1706, "\n0012-007 The peloarchive program cannot continue.  Another peloarchive\n"
-           "         program, process %1$d, is currently running.  The force\n"
+           "         program, process %1$s, is currently running.  The force\n"
            "         option (-F) does not take the semaphore from a running\n"
            "         process.\n"},
+    {1710, "\n0012-011 The peloarchive program cannot continue.  It could not force\n"
+           "         the archive in %1$s onto its medium:\n"
+           "         %2$s.\n"
+           "         Nothing has been removed from the PELO family.\n"},
 };
 
 const std::size_t msgDefaultsCount = std::size(msgDefaults);

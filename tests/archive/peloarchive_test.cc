@@ -180,7 +180,7 @@ TEST_F(ForceOptionTest, SetOfALiveProcessIsNotTaken) {
     const int id = markedSet();
     std::string output;
     EXPECT_EQ(run(true, output), 1);
-    EXPECT_EQ(output.find(std::string(msgFormat(1394)) + msgGet(1706, static_cast<int>(getpid()))), 0u) << output;
+    EXPECT_EQ(output.find(std::string(msgFormat(1394)) + msgGet(1706, std::to_string(getpid()).c_str())), 0u) << output;
     EXPECT_NE(output.find("0012-007"), std::string::npos);
     EXPECT_NE(output.find("process " + std::to_string(getpid()) + ","), std::string::npos) << output;
     EXPECT_EQ(output.find("0011-023"), std::string::npos) << "the refused run went on";
@@ -203,7 +203,7 @@ TEST_F(ForceOptionTest, RunningArchiveIsNotTakenOver) {
 
     std::string output;
     EXPECT_EQ(run(true, output), 1);
-    EXPECT_EQ(output.find(std::string(msgFormat(1394)) + msgGet(1706, static_cast<int>(first))), 0u) << output;
+    EXPECT_EQ(output.find(std::string(msgFormat(1394)) + msgGet(1706, std::to_string(first).c_str())), 0u) << output;
     EXPECT_NE(output.find("process " + std::to_string(first) + ","), std::string::npos) << output;
     EXPECT_GE(archiveSet(), 0) << "the refused run removed the first run's set";
 
