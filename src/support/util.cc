@@ -10,7 +10,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <new>
+#include <vector>
 
 #include "support/error.h"
 #include "support/msg.h"
@@ -147,6 +150,162 @@ int getFileSize(const char* path, off_t& size) {
     }
     size = status.st_size;
     return 0;
+}
+
+namespace {
+
+// The kernel's own limit on the links one lookup follows.
+constexpr int maxLinksFollowed = 40;
+
+constexpr const char* leadsOutside = " is a symbolic link that leads outside the family home";
+
+/// The components of a path, without the empty and "." ones, which name
+/// the directory they are in.
+std::vector<std::string> pathParts(std::string_view path) {
+    std::vector<std::string> parts;
+    for (std::size_t start = 0; start <= path.size();) {
+        const std::size_t slash = std::min(path.find('/', start), path.size());
+        if (const std::string_view part = path.substr(start, slash - start); !part.empty() && part != ".")
+            parts.emplace_back(part);
+        start = slash + 1;
+    }
+    return parts;
+}
+
+const char* kindOf(mode_t mode) {
+    static constexpr std::pair<mode_t, const char*> kinds[] = {
+        {S_IFREG, "a regular file"}, {S_IFDIR, "a directory"},         {S_IFIFO, "a FIFO"},
+        {S_IFSOCK, "a socket"},      {S_IFCHR, "a character device"}, {S_IFBLK, "a block device"}};
+    for (const auto& [type, text] : kinds)
+        if ((mode & S_IFMT) == type)
+            return text;
+    return "a file of an unknown kind";
+}
+
+/// The walk of familyPathRefusal.  at_ holds the real directories reached
+/// below home, so a ".." climbs the directory the kernel would climb, and
+/// every lstat names a path whose directories are all real: no link below
+/// home is ever followed by the kernel.
+class FamilyWalk {
+public:
+    FamilyWalk(std::string_view home, bool wantDirectory) : home_(home), wantDirectory_(wantDirectory) {}
+
+    std::string walk(std::string_view below) {
+        push("", below);
+        while (!pending_.empty()) {
+            const Part part = std::move(pending_.front());
+            pending_.pop_front();
+            if (std::optional<std::string> verdict = step(part))
+                return *verdict;
+        }
+        // Every component was a directory, or ".." climbed back to one.
+        return wantDirectory_ ? "" : here() + " is a directory, not a regular file";
+    }
+
+private:
+    /// A component still to walk, with the link whose text it came from
+    /// ("" for the caller's path), which is blamed when it climbs out.
+    struct Part {
+        std::string name, from;
+    };
+
+    void push(const std::string& from, std::string_view text) {
+        const std::vector<std::string> parts = pathParts(text);
+        for (auto part = parts.rbegin(); part != parts.rend(); ++part)
+            pending_.push_front({*part, from});
+    }
+
+    std::string here() const {
+        std::string path(home_);
+        for (const std::string& dir : at_)
+            path += "/" + dir;
+        return path;
+    }
+
+    /// Nothing while the walk goes on, else its verdict.
+    std::optional<std::string> step(const Part& part) {
+        if (part.name == "..") {
+            if (at_.empty())
+                return part.from.empty() ? here() + "/.. leads outside the family home" : part.from + leadsOutside;
+            at_.pop_back();
+            return std::nullopt;
+        }
+        const std::string path = here() + "/" + part.name;
+        struct stat status;
+        if (lstat(path.c_str(), &status) != 0)
+            return errno == ENOENT ? "" : path + " cannot be examined: " + systemErrorText();
+        if (S_ISLNK(status.st_mode))
+            return follow(path);
+        if (S_ISDIR(status.st_mode)) {
+            at_.push_back(part.name);
+            return std::nullopt;
+        }
+        if (!pending_.empty())
+            return path + " is " + kindOf(status.st_mode) + ", not a directory";
+        if (S_ISREG(status.st_mode))
+            return wantDirectory_ ? path + " is a regular file, not a directory" : "";
+        return path + " is " + kindOf(status.st_mode);
+    }
+
+    /// The link's text takes its place in the walk.
+    std::optional<std::string> follow(const std::string& link) {
+        if (++linksFollowed_ > maxLinksFollowed)
+            return link + " is a symbolic link in a loop or in a chain of more than 40";
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = readlink(link.c_str(), target.data(), target.size());
+        if (length < 0)
+            return link + " cannot be examined: " + systemErrorText();
+        target.resize(static_cast<std::size_t>(length));
+        if (target.starts_with('/')) {
+            const std::optional<std::string> below = belowHome(target);
+            if (!below)
+                return link + leadsOutside;
+            at_.clear();
+            push(link, *below);
+        } else {
+            push(link, target);
+        }
+        return std::nullopt;
+    }
+
+    /// The part of an absolute target below home, which it names as
+    /// written or as the kernel resolves it; nothing when it names neither.
+    std::optional<std::string> belowHome(const std::string& target) {
+        const std::vector<std::string> parts = pathParts(target);
+        auto remainder = [&](const std::vector<std::string>& homeParts) -> std::optional<std::string> {
+            if (parts.size() < homeParts.size() || !std::equal(homeParts.begin(), homeParts.end(), parts.begin()))
+                return std::nullopt;
+            std::string below;
+            for (auto part = parts.begin() + static_cast<std::ptrdiff_t>(homeParts.size()); part != parts.end(); ++part)
+                below += *part + "/";
+            return below;
+        };
+        if (std::optional<std::string> below = remainder(pathParts(home_)))
+            return below;
+        std::unique_ptr<char, decltype(&std::free)> resolved(realpath(std::string(home_).c_str(), nullptr), std::free);
+        return resolved ? remainder(pathParts(resolved.get())) : std::nullopt;
+    }
+
+    std::string_view home_;
+    bool wantDirectory_;
+    std::vector<std::string> at_;
+    std::deque<Part> pending_;
+    int linksFollowed_ = 0;
+};
+
+}  // namespace
+
+std::string familyPathRefusal(const std::string& home, const std::string& path, bool wantDirectory) {
+    std::string_view top = home;
+    while (top.ends_with('/'))
+        top.remove_suffix(1);
+    std::string_view below = path;
+    if (below.starts_with('/')) {
+        if (!below.starts_with(top) || (below.size() > top.size() && below[top.size()] != '/'))
+            return path + " is not below the family home";
+        below.remove_prefix(top.size());
+    }
+    return FamilyWalk(top, wantDirectory).walk(below);
 }
 
 std::wstring convertMBStoWCS(std::string_view text) {

@@ -69,6 +69,27 @@ int statFile(const char* path, struct stat& status);
 /// 0 with the size in bytes; 1 with size 0 when stat fails (no message).
 int getFileSize(const char* path, off_t& size);
 
+/// Whether a file or directory of the family may be read, copied, listed
+/// or removed without the utility leaving the family home or blocking on
+/// it.  path is home + "/" + a part below home, or that part alone; home
+/// itself is trusted and not examined.  Each component below home is
+/// examined with lstat, one at a time, nothing is opened: every directory
+/// on the way must be a directory, and the last component a regular file
+/// or, with wantDirectory, a directory.  A symbolic link is followed, by
+/// its text, when that stays below home (an absolute target must start
+/// with home, as written or as resolved); a target that climbs out of
+/// home, even to come back, leads outside.
+///
+/// Returns "" when the path may be used, and also when a component does
+/// not exist (the caller's handling of a missing file applies; a dangling
+/// link inside home counts as missing).  Otherwise a one-line text for the
+/// error part of a message: the component at fault, as reached below home,
+/// and what it is, for example "HOME/maps is a symbolic link that leads
+/// outside the family home", "HOME/maps/r/l is a FIFO",
+/// "HOME/vc/0/0/0/0/b.10 is a regular file, not a directory", or
+/// "HOME/x cannot be examined: Permission denied".
+std::string familyPathRefusal(const std::string& home, const std::string& path, bool wantDirectory);
+
 /// Multibyte text to wide characters; an invalid sequence logs 1150 and
 /// exits with status 1.
 std::wstring convertMBStoWCS(std::string_view text);

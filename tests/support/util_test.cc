@@ -3,11 +3,16 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <regex>
 #include <string>
 
 namespace pelo {
@@ -91,6 +96,124 @@ TEST_F(ScratchDir, FileHelpersTellFilesFromDirectoriesAndFailWithOne) {
     EXPECT_EQ(size, 5);
     EXPECT_EQ(getFileSize((root / "none").c_str(), size), 1);
     EXPECT_EQ(size, 0);
+}
+
+// A family home and a place outside it, with one entry of every kind the
+// refusal tells apart.  The FIFO would block a walk that opened it.
+class FamilyPathTest : public ScratchDir {
+protected:
+    void SetUp() override {
+        ScratchDir::SetUp();
+        home = (root / "home").string();
+        fs::create_directories(root / "home/d");
+        fs::create_directories(root / "outside/r");
+        for (const char* file : {"home/f", "home/d/g", "outside/v", "outside/r/l"})
+            std::ofstream(root / file) << "bytes";
+        ASSERT_EQ(mkfifo((root / "home/p").c_str(), 0600), 0);
+        ASSERT_NO_FATAL_FAILURE(makeSocket((root / "home/s").string()));
+        const std::pair<const char*, std::string> links[] = {
+            {"in", "f"},
+            {"inAbsolute", home + "/f"},
+            {"out", "../outside/v"},
+            {"outAbsolute", "/dev/zero"},
+            {"chain1", "chain2"},
+            {"chain2", "d/../chain3"},
+            {"chain3", "f"},
+            {"chainOut1", "chainOut2"},
+            {"chainOut2", "../outside/v"},
+            {"dangling", "none"},
+            {"danglingOut", "../outside/none"},
+            {"outAndBack", "../home/f"},
+            {"maps", "../outside"},
+            {"loop1", "loop2"},
+            {"loop2", "loop1"},
+            {"dirLink", "d"},
+        };
+        for (const auto& [name, target] : links)
+            fs::create_directory_symlink(target, root / "home" / name);
+        fs::create_directory_symlink("home", root / "homeLink");
+        fs::create_directory_symlink("home", root / "otherLink");
+        fs::create_directory_symlink((root / "homeLink/f").string(), root / "home/inLinked");
+        fs::create_directory_symlink((root / "otherLink/f").string(), root / "home/inOtherLink");
+        fs::create_directory_symlink(fs::canonical(root / "home").string() + "/f", root / "home/inResolved");
+    }
+
+    static void makeSocket(const std::string& path) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        ASSERT_GE(fd, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        ASSERT_LT(path.size(), sizeof address.sun_path);
+        std::strcpy(address.sun_path, path.c_str());
+        EXPECT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        close(fd);
+    }
+
+    std::string home;
+};
+
+// How each path below the home fares; @HOME@ is the home as the caller
+// gave it.  "" is a path that may be used.
+struct RefusalCase {
+    const char* name;
+    const char* path;  ///< below the home
+    bool wantDirectory;
+    const char* expected;
+};
+
+const RefusalCase refusalCases[] = {
+    {"RegularFile", "f", false, ""},
+    {"RegularFileWhereADirectoryIsWanted", "f", true, "@HOME@/f is a regular file, not a directory"},
+    {"Directory", "d", true, ""},
+    {"DirectoryWhereAFileIsWanted", "d", false, "@HOME@/d is a directory, not a regular file"},
+    {"FileInADirectory", "d/g", false, ""},
+    {"Fifo", "p", false, "@HOME@/p is a FIFO"},
+    {"Socket", "s", false, "@HOME@/s is a socket"},
+    {"FileOnTheWay", "f/x", false, "@HOME@/f is a regular file, not a directory"},
+    {"FifoOnTheWay", "p/x", false, "@HOME@/p is a FIFO, not a directory"},
+    {"LinkInside", "in", false, ""},
+    {"AbsoluteLinkInside", "inAbsolute", false, ""},
+    {"LinkToADirectoryInside", "dirLink/g", false, ""},
+    {"LinkOutside", "out", false, "@HOME@/out is a symbolic link that leads outside the family home"},
+    {"LinkToADevice", "outAbsolute", false, "@HOME@/outAbsolute is a symbolic link that leads outside the family home"},
+    {"LinkChainInside", "chain1", false, ""},
+    {"LinkChainOutside", "chainOut1", false, "@HOME@/chainOut2 is a symbolic link that leads outside the family home"},
+    {"DanglingLinkInside", "dangling", false, ""},
+    {"DanglingLinkOutside", "danglingOut", false,
+     "@HOME@/danglingOut is a symbolic link that leads outside the family home"},
+    {"LinkOutAndBackIn", "outAndBack", false, "@HOME@/outAndBack is a symbolic link that leads outside the family home"},
+    {"DirectoryOnTheWayLinkedOutside", "maps/r/l", false,
+     "@HOME@/maps is a symbolic link that leads outside the family home"},
+    {"LinkLoop", "loop1", false, "@HOME@/loop1 is a symbolic link in a loop or in a chain of more than 40"},
+    {"Missing", "none/x", false, ""},
+    {"DotDotInside", "d/../f", false, ""},
+    {"DotDotOutside", "d/../../outside/v", false, "@HOME@/.. leads outside the family home"},
+    {"DotDotBackToTheHome", "d/..", true, ""},
+};
+
+class FamilyPathRefusalTest : public FamilyPathTest, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(FamilyPathRefusalTest, TellsWhatThePathIs) {
+    const RefusalCase& c = GetParam();
+    const std::string expected = std::regex_replace(c.expected, std::regex("@HOME@"), home);
+    EXPECT_EQ(familyPathRefusal(home, home + "/" + c.path, c.wantDirectory), expected) << "the full path";
+    EXPECT_EQ(familyPathRefusal(home + "/", c.path, c.wantDirectory), expected) << "the part below the home";
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, FamilyPathRefusalTest, ::testing::ValuesIn(refusalCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The home reached through a link: an absolute link that names it as the
+// kernel resolves it stays inside; a path elsewhere is refused unwalked.
+TEST_F(FamilyPathTest, HomeThroughALinkAndPathsElsewhere) {
+    const std::string linked = (root / "homeLink").string();
+    EXPECT_EQ(familyPathRefusal(linked, linked + "/inResolved", false), "");
+    EXPECT_EQ(familyPathRefusal(linked, linked + "/inLinked", false), "");
+    EXPECT_EQ(familyPathRefusal(linked, linked + "/inOtherLink", false),
+              linked + "/inOtherLink is a symbolic link that leads outside the family home")
+        << "the link names the home by a path that is neither the one given nor the resolved one";
+    EXPECT_EQ(familyPathRefusal(home, home + "x/f", false), home + "x/f is not below the family home");
+    EXPECT_EQ(familyPathRefusal("/dev", "/dev/null", false), "/dev/null is a character device");
 }
 
 class WideTextTest : public ::testing::Test {
