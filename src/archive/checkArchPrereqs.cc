@@ -78,6 +78,36 @@ int refuse(int message, Texts... texts) {
     return 1;
 }
 
+// A release or level name is the name of a directory or file below maps/
+// in the family home and in the archive, and removal deletes by it: it
+// must name one entry of its directory, never its parent or the directory
+// itself.  Any other byte, a new-line included, is the name's own.
+bool namesOneEntry(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
+int refuseName(std::string_view name) {
+    if (namesOneEntry(name))
+        return 0;
+    return refuse(1701, std::string(name).c_str());
+}
+
+// Every level that goes to levelIdList has its map found by its name.
+int takeLevel(const LevelRecord& level) {
+    if (refuseName(level.NAME))
+        return 1;
+    archCtx.levelIdList.listAppendUnique(level.ID);
+    return 0;
+}
+
+// The release's name as the family holds it names its maps directory.
+int takeRelease(const ReleaseRecord& release) {
+    if (refuseName(release.NAME))
+        return 1;
+    archCtx.releaseIdList.listAppendUnique(release.ID);
+    return 0;
+}
+
 int refuseFilesOut(const std::string& relName) {
     if (dbgFilesoutviewExistsForRelease(relName))
         return refuse(1321, relName.c_str());
@@ -105,6 +135,8 @@ int refuseSharedFileOut(const std::string& relName, std::int32_t releaseId) {
 // The release and its level must exist, and the level must be complete.
 int findArchiveLevel(const std::string& relName, ReleaseRecord& release, LevelRecord& level) {
     const std::string& levelName = archCtx.levelName;
+    if (refuseName(relName) || refuseName(levelName))
+        return 1;
     if (!dbgReleaseExists(relName))
         return refuse(1319, relName.c_str());
     dbgReleaseGetByName(release, relName);
@@ -126,10 +158,10 @@ int collectArchivedLevels(const std::string& relName, std::int32_t releaseId,
         const LevelRecord& e = earlier.record;
         if (!isComplete(e.STATE))
             return refuse(1323, e.NAME, relName.c_str(), e.STATE);
-        archCtx.levelIdList.listAppendUnique(e.ID);
+        if (takeLevel(e))
+            return 1;
     }
-    archCtx.levelIdList.listAppendUnique(level.ID);
-    return 0;
+    return takeLevel(level);
 }
 
 // The tracks the archived levels took go with them.
@@ -243,7 +275,8 @@ int collectReleaseLevels(const std::string& relName, std::int32_t releaseId) {
         const LevelRecord& l = levels.record;
         if (!isComplete(l.STATE))
             return refuse(1323, l.NAME, relName.c_str(), l.STATE);
-        archCtx.levelIdList.listAppendUnique(l.ID);
+        if (takeLevel(l))
+            return 1;
     }
     return 0;
 }
@@ -270,6 +303,8 @@ void collectReleaseTracks(std::int32_t releaseId) {
 
 int checkOneRelease(const std::string& relName) {
     const char* name = relName.c_str();
+    if (refuseName(relName))
+        return 1;
     if (!dbgReleaseExists(relName))
         return refuse(1319, name);
     ReleaseRecord release{};
@@ -288,8 +323,7 @@ int checkOneRelease(const std::string& relName) {
         return 1;
     dot();
     collectReleaseTracks(release.ID);
-    archCtx.releaseIdList.listAppendUnique(release.ID);
-    return 0;
+    return takeRelease(release);
 }
 
 void emptyStartingLists() {
@@ -318,8 +352,7 @@ int checkLevelArchivePrereqs() {
         collectUnleveledTracks(relName, release.ID, level))
         return 1;
     dot();
-    archCtx.releaseIdList.listAppendUnique(release.ID);
-    return 0;
+    return takeRelease(release);
 }
 
 int checkReleaseArchivePrereqs() {

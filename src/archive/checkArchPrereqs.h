@@ -9,6 +9,11 @@
 // which a failing rule prints right before its message.  Checking stops at
 // the first rule that fails.  A database error ends the run through
 // dbFatalError; a termination signal is honoured between rows.
+//
+// The names of relNameList and levelName, and the name of every release
+// and level that goes to the lists, name level maps (maps/RELEASE/LEVEL):
+// one that is empty, "." or "..", or holds a "/", is refused (0012-002)
+// before any database rule that would take it.
 #pragma once
 
 #include "archive/phases.h"

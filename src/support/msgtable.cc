@@ -775,6 +775,11 @@ const MsgDefault msgDefaults[] = {
     {1700, "\n0012-001 The archive in %1$s holds every object\n"
            "         removed before the failure.  Keep it until the family is whole\n"
            "         again: the objects can be put back from it.\n"},
+    // names and files that would lead outside the family or block the run
+    {1701, "\n0012-002 The peloarchive program cannot continue.  The release or\n"
+           "         level name \"%1$s\" cannot name a level map.\n"
+           "         A release or level name must not be empty, \".\" or \"..\",\n"
+           "         and must not hold a \"/\".\n"},
     // a name that is not text, and a force option that meets a live run
     {1705, "\n0012-006 The name, %1$s, is not valid text in the\n"
            "         character set of the current locale.\n"},

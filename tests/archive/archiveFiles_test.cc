@@ -356,11 +356,11 @@ const BrokenCase brokenCases[] = {
      .sql = "DELETE FROM DEFECTS WHERE ID IN (SELECT t.DEFECTID FROM TRACKS t JOIN LEVELMEMBERS m ON m.TRACKID = t.ID"
             "  JOIN LEVELS l ON l.ID = m.LEVELID WHERE l.NAME = 'r2lvl02')",
      .status = 0, .expected = "\nDefects(Features)= 3\n"},
-    // A release whose name holds a "/": its maps directory cannot be made below the archive's maps.
-    {.name = "DirectoryCannotBeMade", .shell = "mkdir maps/r && mv maps/rel2 maps/r/x",
+    // A release whose name holds a "/" would name a directory below another: refused before the archive.
+    {.name = "ReleaseNameHoldsASlash", .shell = "mkdir maps/r && mv maps/rel2 maps/r/x",
      .sql = "UPDATE RELEASES SET NAME = 'r/x' WHERE NAME = 'rel2'", .request = "r2lvl02\nr/x\n",
-     .expected = "\n0010-944 The peloarchive program cannot complete successfully.  The\n"
-                 "         release directory cannot be created relative to the\n"},
+     .expected = ".. complete.\n\n0012-002 The peloarchive program cannot continue.  The release or\n"
+                 "         level name \"r/x\" cannot name a level map.\n"},
     {.name = "ToolDirectoryNotSet", .variable = "PELO_VCBIN", .value = " \t ",
      .expected = "         error occurred:\n         the PELO_VCBIN environment variable does not name the directory of\n"},
 };

@@ -179,5 +179,48 @@ INSERT INTO SIZES (DEFECTID, RELEASEID, STATE) VALUES (60, 3, 'accept'), (61, 1,
     expectRefusal(msgGet(1326, "rel3"));
 }
 
+// Names that would lead a level map's path out of its directory, wherever
+// the checks meet them: typed, or read from the family for the lists.
+struct NameCase {
+    const char* name;
+    const char* sql;  ///< breaks the family's rows
+    const char* level;
+    std::vector<std::string> releases;
+    const char* refused;
+};
+
+void PrintTo(const NameCase& c, std::ostream* out) { *out << c.name; }
+
+const NameCase nameCases[] = {
+    {"TypedLevelIsDotDot", "", "..", {"rel2"}, ".."},
+    {"TypedLevelIsDot", "", ".", {"rel2"}, "."},
+    {"TypedReleaseOfALevelHoldsASlash", "", "lvl2", {"rel/2"}, "rel/2"},
+    {"EarlierLevelClimbsOut", "UPDATE LEVELS SET NAME = '../../../../x' WHERE ID = 21;", "lvl2", {"rel2"},
+     "../../../../x"},
+    {"ArchiveLevelEndsInASlash", "UPDATE LEVELS SET NAME = 'lvl2/' WHERE ID = 22;", "lvl2/", {"rel2"}, "lvl2/"},
+    {"SecondTypedReleaseIsEmpty", "", "", {"rel1", ""}, ""},
+    {"LevelOfAReleaseIsDotDot", "UPDATE LEVELS SET NAME = '..' WHERE ID = 31;", "", {"rel1", "rel3"}, ".."},
+};
+
+class PrereqsNameTest : public PrereqsTest, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(PrereqsNameTest, IsRefusedAndTheListsStayEmpty) {
+    const NameCase& c = GetParam();
+    rows(c.sql);
+    EXPECT_EQ(check(c.level, c.releases), 1) << output_;
+    expectRefusal(msgGet(1701, c.refused));
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PrereqsNameTest, ::testing::ValuesIn(nameCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Only the names that leave their directory are refused: blanks, dots
+// inside a name and new-lines are the name's own.
+TEST_F(PrereqsTest, OtherNamesAreTheirOwn) {
+    rows("UPDATE LEVELS SET NAME = 'a\nb' WHERE ID = 21; UPDATE LEVELS SET NAME = '..lvl2 .' WHERE ID = 22;");
+    ASSERT_EQ(check("..lvl2 .", {"rel2"}), 0) << output_;
+    EXPECT_EQ(sorted(archCtx.levelIdList), (Ids{21, 22}));
+}
+
 }  // namespace
 }  // namespace pelo
