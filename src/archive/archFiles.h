@@ -12,8 +12,16 @@ namespace pelo {
 /// estimate (check-only run), copied into the archive directory or, with
 /// intoConfigField, its configField directory (file-system archive), or
 /// nothing (device archive, where the caller lists it).  0 or 1 after the
-/// message.
+/// message.  A file that familyPathRefusal refuses is neither sized nor
+/// copied: 0010-945 with the refusal as its error in a file-system
+/// archive, else as refuseFamilyFile.
 int copyFileToDest(const char* path, int intoConfigField);
+
+/// Reports a family file (map, configuration file, history) that
+/// familyPathRefusal refused, why being its text: 0012-003 in a check-only
+/// run, 0012-004 in a device archive.  A file-system archive reports the
+/// copy message of its phase instead.  Returns 1.
+int refuseFamilyFile(const std::string& path, const std::string& why);
 
 /// The directory of the version-control tools: PELO_VCBIN less leading and
 /// trailing blanks and tabs, read at each use; empty when unset or blank.

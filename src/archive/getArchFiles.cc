@@ -37,6 +37,9 @@ void runCaptured(const CommandLine& command) {
     send_command(command, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
 }
 
+/// What keeps a family file from being used, or "" when it may be.
+std::string refusal(const std::string& path) { return familyPathRefusal(archCtx.familyHomeDir, path, false); }
+
 // ---- level maps -------------------------------------------------------------
 
 struct MapLevel {
@@ -76,6 +79,19 @@ std::vector<MapLevel> archivedLevels() {
     return levels;
 }
 
+/// 0 when the map may be used; else 1 after the message of the run's kind.
+int refuseMap(const MapRelease& release, const MapLevel& level) {
+    const ArchiveContext& c = archCtx;
+    const std::string path = c.familyHomeDir + "/" + mapPath(release, level);
+    const std::string why = refusal(path);
+    if (why.empty())
+        return 0;
+    if (mode() != Mode::fileSystem)
+        return refuseFamilyFile(path, why);
+    msgPrint(1368, programName, level.name.c_str(), release.name.c_str(), c.fileSystemName.c_str(), why.c_str());
+    return 1;
+}
+
 // A device archive names each map in the cpio list; a failed write skips
 // the rest of that release's levels and fails the phase, but the other
 // releases are still listed.
@@ -86,6 +102,8 @@ int listMaps(const std::vector<MapRelease>& releases, const std::vector<MapLevel
             workDot();
             if (level.releaseId != release.id)
                 continue;
+            if (refuseMap(release, level) != 0)
+                return 1;
             const std::string path = mapPath(release, level);
             if (writeCpioLine("./" + path + "\n") != 0 ||
                 writeInfoLine(archCtx.familyHomeDir + "/" + path + "\n") != 0) {
@@ -99,6 +117,8 @@ int listMaps(const std::vector<MapRelease>& releases, const std::vector<MapLevel
 
 int copyMap(const MapRelease& release, const MapLevel& level) {
     const ArchiveContext& c = archCtx;
+    if (refuseMap(release, level) != 0)
+        return 1;
     const std::string releaseDir = c.fileSystemName + "/maps/" + release.name;
     int result = 0;
     if (!dirExists(releaseDir.c_str()) && makeDir(releaseDir.c_str(), 0755) != 0) {
@@ -144,6 +164,8 @@ int sizeMaps(const std::vector<MapRelease>& releases, const std::vector<MapLevel
             workDot();
             if (level.releaseId != release.id)
                 continue;
+            if (refuseMap(release, level) != 0)
+                return 1;
             const std::string path = archCtx.familyHomeDir + "/" + mapPath(release, level);
             off_t size = 0;
             if (getFileSize(path.c_str(), size) != 0) {
@@ -177,11 +199,33 @@ int archiveConfigFile(const std::string& relative, int intoConfigField) {
     return 0;
 }
 
+/// A configuration file to archive: one that is there, or one that is
+/// refused, which copyFileToDest then reports.  The test does not stat
+/// through a link out of the family.
+bool configFileTaken(const std::string& relative) {
+    const std::string path = archCtx.familyHomeDir + "/" + relative;
+    return !refusal(path).empty() || fileIsThere(path.c_str());
+}
+
 }  // namespace
+
+int refuseFamilyFile(const std::string& path, const std::string& why) {
+    if (mode() == Mode::device)
+        msgPrint(1703, programName, path.c_str(), archCtx.deviceName.c_str(), why.c_str());
+    else
+        msgPrint(1702, programName, path.c_str(), why.c_str());
+    return 1;
+}
 
 int copyFileToDest(const char* path, int intoConfigField) {
     emptyCaptures();
     workDot();
+    if (const std::string why = refusal(path); !why.empty()) {
+        if (mode() != Mode::fileSystem)
+            return refuseFamilyFile(path, why);
+        msgPrint(1372, programName, path, archCtx.fileSystemName.c_str(), why.c_str());
+        return 1;
+    }
     switch (mode()) {
     case Mode::device:
         return 0;
@@ -239,7 +283,7 @@ int getFamilyConfigFiles() {
     if (archCtx.archiving && writeInfoHeading(1453) != 0)
         return 1;
     for (const char* name : homeConfigFiles)
-        if (fileIsThere((archCtx.familyHomeDir + "/" + name).c_str()) && archiveConfigFile(name, 0) != 0)
+        if (configFileTaken(name) && archiveConfigFile(name, 0) != 0)
             return 1;
     if (mode() == Mode::fileSystem) {
         const std::string dir = archCtx.fileSystemName + "/configField";
@@ -250,7 +294,7 @@ int getFamilyConfigFiles() {
     }
     for (const char* name : configFieldFiles) {
         const std::string relative = std::string("configField/") + name;
-        if (fileIsThere((archCtx.familyHomeDir + "/" + relative).c_str()) && archiveConfigFile(relative, 1) != 0)
+        if (configFileTaken(relative) && archiveConfigFile(relative, 1) != 0)
             return 1;
     }
     msgPrint(1333);

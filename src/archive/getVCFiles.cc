@@ -51,6 +51,33 @@ std::optional<std::vector<std::string>> directoryEntries(const std::string& dir)
     return names;
 }
 
+/// 0 when the history (a file, or with wantDirectory a binary directory)
+/// may be used; else 1 after the message of the run's kind, so that it is
+/// never sized, copied or listed.
+int refuseHistory(const std::string& path, bool wantDirectory) {
+    const std::string why = familyPathRefusal(archCtx.familyHomeDir, path, wantDirectory);
+    if (why.empty())
+        return 0;
+    if (archiving() && !isDeviceArchive()) {
+        msgPrint(1386, archCtx.fileSystemName.c_str(), why.c_str());
+        return 1;
+    }
+    return refuseFamilyFile(path, why);
+}
+
+/// The entries of a binary directory that passes refuseHistory, each of
+/// which passes it too; nothing after the message otherwise.
+std::optional<std::vector<std::string>> binaryEntries(const std::string& dir) {
+    if (refuseHistory(dir, true) != 0)
+        return std::nullopt;
+    auto entries = directoryEntries(dir);
+    if (entries)
+        for (const std::string& name : *entries)
+            if (refuseHistory(dir + "/" + name, false) != 0)
+                return std::nullopt;
+    return entries;
+}
+
 int makeHistoryDir(const std::string& dir) {
     if (makePath(dir.c_str(), 0755) == 0)
         return 0;
@@ -87,6 +114,8 @@ int copyOnce(const std::string& source, const std::string& target) {
 int getTextOrPVCSBinaryFiles(long sourceId, int fileType) {
     const std::string relative = relativeHistory(sourceId, fileType);
     const std::string family = archCtx.familyHomeDir + relative;
+    if (refuseHistory(family, false) != 0)
+        return 1;
     if (!archiving())
         return addSize(family);
     const std::string target = archCtx.fileSystemName + relative;
@@ -107,10 +136,8 @@ int getSCCSBinaryFiles(long sourceId, int fileType) {
     const std::string relative = relativeHistory(sourceId, fileType);
     const std::string source = archCtx.familyHomeDir + relative;
     const std::string target = archCtx.fileSystemName + relative;
-    if (archiving() && makeHistoryDir(target) != 0)
-        return 1;
-    const auto entries = directoryEntries(source);
-    if (!entries)
+    const auto entries = binaryEntries(source);
+    if (!entries || (archiving() && makeHistoryDir(target) != 0))
         return 1;
     for (const std::string& name : *entries) {
         const int result = archiving() ? copyOnce(source + "/" + name, target + "/" + name) : addSize(source + "/" + name);
@@ -122,7 +149,7 @@ int getSCCSBinaryFiles(long sourceId, int fileType) {
 
 int writeTextOrPVCSBinaryFilesToCPIO(long sourceId, int fileType) {
     const std::string relative = relativeHistory(sourceId, fileType);
-    if (writeCpioLine("." + relative + "\n") != 0)
+    if (refuseHistory(archCtx.familyHomeDir + relative, false) != 0 || writeCpioLine("." + relative + "\n") != 0)
         return 1;
     return writeInfoLine(archCtx.familyHomeDir + relative + "\n");
 }
@@ -130,7 +157,7 @@ int writeTextOrPVCSBinaryFilesToCPIO(long sourceId, int fileType) {
 int writeSCCSBinaryFilesToCPIO(long sourceId, int fileType) {
     const std::string relative = relativeHistory(sourceId, fileType);
     const std::string source = archCtx.familyHomeDir + relative;
-    const auto entries = directoryEntries(source);
+    const auto entries = binaryEntries(source);
     if (!entries)
         return 1;
     for (const std::string& name : *entries)
@@ -140,9 +167,13 @@ int writeSCCSBinaryFilesToCPIO(long sourceId, int fileType) {
 }
 
 /// A destroyed file's history: a single history file when one is there,
-/// else a binary directory.  It is taken whole.
+/// else a binary directory.  It is taken whole.  Whether the single file
+/// is there is not asked through a link out of the family.
 int destroyedHistory(long sourceId, bool toCpio) {
-    const bool single = fileIsThere((archCtx.familyHomeDir + relativeHistory(sourceId, vcText)).c_str()) != 0;
+    const std::string singlePath = archCtx.familyHomeDir + relativeHistory(sourceId, vcText);
+    if (refuseHistory(singlePath, false) != 0)
+        return 1;
+    const bool single = fileIsThere(singlePath.c_str()) != 0;
     if (toCpio)
         return single ? writeTextOrPVCSBinaryFilesToCPIO(sourceId, vcText)
                       : writeSCCSBinaryFilesToCPIO(sourceId, vcSCCSBinary);

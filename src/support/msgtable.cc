@@ -780,6 +780,18 @@ const MsgDefault msgDefaults[] = {
            "         level name \"%1$s\" cannot name a level map.\n"
            "         A release or level name must not be empty, \".\" or \"..\",\n"
            "         and must not hold a \"/\".\n"},
+    {1702, "\n0012-003 The %1$s program cannot estimate the amount of storage\n"
+           "         required for the archive.  The PELO family's file\n"
+           "         %2$s cannot be used.\n"
+           "         The following error was reported:\n"
+           "         %3$s\n"
+           "\n"},
+    {1703, "\n0012-004 The %1$s program cannot complete successfully.  The\n"
+           "         PELO family's file %2$s cannot be archived\n"
+           "         to the %3$s device.\n"
+           "         The following error was reported:\n"
+           "         %4$s\n"
+           "\n"},
     // a name that is not text, and a force option that meets a live run
     {1705, "\n0012-006 The name, %1$s, is not valid text in the\n"
            "         character set of the current locale.\n"},

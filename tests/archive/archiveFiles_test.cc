@@ -298,13 +298,14 @@ const BrokenCase brokenCases[] = {
                  "         The version control files cannot be copied to the\n"
                  "         @ARCH@ file system.\n"
                  "         The following error was reported:\n"
-                 "         cp: -r not specified; omitting directory '@HOME@/vc/0/0/0/0/s.06'"},
+                 "         @HOME@/vc/0/0/0/0/s.06 is a directory, not a regular file\n"},
     {.name = "BinaryDirectoryIsAFile", .shell = "rm -r vc/0/0/0/0/b.10 && echo 1.4 >vc/0/0/0/0/b.10",
      .request = binaryRequest,
-     .expected = "\n0010-939 An error occurred when the peloarchive program attempted to\n"
-                 "         process the opendir() function.  Verify that the user running the\n"
-                 "         peloarchive program has access to read and write to the\n"
-                 "         @HOME@/vc/0/0/0/0/b.10 file system.\n"},
+     .expected = "\n0010-952 The peloarchive program cannot complete successfully.\n"
+                 "         The version control files cannot be copied to the\n"
+                 "         @ARCH@ file system.\n"
+                 "         The following error was reported:\n"
+                 "         @HOME@/vc/0/0/0/0/b.10 is a regular file, not a directory\n"},
     {.name = "PrsFails", .shell = "echo 'not a history' >vc/0/0/0/0/s.06",
      .expected = "\n0010-992 The peloarchive program cannot continue.  The\n"
                  "         version control file, @ARCH@/vc/0/0/0/0/s.06,\n"

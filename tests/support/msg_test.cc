@@ -55,8 +55,8 @@ const std::map<int, std::string> callerSignatures = {
     {1700, "s"}, {1710, "ss"},
     // a name that is not text; the process holding the archive semaphore
     {1705, "s"}, {1706, "s"},
-    // a refused name
-    {1701, "s"},
+    // a refused name; a refused family file: program, path (device), why
+    {1701, "s"}, {1702, "sss"}, {1703, "ssss"},
     // export, cpio, restore
     {1518, "ss"}, {1535, "ss"}, {1430, "ss"}, {1490, "s"}, {1466, "s"},
     // populate script: table, the row's key column and value, the command word
