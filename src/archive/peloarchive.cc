@@ -440,6 +440,7 @@ std::string readInstallRecord(FILE* record) {
 int peloarchive(int argc, char* argv[]) {
     msgInit();
     dbSetFatalExit(cleanUpAndExit, programName);
+    dbSetTerminationFlag(&pendingSignal);
     installArchiveNewHandler();
     archCtx.familyName = passwdName();
     archCtx.familyHomeDir = passwdHome();
