@@ -13,6 +13,7 @@
 #include "archive/context.h"
 #include "db/tableDirectory.h"
 #include "support/passwd.h"
+#include "support/util.h"
 
 namespace pelo {
 
@@ -75,10 +76,19 @@ std::size_t indexOf(ConfigObject object) { return static_cast<std::size_t>(objec
 
 const ObjectReport& reportOf(ConfigObject object) { return objectReports[indexOf(object)]; }
 
-/// The family home: the driver caches the login's home there.
-std::string homePath(const char* relativePath) {
-    const std::string& home = archCtx.familyHomeDir.empty() ? passwdHome() : archCtx.familyHomeDir;
-    return home + "/" + relativePath;
+/// The file below the family home (the driver caches the login's home),
+/// opened only when it is a regular file that stays in the family: a FIFO
+/// would block the read, and a link could lead anywhere.  Such a file reads
+/// as missing here; the configuration-file phase refuses it by name.
+std::ifstream openFamilyFile(const char* relativePath) {
+    const std::string home = archCtx.familyHomeDir.empty() ? passwdHome() : archCtx.familyHomeDir;
+    const std::string path = home + "/" + relativePath;
+    std::ifstream in;
+    if (familyPathRefusal(home, path, false).empty())
+        in.open(path);
+    else
+        in.setstate(std::ios::failbit);
+    return in;
 }
 
 bool isYes(const std::string& field) { return field == "yes"; }
@@ -140,7 +150,7 @@ std::optional<std::string> readColumnSection(std::istream& in) {
 // its report and every later one with the built-in texts.
 DisplayReports readDisplayReports(const char* formatFile) {
     DisplayReports reports;
-    std::ifstream in(homePath(formatFile));
+    std::ifstream in = openFamilyFile(formatFile);
     if (!in)
         return reports;
     std::optional<std::string> texts[5];
@@ -174,7 +184,7 @@ std::vector<std::string> splitBytes(std::string_view line) {
 
 void readTableFile(ConfigTable& table, const char* relativePath, SplitLine split) {
     table = {};
-    std::ifstream in(homePath(relativePath));
+    std::ifstream in = openFamilyFile(relativePath);
     for (std::string line; std::getline(in, line);)
         addEntry(table, split(line));
 }

@@ -93,8 +93,15 @@ int deleteVCFile(int sourceId, int fileType) {
         msgPrint(1458, archCtx.vcCleanPVCS.path().c_str());
         return 1;
     }
+    // A history that leads out of the family, or is not what its type
+    // says, is never removed through.
+    const bool directory = vcIsBinaryDirectory(fileType);
+    if (const std::string refusal = familyPathRefusal(archCtx.familyHomeDir, history, directory); !refusal.empty()) {
+        msgPrint(1464, refusal.c_str());
+        return 1;
+    }
     emptyCaptures();
-    const CommandLine command = vcIsBinaryDirectory(fileType) ? CommandLine("rm -fr").arg(history) : CommandLine("rm").arg(history);
+    const CommandLine command = directory ? CommandLine("rm -fr").arg(history) : CommandLine("rm").arg(history);
     send_command(command, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
     return reportCaptured(1464);
 }
@@ -145,6 +152,10 @@ int finishPVCSList(bool listed) {
 /// The release's map directory, emptied by the levels step; a complaint
 /// of rmdir is reported and the removal goes on.
 void removeMapDirectory(const std::string& mapDir) {
+    if (const std::string refusal = familyPathRefusal(archCtx.familyHomeDir, mapDir, true); !refusal.empty()) {
+        msgPrint(1474, mapDir.c_str(), refusal.c_str());
+        return;
+    }
     if (!dirExists(mapDir.c_str()))
         return;
     emptyCaptures();
@@ -234,8 +245,10 @@ int removeArchivedObjects() {
             dbgLevelmemberDelete(level.ID);
         }
         dbCommit();
+        // A map whose path leads out of the family stays where it is.
         for (const std::string& map : maps)
-            unlink(map.c_str());
+            if (familyPathRefusal(c.familyHomeDir, map, false).empty())
+                unlink(map.c_str());
         sigCheck();
     }
 

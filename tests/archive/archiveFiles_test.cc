@@ -335,9 +335,9 @@ const BrokenCase brokenCases[] = {
             "  JOIN CHANGES c ON c.FILEID = f.ID JOIN LEVELS l ON l.ID = c.LEVELID"
             "  WHERE l.NAME = 'r2lvl02' AND f.TYPE = 'text' AND c.VERSIONID IN (SELECT ID FROM VERSIONS WHERE PREVIOUSID <> 0))",
      .expected = "\n0010-992 The peloarchive program cannot continue.  The\n         version control file, "},
-    // A remark of 16 001 two-byte characters: more bytes than the record keeps.  Archived cut, it would
-    // then be removed whole; the fetch ends the run before anything is written or removed.
-    {.name = "RemarkLongerThanItsField", .sql = "UPDATE VERSIONS SET REMARKS = replace(hex(zeroblob(16001)), '00', '\u00e9')",
+    // A remark of 32 001 two-byte characters: one character more than its field holds.  Archived cut, it
+    // would then be removed whole; the fetch ends the run before anything is written or removed.
+    {.name = "RemarkLongerThanItsField", .sql = "UPDATE VERSIONS SET REMARKS = replace(hex(zeroblob(32001)), '00', '\u00e9')",
      .expected = "\n0010-981 The peloarchive program is cleaning up and exiting as a\n"},
     // Rows that point at rows which are gone.  A change whose file is gone marks its source destroyed,
     // whose history is then taken whole; a version or a defect that cannot be read is passed over.

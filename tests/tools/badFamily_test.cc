@@ -120,6 +120,18 @@ const BadCase badCases[] = {
                  "         @HOME@/interest.ld" OUTSIDE},
     {.name = "ConfigFileIsASocketOnADevice", .shell = "rm cfgrelproc.ld", .socketAt = "cfgrelproc.ld",
      .run = Run::device, .expected = ON_DEVICE("@HOME@/cfgrelproc.ld") "@HOME@/cfgrelproc.ld is a socket\n"},
+    // Configurable-field tables, which the populate file reads before the
+    // configuration files are copied: never opened, then refused by name.
+    {.name = "ConfigFieldTableIsAFifo",
+     .shell = "rm configField/DefectConfigTbl && mkfifo configField/DefectConfigTbl", .run = Run::checkOnly,
+     .expected = ESTIMATE("@HOME@/configField/DefectConfigTbl") "@HOME@/configField/DefectConfigTbl is a FIFO\n"},
+    {.name = "ConfigFieldDirectoryLinksOutside",
+     .shell = "mv configField '@OUT@/configField' && ln -s '@OUT@/configField' configField",
+     .expected = "\n0010-945 The peloarchive program cannot complete successfully.  The\n"
+                 "         file @HOME@/configField/DefectConfigTbl cannot be copied to the \n"
+                 "         @ARCH@ file system.\n"
+                 "         The following error was reported:\n"
+                 "         @HOME@/configField" OUTSIDE},
     // Histories, and the directories above them.
     {.name = "HistoryIsAFifo", .shell = "rm vc/0/0/0/0/s.06 && mkfifo vc/0/0/0/0/s.06", .run = Run::device,
      .expected = ON_DEVICE("@HOME@/vc/0/0/0/0/s.06") "@HOME@/vc/0/0/0/0/s.06 is a FIFO\n"},
