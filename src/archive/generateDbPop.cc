@@ -240,7 +240,7 @@ void processChange(const ChangeRecord& change) {
     }
     auto [known, fresh] = versionSources.try_emplace(change.VERSIONID, -1);
     if (fresh) {
-        VersionRecord version{};
+        VersionRecord version;  // read only once found; see processVersions
         if (dbgVersionGetById(version, change.VERSIONID) == 0)
             known->second = version.SOURCEID;
     }
@@ -438,7 +438,9 @@ int processVersions() {
     startPhase(1532);
     for (SourceEntry& entry : archCtx.sourceIdList) {
         for (int versionId : entry.versionIds) {
-            VersionRecord version{};
+            // Not cleared: a found row fills every column, and a version's
+            // remark field is 128 KB, which clearing would cost per version.
+            VersionRecord version;
             if (dbgVersionGetById(version, versionId) != 0)
                 continue;
             ++archCtx.numVersions;
@@ -647,7 +649,7 @@ int findVersionIdForFileFromChanges(int fileId) {
 void getVersionsForFile(int sourceId, int versionId) {
     while (versionId != 0 && chainedVersionIds.listAppendUnique(versionId)) {
         appendUniqueVersionIdToList(sourceId, versionId);
-        VersionRecord version{};
+        VersionRecord version;  // read only once found; see processVersions
         if (dbgVersionGetById(version, versionId) != 0)
             return;
         versionId = version.PREVIOUSID;

@@ -45,7 +45,9 @@ ArchivedSids archivedSids(int sourceId) {
         return archived;
     archived.found = true;
     for (int versionId : entry->versionIds) {
-        VersionRecord version{};
+        // Only the SID is cleared: the remark field alone is 128 KB.
+        VersionRecord version;
+        version.SID[0] = '\0';
         dbgVersionGetById(version, versionId);
         archived.sids.insert(version.SID);
     }
