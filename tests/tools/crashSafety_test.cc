@@ -56,7 +56,9 @@ void PrintTo(const CrashCase& c, std::ostream* out) { *out << c.name; }
 const std::string removalStarts = "Removing the archived objects.";
 const std::string restoreWarning = "0010-949 The peloarchive program failed to delete the objects from the";
 const std::string archiveKept = "0012-001 The archive in ";
-const std::string archivedFiles = "The PELO family's version control files have been archived successfully.";
+// The run writes nothing to the database before removal, so the reader's
+// hold can start with the populate file, well before the first commit.
+const std::string populateStarts = "Generating the database populate file.";
 
 // The progress line of each removal step.
 constexpr const char* paths = "  Removing PELO Paths.";
@@ -188,7 +190,7 @@ protected:
     }
 
     /// Runs the archive with removal, hitting it when the line appears and
-    /// taking the reader's hold just before removal; the output and status.
+    /// taking the reader's hold from the populate file on; the output and status.
     std::pair<std::string, int> run(const CrashCase& c, const std::string& prefix) {
         std::ofstream(arch_ + ".answers") << "2\n2\nrel1\n2\n2\n1\n" + arch_ + "\n";
         const std::string command =
@@ -214,7 +216,7 @@ protected:
             const std::string line = std::string(buffer, std::strlen(buffer) - 1);
             if (c.hit != Hit::none && !hit && line == c.line)
                 hit = kill(pid, c.hit == Hit::kill ? SIGKILL : SIGTERM) == 0;
-            if (c.fault == Fault::busy && !reader && line == archivedFiles)
+            if (c.fault == Fault::busy && !reader && line == populateStarts)
                 reader = std::make_unique<HeldReader>(family_.env.at("PELO_DB"));
         }
         std::fclose(stream);
