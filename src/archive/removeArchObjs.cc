@@ -165,29 +165,56 @@ void removeMapDirectory(const std::string& mapDir) {
             msgPrint(1474, mapDir.c_str(), complaint);
 }
 
-}  // namespace
+/// A file that rows of the family named, removed once their deletion is
+/// committed: a crash in between leaves a file no row names, never a row
+/// naming a file that is gone.
+struct NamedFile {
+    enum class Kind { history, levelMap, mapDirectory };
+    Kind kind;
+    std::string path;   // level maps and map directories
+    int sourceId = 0;   // histories
+    int fileType = 0;
+};
 
-int removeVCfilesAndVersions() {
+/// Removes one named file; 1 when a history could not be deleted.
+int removeNamedFile(const NamedFile& file) {
+    switch (file.kind) {
+    case NamedFile::Kind::history:
+        return deleteVCFile(file.sourceId, file.fileType);
+    case NamedFile::Kind::levelMap:
+        // A map whose path leads out of the family stays where it is.
+        if (familyPathRefusal(archCtx.familyHomeDir, file.path, false).empty())
+            unlink(file.path.c_str());
+        return 0;
+    case NamedFile::Kind::mapDirectory:
+        removeMapDirectory(file.path);
+        return 0;
+    }
+    return 0;
+}
+
+/// The histories, versions and file rows of the archived sources.  A
+/// history is touched only when every file that shares it is archived.
+/// SCCS histories of a release archive are handed back to go after the
+/// commit; a PVCS one is only listed, as the walk goes.  A level archive
+/// keeps its histories and commits once per source.
+int removeVCfilesAndVersions(std::vector<NamedFile>& named) {
     const bool pvcs = vcIsPVCS();
     if (pvcs && writePVCSListHead() != 0)
         return 1;
     bool handled = false;
-    // SCCS histories whose rows this walk deletes: they go once the
-    // deletion is committed, so that no crash leaves a row naming a
-    // history that is gone.  A PVCS history is only listed, as the walk goes.
-    std::vector<std::pair<int, int>> histories;  // source id, file type
     const std::unordered_map<int, int> archivedFiles = countFilesBySourceIdInFileList();
     for (SourceEntry& entry : archCtx.sourceIdList) {
         const int sourceId = entry.sourceId;
         const int total = dbgFileCountBySourceId(sourceId);
         const auto archived = archivedFiles.find(sourceId);
         FileRecord file{};
-        // Only a history every one of whose files is archived is touched.
         if (total != 0 && archived != archivedFiles.end() && total == archived->second && historyFile(sourceId, file)) {
             if (releaseArchive()) {
+                const int type = fileType(file.TYPE);
                 if (!pvcs)
-                    histories.emplace_back(sourceId, fileType(file.TYPE));
-                else if (deleteVCFile(sourceId, fileType(file.TYPE)) != 0)
+                    named.push_back({NamedFile::Kind::history, {}, sourceId, type});
+                else if (deleteVCFile(sourceId, type) != 0)
                     return 1;
                 dbgVersionDeleteBySourceId(sourceId);
                 handled = true;
@@ -207,105 +234,147 @@ int removeVCfilesAndVersions() {
             for (int releaseId : archCtx.releaseIdList)
                 dbgFileDeleteBySourceIdAndReleaseId(sourceId, releaseId);
     }
-    if (!histories.empty()) {
-        dbCommit();
-        for (const auto& [sourceId, type] : histories)
-            if (deleteVCFile(sourceId, type) != 0)
-                return 1;
-        sigCheck();
-    }
     return pvcs ? finishPVCSList(handled) : 0;
 }
 
-int removeArchivedObjects() {
-    ArchiveContext& c = archCtx;
-    // A path goes with the last file row that names it, counted before any goes.
-    if (releaseArchive() && c.pathIdList.listSize() > 0) {
-        msgPrint(1541);
-        for (int pathId : c.pathIdList)
-            if (dbgFileCountByPathId(pathId) == 1)
-                dbgPathDeleteById(pathId);
-    }
-    if (c.fileIdList.listSize() > 0)
-        msgPrint(1542);
-    if (int result = removeVCfilesAndVersions(); result != 0)
-        return result;
+// ---- the steps ---------------------------------------------------------------
 
-    // Each step commits its rows before it removes the maps they named.
-    if (c.levelIdList.listSize() > 0) {
-        msgPrint(1543);
-        std::vector<std::string> maps;
-        for (int levelId : c.levelIdList) {
-            LevelRecord level{};
-            ReleaseRecord release{};
-            dbgLevelGetById(level, levelId);
-            dbgReleaseGetById(release, level.RELEASEID);
-            maps.push_back(c.familyHomeDir + "/maps/" + release.NAME + "/" + level.NAME);
-            dbgLevelDelete(level.ID);
-            dbgLevelmemberDelete(level.ID);
-        }
-        dbCommit();
-        // A map whose path leads out of the family stays where it is.
-        for (const std::string& map : maps)
-            if (familyPathRefusal(c.familyHomeDir, map, false).empty())
-                unlink(map.c_str());
-        sigCheck();
-    }
+/// A path goes with the last file row that names it, counted before any goes.
+int removePaths(std::vector<NamedFile>&) {
+    for (int pathId : archCtx.pathIdList)
+        if (dbgFileCountByPathId(pathId) == 1)
+            dbgPathDeleteById(pathId);
+    return 0;
+}
 
-    if (releaseArchive()) {
-        msgPrint(1544);
-        std::vector<std::string> mapDirs;
-        for (int releaseId : c.releaseIdList) {
-            ReleaseRecord release{};
-            dbgReleaseGetById(release, releaseId);
-            dbgEnvDeleteForRelease(release.ID);
-            dbgApproverDeleteForRelease(release.ID);
-            dbgReleaseDeleteById(release.ID);
-            mapDirs.push_back(c.familyHomeDir + "/maps/" + release.NAME);
-        }
-        if (c.releaseIdList.listSize() > 0) {
-            dbCommit();
-            for (const std::string& mapDir : mapDirs)
-                removeMapDirectory(mapDir);
-            sigCheck();
-        }
+int removeLevels(std::vector<NamedFile>& named) {
+    for (int levelId : archCtx.levelIdList) {
+        LevelRecord level{};
+        ReleaseRecord release{};
+        dbgLevelGetById(level, levelId);
+        dbgReleaseGetById(release, level.RELEASEID);
+        named.push_back({NamedFile::Kind::levelMap, archCtx.familyHomeDir + "/maps/" + release.NAME + "/" + level.NAME});
+        dbgLevelDelete(level.ID);
+        dbgLevelmemberDelete(level.ID);
     }
+    return 0;
+}
 
-    if (c.trackIdList.listSize() > 0) {
-        msgPrint(1545);
-        for (int trackId : c.trackIdList) {
-            TrackRecord track{};
-            if (dbgTrackGetById(track, trackId) == 0)
-                dbgSizeDeleteByRelDef(track.RELEASEID, track.DEFECTID);
-            dbgTrackDelete(trackId);
-            dbgApprovalDeleteForTrack(trackId);
-            dbgFixDelete(trackId);
-            dbgTestFreeAll(trackId);
-            dbgCoreqDeleteByTrack(trackId);
-            dbgChangeDeleteForTrack(trackId);
-        }
+int removeReleases(std::vector<NamedFile>& named) {
+    for (int releaseId : archCtx.releaseIdList) {
+        ReleaseRecord release{};
+        dbgReleaseGetById(release, releaseId);
+        dbgEnvDeleteForRelease(release.ID);
+        dbgApproverDeleteForRelease(release.ID);
+        dbgReleaseDeleteById(release.ID);
+        named.push_back({NamedFile::Kind::mapDirectory, archCtx.familyHomeDir + "/maps/" + release.NAME});
+    }
+    return 0;
+}
+
+int removeTracks(std::vector<NamedFile>&) {
+    for (int trackId : archCtx.trackIdList) {
+        TrackRecord track{};
+        if (dbgTrackGetById(track, trackId) == 0)
+            dbgSizeDeleteByRelDef(track.RELEASEID, track.DEFECTID);
+        dbgTrackDelete(trackId);
+        dbgApprovalDeleteForTrack(trackId);
+        dbgFixDelete(trackId);
+        dbgTestFreeAll(trackId);
+        dbgCoreqDeleteByTrack(trackId);
+        dbgChangeDeleteForTrack(trackId);
+    }
+    return 0;
+}
+
+/// A defect goes, committed on its own, once nothing the family keeps
+/// refers to it.  The archive holds the sizing records of its own releases
+/// only, and those went with the tracks: any left belong to a release that
+/// stays, and so does the defect.
+int removeDefects(std::vector<NamedFile>&) {
+    for (int defectId : archCtx.defectFeatureIdList) {
+        if (dbgTrackExistsForDefect(defectId) || dbgVerifyExistsIncomplete(defectId) || dbgSizeExistsForDefect(defectId))
+            continue;
+        dbgHistoryDeleteForDefect(defectId);
+        dbgSizeDeleteAll(defectId);
+        dbgVerifyDelete(defectId);
+        dbgNoteDeleteForDefect(defectId);
+        dbgDefectDelete(defectId);
         commitStep();
     }
+    return 0;
+}
 
-    if (c.defectFeatureIdList.listSize() > 0) {
-        msgPrint(1546);
-        for (int defectId : c.defectFeatureIdList) {
-            // The archive holds the sizing records of its own releases only,
-            // and those went with the tracks: any left belong to a release
-            // that stays, and so does the defect.
-            if (dbgTrackExistsForDefect(defectId) || dbgVerifyExistsIncomplete(defectId) ||
-                dbgSizeExistsForDefect(defectId))
-                continue;
-            dbgHistoryDeleteForDefect(defectId);
-            dbgSizeDeleteAll(defectId);
-            dbgVerifyDelete(defectId);
-            dbgNoteDeleteForDefect(defectId);
-            dbgDefectDelete(defectId);
-            commitStep();
-        }
-    }
+/// Every defect whose release no longer exists gets release 0.
+int resetDefectReleases(std::vector<NamedFile>&) {
     dbgDefectModifyReleaseId(0, 0);
+    return 0;
+}
+
+bool always() { return true; }
+bool pathsListed() { return releaseArchive() && archCtx.pathIdList.listSize() > 0; }
+bool filesListed() { return archCtx.fileIdList.listSize() > 0; }
+bool levelsListed() { return archCtx.levelIdList.listSize() > 0; }
+bool releasesListed() { return releaseArchive() && archCtx.releaseIdList.listSize() > 0; }
+bool tracksListed() { return archCtx.trackIdList.listSize() > 0; }
+bool defectsListed() { return archCtx.defectFeatureIdList.listSize() > 0; }
+
+/// Where a step's rows are committed.
+enum class CommitPoint {
+    later,      ///< with the next step's commit
+    afterRows,  ///< at the step's end, before the files the rows named go
+    asItGoes,   ///< the step commits each object it removes
+};
+
+/// One step of the removal: its progress line (0 for none) and when it is
+/// printed, when the step runs, what it removes, and its commit point.
+struct RemovalStep {
+    int message;
+    bool (*announced)();
+    bool (*runs)();
+    int (*removeRows)(std::vector<NamedFile>& named);
+    CommitPoint commit;
+};
+
+// The order matters: a path is counted before its file rows go, and a
+// defect is looked at only after the tracks that name it are gone.  The
+// file walk always runs, so that a PVCS run with nothing to list leaves
+// no list behind.
+constexpr RemovalStep removalSteps[] = {
+    {1541, pathsListed, pathsListed, removePaths, CommitPoint::later},
+    {1542, filesListed, always, removeVCfilesAndVersions, CommitPoint::afterRows},
+    {1543, levelsListed, levelsListed, removeLevels, CommitPoint::afterRows},
+    {1544, releaseArchive, releasesListed, removeReleases, CommitPoint::afterRows},
+    {1545, tracksListed, tracksListed, removeTracks, CommitPoint::afterRows},
+    {1546, defectsListed, defectsListed, removeDefects, CommitPoint::asItGoes},
+    {0, always, always, resetDefectReleases, CommitPoint::afterRows},
+};
+
+int runRemovalStep(const RemovalStep& step) {
+    if (step.message != 0 && step.announced())
+        msgPrint(step.message);
+    if (!step.runs())
+        return 0;
+    std::vector<NamedFile> named;
+    if (const int result = step.removeRows(named); result != 0)
+        return result;
+    if (step.commit != CommitPoint::afterRows)
+        return 0;
     dbCommit();
+    for (const NamedFile& file : named)
+        if (removeNamedFile(file) != 0)
+            return 1;
+    // The signal is honoured once the step's files are gone too.
+    sigCheck();
+    return 0;
+}
+
+}  // namespace
+
+int removeArchivedObjects() {
+    for (const RemovalStep& step : removalSteps)
+        if (const int result = runRemovalStep(step); result != 0)
+            return result;
     return 0;
 }
 
