@@ -32,7 +32,7 @@ void removeTransferredFiles() {
 
 int runCPIO() {
     ArchiveContext& c = archCtx;
-    stdOutBuf[0] = stdErrBuf[0] = '\0';
+    emptyCaptures();
     send_command(CommandLine("cd").arg(c.familyHomeDir), stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
     if (stdErrBuf[0] != '\0') {
         msgPrint(1430, c.familyHomeDir.c_str(), stdErrBuf);

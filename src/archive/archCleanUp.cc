@@ -28,8 +28,7 @@ void removeArchiveCopies() {
     for (const Removal& r : removals) {
         // The glob of "*.ld" stays outside the quotes, so the shell expands it.
         const CommandLine command = CommandLine("rm -fr").arg(archCtx.fileSystemName).text(r.below);
-        stdOutBuf[0] = '\0';
-        stdErrBuf[0] = '\0';
+        emptyCaptures();
         send_command(command, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
         if (stdOutBuf[0] != '\0')
             msgPrint(r.message, programName, fsName, stdOutBuf);

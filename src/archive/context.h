@@ -236,4 +236,7 @@ bool vcIsPVCS();
 /// True for a device archive (deviceName set).
 bool isDeviceArchive();
 
+/// True for an archive run, false for a check-only run.
+bool archiving();
+
 }  // namespace pelo

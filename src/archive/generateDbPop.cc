@@ -56,8 +56,6 @@ IdList chainedVersionIds;
 IdList destroyedFileIds;
 std::unordered_map<int, int> versionSources;
 
-bool archiving() { return archCtx.archiving != 0; }
-
 bool informix() { return archCtx.database == Dialect::informix; }
 
 // ---- progress ---------------------------------------------------------------

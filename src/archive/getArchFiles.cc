@@ -30,8 +30,6 @@ Mode mode() {
     return isDeviceArchive() ? Mode::device : Mode::fileSystem;
 }
 
-void emptyCaptures() { stdOutBuf[0] = stdErrBuf[0] = '\0'; }
-
 void runCaptured(const CommandLine& command) {
     emptyCaptures();
     send_command(command, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);

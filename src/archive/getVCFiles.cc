@@ -29,8 +29,6 @@ namespace pelo {
 
 namespace {
 
-bool archiving() { return archCtx.archiving != 0; }
-
 /// "/vc/" and the history's place, the part of its path below the family
 /// home or the archive directory.
 std::string relativeHistory(long sourceId, int fileType) { return std::string("/vc/") + vcLocation(sourceId, fileType); }
@@ -100,7 +98,7 @@ int addSize(const std::string& path) {
 int copyOnce(const std::string& source, const std::string& target) {
     if (fileIsThere(target.c_str()))
         return 0;
-    stdOutBuf[0] = stdErrBuf[0] = '\0';
+    emptyCaptures();
     send_command(CommandLine("cp").arg(source).arg(target), stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
     int result = 0;
     for (const char* complaint : {stdOutBuf, stdErrBuf})

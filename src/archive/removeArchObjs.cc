@@ -57,8 +57,6 @@ void commitStep() {
     sigCheck();
 }
 
-void emptyCaptures() { stdOutBuf[0] = stdErrBuf[0] = '\0'; }
-
 /// Each complaint a command left in the capture buffers, with the message.
 int reportCaptured(int message) {
     int result = 0;

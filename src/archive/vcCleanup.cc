@@ -63,8 +63,6 @@ std::string historyFile(const std::string& base, const FileRecord& file, int fil
     return path;
 }
 
-void emptyCaptures() { stdOutBuf[0] = stdErrBuf[0] = '\0'; }
-
 int cannotClean(const std::string& history, const char* complaint) {
     msgPrint(1471, history.c_str(), complaint);
     return 1;

@@ -512,8 +512,7 @@ const char* findInformixTool() {
     if (!archCtx.infx_home)
         return nullptr;
     for (const InformixTool& tool : informixTools) {
-        stdOutBuf[0] = '\0';
-        stdErrBuf[0] = '\0';
+        emptyCaptures();
         const CommandLine listing = CommandLine("ls -l").arg(*archCtx.infx_home).text(tool.listing);
         send_command(listing, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
         if (stdOutBuf[0] != '\0')

@@ -22,6 +22,10 @@ inline constexpr std::size_t stdErrBufSize = 16384;
 extern char stdOutBuf[stdOutBufSize];
 extern char stdErrBuf[stdErrBufSize];
 
+/// Empties both run-wide capture buffers, as a caller does before a command
+/// whose complaints it reads from them.
+inline void emptyCaptures() { stdOutBuf[0] = stdErrBuf[0] = '\0'; }
+
 /// Process id of the child most recently started by either form.
 extern pid_t gc_pid;
 
