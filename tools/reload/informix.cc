@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,22 +23,6 @@ extern char** environ;
 
 namespace pelo::reload {
 namespace {
-
-constexpr std::string_view hereDocumentLine = "$1/bin/isql  $2 >>$3 2>&1 <<!\n";
-
-/// Refuses what the shell would run in one line of the here-document.
-void checkHereDocumentLine(std::string_view text, int line) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\\') {
-            if (i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '$' || text[i + 1] == '`'))
-                ++i;
-        } else if (text[i] == '`') {
-            scriptError(line, "an unescaped back quote: the shell would run the command it opens");
-        } else if (text[i] == '$' && i + 1 < text.size() && text[i + 1] == '(') {
-            scriptError(line, "an unescaped \"$(\": the shell would run the command it opens");
-        }
-    }
-}
 
 /// $1 stands unquoted in the script, so the shell would split it or
 /// expand a pattern in it: only a path of these characters passes whole.
@@ -117,25 +102,6 @@ int runShell(std::vector<std::string> argv, std::vector<std::string> env, const 
 }
 
 }  // namespace
-
-void checkInformixScript(std::string_view script) {
-    if (script.substr(0, hereDocumentLine.size()) != hereDocumentLine)
-        scriptError(1, "not the here-document line \"$1/bin/isql  $2 >>$3 2>&1 <<!\"");
-    int line = 2;
-    for (std::size_t pos = hereDocumentLine.size(); pos < script.size(); ++line) {
-        const std::size_t end = std::min(script.find('\n', pos), script.size());
-        const std::string_view text = script.substr(pos, end - pos);
-        if (text == "!") {
-            if (script.find_first_not_of(" \t\n", end) != std::string_view::npos)
-                scriptError(line, "a line \"!\" ends the here-document before the script ends; "
-                                  "the shell would run the lines after it");
-            return;
-        }
-        checkHereDocumentLine(text, line);
-        pos = end + 1;
-    }
-    scriptError(line, "no line \"!\" ends the here-document");
-}
 
 void runInformixScript(const InformixRun& run) {
     const ScratchDir scratch;

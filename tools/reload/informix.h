@@ -1,27 +1,10 @@
-// The Informix populate script is a shell command: one here-document fed
-// to the product's isql tool,
-//
-//   $1/bin/isql  $2 >>$3 2>&1 <<!
-//   <statements, the load statements naming $4>
-//   !
-//
-// run as "sh PELOarchive.dbData PRODUCTHOME DATABASE OUTFILE LOADDIR".
-// Inside the here-document the shell still expands $-words and back
-// quotes and takes a backslash before '\', '$' and '`' away, so a script
-// is checked before it runs: the shell must not be able to run anything a
-// value holds.
+// Running an Informix populate script, a shell command feeding isql a
+// here-document (see archive/scriptReader.h, which checks it first).
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace pelo::reload {
-
-/// Refuses a script that is not the here-document form above, holds an
-/// unescaped back quote or "$(" in its here-document (the shell would run
-/// the command), or has a line "!" before its end (the shell would run the
-/// lines after it).  Throws ReloadError naming the line.
-void checkInformixScript(std::string_view script);
 
 struct InformixRun {
     std::string script;       ///< path of the populate script

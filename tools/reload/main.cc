@@ -23,20 +23,20 @@
 // product home unless --informixdir names one; isql commits at each
 // "commit work".  A failure prints the file, its line or statement and
 // the reason on standard error and ends with status 1.
-#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <utility>
 
+#include "archive/scriptReader.h"
 #include "db/client.h"
 #include "informix.h"
 #include "script.h"
 #include "target.h"
 
 using namespace pelo::reload;
+using pelo::Dialect;
 
 namespace {
 
@@ -71,13 +71,9 @@ bool parseOptions(int argc, char** argv, Options& o, std::string& error) {
             o.archiveDir = arg;
         }
     }
-    const std::pair<const char*, Dialect> dialects[] = {{"oracle", Dialect::oracle}, {"informix", Dialect::informix},
-                                                        {"sybase", Dialect::sybase}, {"dizoz", Dialect::dizoz}};
-    const auto* known = std::find_if(std::begin(dialects), std::end(dialects),
-                                     [&](const auto& d) { return o.dialectName == d.first; });
-    if (known == std::end(dialects))
+    o.dialect = pelo::dialectNamed(o.dialectName);
+    if (o.dialect == Dialect::none)
         return error = "--dialect must be oracle, informix, sybase or dizoz", false;
-    o.dialect = known->second;
     if (o.target.empty() || o.archiveDir.empty())
         return error = "--target and ARCHIVE_DIR are required", false;
     return true;
@@ -106,7 +102,8 @@ void reloadPlain(const Options& o, std::string_view script) {
 }
 
 void reloadInformix(const Options& o, std::string_view script, const std::string& scriptPath) {
-    checkInformixScript(script);
+    if (const auto fault = pelo::checkInformixScript(script))
+        scriptError(fault->line, fault->reason);
     if (o.createSchema) {
         // isql opens the database itself, so the schema is committed first.
         connectTarget(o.target, o.login, o.password, true);

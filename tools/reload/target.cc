@@ -8,6 +8,7 @@
 #include <fstream>
 #include <vector>
 
+#include "archive/scriptReader.h"
 #include "db/client.h"
 #include "db/schema.h"
 #include "familyExport.h"
@@ -93,6 +94,8 @@ long runScript(std::string_view script, Dialect dialect) {
             scriptError(statement.line, sqlca.sqlerrm + "\n  " + excerpt(statement.text));
         ++count;
     }
+    if (const auto& fault = reader.fault())
+        scriptError(fault->line, fault->reason);
     return count;
 }
 

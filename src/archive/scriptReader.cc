@@ -1,8 +1,9 @@
-#include "script.h"
+#include "archive/scriptReader.h"
 
+#include <algorithm>
 #include <cctype>
 
-namespace pelo::reload {
+namespace pelo {
 namespace {
 
 bool isBlank(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
@@ -13,11 +14,24 @@ std::string_view trimEnd(std::string_view text) {
     return text;
 }
 
-}  // namespace
+constexpr std::string_view hereDocumentLine = "$1/bin/isql  $2 >>$3 2>&1 <<!\n";
 
-void scriptError(int line, const std::string& reason) {
-    throw ReloadError(std::string(scriptName) + " line " + std::to_string(line) + ": " + reason);
+/// What the shell would run in one line of the here-document, if anything.
+std::optional<ScriptFault> hereDocumentLineFault(std::string_view text, int line) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            if (i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '$' || text[i + 1] == '`'))
+                ++i;
+        } else if (text[i] == '`') {
+            return ScriptFault{line, "an unescaped back quote: the shell would run the command it opens"};
+        } else if (text[i] == '$' && i + 1 < text.size() && text[i + 1] == '(') {
+            return ScriptFault{line, "an unescaped \"$(\": the shell would run the command it opens"};
+        }
+    }
+    return std::nullopt;
 }
+
+}  // namespace
 
 ScriptReader::ScriptReader(std::string_view script, Dialect dialect)
     : script_(script), batches_(dialect == Dialect::sybase) {}
@@ -67,9 +81,10 @@ bool ScriptReader::next(ScriptStatement& statement) {
         line_ += c == '\n';
     }
     if (quoted)
-        scriptError(quoteLine, "a quoted literal is never closed");
-    if (start != std::string_view::npos)
-        scriptError(startLine, std::string("the statement has no closing ") + (batches_ ? "line \"go\"" : "';'"));
+        fault_ = ScriptFault{quoteLine, "a quoted literal is never closed"};
+    else if (start != std::string_view::npos)
+        fault_ = ScriptFault{startLine, std::string("the statement has no closing ") +
+                                            (batches_ ? "line \"go\"" : "';'")};
     return false;
 }
 
@@ -85,4 +100,24 @@ bool isTransactionControl(std::string_view statement) {
            words == "begin transaction";
 }
 
-}  // namespace pelo::reload
+std::optional<ScriptFault> checkInformixScript(std::string_view script) {
+    if (script.substr(0, hereDocumentLine.size()) != hereDocumentLine)
+        return ScriptFault{1, "not the here-document line \"$1/bin/isql  $2 >>$3 2>&1 <<!\""};
+    int line = 2;
+    for (std::size_t pos = hereDocumentLine.size(); pos < script.size(); ++line) {
+        const std::size_t end = std::min(script.find('\n', pos), script.size());
+        const std::string_view text = script.substr(pos, end - pos);
+        if (text == "!") {
+            if (script.find_first_not_of(" \t\n", end) != std::string_view::npos)
+                return ScriptFault{line, "a line \"!\" ends the here-document before the script ends; "
+                                         "the shell would run the lines after it"};
+            return std::nullopt;
+        }
+        if (auto fault = hereDocumentLineFault(text, line))
+            return fault;
+        pos = end + 1;
+    }
+    return ScriptFault{line, "no line \"!\" ends the here-document"};
+}
+
+}  // namespace pelo
