@@ -56,16 +56,9 @@ void removeWorkFiles(bool runCommands) {
         removeArchiveCopies();
 }
 
-void releaseStrings() {
-    for (std::string* s : {&archCtx.familyName, &archCtx.familyHomeDir, &archCtx.vctype})
-        std::string().swap(*s);
-}
-
 void releaseSemaphore() {
     msgPrint(1540);
-    if (archCtx.semaphoreSet == 1 && archCtx.semval >= 0)
-        semctl(archCtx.semval, 0, IPC_RMID);
-    archCtx.semaphoreSet = 0;
+    releaseArchiveSemaphore();
 }
 
 void disconnect() {
@@ -118,6 +111,17 @@ void freeArchiveLists() {
     archCtx.pathIdList.listFreeItems();
     archCtx.sourceIdList.listFreeItems();
     archCtx.defectFeatureIdList.listFreeItems();
+}
+
+void releaseStrings() {
+    for (std::string* s : {&archCtx.familyName, &archCtx.familyHomeDir, &archCtx.vctype})
+        std::string().swap(*s);
+}
+
+void releaseArchiveSemaphore() {
+    if (archCtx.semaphoreSet == 1 && archCtx.semval >= 0)
+        semctl(archCtx.semval, 0, IPC_RMID);
+    archCtx.semaphoreSet = 0;
 }
 
 [[noreturn]] void cleanUpAndExit() { runCleanUp(false); }

@@ -19,4 +19,9 @@ void warnRemovalFailed();
 /// Frees the id lists still held by the archive context.
 void freeArchiveLists();
 
+/// What every run gives back at its end, failed or not: the context's
+/// family strings and the archive semaphore, when this run holds it.
+void releaseStrings();
+void releaseArchiveSemaphore();
+
 }  // namespace pelo

@@ -116,4 +116,9 @@ int syncArchive() {
     return 0;
 }
 
+int refuseUnset(int message) {
+    msgPrint(message, programName);
+    return 1;
+}
+
 }  // namespace pelo

@@ -41,6 +41,10 @@ int closeReported(WorkFile& file);
 /// or 1 after message 0012-011 naming what could not be forced.
 int syncArchive();
 
+/// Prints the message, which names the program, for a variable the run
+/// needs that is unset or does not fit the family's product; 1.
+int refuseUnset(int message);
+
 /// "." for a unit of work done, where a termination signal that arrived
 /// meanwhile is honoured.
 void workDot();

@@ -119,7 +119,7 @@ int writeCounts() {
 
 int calculateStorage() {
     archCtx.fileSystemStore += databaseShare();
-    if (!archCtx.archiving)
+    if (!archiving())
         return 0;
     if (writeCounts() != 0)
         return 1;

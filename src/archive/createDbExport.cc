@@ -105,11 +105,6 @@ ExportRun vqlRun(ShellText afterConnect, ShellText afterPath, WorkFile ArchiveCo
     return {line, output};
 }
 
-int refuseUnset(int message) {
-    msgPrint(message, programName);
-    return 1;
-}
-
 // The runs of the family's product.  The driver refuses a run whose
 // product's variables are unset before it connects, so every run that gets
 // here has them; a caller that skipped those checks gets the driver's own

@@ -25,7 +25,7 @@ namespace {
 enum class Mode { checkOnly, fileSystem, device };
 
 Mode mode() {
-    if (!archCtx.archiving)
+    if (!archiving())
         return Mode::checkOnly;
     return isDeviceArchive() ? Mode::device : Mode::fileSystem;
 }
@@ -190,7 +190,7 @@ int archiveConfigFile(const std::string& relative, int intoConfigField) {
     const std::string path = archCtx.familyHomeDir + "/" + relative;
     if (copyFileToDest(path.c_str(), intoConfigField) != 0)
         return 1;
-    if (archCtx.archiving && writeInfoLine(path + "\n") != 0)
+    if (archiving() && writeInfoLine(path + "\n") != 0)
         return 1;
     if (mode() == Mode::device && writeCpioLine("./" + relative + "\n") != 0)
         return 1;
@@ -255,7 +255,7 @@ int getLevelMaps() {
         msgPrint(1333);
         return 0;
     }
-    if (archCtx.archiving && writeInfoHeading(1452) != 0)
+    if (archiving() && writeInfoHeading(1452) != 0)
         return 1;
     const std::vector<MapRelease> releases = archivedReleases();
     const std::vector<MapLevel> levels = archivedLevels();
@@ -278,7 +278,7 @@ int getLevelMaps() {
 
 int getFamilyConfigFiles() {
     msgPrint(1329);
-    if (archCtx.archiving && writeInfoHeading(1453) != 0)
+    if (archiving() && writeInfoHeading(1453) != 0)
         return 1;
     for (const char* name : homeConfigFiles)
         if (configFileTaken(name) && archiveConfigFile(name, 0) != 0)

@@ -188,34 +188,24 @@ int readDatabaseProduct() {
     return 0;
 }
 
-int refuseDatabase() {
-    msgPrint(1327, programName);
-    return 1;
-}
-
-int refuseUnset(int message) {
-    msgPrint(message, programName);
-    return 1;
-}
-
 // Each database variable that is set must agree with the installation
 // record, so two set variables always fail.
 int checkDatabaseEnvironment() {
     const ArchiveContext& c = archCtx;
     if (!c.orac_home && !c.infx_home && !c.syb_home && !c.xw_home)
-        return refuseDatabase();
+        return refuseUnset(1327);
     if (c.orac_home && c.database != Dialect::oracle)
-        return refuseDatabase();
+        return refuseUnset(1327);
     if (c.orac_home && !c.orac_dba_pass)
         return refuseUnset(1522);
     if (c.infx_home && c.database != Dialect::informix)
-        return refuseDatabase();
+        return refuseUnset(1327);
     if (c.syb_home && c.database != Dialect::sybase)
-        return refuseDatabase();
+        return refuseUnset(1327);
     if (c.syb_home && !c.syb_pass)
         return refuseUnset(1536);
     if (c.xw_home && c.database != Dialect::dizoz)
-        return refuseDatabase();
+        return refuseUnset(1327);
     return 0;
 }
 
@@ -383,14 +373,11 @@ void endNormally(int last) {
     dbExit();
     c.connectedToDb = 0;
     freeArchiveLists();
-    for (std::string* s : {&c.familyName, &c.familyHomeDir, &c.vctype})
-        std::string().swap(*s);
+    releaseStrings();
     if (c.archiving && last == 0)
         msgPrint(1345);
     msgClose();
-    if (c.semaphoreSet && c.semval >= 0)
-        semctl(c.semval, 0, IPC_RMID);
-    c.semaphoreSet = 0;
+    releaseArchiveSemaphore();
 }
 
 }  // namespace

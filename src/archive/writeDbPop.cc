@@ -461,7 +461,7 @@ void writeSequenceTable() {
             row.LASTSERIAL = findMaxSourceIdInVersionList();
         else if (name != "defect")
             return;
-        if (archCtx.archiving)
+        if (archiving())
             writeRow(rows::sequence, row);
     });
 }
@@ -470,7 +470,7 @@ template <class R>
 void writeWholeTable(int (*walk)(int, R&), int ArchiveContext::*counter, const Statement<R>& statement) {
     forEachRow(walk, [&](const R& row) {
         ++(archCtx.*counter);
-        if (archCtx.archiving)
+        if (archiving())
             writeRow(statement, row);
     });
 }
@@ -480,7 +480,7 @@ void writeWholeTable(int (*walk)(int, R&), int ArchiveContext::*counter, const S
 // one transaction Sequence's commit opened, which the script's closing
 // commit (its trailer's text) ends after the last without opening another.
 void commitGlobalTable(bool last) {
-    if (!archCtx.archiving)
+    if (!archiving())
         return;
     if (script().dialect != Dialect::sybase)
         putSpacedCommit();
@@ -610,7 +610,7 @@ void writeCompMbrInfoToDbPopFile(const CompMbrCopy& member) { writeRow(rows::com
 
 void writeUserAndHostInfoToDbPopFile(const UserRecord& user) {
     std::int32_t writtenId = user.ID;
-    if (archCtx.archiving) {
+    if (archiving()) {
         writtenId = writtenUserId(user.ID);
         UserRecord row = user;
         row.ID = writtenId;
@@ -620,7 +620,7 @@ void writeUserAndHostInfoToDbPopFile(const UserRecord& user) {
         dbgHostGetList,
         [&](HostRecord host) {
             ++archCtx.numHosts;
-            if (!archCtx.archiving)
+            if (!archiving())
                 return;
             host.USERID = writtenId;
             writeRow(rows::hosts, host);
@@ -631,7 +631,7 @@ void writeUserAndHostInfoToDbPopFile(const UserRecord& user) {
 
 int writeGlobalTablesToDbPopFile() {
     writeSequenceTable();
-    if (archCtx.archiving)
+    if (archiving())
         putSpacedCommit();
     writeWholeTable(dbgAuthorityGetList, &ArchiveContext::numAuthority, rows::authority);
     commitGlobalTable(false);
