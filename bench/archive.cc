@@ -272,7 +272,7 @@ bool startArchive(const Family& family, const fs::path& dir) {
         archCtx.relNameList.listAppend(release);
     if (checkArchivePrereqs() != 0)
         return fail("the archive prerequisites are not met");
-    archCtx.archiving = 1;
+    archCtx.mode = RunMode::archive;
     archCtx.fileSystemName = dir.string();
     buildWorkFilePaths();
     createFiles();

@@ -169,7 +169,7 @@ bool startRun(const Family& family, bool archiving, const fs::path& dir) {
         archCtx.relNameList.listAppend(release);
     if (checkArchivePrereqs() != 0)
         return fail("the archive prerequisites are not met");
-    archCtx.archiving = archiving ? 1 : 0;
+    archCtx.mode = archiving ? RunMode::archive : RunMode::checkOnly;
     archCtx.fileSystemName = dir.string();
     buildWorkFilePaths();
     return true;

@@ -114,7 +114,7 @@ bool startArchive(const Family& family, const Options& options, const fs::path& 
     }
     if (checkArchivePrereqs() != 0)
         return fail("the archive prerequisites are not met");
-    archCtx.archiving = 1;
+    archCtx.mode = RunMode::archive;
     archCtx.fileSystemName = dir.string();
     buildWorkFilePaths();
     createFiles();

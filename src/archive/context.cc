@@ -66,6 +66,6 @@ bool vcIsPVCS() { return archCtx.vctype == "pvcs" || archCtx.vctype == "PVCS"; }
 
 bool isDeviceArchive() { return !archCtx.deviceName.empty(); }
 
-bool archiving() { return archCtx.archiving != 0; }
+bool archiving() { return archCtx.mode == RunMode::archive; }
 
 }  // namespace pelo

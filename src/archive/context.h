@@ -12,6 +12,7 @@
 #include <string>
 
 #include "archive/dialect.h"
+#include "archive/runRequest.h"
 #include "archive/workFile.h"
 #include "support/idList.h"
 #include "support/keyedList.h"
@@ -78,8 +79,8 @@ inline constexpr int maxDirNameLen = 195;
 /// The run-wide state.  Flags are 0/1 integers; names and paths are empty
 /// when unset.  A work file owns its path, descriptor and stream (WorkFile).
 struct ArchiveContext {
-    // Run settings (the dialog writes them).
-    int archiving = 1;
+    // Run settings: the run request once the dialog has filled it.
+    RunMode mode = RunMode::archive;
     int deleteAfterArchive = 0;
     std::string levelName;
     List<std::string> relNameList;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <cwchar>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "archive/archCleanUp.h"
@@ -108,6 +109,23 @@ bool askName(std::string& name) {
     return !token.atEnd;
 }
 
+// The menu answer the request gives, or else the menu and the typed answer.
+char answerOf(std::optional<char> given, int menu, const char* digits) {
+    return given ? *given : askMenu(menu, digits);
+}
+
+// The name the request gives, or else the prompt and the typed name; false
+// when standard input ended before it.
+template <class Prompt>
+bool nameOf(const std::optional<std::string>& given, std::string& name, Prompt prompt) {
+    if (given) {
+        name = *given;
+        return true;
+    }
+    prompt();
+    return askName(name);
+}
+
 int compareNames(const std::string& key, const std::string& item) { return key.compare(item); }
 
 // Whether the name is text of the run's locale: no invalid multibyte
@@ -153,7 +171,7 @@ int checkDirName(const std::string& name) {
 
 void resetDialogState() {
     ArchiveContext& c = archCtx;
-    c.archiving = 1;
+    c.mode = RunMode::archive;
     c.deleteAfterArchive = 0;
     c.connectedToDb = c.createdFiles = c.workDirIsFamilyHome = 0;
     c.relNameList.listFreeItems();
@@ -163,13 +181,15 @@ void resetDialogState() {
         (c.*entry.file).setPath({});
 }
 
-int askLevelArchive() {
-    msgPrint(1308);
-    if (!askName(archCtx.levelName) || checkLen(archCtx.levelName, maxLevelNameLen + 1))
+int askLevelArchive(const RunRequest& request) {
+    if (!nameOf(request.levelName, archCtx.levelName, [] { msgPrint(1308); }) ||
+        checkLen(archCtx.levelName, maxLevelNameLen + 1))
         return 1;
-    msgPrint(1309);
+    std::optional<std::string> given;
+    if (!request.releaseNames.empty())
+        given = request.releaseNames.front();
     std::string release;
-    if (!askName(release) || checkLen(release, maxReleaseNameLen + 1))
+    if (!nameOf(given, release, [] { msgPrint(1309); }) || checkLen(release, maxReleaseNameLen + 1))
         return 1;
     archCtx.relNameList.listAppend(std::move(release));
     return 0;
@@ -213,7 +233,19 @@ std::string readReleaseLine() {
     return line;
 }
 
-int askReleaseArchive() {
+// Each name goes through the checks of a typed one.
+int takeReleaseNames(const std::vector<std::string>& given) {
+    for (const std::string& release : given) {
+        if (checkLen(release, maxReleaseNameLen + 1))
+            return 1;
+        archCtx.relNameList.listAppendUnique(std::string(release), compareNames);
+    }
+    return 0;
+}
+
+int askReleaseArchive(const RunRequest& request) {
+    if (!request.releaseNames.empty())
+        return takeReleaseNames(request.releaseNames);
     msgPrint(1310);
     dropAnswerLineEnd();
     const std::string line = readReleaseLine();
@@ -235,30 +267,39 @@ int askReleaseArchive() {
 }
 
 // Archive type menu: the level or releases to archive.
-int askArchiveType() {
-    switch (askMenu(archCtx.archiving ? 1306 : 1305, "123")) {
+int askArchiveType(const RunRequest& request) {
+    std::optional<char> given;
+    if (request.levelName)
+        given = '1';
+    else if (!request.releaseNames.empty())
+        given = '2';
+    switch (answerOf(given, archiving() ? 1306 : 1305, "123")) {
     case '1':
-        return askLevelArchive();
+        return askLevelArchive(request);
     case '2':
-        return askReleaseArchive();
+        return askReleaseArchive(request);
     case '3':
-        archCtx.archiving = 0;
+        archCtx.mode = RunMode::checkOnly;
         return 1;
     default:
         return 1;
     }
 }
 
-// The removal question and, after "yes", its confirmation.
-int askRemoval() {
-    char answer = askMenu(1311, "12");
+// The removal question and, after "yes", its confirmation; a request
+// that asks for removal answers both.
+int askRemoval(const RunRequest& request) {
+    std::optional<char> given;
+    if (request.removal)
+        given = *request.removal ? '2' : '1';
+    char answer = answerOf(given, 1311, "12");
     if (answer == 0)
         return 1;
     archCtx.deleteAfterArchive = answer == '2' ? 1 : 0;
     if (!archCtx.deleteAfterArchive)
         return 0;
     archCtx.deleteAfterArchive = 0;
-    answer = askMenu(1520, "12");
+    answer = answerOf(given, 1520, "12");
     if (answer == 0)
         return 1;
     archCtx.deleteAfterArchive = answer == '2' ? 1 : 0;
@@ -285,17 +326,22 @@ int refuseLeftovers() {
     return found;
 }
 
-int askFileSystem() {
-    msgPrint(1313, archCtx.familyHomeDir.c_str());
-    if (!askName(archCtx.fileSystemName) || checkDirName(archCtx.fileSystemName) ||
+int askFileSystem(const RunRequest& request) {
+    const auto prompt = [] { msgPrint(1313, archCtx.familyHomeDir.c_str()); };
+    if (!nameOf(request.fileSystemName, archCtx.fileSystemName, prompt) || checkDirName(archCtx.fileSystemName) ||
         validateFileSystem(archCtx.fileSystemName))
         return 1;
     buildWorkFilePaths();
     return refuseLeftovers();
 }
 
-int askWorkDir() {
-    char answer = askMenu(1383, "12");
+// A working directory the request names is the family home's answer when
+// it is the family home.
+int askWorkDir(const RunRequest& request) {
+    std::optional<char> given;
+    if (request.workDirName)
+        given = *request.workDirName == archCtx.familyHomeDir ? '1' : '2';
+    char answer = answerOf(given, 1383, "12");
     if (answer == '1') {
         archCtx.workDirName = archCtx.familyHomeDir;
         archCtx.workDirIsFamilyHome = 1;
@@ -303,8 +349,8 @@ int askWorkDir() {
     }
     if (answer == 0)
         return 1;
-    msgPrint(1384);
-    if (!askName(archCtx.workDirName) || checkDirName(archCtx.workDirName))
+    if (!nameOf(request.workDirName, archCtx.workDirName, [] { msgPrint(1384); }) ||
+        checkDirName(archCtx.workDirName))
         return 1;
     if (!dirExists(archCtx.workDirName.c_str())) {
         msgPrint(1315, archCtx.workDirName.c_str());
@@ -313,27 +359,31 @@ int askWorkDir() {
     return 0;
 }
 
-int askDevice() {
+int askDevice(const RunRequest& request) {
     ArchiveContext& c = archCtx;
-    msgPrint(1314);
-    if (!askName(c.deviceName) || refuseNonText(c.deviceName))
+    if (!nameOf(request.deviceName, c.deviceName, [] { msgPrint(1314); }) || refuseNonText(c.deviceName))
         return 1;
     if (mbCharCount(c.deviceName) > static_cast<std::size_t>(maxDeviceNameLen)) {
         msgPrint(1364, c.deviceName.c_str(), maxDeviceNameLen);
         return 1;
     }
-    if (validateDevice(c.deviceName) || askWorkDir())
+    if (validateDevice(c.deviceName) || askWorkDir(request))
         return 1;
     buildWorkFilePaths();
     return refuseLeftovers();
 }
 
-int askDestination() {
-    switch (askMenu(1312, "12")) {
+int askDestination(const RunRequest& request) {
+    std::optional<char> given;
+    if (request.fileSystemName)
+        given = '1';
+    else if (request.deviceName)
+        given = '2';
+    switch (answerOf(given, 1312, "12")) {
     case '1':
-        return askFileSystem();
+        return askFileSystem(request);
     case '2':
-        return askDevice();
+        return askDevice(request);
     default:
         return 1;
     }
@@ -346,26 +396,29 @@ using DirHandle = std::unique_ptr<DIR, CloseDir>;
 
 }  // namespace
 
-int getArchiveOptionAndParms() {
+int getArchiveOptionAndParms(const RunRequest& request) {
     resetDialogState();
-    switch (askMenu(1304, "123")) {
+    std::optional<char> given;
+    if (request.mode)
+        given = *request.mode == RunMode::checkOnly ? '1' : '2';
+    switch (answerOf(given, 1304, "123")) {
     case '1':
-        archCtx.archiving = 0;
+        archCtx.mode = RunMode::checkOnly;
         break;
     case '2':
-        archCtx.archiving = 1;
+        archCtx.mode = RunMode::archive;
         break;
     case '3':
-        archCtx.archiving = 0;
+        archCtx.mode = RunMode::checkOnly;
         return 1;
     default:
         return 1;
     }
-    if (askArchiveType())
+    if (askArchiveType(request))
         return 1;
-    if (!archCtx.archiving)
+    if (!archiving())
         return 0;
-    if (askRemoval() || askDestination())
+    if (askRemoval(request) || askDestination(request))
         return 1;
     return 0;
 }

@@ -14,13 +14,17 @@
 #include <string>
 #include <string_view>
 
+#include "archive/runRequest.h"
+
 namespace pelo {
 
 /// Runs the whole dialog once and fills the run settings and work-file
-/// paths of the archive context.  0 to go on; 1 to end the run after an
-/// invalid answer, a failed check, "Exit" or the end of standard input.
-/// Every refusal has printed its message.
-int getArchiveOptionAndParms();
+/// paths of the archive context.  What the request gives is taken without
+/// its menu or prompt, through the same checks as a typed answer; the rest
+/// is asked.  0 to go on; 1 to end the run after an invalid answer, a
+/// failed check, "Exit" or the end of standard input.  Every refusal has
+/// printed its message.
+int getArchiveOptionAndParms(const RunRequest& request = {});
 
 /// 1 (after message 1346 with the name and limit - 1) when the name has
 /// more than limit - 1 characters; else 0.  Characters, not bytes, count.

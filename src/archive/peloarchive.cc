@@ -240,7 +240,7 @@ void connectToDatabase() {
 // ---- phases -----------------------------------------------------------------
 
 void checkPrerequisites() {
-    msgPrint(archCtx.archiving ? 1330 : 1377);
+    msgPrint(archiving() ? 1330 : 1377);
     callPhase(checkArchivePrereqs);
     msgPrint(1332);
 }
@@ -258,10 +258,10 @@ void startArchiveFiles() {
 // The populate file and, for the products that need one, the export of
 // Notes and Versions.
 void writeDatabaseFiles() {
-    const bool archiving = archCtx.archiving;
-    msgPrint(archiving ? 1334 : 1378);
+    const bool archive = archiving();
+    msgPrint(archive ? 1334 : 1378);
     callPhase(generateDbPopulateFile);
-    if (!archiving)
+    if (!archive)
         return;
     msgPrint(1335);
     if (archCtx.database != Dialect::informix) {
@@ -274,17 +274,17 @@ void writeDatabaseFiles() {
 // Level maps, configuration files and histories, each announced by the
 // line of its kind of run.
 void collectArchiveFiles() {
-    const bool archiving = archCtx.archiving;
+    const bool archive = archiving();
     const bool device = isDeviceArchive();
-    msgPrint(!archiving ? 1379 : device ? 1494 : 1336);
+    msgPrint(!archive ? 1379 : device ? 1494 : 1336);
     callPhase(getLevelMaps);
-    if (archiving && !device)
+    if (archive && !device)
         msgPrint(1337);
-    msgPrint(!archiving ? 1380 : device ? 1495 : 1338);
+    msgPrint(!archive ? 1380 : device ? 1495 : 1338);
     callPhase(getFamilyConfigFiles);
-    if (archiving && !device)
+    if (archive && !device)
         msgPrint(1339);
-    msgPrint(!archiving ? 1381 : device ? 1496 : 1340);
+    msgPrint(!archive ? 1381 : device ? 1496 : 1340);
     callPhase(getVCFiles);
 }
 
@@ -344,18 +344,18 @@ int removeObjects() {
 // Steps after the version-control files; returns the result of the last
 // phase called, which decides whether the run is announced complete.
 int finishArchive() {
-    const bool archiving = archCtx.archiving;
+    const bool archive = archiving();
     const bool device = isDeviceArchive();
-    if (archiving && device)
+    if (archive && device)
         finishCpioList();
     int last = callPhase(calculateStorage);
-    if (archiving && !device)
+    if (archive && !device)
         msgPrint(1341);
-    if (archiving && device)
+    if (archive && device)
         last = callPhase(runCPIO);
-    if (archiving && archCtx.deleteAfterArchive)
+    if (archive && archCtx.deleteAfterArchive)
         last = removeObjects();
-    if (archiving && !archCtx.deleteAfterArchive && vcIsPVCS())
+    if (archive && !archCtx.deleteAfterArchive && vcIsPVCS())
         archCtx.vcCleanPVCS.remove();
     return last;
 }
@@ -364,7 +364,7 @@ void endNormally(int last) {
     ArchiveContext& c = archCtx;
     sigCheck();
     msgPrint(1344);
-    if (!c.archiving) {
+    if (!archiving()) {
         // Decimal megabytes, rounded to single precision as the estimate
         // has always been printed.
         const float megabytes = static_cast<float>(static_cast<double>(c.fileSystemStore) / 1000000.0);
@@ -374,7 +374,7 @@ void endNormally(int last) {
     c.connectedToDb = 0;
     freeArchiveLists();
     releaseStrings();
-    if (c.archiving && last == 0)
+    if (archiving() && last == 0)
         msgPrint(1345);
     msgClose();
     releaseArchiveSemaphore();
@@ -424,7 +424,7 @@ std::string readInstallRecord(FILE* record) {
     return database;
 }
 
-int peloarchive(int argc, char* argv[]) {
+int peloarchive(const RunRequest& request) {
     msgInit();
     dbSetFatalExit(cleanUpAndExit, programName);
     dbSetTerminationFlag(&pendingSignal);
@@ -432,10 +432,9 @@ int peloarchive(int argc, char* argv[]) {
     archCtx.familyName = passwdName();
     archCtx.familyHomeDir = passwdHome();
     archCtx.fileSystemStore = 0;
-    if (getArchiveOptionAndParms() != 0)
+    if (getArchiveOptionAndParms(request) != 0)
         cleanUpAndExit();
-    const bool force = argc > 1 && std::strcmp(argv[1], "-F") == 0;
-    if (archCtx.archiving && takeArchiveSemaphore(force))
+    if (archiving() && takeArchiveSemaphore(request.force))
         cleanUpAndExit();
     archCtx.deleteStarted = 0;
     sigInit();
@@ -443,7 +442,7 @@ int peloarchive(int argc, char* argv[]) {
         endRun();
     connectToDatabase();
     checkPrerequisites();
-    if (archCtx.archiving)
+    if (archiving())
         startArchiveFiles();
     writeDatabaseFiles();
     collectArchiveFiles();

@@ -5,14 +5,17 @@
 #include <cstdio>
 #include <string>
 
+#include "archive/runRequest.h"
+
 namespace pelo {
 
 /// The name the utility gives itself in its messages.
 inline constexpr const char* programName = "peloarchive";
 
-/// The whole run.  Returns 0 after a complete run; every failure ends the
-/// process through the clean-up with status 1 instead of returning.
-int peloarchive(int argc, char* argv[]);
+/// The whole run of the request.  Returns 0 after a complete run; every
+/// failure ends the process through the clean-up with status 1 instead of
+/// returning.
+int peloarchive(const RunRequest& request);
 
 /// Installs the run's signal dispositions: SIGPIPE ignored; SIGINT,
 /// SIGTERM, SIGHUP and SIGURG recorded for sigCheck.  System calls are

@@ -29,7 +29,7 @@ TEST(DatabaseShareTest, RowsNotesAndVersionsByDialect) {
     };
     for (const auto& c : cases) {
         archCtx = {};
-        archCtx.archiving = 0, archCtx.database = c.dialect, archCtx.fileSystemStore = filesBefore;
+        archCtx.mode = RunMode::checkOnly, archCtx.database = c.dialect, archCtx.fileSystemStore = filesBefore;
         archCtx.numReleases = 1, archCtx.numUsers = 2, archCtx.numFiles = 3;
         archCtx.numNotes = 2, archCtx.numVersions = 3, archCtx.allNotes = c.allNotes, archCtx.allVersions = 70;
         EXPECT_EQ(calculateStorage(), 0) << c.name;  // a check-only run: no counts section to write

@@ -183,7 +183,7 @@ TEST_P(BuiltFamilyWalkTest, CountsListsAndFilesMatchTheFamily) {
     const bool exports = archCtx.database != Dialect::informix;  // else Notes and Versions go by load file
     arch_ = testing::scratchDir() + "/walk-" + c.name;
     fs::create_directories(arch_);
-    archCtx.archiving = c.archiving, archCtx.fileSystemName = arch_;
+    archCtx.mode = c.archiving ? RunMode::archive : RunMode::checkOnly, archCtx.fileSystemName = arch_;
     buildWorkFilePaths();
     if (c.archiving)
         createFiles();

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive/context.h"
@@ -48,11 +49,12 @@ protected:
         ASSERT_NE(std::freopen(input.c_str(), "r", stdin), nullptr);
     }
 
-    // Runs the dialog on the answers; output_ gets what it printed.
-    int dialog(const std::string& answers) {
+    // Runs the dialog on the request and the answers; output_ gets what
+    // it printed.
+    int dialog(const std::string& answers, const RunRequest& request = {}) {
         answer(answers);
         ::testing::internal::CaptureStdout();
-        int result = getArchiveOptionAndParms();
+        int result = getArchiveOptionAndParms(request);
         output_ = ::testing::internal::GetCapturedStdout();
         return result;
     }
@@ -65,7 +67,7 @@ protected:
 
 TEST_F(DialogTest, RepeatedReleaseNamesAreKeptOnceInOrder) {
     ASSERT_EQ(dialog("1\n2\nr1  r2 r1 \n"), 0);
-    EXPECT_EQ(archCtx.archiving, 0);
+    EXPECT_EQ(archCtx.mode, RunMode::checkOnly);
     EXPECT_EQ(names(archCtx.relNameList), (std::vector<std::string>{"r1", "r2"}));
     EXPECT_TRUE(archCtx.levelName.empty());
     EXPECT_TRUE(archCtx.dbPop.path().empty()) << "a check-only run builds no paths";
@@ -214,6 +216,85 @@ TEST_F(DialogTest, GetUserInputAsksAgainOnlyAfterInvalidAnswer) {
     std::string expected = std::string(msgFormat(1488)) + msgFormat(1307) + msgFormat(1488) +
                            msgFormat(1487) + msgFormat(1487);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), expected);
+}
+
+// What a request gives is taken unasked and checked as typed: the request,
+// with the rest typed, leaves the context as the same choice all typed.
+TEST_F(DialogTest, RequestAnswersItsQuestionsAndTheRestAreAsked) {
+    const std::string home = (scratch_ / "home").string();
+    // The run settings, the levels' and releases' names and a work file's path.
+    const auto settings = [] {
+        const ArchiveContext& c = archCtx;
+        return std::tuple(c.mode, c.levelName, names(archCtx.relNameList), c.deleteAfterArchive, c.fileSystemName,
+                          c.deviceName, c.workDirName, c.workDirIsFamilyHome, c.dbPop.path());
+    };
+    const auto fill = [&](std::string text) {
+        for (std::size_t at; (at = text.find("@ARCH@")) != std::string::npos;)
+            text.replace(at, 6, arch());
+        for (std::size_t at; (at = text.find("@HOME@")) != std::string::npos;)
+            text.replace(at, 6, home);
+        return text;
+    };
+    RunRequest check, level, device, modeOnly, tooLong, notEmpty;
+    check.mode = tooLong.mode = RunMode::checkOnly;
+    level.mode = device.mode = modeOnly.mode = notEmpty.mode = RunMode::archive;
+    check.releaseNames = {"r1", "r2", "r1"};
+    level.levelName = "l1", level.releaseNames = {"r3"}, level.fileSystemName = "@ARCH@", level.removal = true;
+    device.releaseNames = {"r1"}, device.deviceName = "/dev/rmt0", device.workDirName = "@HOME@";
+    device.removal = false;
+    tooLong.levelName = std::string(16, 'l'), tooLong.releaseNames = {"r1"};
+    notEmpty.releaseNames = {"r1"}, notEmpty.fileSystemName = "@HOME@/..", notEmpty.removal = false;
+    const struct {
+        const char* name;
+        RunRequest request;
+        std::string rest;   // typed after the request's answers
+        std::string typed;  // the same choice all typed
+        int result;
+    } cases[] = {
+        {"CheckOnlyReleases", check, "", "1\n2\nr1 r2 r1\n", 0},
+        {"LevelWithRemoval", level, "", "2\n1\nl1\nr3\n2\n2\n1\n@ARCH@\n", 0},
+        {"DeviceInTheHome", device, "", "2\n2\nr1\n1\n2\n/dev/rmt0\n1\n", 0},
+        {"ModeGivenRestTyped", modeOnly, "1\nl2\nr4\n1\n1\n@ARCH@\n", "2\n1\nl2\nr4\n1\n1\n@ARCH@\n", 0},
+        {"NameTooLong", tooLong, "", "1\n1\n" + std::string(16, 'l') + "\nr1\n", 1},
+        {"DestinationChecked", notEmpty, "", "2\n2\nr1\n1\n1\n@HOME@/..\n", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        RunRequest request = c.request;
+        for (std::optional<std::string>* name : {&request.fileSystemName, &request.workDirName})
+            if (*name)
+                **name = fill(**name);
+        ASSERT_EQ(dialog(fill(c.typed)), c.result) << output_;
+        const std::string typedOutput = output_;
+        const auto typed = settings();
+        ASSERT_EQ(dialog(fill(c.rest), request), c.result) << output_;
+        EXPECT_EQ(settings(), typed);
+        EXPECT_EQ(output_.find(msgFormat(1304)), std::string::npos) << "the mode is not asked: " << output_;
+        if (c.result != 0) {
+            const std::string lastLine = typedOutput.substr(typedOutput.rfind('\n', typedOutput.size() - 2) + 1);
+            EXPECT_TRUE(output_.ends_with(lastLine)) << "the same refusal: " << output_;
+        }
+    }
+}
+
+// Only "-F" as the first argument forces, as it always has.
+TEST(RunRequestTest, ForceIsTheFirstArgument) {
+    const struct {
+        std::vector<const char*> argv;
+        bool force;
+    } cases[] = {
+        {{"peloarchive"}, false},
+        {{"peloarchive", "-F"}, true},
+        {{"peloarchive", "-F", "x"}, true},
+        {{"peloarchive", "x", "-F"}, false},
+        {{"peloarchive", "-f"}, false},
+        {{"peloarchive", "-FF"}, false},
+    };
+    for (const auto& c : cases) {
+        const RunRequest request = parseRunRequest(static_cast<int>(c.argv.size()), c.argv.data());
+        EXPECT_EQ(request.force, c.force) << c.argv.size();
+        EXPECT_FALSE(request.mode) << "the dialog asks the rest";
+    }
 }
 
 TEST_F(DialogTest, FileTypeFollowsVersionControl) {

@@ -53,7 +53,7 @@ TEST_P(GoldenScriptTest, WalkWritesTheGolden) {
         if (c.level == (release == std::string("rel2")))
             archCtx.relNameList.listAppend(release);
     ASSERT_EQ(checkArchivePrereqs(), 0);
-    archCtx.archiving = 1, archCtx.fileSystemName = (scratch_ / "arch").string();
+    archCtx.mode = RunMode::archive, archCtx.fileSystemName = (scratch_ / "arch").string();
     buildWorkFilePaths();
     createFiles();
     ASSERT_EQ(generateDbPopulateFile(), 0);

@@ -213,7 +213,7 @@ TEST_F(WriteDbPopTest, UserOneAndTheGlobalTablesPerDialect) {
                                 end + c.last);
         EXPECT_EQ(std::pair(archCtx.numHosts, archCtx.numSequence), std::pair(2, 4)) << "every sequence counted";
     }
-    archCtx.archiving = 0;
+    archCtx.mode = RunMode::checkOnly;
     start(Dialect::oracle);
     writeUserAndHostInfoToDbPopFile(userOne);
     EXPECT_EQ(writeGlobalTablesToDbPopFile(), 0);
