@@ -172,15 +172,6 @@ std::vector<std::string> pathParts(std::string_view path) {
     return parts;
 }
 
-const char* kindOf(mode_t mode) {
-    static constexpr std::pair<mode_t, const char*> kinds[] = {
-        {S_IFREG, "a regular file"}, {S_IFDIR, "a directory"},         {S_IFIFO, "a FIFO"},
-        {S_IFSOCK, "a socket"},      {S_IFCHR, "a character device"}, {S_IFBLK, "a block device"}};
-    for (const auto& [type, text] : kinds)
-        if ((mode & S_IFMT) == type)
-            return text;
-    return "a file of an unknown kind";
-}
 
 /// The walk of familyPathRefusal.  at_ holds the real directories reached
 /// below home, so a ".." climbs the directory the kernel would climb, and
@@ -294,6 +285,16 @@ private:
 };
 
 }  // namespace
+
+const char* kindOf(mode_t mode) {
+    static constexpr std::pair<mode_t, const char*> kinds[] = {
+        {S_IFREG, "a regular file"}, {S_IFDIR, "a directory"},         {S_IFIFO, "a FIFO"},
+        {S_IFSOCK, "a socket"},      {S_IFCHR, "a character device"}, {S_IFBLK, "a block device"}};
+    for (const auto& [type, text] : kinds)
+        if ((mode & S_IFMT) == type)
+            return text;
+    return "a file of an unknown kind";
+}
 
 std::string familyPathRefusal(const std::string& home, const std::string& path, bool wantDirectory) {
     std::string_view top = home;

@@ -69,6 +69,9 @@ int statFile(const char* path, struct stat& status);
 /// 0 with the size in bytes; 1 with size 0 when stat fails (no message).
 int getFileSize(const char* path, off_t& size);
 
+/// The kind of file a mode gives: "a FIFO", "a directory", ...
+const char* kindOf(mode_t mode);
+
 /// Whether a file or directory of the family may be read, copied, listed
 /// or removed without the utility leaving the family home or blocking on
 /// it.  path is home + "/" + a part below home, or that part alone; home

@@ -1,4 +1,5 @@
 #include "support/util.h"
+#include "support/fileCopy.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -257,6 +258,58 @@ TEST(WcstokTest, SkipsRunsOfDelimitersAndLeavesTheInputAlone) {
     EXPECT_EQ(wcstok(L",,,", L","), nullptr);
     EXPECT_STREQ(wcstok(L" one two", L" "), L"one");
     EXPECT_STREQ(wcstok(L"fresh", L" "), L"fresh") << "a new text restarts the scan";
+}
+
+// What the copy takes and what it gives: bytes whole, a link followed,
+// cp's permission bits, and every other kind of file refused at once.
+TEST_F(ScratchDir, CopyRegularFileOnlyAndAsCpWould) {
+    const mode_t oldMask = umask(022);
+    const std::string big(300000, 'x');
+    std::ofstream(root / "src") << big;
+    chmod((root / "src").c_str(), 04775);
+    fs::create_symlink(root / "src", root / "link");
+    ASSERT_EQ(mkfifo((root / "fifo").c_str(), 0644), 0);
+    const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, (root / "sock").c_str(), sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    std::ofstream(root / "there") << "old text that is longer";
+    chmod((root / "there").c_str(), 0600);
+    const auto mode = [&](const char* name) { return fs::status(root / name).permissions(); };
+    const struct {
+        const char* name;
+        std::string source;
+        const char* target;
+        std::string complaint;  // "" for a whole copy
+    } cases[] = {
+        {"NewTarget", "src", "new", ""},
+        {"LinkFollowed", "link", "fromLink", ""},
+        {"TargetThereIsOverwritten", "src", "there", ""},
+        {"Fifo", "fifo", "t1", "fifo is a FIFO, not a regular file\n"},
+        {"Socket", "sock", "t2", "sock is a socket, not a regular file\n"},
+        {"Directory", ".", "t3", "/. is a directory, not a regular file\n"},
+        {"Device", "/dev/null", "t4", "/dev/null is a character device, not a regular file\n"},
+        {"Missing", "none", "t5", "open " + (root / "none").string() + ": No such file or directory\n"},
+        {"TargetDirectoryMissing", "src", "no/such", "open " + (root / "no/such").string() + ": No such file or directory\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string source = c.source.starts_with('/') ? c.source : (root / c.source).string();
+        const std::string complaint = copyRegularFile(source, (root / c.target).string());
+        EXPECT_TRUE(complaint.ends_with(c.complaint)) << complaint;
+        EXPECT_EQ(complaint.empty(), c.complaint.empty()) << complaint;
+        if (c.complaint.empty()) {
+            std::ifstream copy(root / c.target);
+            EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), {}), big);
+        } else {
+            EXPECT_FALSE(fs::exists(root / c.target)) << "nothing half-made is left";
+        }
+    }
+    close(sock);
+    umask(oldMask);
+    EXPECT_EQ(mode("new"), fs::perms(0755)) << "no set-id bits, umask applied";
+    EXPECT_EQ(mode("there"), fs::perms(0600)) << "a target that was there keeps its mode";
 }
 
 }  // namespace
