@@ -329,6 +329,42 @@ private:
     struct sigaction previous_ {};
 };
 
+Ending endingOf(int status) {
+    if (WIFEXITED(status))
+        return {Ending::Kind::exited, WEXITSTATUS(status)};
+    if (WIFSIGNALED(status))
+        return {Ending::Kind::signalled, WTERMSIG(status)};
+    return {};
+}
+
+/// For one call, children are kept until they are waited for.  A run
+/// started with SIGCHLD ignored (the disposition survives exec) would
+/// otherwise have its children reaped by the kernel, and no exit status
+/// would ever reach the runner.
+class ChildrenKept {
+public:
+    ChildrenKept() {
+        if (sigaction(SIGCHLD, nullptr, &previous_) != 0)
+            return;
+        struct sigaction kept = previous_;
+        kept.sa_flags &= ~SA_NOCLDWAIT;
+        if ((kept.sa_flags & SA_SIGINFO) == 0 && kept.sa_handler == SIG_IGN)
+            kept.sa_handler = SIG_DFL;
+        if (kept.sa_flags != previous_.sa_flags || kept.sa_handler != previous_.sa_handler)
+            changed_ = sigaction(SIGCHLD, &kept, nullptr) == 0;
+    }
+    ChildrenKept(const ChildrenKept&) = delete;
+    ChildrenKept& operator=(const ChildrenKept&) = delete;
+    ~ChildrenKept() {
+        if (changed_)
+            sigaction(SIGCHLD, &previous_, nullptr);
+    }
+
+private:
+    struct sigaction previous_ {};
+    bool changed_ = false;
+};
+
 /// A descriptor that becomes readable when the child has ended: a pidfd
 /// (close-on-exec by nature), or the SIGCHLD self-pipe where pidfd_open
 /// fails, as it does with ENOSYS on kernels before 5.3.
@@ -348,8 +384,8 @@ public:
     /// no descriptor to wait on.
     int timeout() const { return fd() < 0 ? childCheckInterval : -1; }
 
-    /// True when the child has ended (and is collected), or when that
-    /// cannot be asked; the exit status is of no interest.
+    /// True when the child has ended and is collected (its ending is then
+    /// known), or when that cannot be asked (ending() stays unknown).
     bool ended() {
         if (selfPipe_)
             selfPipe_->clear();
@@ -358,11 +394,16 @@ public:
         do
             result = waitpid(pid_, &status, WNOHANG);
         while (result < 0 && errno == EINTR);
+        if (result == pid_)
+            ending_ = endingOf(status);
         return result != 0;
     }
 
+    const Ending& ending() const { return ending_; }
+
 private:
     pid_t pid_;
+    Ending ending_;
     Fd pidFd_;
     std::optional<ChildEndedPipe> selfPipe_;
 };
@@ -425,35 +466,44 @@ pollfd pollEntry(const Stream& stream) {
 }
 
 /// Reads whatever the streams deliver until the child has ended.  False
-/// when the call has to end (the message is in place).
+/// when the call has to end (the message is in place).  An end that
+/// cannot be waited for leaves no exit status to judge the command by,
+/// and is a failure of the runner like the others.
 bool pumpWhileChildRuns(Run& run, ChildWatch& watch) {
     Stream* streams[] = {&run.errStream, &run.outStream};
     for (;;) {
         pollfd entries[] = {pollEntry(run.errStream), pollEntry(run.outStream),
                             {watch.fd(), POLLIN, 0}};
-        if (poll(entries, 3, watch.timeout()) < 0 && errno != EINTR)
-            return true;  // nothing left to wait with: take what is there
+        if (poll(entries, 3, watch.timeout()) < 0 && errno != EINTR) {
+            run.abandon(msgGet(msgWaitFailed));
+            return false;
+        }
         for (int i = 0; i < 2; ++i) {
             Read result;
             if (entries[i].revents != 0 && !pumpChunk(run, *streams[i], result))
                 return false;
         }
-        if ((watch.fd() < 0 || entries[2].revents != 0) && watch.ended())
-            return true;
+        if ((watch.fd() < 0 || entries[2].revents != 0) && watch.ended()) {
+            if (watch.ending().kind != Ending::Kind::unknown)
+                return true;
+            run.abandon(msgGet(msgWaitFailed));
+            return false;
+        }
     }
 }
 
 /// Everything the child wrote is in the pipes once it has ended, so reading
 /// until they are empty collects it all.  A background process of the
 /// command may still hold the pipes open; what it writes later is not
-/// waited for.
-void drainAfterChild(Run& run) {
+/// waited for.  False after an overflow or a failed read.
+bool drainAfterChild(Run& run) {
     for (Stream* stream : {&run.errStream, &run.outStream}) {
         Read result = Read::data;
         while (stream->open && result == Read::data)
             if (!pumpChunk(run, *stream, result))
-                return;
+                return false;
     }
+    return true;
 }
 
 /// -1 when the three pipes are made, else the message of the one that
@@ -470,34 +520,30 @@ int makePipes(Pipe& in, Pipe& out, Pipe& err) {
 
 /// Parent side of send_command once the child runs and only the two read
 /// ends are left.  Reads never block, so the parent waits in poll alone
-/// and neither pipe can fill up unseen.
-void collectOutput(Run& run, pid_t pid) {
+/// and neither pipe can fill up unseen.  Unknown after a runner failure.
+Ending collectOutput(Run& run, pid_t pid) {
     fcntl(run.outStream.fd.get(), F_SETFL, O_NONBLOCK);
     fcntl(run.errStream.fd.get(), F_SETFL, O_NONBLOCK);
     ChildWatch watch(pid);
-    if (pumpWhileChildRuns(run, watch))
-        drainAfterChild(run);
+    if (!pumpWhileChildRuns(run, watch) || !drainAfterChild(run))
+        return {};
+    return watch.ending();
 }
 
-}  // namespace
-
-void send_command(const char* command, char* outBuf, std::size_t outSize, char* errBuf,
-                  std::size_t errSize) {
-    send_command(command, nullptr, outBuf, outSize, errBuf, errSize);
+CommandResult resultOf(Ending ending, const char* outBuf, std::size_t outSize, const char* errBuf,
+                       std::size_t errSize) {
+    return {ending, outSize > 0 ? std::string_view(outBuf) : std::string_view(),
+            errSize > 0 ? std::string_view(errBuf) : std::string_view()};
 }
 
-void send_command(const char* command, const std::vector<std::string>* words, char* outBuf, std::size_t outSize,
-                  char* errBuf, std::size_t errSize) {
-    Capture out(outBuf, outSize);
-    Capture err(errBuf, errSize);
-    out.clear();
-    err.clear();
+/// Runs the command into the emptied captures; the ending of send_command.
+Ending runCaptured(const char* command, const std::vector<std::string>* words, Capture& out, Capture& err) {
     if (command == nullptr)
-        return;  // a shell without a command line would print nothing
+        return {Ending::Kind::exited, 1};  // what a shell without a command line would give
     Pipe in, output, error;
     if (int failure = makePipes(in, output, error); failure >= 0) {
         err.replace(msgGet(failure));
-        return;
+        return {};
     }
     pid_t pid = -1;
     int spawnError = words != nullptr ? spawnProgram(*words, in, output, error, pid) : ENOEXEC;
@@ -506,7 +552,7 @@ void send_command(const char* command, const std::vector<std::string>* words, ch
     gc_pid = spawnError == 0 ? pid : -1;
     if (spawnError != 0) {
         err.replace(spawnFailureText(spawnError).c_str());
-        return;
+        return {};
     }
     // Closing the write end of the input pipe at once puts the child's
     // standard input at end of file.
@@ -516,19 +562,33 @@ void send_command(const char* command, const std::vector<std::string>* words, ch
     Run run{command, out, err,
             {std::move(error.readEnd), err, msgStderrFull, msgStderrUnread},
             {std::move(output.readEnd), out, msgStdoutFull, msgStdoutUnread}};
-    collectOutput(run, pid);
+    return collectOutput(run, pid);
 }
 
-void send_command_no_pipes(const char* command, char* errBuf) {
+}  // namespace
+
+CommandResult send_command(const char* command, char* outBuf, std::size_t outSize, char* errBuf,
+                           std::size_t errSize, const std::vector<std::string>* words) {
+    Capture out(outBuf, outSize);
+    Capture err(errBuf, errSize);
+    out.clear();
+    err.clear();
+    ChildrenKept kept;
+    const Ending ending = runCaptured(command, words, out, err);
+    return resultOf(ending, outBuf, outSize, errBuf, errSize);
+}
+
+Ending send_command_no_pipes(const char* command, char* errBuf) {
     lookUpChildTexts();
+    ChildrenKept kept;
     gc_pid = forkChild();
     if (gc_pid < 0) {
         copyText(errBuf, stdErrBufSize, msgGet(msgNoFork));
-        return;
+        return {};
     }
     if (gc_pid == 0)
         execCmdChild(command);
-    execCmdParent(gc_pid, errBuf);
+    return execCmdParent(gc_pid, errBuf);
 }
 
 void execCmdChild(const char* command) {
@@ -539,17 +599,17 @@ void execCmdChild(const char* command) {
     _exit(1);
 }
 
-void execCmdParent(pid_t pid, char* errBuf) {
+Ending execCmdParent(pid_t pid, char* errBuf) {
     pid_t ended;
     int status;
     // A handled signal that interrupts the wait is not a failure of it.
     do
         ended = wait(&status);
     while (ended < 0 && errno == EINTR);
-    if (ended < 0)
-        copyText(errBuf, stdErrBufSize, msgGet(msgWaitFailed));
-    else if (ended != pid)
-        copyText(errBuf, stdErrBufSize, msgGet(msgOtherChild));
+    if (ended == pid)
+        return endingOf(status);
+    copyText(errBuf, stdErrBufSize, msgGet(ended < 0 ? msgWaitFailed : msgOtherChild));
+    return {};
 }
 
 }  // namespace pelo

@@ -33,17 +33,12 @@ struct ToolRun {
 };
 
 /// Runs the command through the shell: both streams, and the exit status
-/// from a last line the shell adds to the error stream.
+/// (-1 when it did not exit).
 ToolRun runShell(const std::string& command) {
     std::vector<char> out(4 << 20), err(1 << 16);
-    const std::string line = "( " + command + " ); echo \"status=$?\" >&2";
-    send_command(line.c_str(), out.data(), out.size(), err.data(), err.size());
-    ToolRun run{out.data(), err.data()};
-    if (const auto at = run.err.rfind("status="); at != std::string::npos) {
-        run.status = std::stoi(run.err.substr(at + 7));
-        run.err.erase(at);
-    }
-    return run;
+    const CommandResult run = send_command(command.c_str(), out.data(), out.size(), err.data(), err.size());
+    const bool exited = run.ending.kind == Ending::Kind::exited;
+    return {std::string(run.out), std::string(run.err), exited ? run.ending.number : -1};
 }
 
 std::string tool(const std::string& relative) { return shellQuote(PELO_BINARY_DIR "/tools/" + relative); }
