@@ -9,6 +9,7 @@
 #include "support/commandLine.h"
 #include "support/msg.h"
 #include "support/runner.h"
+#include "support/toolPolicy.h"
 
 namespace pelo {
 
@@ -32,10 +33,9 @@ void removeTransferredFiles() {
 
 int runCPIO() {
     ArchiveContext& c = archCtx;
-    emptyCaptures();
-    send_command(CommandLine("cd").arg(c.familyHomeDir), stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
-    if (stdErrBuf[0] != '\0') {
-        msgPrint(1430, c.familyHomeDir.c_str(), stdErrBuf);
+    const Verdict entered = listingVerdict(send_command(CommandLine("cd").arg(c.familyHomeDir)));
+    if (entered.failed()) {
+        msgPrint(1430, c.familyHomeDir.c_str(), entered.complaints.front().c_str());
         return 1;
     }
     msgPrint(1490, c.deviceName.c_str());

@@ -10,6 +10,7 @@
 #include "db/session.h"
 #include "support/msg.h"
 #include "support/runner.h"
+#include "support/toolPolicy.h"
 
 namespace pelo {
 
@@ -28,12 +29,9 @@ void removeArchiveCopies() {
     for (const Removal& r : removals) {
         // The glob of "*.ld" stays outside the quotes, so the shell expands it.
         const CommandLine command = CommandLine("rm -fr").arg(archCtx.fileSystemName).text(r.below);
-        emptyCaptures();
-        send_command(command, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
-        if (stdOutBuf[0] != '\0')
-            msgPrint(r.message, programName, fsName, stdOutBuf);
-        if (stdErrBuf[0] != '\0')
-            msgPrint(r.message, programName, fsName, stdErrBuf);
+        const Verdict removed = deletionVerdict(send_command(command));
+        for (const std::string& complaint : removed.complaints)
+            msgPrint(r.message, programName, fsName, complaint.c_str());
     }
 }
 

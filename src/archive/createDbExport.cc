@@ -14,6 +14,7 @@
 #include "support/commandLine.h"
 #include "support/msg.h"
 #include "support/runner.h"
+#include "support/toolPolicy.h"
 #include "support/util.h"
 
 namespace pelo {
@@ -144,7 +145,8 @@ int exportRuns(std::vector<ExportRun>& runs) {
     return 0;
 }
 
-// Runs the tool; 1 after message 1518 for each stream that shows a failure.
+// Runs the tool; 1 after message 1518 for each complaint: a stream that
+// shows the product's words, or a failed ending the words did not see.
 int runExport(const ExportRun& run) {
     WorkFile& output = archCtx.*run.output;
     // The tool writes the file itself: the run's own stream on it has
@@ -152,15 +154,11 @@ int runExport(const ExportRun& run) {
     output.close();
     if (archCtx.database == Dialect::dizoz)
         dbCommit();  // the tool connects on its own and must see committed work only
-    send_command(run.command, exportOutBuf, exportBufSize, exportErrBuf, exportBufSize);
-    int failed = 0;
-    for (const char* captured : {exportOutBuf, exportErrBuf}) {
-        if (*captured != '\0' && analyzeErrors(captured)) {
-            msgPrint(1518, output.path().c_str(), captured);
-            failed = 1;
-        }
-    }
-    return failed;
+    const CommandResult result = send_command(run.command, exportOutBuf, exportBufSize, exportErrBuf, exportBufSize);
+    const Verdict exported = exportVerdict(result, errorWords(archCtx.database));
+    for (const std::string& complaint : exported.complaints)
+        msgPrint(1518, output.path().c_str(), complaint.c_str());
+    return exported.failed() ? 1 : 0;
 }
 
 // An Oracle export that stopped without a word of failure, on a full file

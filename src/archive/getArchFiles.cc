@@ -16,6 +16,7 @@
 #include "support/commandLine.h"
 #include "support/msg.h"
 #include "support/runner.h"
+#include "support/toolPolicy.h"
 #include "support/util.h"
 
 namespace pelo {
@@ -28,11 +29,6 @@ Mode mode() {
     if (!archiving())
         return Mode::checkOnly;
     return isDeviceArchive() ? Mode::device : Mode::fileSystem;
-}
-
-void runCaptured(const CommandLine& command) {
-    emptyCaptures();
-    send_command(command, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
 }
 
 /// What keeps a family file from being used, or "" when it may be.
@@ -124,11 +120,13 @@ int copyMap(const MapRelease& release, const MapLevel& level) {
         result = 1;  // the copy below is still tried
     }
     const std::string path = mapPath(release, level);
-    runCaptured(CommandLine("cp").arg(c.familyHomeDir + "/" + path).arg(c.fileSystemName + "/" + path));
-    if (stdErrBuf[0] != '\0') {
-        msgPrint(1368, programName, level.name.c_str(), release.name.c_str(), c.fileSystemName.c_str(), stdErrBuf);
+    const CommandLine copy = CommandLine("cp").arg(c.familyHomeDir + "/" + path).arg(c.fileSystemName + "/" + path);
+    const Verdict copied = copyVerdict(send_command(copy));
+    for (const std::string& complaint : copied.complaints)
+        msgPrint(1368, programName, level.name.c_str(), release.name.c_str(), c.fileSystemName.c_str(),
+                 complaint.c_str());
+    if (copied.failed())
         return 1;
-    }
     if (writeInfoLine(c.familyHomeDir + "/" + path + "\n") != 0)
         return 1;
     return result;
@@ -216,7 +214,6 @@ int refuseFamilyFile(const std::string& path, const std::string& why) {
 }
 
 int copyFileToDest(const char* path, int intoConfigField) {
-    emptyCaptures();
     workDot();
     if (const std::string why = refusal(path); !why.empty()) {
         if (mode() != Mode::fileSystem)
@@ -240,13 +237,10 @@ int copyFileToDest(const char* path, int intoConfigField) {
         break;
     }
     const std::string target = archCtx.fileSystemName + (intoConfigField ? "/configField" : "");
-    runCaptured(CommandLine("cp").arg(path).arg(target));
-    const char* complaint = stdOutBuf[0] != '\0' ? stdOutBuf : stdErrBuf[0] != '\0' ? stdErrBuf : nullptr;
-    if (complaint != nullptr) {
-        msgPrint(1372, programName, path, archCtx.fileSystemName.c_str(), complaint);
-        return 1;
-    }
-    return 0;
+    const Verdict copied = copyVerdict(send_command(CommandLine("cp").arg(path).arg(target)));
+    for (const std::string& complaint : copied.complaints)
+        msgPrint(1372, programName, path, archCtx.fileSystemName.c_str(), complaint.c_str());
+    return copied.failed() ? 1 : 0;
 }
 
 int getLevelMaps() {

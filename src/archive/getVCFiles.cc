@@ -22,6 +22,7 @@
 #include "support/commandLine.h"
 #include "support/msg.h"
 #include "support/runner.h"
+#include "support/toolPolicy.h"
 #include "support/util.h"
 #include "vc/location.h"
 
@@ -93,20 +94,14 @@ int addSize(const std::string& path) {
     return 0;
 }
 
-/// cp, unless the target is already there; either captured stream not
-/// empty is a failed copy.
+/// cp, unless the target is already there.
 int copyOnce(const std::string& source, const std::string& target) {
     if (fileIsThere(target.c_str()))
         return 0;
-    emptyCaptures();
-    send_command(CommandLine("cp").arg(source).arg(target), stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
-    int result = 0;
-    for (const char* complaint : {stdOutBuf, stdErrBuf})
-        if (complaint[0] != '\0') {
-            msgPrint(1386, archCtx.fileSystemName.c_str(), complaint);
-            result = 1;
-        }
-    return result;
+    const Verdict copied = copyVerdict(send_command(CommandLine("cp").arg(source).arg(target)));
+    for (const std::string& complaint : copied.complaints)
+        msgPrint(1386, archCtx.fileSystemName.c_str(), complaint.c_str());
+    return copied.failed() ? 1 : 0;
 }
 
 int getTextOrPVCSBinaryFiles(long sourceId, int fileType) {

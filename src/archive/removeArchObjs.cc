@@ -41,6 +41,7 @@
 #include "support/commandLine.h"
 #include "support/msg.h"
 #include "support/runner.h"
+#include "support/toolPolicy.h"
 #include "support/util.h"
 #include "vc/location.h"
 
@@ -55,17 +56,6 @@ bool releaseArchive() { return archCtx.levelName.empty(); }
 void commitStep() {
     dbCommit();
     sigCheck();
-}
-
-/// Each complaint a command left in the capture buffers, with the message.
-int reportCaptured(int message) {
-    int result = 0;
-    for (const char* complaint : {stdOutBuf, stdErrBuf})
-        if (complaint[0] != '\0') {
-            msgPrint(message, complaint);
-            result = 1;
-        }
-    return result;
 }
 
 // ---- histories and versions --------------------------------------------------
@@ -98,10 +88,11 @@ int deleteVCFile(int sourceId, int fileType) {
         msgPrint(1464, refusal.c_str());
         return 1;
     }
-    emptyCaptures();
     const CommandLine command = directory ? CommandLine("rm -fr").arg(history) : CommandLine("rm").arg(history);
-    send_command(command, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
-    return reportCaptured(1464);
+    const Verdict removed = deletionVerdict(send_command(command));
+    for (const std::string& complaint : removed.complaints)
+        msgPrint(1464, complaint.c_str());
+    return removed.failed() ? 1 : 0;
 }
 
 int findMaxVersionIdInVersionList(const IdList& versionIds) {
@@ -156,11 +147,9 @@ void removeMapDirectory(const std::string& mapDir) {
     }
     if (!dirExists(mapDir.c_str()))
         return;
-    emptyCaptures();
-    send_command(CommandLine("rmdir").arg(mapDir), stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
-    for (const char* complaint : {stdOutBuf, stdErrBuf})
-        if (complaint[0] != '\0')
-            msgPrint(1474, mapDir.c_str(), complaint);
+    const Verdict removed = deletionVerdict(send_command(CommandLine("rmdir").arg(mapDir)));
+    for (const std::string& complaint : removed.complaints)
+        msgPrint(1474, mapDir.c_str(), complaint.c_str());
 }
 
 /// A file that rows of the family named, removed once their deletion is

@@ -20,6 +20,7 @@
 #include "support/commandLine.h"
 #include "support/msg.h"
 #include "support/runner.h"
+#include "support/toolPolicy.h"
 #include "support/util.h"
 #include "vc/binaryVersion.h"
 #include "vc/location.h"
@@ -68,11 +69,16 @@ int cannotClean(const std::string& history, const char* complaint) {
     return 1;
 }
 
-bool toolComplains(const char* text, std::string_view tool) {
-    const std::string_view t = text;
-    return t.find("ERROR") != t.npos || t.find("Error") != t.npos || t.find("error") != t.npos ||
-           t.find(std::string(tool) + ":") != t.npos;
+/// 0 when the tool did its work; else 1 after a message for each complaint.
+int cannotClean(const std::string& history, const Verdict& verdict) {
+    for (const std::string& complaint : verdict.complaints)
+        cannotClean(history, complaint.c_str());
+    return verdict.failed() ? 1 : 0;
 }
+
+// What the PVCS tools say when they fail, besides their own name.
+constexpr std::string_view vlogWords[] = {"ERROR", "Error", "error", "vlog:"};
+constexpr std::string_view vdelWords[] = {"ERROR", "Error", "error", "vdel:"};
 
 /// A line of the VC clean-up list for a delta the archive does not hold.
 int listDelta(const FileRecord& file, int fileType, const std::string& sid) {
@@ -91,16 +97,14 @@ template <class Handle>
 int walkSCCSDeltas(const std::string& history, int sourceId, const std::string& tools, Handle handle) {
     if (tools.empty())
         return cannotClean(history, msgFormat(1539));
-    emptyCaptures();
-    send_command(CommandLine().quoted(tools + "/prs").text(" -e -d:I:").arg(history), stdOutBuf, stdOutBufSize,
-                 stdErrBuf, stdErrBufSize);
-    if (stdErrBuf[0] != '\0')
-        return cannotClean(history, stdErrBuf);
+    const CommandResult listed = send_command(CommandLine().quoted(tools + "/prs").text(" -e -d:I:").arg(history));
+    if (cannotClean(history, listingVerdict(listed)) != 0)
+        return 1;
     const ArchivedSids archived = archivedSids(sourceId);
     if (!archived.found)
         return 0;
     // The handler runs further commands through the same buffers.
-    for (const std::string& sid : prsSidLines(stdOutBuf))
+    for (const std::string& sid : prsSidLines(listed.out))
         if (handle(sid, archived.contains(sid)) != 0)
             return 1;
     return 0;
@@ -148,15 +152,14 @@ int walkPVCSRevisions(const std::string& history, int sourceId, const std::strin
     if (tools.empty())
         return cannotClean(history, msgFormat(1539));
     std::vector<char> log(vlogBufSize);
-    emptyCaptures();
-    send_command(CommandLine().quoted(tools + "/vlog").text(" -br").arg(history), log.data(), log.size(), stdErrBuf,
-                 stdErrBufSize);
-    if (toolComplains(stdErrBuf, "vlog"))
-        return cannotClean(history, stdErrBuf);
+    const CommandResult listed = send_command(CommandLine().quoted(tools + "/vlog").text(" -br").arg(history),
+                                              log.data(), log.size(), stdErrBuf, stdErrBufSize);
+    if (cannotClean(history, listingVerdict(listed, vlogWords)) != 0)
+        return 1;
     const ArchivedSids archived = archivedSids(sourceId);
     if (!archived.found)
         return 0;
-    std::string text = log.data();
+    std::string text(listed.out);
     return walkVlogRevisions(text, [&](const std::string& revision) {
         return handle(revision, archived.contains(revision));
     });
@@ -198,14 +201,10 @@ int parseSCCSvcFiles(const FileRecord& file, int fileType) {
     return walkSCCSDeltas(history, file.SOURCEID, tools, [&](const std::string& sid, bool archived) {
         if (archived)
             return binary ? nameBinaryVersion(familyDir, sid) : 0;
-        bool failed = binary && dropBinaryVersion(copyDir, sid);
-        emptyCaptures();
-        send_command(CommandLine().quoted(tools + "/rmdel").text(" -r").quoted(sid).arg(history), stdOutBuf,
-                     stdOutBufSize, stdErrBuf, stdErrBufSize);
-        for (const char* complaint : {stdOutBuf, stdErrBuf})
-            if (complaint[0] != '\0')
-                failed = cannotClean(history, complaint) != 0;
-        return failed ? 1 : 0;
+        const bool dropFailed = binary && dropBinaryVersion(copyDir, sid);
+        const CommandResult removed =
+            send_command(CommandLine().quoted(tools + "/rmdel").text(" -r").quoted(sid).arg(history));
+        return cannotClean(history, deletionVerdict(removed)) != 0 || dropFailed ? 1 : 0;
     });
 }
 
@@ -215,13 +214,9 @@ int parsePVCSvcFiles(const FileRecord& file, int fileType) {
     return walkPVCSRevisions(history, file.SOURCEID, tools, [&](const std::string& revision, bool archived) {
         if (archived)
             return 0;
-        emptyCaptures();
-        send_command(CommandLine().quoted(tools + "/vdel").text(" -q -y -r").quoted(revision).arg(history), stdOutBuf,
-                     stdOutBufSize, stdErrBuf, stdErrBufSize);
-        for (const char* complaint : {stdOutBuf, stdErrBuf})
-            if (toolComplains(complaint, "vdel"))
-                return cannotClean(history, complaint);
-        return 0;
+        const CommandResult removed =
+            send_command(CommandLine().quoted(tools + "/vdel").text(" -q -y -r").quoted(revision).arg(history));
+        return cannotClean(history, deletionVerdict(removed, vdelWords));
     });
 }
 

@@ -26,6 +26,7 @@
 #include "support/commandLine.h"
 #include "support/msg.h"
 #include "support/runner.h"
+#include "support/toolPolicy.h"
 #include "support/util.h"
 
 namespace pelo {
@@ -512,10 +513,8 @@ const char* findInformixTool() {
     if (!archCtx.infx_home)
         return nullptr;
     for (const InformixTool& tool : informixTools) {
-        emptyCaptures();
         const CommandLine listing = CommandLine("ls -l").arg(*archCtx.infx_home).text(tool.listing);
-        send_command(listing, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
-        if (stdOutBuf[0] != '\0')
+        if (!listingVerdict(send_command(listing)).failed())
             return tool.scriptPath;
     }
     return nullptr;

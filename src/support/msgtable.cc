@@ -799,6 +799,8 @@ const MsgDefault msgDefaults[] = {
            "         program, process %1$s, is currently running.  The force\n"
            "         option (-F) does not take the semaphore from a running\n"
            "         process.\n"},
+    // a tool that failed without saying so
+    {1707, "0012-008 The command ended with exit status %1$d"},
     {1710, "\n0012-011 The peloarchive program cannot continue.  It could not force\n"
            "         the archive in %1$s onto its medium:\n"
            "         %2$s.\n"

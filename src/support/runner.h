@@ -1,7 +1,9 @@
 // The command runner: every outside program runs as a shell command line in
 // a child process, with its standard output and standard error captured.
 // Each call returns how the child ended with what it wrote; the runner
-// reports its own failures as text in the error buffer.
+// reports its own failures as text in the error buffer.  What counts as a
+// failed run of a tool is decided by the tool policies
+// (support/toolPolicy.h), not by the callers.
 #pragma once
 
 #include <sys/types.h>
@@ -21,10 +23,6 @@ inline constexpr std::size_t stdErrBufSize = 16384;
 /// Run-wide capture buffers used by most callers.
 extern char stdOutBuf[stdOutBufSize];
 extern char stdErrBuf[stdErrBufSize];
-
-/// Empties both run-wide capture buffers, as a caller does before a command
-/// whose complaints it reads from them.
-inline void emptyCaptures() { stdOutBuf[0] = stdErrBuf[0] = '\0'; }
 
 /// Process id of the child most recently started by either form.
 extern pid_t gc_pid;

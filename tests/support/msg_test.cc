@@ -63,6 +63,7 @@ const std::map<int, std::string> callerSignatures = {
     {1537, "sss"},
     // binary versions and the command runner
     {1634, "s"}, {1635, "ss"}, {1673, "s"}, {1674, "s"}, {1669, "s"}, {1670, "s"},
+    {1707, "d"},  // a tool's exit status
 };
 
 // The argument kinds a printf format consumes, in argument order; nothing
@@ -104,6 +105,7 @@ std::optional<std::string> formatSample(int number, const std::string& signature
     if (signature == "sss") return msgGet(number, a, b, c);
     if (signature == "ssss") return msgGet(number, a, b, c, d);
     if (signature == "sssss") return msgGet(number, a, b, c, d, e);
+    if (signature == "d") return msgGet(number, 4711);
     if (signature == "sd") return msgGet(number, a, 4711);
     if (signature == "ds") return msgGet(number, 4711, b);
     if (signature == "f") return msgGet(number, 2.5);

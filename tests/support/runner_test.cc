@@ -30,6 +30,7 @@ namespace fs = std::filesystem;
 struct Captured {
     std::string out;
     std::string err;
+    Ending ending;
 };
 
 // The text up to the terminator, which must lie inside the buffer.
@@ -44,15 +45,15 @@ std::string terminated(const char* buffer, std::size_t size) {
 Captured run(const char* command, std::size_t outSize, std::size_t errSize) {
     std::vector<char> out(outSize, '#');
     std::vector<char> err(errSize, '#');
-    send_command(command, out.data(), outSize, err.data(), errSize);
-    return {terminated(out.data(), outSize), terminated(err.data(), errSize)};
+    const Ending ending = send_command(command, out.data(), outSize, err.data(), errSize).ending;
+    return {terminated(out.data(), outSize), terminated(err.data(), errSize), ending};
 }
 
 Captured runShared(const char* command) {
     std::memset(stdOutBuf, '#', sizeof stdOutBuf);
     std::memset(stdErrBuf, '#', sizeof stdErrBuf);
-    send_command(command, stdOutBuf, sizeof stdOutBuf, stdErrBuf, sizeof stdErrBuf);
-    return {terminated(stdOutBuf, sizeof stdOutBuf), terminated(stdErrBuf, sizeof stdErrBuf)};
+    const Ending ending = send_command(command, stdOutBuf, sizeof stdOutBuf, stdErrBuf, sizeof stdErrBuf).ending;
+    return {terminated(stdOutBuf, sizeof stdOutBuf), terminated(stdErrBuf, sizeof stdErrBuf), ending};
 }
 
 std::string overflowText(bool errorStream, const std::string& command) {
@@ -186,13 +187,19 @@ TEST(RunnerTest, OverflowTextIsCutToATinyErrorBuffer) {
     EXPECT_EQ(got.err, overflowText(false, command).substr(0, 63));
 }
 
-TEST(RunnerTest, SilentFailureAndNullCommandLeaveBothBuffersEmpty) {
-    Captured failed = runShared("exit 3");
-    EXPECT_EQ(failed.out, "");
-    EXPECT_EQ(failed.err, "");
-    Captured null = runShared(nullptr);
-    EXPECT_EQ(null.out, "");
-    EXPECT_EQ(null.err, "");
+// A program started without the shell reports its signal itself (the
+// tool policies' table covers statuses through the shell); a null command
+// starts nothing and fails.
+TEST(RunnerTest, DirectStartGivesTheSignalAndNullCommandFails) {
+    const std::vector<std::string> words = {"sh", "-c", "kill -TERM $$"};
+    const CommandResult killed =
+        send_command("sh -c 'kill -TERM $$'", stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize, &words);
+    EXPECT_EQ(killed.ending.kind, Ending::Kind::signalled);
+    EXPECT_EQ(killed.ending.number, SIGTERM);
+    const Captured null = runShared(nullptr);
+    EXPECT_EQ(null.ending.kind, Ending::Kind::exited);
+    EXPECT_EQ(null.ending.number, 1);
+    EXPECT_EQ(null.out + null.err, "");
 }
 
 TEST(RunnerTest, StandardInputIsAtEndOfFile) {
@@ -279,23 +286,31 @@ TEST(RunnerTest, ProcessThatCannotBeCreatedIsReportedByBothForms) {
     });
 }
 
-TEST(RunnerTest, NoPipesFormWaitsForItsCommand) {
+// Started with SIGCHLD ignored, as a run may be, the children would be
+// reaped before their status could be read.
+TEST(RunnerTest, NoPipesFormWaitsForItsCommandAndBothFormsKeepTheStatus) {
     // In a child of its own: a child that an earlier overflow left behind
     // would be collected here instead.
     EXPECT_CHILD_PASSES([] {
+        signal(SIGCHLD, SIG_IGN);
         const fs::path file = fs::temp_directory_path() / ("pelo it ran " + std::to_string(getpid()));
-        std::string command = "sleep 0.2; echo done > " + shellQuote(file.string());
+        std::string command = "sleep 0.2; echo done > " + shellQuote(file.string()) + "; exit 5";
         stdErrBuf[0] = '\0';
-        send_command_no_pipes(command.c_str(), stdErrBuf);
+        const Ending ending = send_command_no_pipes(command.c_str(), stdErrBuf);
         std::ifstream written(file);
         std::string line;
         const bool waited = std::getline(written, line) && line == "done";
         fs::remove(file);
-        return check(stdErrBuf[0] == '\0', "no runner failure") + check(waited, "waited for the command");
+        const Ending piped = runShared("exit 6").ending;
+        return check(stdErrBuf[0] == '\0', "no runner failure") + check(waited, "waited for the command") +
+               check(ending.kind == Ending::Kind::exited && ending.number == 5, "no-pipes status") +
+               check(piped.kind == Ending::Kind::exited && piped.number == 6, "captured status");
     });
 }
 
-TEST(RunnerTest, NoPipesFormReportsAForeignChildAndAFailedWait) {
+// A child whose end cannot be waited for gives no status: a runner failure
+// in both forms.
+TEST(RunnerTest, ForeignChildAndFailedWaitAreRunnerFailures) {
     EXPECT_CHILD_PASSES([] {
         pid_t stray = fork();
         if (stray == 0)
@@ -311,10 +326,12 @@ TEST(RunnerTest, NoPipesFormReportsAForeignChildAndAFailedWait) {
         if (!denySyscall(SYS_wait4, ECHILD))
             return 77;
         stdErrBuf[0] = '\0';
-        send_command_no_pipes("true", stdErrBuf);
-        return foreign + check(std::string(stdErrBuf) ==
-                                   "0011-002 The program cannot continue.  The wait call failed.\n",
-                               "failed wait");
+        const Ending ending = send_command_no_pipes("true", stdErrBuf);
+        const std::string failed = "0011-002 The program cannot continue.  The wait call failed.\n";
+        const Captured piped = runShared("echo lost");
+        return foreign + check(stdErrBuf == failed && ending.kind == Ending::Kind::unknown, "failed wait") +
+               check(piped.out.empty() && piped.err == failed && piped.ending.kind == Ending::Kind::unknown,
+                     "failed wait, captured");
     });
 }
 
