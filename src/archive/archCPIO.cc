@@ -1,6 +1,7 @@
 // The device archive's transfer: one cpio run, on the user's terminal,
 // writes every file the cpio list names to the device; the user then says
-// whether the run goes on.
+// whether the run goes on.  A cpio run that fails ends the run before the
+// question: removal must never follow an archive that is not on its medium.
 #include <initializer_list>
 
 #include "archive/context.h"
@@ -42,13 +43,17 @@ int runCPIO() {
     // The list's relative names resolve in the family home, where the
     // command line starts.
     stdErrBuf[0] = '\0';
-    send_command_no_pipes(CommandLine("cd")
-                              .arg(c.familyHomeDir)
-                              .text(" && cat")
-                              .arg(c.cpioFileList.path())
-                              .text(" | cpio -o >")
-                              .quoted(c.deviceName),
-                          stdErrBuf);
+    const Ending transferred = send_command_no_pipes(CommandLine("cd")
+                                                         .arg(c.familyHomeDir)
+                                                         .text(" && cat")
+                                                         .arg(c.cpioFileList.path())
+                                                         .text(" | cpio -o >")
+                                                         .quoted(c.deviceName),
+                                                     stdErrBuf);
+    if (const Verdict written = cpioVerdict(transferred, stdErrBuf); written.failed()) {
+        msgPrint(1704, c.deviceName.c_str(), written.complaints.front().c_str());
+        return 1;
+    }
     int answer = 2;
     while (answer == 2)
         answer = getUserInput();

@@ -792,6 +792,12 @@ const MsgDefault msgDefaults[] = {
            "         The following error was reported:\n"
            "         %4$s\n"
            "\n"},
+    // a cpio run that did not write the archive
+    {1704, "\n0012-005 The peloarchive program cannot continue.  The cpio program\n"
+           "         did not write the archive to the %1$s device.\n"
+           "         The following error was reported:\n"
+           "         %2$s\n"
+           "         Nothing has been removed from the PELO family.\n"},
     // a name that is not text, and a force option that meets a live run
     {1705, "\n0012-006 The name, %1$s, is not valid text in the\n"
            "         character set of the current locale.\n"},

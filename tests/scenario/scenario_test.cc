@@ -584,6 +584,22 @@ const Scenario scenarios[] = {
          EXPECT_EQ(workFiles(t.home_), Listing{});
          EXPECT_GT(fs::file_size(t.device()), 0u);
      }},
+    // cpio fails on a full medium, with removal asked for: the run ends
+    // through the clean-up before the question after cpio, and the family's
+    // database and home are as they were.
+    {"CpioFailureEndsBeforeRemoval", "2\n1\nr2lvl02\nrel2\n2\n2\n2\n@DEVICE@\n1\n1\n", 1, "", {},
+     [](T& t) {
+         fs::create_directories(t.scratch_ / "bin");
+         writeFile(t.scratch_ / "bin/cpio", "#!/bin/sh\ncat >/dev/null\necho 'cpio: write error: No space left on "
+                                             "device' >&2\nexit 2\n");
+         fs::permissions(t.scratch_ / "bin/cpio", fs::perms::owner_all);
+         t.env_["PATH"] = (t.scratch_ / "bin").string() + ":/usr/bin:/bin";
+         t.databaseBefore_ = readFile(t.env_["PELO_DB"]);
+     },
+     [](T& t) {
+         EXPECT_EQ(workFiles(t.home_), Listing{});
+         EXPECT_TRUE(readFile(t.env_["PELO_DB"]) == t.databaseBefore_) << "the database changed";
+     }},
     // The cpio list cannot be created (its name in the family home leads
     // nowhere): the message, then the clean-up takes away the work files
     // already made in the working directory.

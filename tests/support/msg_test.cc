@@ -58,7 +58,7 @@ const std::map<int, std::string> callerSignatures = {
     // a refused name; a refused family file: program, path (device), why
     {1701, "s"}, {1702, "sss"}, {1703, "ssss"},
     // export, cpio, restore
-    {1518, "ss"}, {1535, "ss"}, {1430, "ss"}, {1490, "s"}, {1466, "s"},
+    {1518, "ss"}, {1535, "ss"}, {1430, "ss"}, {1490, "s"}, {1466, "s"}, {1704, "ss"},
     // populate script: table, the row's key column and value, the command word
     {1537, "sss"},
     // binary versions and the command runner
