@@ -40,12 +40,11 @@ std::vector<std::string> histories(const std::string& dir) {
 
 /// prs's list, or nullopt when it said anything on standard error.
 std::optional<std::vector<std::string>> prsList(const std::string& tools, const std::string& history) {
-    pelo::emptyCaptures();
-    pelo::send_command(pelo::CommandLine().quoted(tools + "/prs").text(" -e -d:I:").arg(history), pelo::stdOutBuf,
-                       pelo::stdOutBufSize, pelo::stdErrBuf, pelo::stdErrBufSize);
-    if (pelo::stdErrBuf[0] != '\0')
+    const pelo::CommandResult run =
+        pelo::send_command(pelo::CommandLine().quoted(tools + "/prs").text(" -e -d:I:").arg(history));
+    if (!run.err.empty() || !run.ending.succeeded())
         return std::nullopt;
-    return pelo::prsSidLines(pelo::stdOutBuf);
+    return pelo::prsSidLines(run.out);
 }
 
 }  // namespace
