@@ -8,6 +8,7 @@
 
 #include "archive/context.h"
 #include "archive/peloarchive.h"
+#include "db/accessor.h"
 #include "db/dbgDefect.h"
 #include "db/dbgFile.h"
 #include "db/dbgFilesout.h"
@@ -37,14 +38,14 @@ public:
 
     explicit Walk(Accessor accessor, std::type_identity_t<Keys>... keys)
         : accessor_(accessor), keys_(keys...) {
-        call(0);
+        call(cursorOpen);
     }
-    ~Walk() { call(2); }
+    ~Walk() { call(cursorClose); }
     Walk(const Walk&) = delete;
     Walk& operator=(const Walk&) = delete;
 
     /// Fetches the next row into record; false at the end of the rows.
-    bool next() { return call(1) == 0; }
+    bool next() { return call(cursorFetch) == 0; }
 
     Record record{};
 

@@ -5,12 +5,12 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <unordered_map>
 
 #include "archive/archUtil.h"
 #include "archive/confField.h"
 #include "archive/createDbExport.h"
+#include "archive/cursorWalk.h"
 #include "archive/peloarchive.h"
 #include "archive/phases.h"
 #include "archive/writeDbPop.h"
@@ -76,31 +76,6 @@ void endPhase() { msgPrint(1333); }
 // A commit statement, in an archive run only; its failure (already
 // reported) ends the walk.
 int commit() { return archiving() ? addCommitStmtToDbPopFile() : 0; }
-
-// ---- cursor walks -------------------------------------------------------------
-
-// Hands every row of a cursor accessor's walk (keys after the record) to
-// visit, in cursor order, and returns how many there were.  A visit that
-// returns true stops the walk, which is closed so that the accessor can be
-// walked again; one that returns nothing sees every row.
-template <class Record, class... Keys, class Visit>
-int forEachRow(int (*walk)(int, Record&, Keys...), Visit visit, std::type_identity_t<Keys>... keys) {
-    Record record{};
-    int rows = 0;
-    walk(0, record, keys...);
-    while (walk(1, record, keys...) == 0) {
-        ++rows;
-        if constexpr (std::is_same_v<decltype(visit(record)), bool>) {
-            if (visit(record)) {
-                walk(2, record, keys...);
-                break;
-            }
-        } else {
-            visit(record);
-        }
-    }
-    return rows;
-}
 
 // A group of rows committed after it when it had any.
 template <class Record, class... Keys, class Visit>

@@ -12,9 +12,9 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <type_traits>
 
 #include "archive/confField.h"
+#include "archive/cursorWalk.h"
 #include "db/dbgAuthority.h"
 #include "db/dbgCfgcomproc.h"
 #include "db/dbgCfgrelproc.h"
@@ -426,15 +426,6 @@ void writeDefectRow(const DefectRecord& defect, const char* head, ConfigObject o
 }
 
 // ---- users and the global tables -------------------------------------------
-
-/// Every row of a cursor walk; the walk closes itself after its last row.
-template <class Record, class... Keys, class Visit>
-void forEachRow(int (*walk)(int, Record&, Keys...), Visit visit, std::type_identity_t<Keys>... keys) {
-    Record row{};
-    walk(0, row, keys...);
-    while (walk(1, row, keys...) == 0)
-        visit(row);
-}
 
 /// The id a user is written under.  User 1 is the family's own first user
 /// in every family, so in the family the archive is restored into it would

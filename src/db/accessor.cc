@@ -98,14 +98,14 @@ int accessorModify(std::string_view text, SqlBinds keys) {
 }
 
 WalkStep WalkCursor::step(int mode, SqlBinds keys, SqlRow& row) {
-    if (mode != 2 && !cursor_.isOpen()) {
+    if (mode != cursorClose && !cursor_.isOpen()) {
         checked(cursor_.open(keys));
-        if (mode == 0)
+        if (mode == cursorOpen)
             return WalkStep::opened;
     }
-    if (mode == 1 && checked(cursor_.fetch(row)) != sqlNotFound)
+    if (mode == cursorFetch && checked(cursor_.fetch(row)) != sqlNotFound)
         return WalkStep::row;
-    // The end of the rows, a close, or a mode 0 on an open cursor (which
+    // The end of the rows, a close, or a cursorOpen on an open cursor (which
     // abandons the walk): the cursor is closed in every case.
     if (cursor_.isOpen())
         checked(cursor_.close());

@@ -177,18 +177,25 @@ private:
     std::string text_;
 };
 
+/// The modes a cursor accessor takes, as its first argument.
+inline constexpr int cursorOpen = 0;   ///< open the cursor, binding the keys
+inline constexpr int cursorFetch = 1;  ///< the next row, opening first when closed
+inline constexpr int cursorClose = 2;  ///< close the cursor, abandoning the walk
+
 /// What one call of a walk did.
 enum class WalkStep { opened, row, end };
 
 /// The state machine of a cursor walk, over rows rather than records.
-/// Mode 0 opens (binding the keys); mode 1 fetches, opening first when
-/// closed; mode 2 closes.  Mode 0 on an open cursor closes it.  At the end
-/// of the rows the cursor closes itself, so a further mode 1 starts again.
+/// cursorOpen opens (binding the keys); cursorFetch fetches, opening first
+/// when closed; cursorClose closes.  cursorOpen on an open cursor closes
+/// it.  At the end of the rows the cursor closes itself, so a further
+/// cursorFetch starts again.
 class WalkCursor {
 public:
     explicit WalkCursor(std::string text) : cursor_(std::move(text)) {}
 
-    /// opened after a mode 0 open, row with `row` filled, end otherwise.
+    /// opened when a cursorOpen opened the cursor, row with `row` filled, end
+    /// otherwise.
     WalkStep step(int mode, SqlBinds keys, SqlRow& row);
 
 private:
@@ -205,8 +212,8 @@ public:
         : columns_(columns),
           cursor_(cursorStatementText(accessorDetail::columnList(columns), table, tail)) {}
 
-    /// 0 when the cursor opened (mode 0) or a row was copied into the
-    /// record (mode 1); 1 at the end of the rows or after a close, the
+    /// 0 when the cursor opened (cursorOpen) or a row was copied into the
+    /// record (cursorFetch); 1 at the end of the rows or after a close, the
     /// record untouched.  Keys count only when the call opens the cursor.
     int walk(int mode, R& record, SqlBinds keys) {
         SqlRow row;
