@@ -65,7 +65,6 @@
 #include "archive/dialect.h"
 #include "archive/getArchOpts.h"
 #include "archive/phases.h"
-#include "archive/writeDbPop.h"
 #include "benchFamily.h"
 #include "vcFloor.h"
 #include "db/client.h"
@@ -258,7 +257,6 @@ bool measureNear(const Family& family, const fs::path& dir, Figures& figures) {
 /// the populate script, which fills the list of archived files.
 bool startArchive(const Family& family, const fs::path& dir) {
     archCtx = {};
-    resetDbPopWriter();
     if (sqlConnect(family.target, familyLogin, familyPassword) != 0)
         return fail("connect: " + sqlca.sqlerrm);
     for (const auto& [name, value] : family.env)

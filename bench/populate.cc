@@ -41,7 +41,6 @@
 #include "archive/context.h"
 #include "archive/dialect.h"
 #include "archive/phases.h"
-#include "archive/writeDbPop.h"
 #include "benchFamily.h"
 #include "db/client.h"
 
@@ -156,7 +155,6 @@ void dropDatabase(const Family& family, const Cluster& cluster) {
 /// the family's releases, check-only or into dir.
 bool startRun(const Family& family, bool archiving, const fs::path& dir) {
     archCtx = {};
-    resetDbPopWriter();
     if (sqlConnect(family.target, familyLogin, familyPassword) != 0)
         return fail("connect: " + sqlca.sqlerrm);
     setenv("PELO_DB", family.target.c_str(), 1);  // where the export tool finds the family

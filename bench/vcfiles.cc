@@ -42,7 +42,6 @@
 #include "archive/dialect.h"
 #include "archive/getArchOpts.h"
 #include "archive/phases.h"
-#include "archive/writeDbPop.h"
 #include "benchFamily.h"
 #include "vcFloor.h"
 #include "db/client.h"
@@ -95,7 +94,6 @@ private:
 /// the populate script, which fills the lists the phase reads.
 bool startArchive(const Family& family, const Options& options, const fs::path& dir) {
     archCtx = {};
-    resetDbPopWriter();
     if (sqlConnect(family.target, familyLogin, familyPassword) != 0)
         return fail("connect: " + sqlca.sqlerrm);
     for (const auto& [name, value] : family.env)  // PELO_VCBIN above all: the phase's tools

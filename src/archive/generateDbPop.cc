@@ -5,7 +5,6 @@
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 
 #include "archive/archUtil.h"
 #include "archive/confField.h"
@@ -45,17 +44,6 @@ namespace pelo {
 
 namespace {
 
-// Versions whose chain getVersionsForFile has followed in this run: all
-// that came before them is collected, so a second file of the same source
-// stops there instead of reading the chain again.
-IdList chainedVersionIds;
-
-// What the changes' reads found, so that a file or version met again is
-// not read again: the files whose row is gone, and each version's source
-// (-1 when the version has no row).
-IdList destroyedFileIds;
-std::unordered_map<int, int> versionSources;
-
 bool informix() { return archCtx.database == Dialect::informix; }
 
 // ---- progress ---------------------------------------------------------------
@@ -75,12 +63,13 @@ void endPhase() { msgPrint(1333); }
 
 // A commit statement, in an archive run only; its failure (already
 // reported) ends the walk.
-int commit() { return archiving() ? addCommitStmtToDbPopFile() : 0; }
+int commit(const DbPopWriter& writer) { return archiving() ? addCommitStmtToDbPopFile(writer) : 0; }
 
 // A group of rows committed after it when it had any.
 template <class Record, class... Keys, class Visit>
-int rowGroup(int (*walk)(int, Record&, Keys...), Visit visit, std::type_identity_t<Keys>... keys) {
-    return forEachRow(walk, visit, keys...) > 0 ? commit() : 0;
+int rowGroup(const DbPopWriter& writer, int (*walk)(int, Record&, Keys...), Visit visit,
+             std::type_identity_t<Keys>... keys) {
+    return forEachRow(walk, visit, keys...) > 0 ? commit(writer) : 0;
 }
 
 // ---- small list helpers ---------------------------------------------------------
@@ -122,73 +111,81 @@ int listForCpio(WorkFile ArchiveContext::*file) {
     return 1;
 }
 
-// A row of a table the walk takes whole: written in an archive run (when
-// the table has a writer), counted, and its user and component collected
+// A row the walk takes: counted, and its user and component collected
 // where it names them.
 template <class Record>
+void collectRow(const Record& row, int ArchiveContext::*count) {
+    ++(archCtx.*count);
+    if constexpr (requires { row.USERID; })
+        addUser(row.USERID);
+    if constexpr (requires { row.COMPID; })
+        addComponent(row.COMPID);
+}
+
+// A row of a table the walk takes whole: written in an archive run, then
+// collected.
+template <class Record>
 struct TakeRow {
-    void (*write)(const Record&);
+    DbPopWriter& writer;
+    void (*write)(DbPopWriter&, const Record&);
     int ArchiveContext::*count;
 
     void operator()(const Record& row) const {
-        if (archiving() && write != nullptr)
-            write(row);
-        ++(archCtx.*count);
-        if constexpr (requires { row.USERID; })
-            addUser(row.USERID);
-        if constexpr (requires { row.COMPID; })
-            addComponent(row.COMPID);
+        if (archiving())
+            write(writer, row);
+        collectRow(row, count);
     }
 };
 
 // Spelled out: clang before 17 deduces no template arguments for an aggregate.
 template <class Record>
-TakeRow(void (*)(const Record&), int ArchiveContext::*) -> TakeRow<Record>;
+TakeRow(DbPopWriter&, void (*)(DbPopWriter&, const Record&), int ArchiveContext::*) -> TakeRow<Record>;
 
 // ---- releases and levels ----------------------------------------------------------
 
-void processLevelMember(const LevelMemberRecord& member) {
-    if (archiving())
-        writeLevelMemInfoToDbPopFile(member);
-    ++archCtx.numLevelMembers;
-    unitDone();
-}
-
-int processReleases() {
+int processReleases(PopulateWalk& walk) {
+    using C = ArchiveContext;
     startPhase(1527);
     for (int releaseId : archCtx.releaseIdList) {
         ReleaseRecord release{};
         dbgReleaseGetById(release, releaseId);
         if (archiving())
-            writeReleaseInfoToDbPopFile(release);
+            writeReleaseInfoToDbPopFile(walk.writer, release);
         ++archCtx.numReleases;
-        forEachRow(dbgEnvGetAllForRelease, TakeRow{writeEnvInfoToDbPopFile, &ArchiveContext::numEnvironments},
+        forEachRow(dbgEnvGetAllForRelease, TakeRow{walk.writer, writeEnvInfoToDbPopFile, &C::numEnvironments},
                    releaseId);
-        forEachRow(dbgApproverGetForRelease, TakeRow{writeApproverInfoToDbPopFile, &ArchiveContext::numApprovers},
+        forEachRow(dbgApproverGetForRelease, TakeRow{walk.writer, writeApproverInfoToDbPopFile, &C::numApprovers},
                    releaseId);
         addComponent(release.COMPID);
         addUser(release.USERID);
         unitDone();
-        if (int result = commit(); result != 0)
+        if (int result = commit(walk.writer); result != 0)
             return result;
     }
     endPhase();
     return 0;
 }
 
-int processLevels() {
+int processLevels(PopulateWalk& walk) {
     if (archCtx.levelIdList.listSize() == 0)
         return 0;
     startPhase(1528);
+    const TakeRow takeMember{walk.writer, writeLevelMemInfoToDbPopFile, &ArchiveContext::numLevelMembers};
     for (int levelId : archCtx.levelIdList) {
         LevelRecord level{};
         dbgLevelGetById(level, levelId);
         if (archiving())
-            writeLevelInfoToDbPopFile(level);
+            writeLevelInfoToDbPopFile(walk.writer, level);
         ++archCtx.numLevels;
         addUser(level.USERID);
-        forEachRow(dbgLevelmemberGetAllForLevel, processLevelMember, levelId);
-        if (int result = commit(); result != 0)
+        forEachRow(
+            dbgLevelmemberGetAllForLevel,
+            [&](const LevelMemberRecord& member) {
+                takeMember(member);
+                unitDone();
+            },
+            levelId);
+        if (int result = commit(walk.writer); result != 0)
             return result;
     }
     endPhase();
@@ -199,19 +196,19 @@ int processLevels() {
 
 // A change: its row, its file (or the destroyed source of a file that is
 // gone), the version it made and its path.
-void processChange(const ChangeRecord& change) {
+void processChange(PopulateWalk& walk, const ChangeRecord& change) {
     if (archiving())
-        writeChangeInfoToDbPopFile(change);
+        writeChangeInfoToDbPopFile(walk.writer, change);
     ++archCtx.numChanges;
     appendChgToChangeList(copyOf(change));
     unitDone();
-    bool destroyed = destroyedFileIds.listContains(change.FILEID);
+    bool destroyed = walk.destroyedFileIds.listContains(change.FILEID);
     if (!destroyed && !archCtx.fileIdList.listContains(change.FILEID)) {
         FileRecord file{};
         destroyed = dbgFileGetById(file, change.FILEID) != 0;
-        (destroyed ? destroyedFileIds : archCtx.fileIdList).listAppendUnique(change.FILEID);
+        (destroyed ? walk.destroyedFileIds : archCtx.fileIdList).listAppendUnique(change.FILEID);
     }
-    auto [known, fresh] = versionSources.try_emplace(change.VERSIONID, -1);
+    auto [known, fresh] = walk.versionSources.try_emplace(change.VERSIONID, -1);
     if (fresh) {
         VersionRecord version;  // read only once found; see processVersions
         if (dbgVersionGetById(version, change.VERSIONID) == 0)
@@ -226,17 +223,22 @@ void processChange(const ChangeRecord& change) {
 }
 
 // Each group is committed after it when it wrote a row.
-int processTrackGroups(int trackId) {
+int processTrackGroups(PopulateWalk& walk, int trackId) {
     using C = ArchiveContext;
+    DbPopWriter& writer = walk.writer;
+    const auto change = [&](const ChangeRecord& row) { processChange(walk, row); };
+    const auto take = [&](auto write, int C::*count) { return TakeRow{writer, write, count}; };
     const std::function<int()> groups[] = {
-        [&] { return rowGroup(dbgChangeGetListForTrack, processChange, trackId); },
+        [&] { return rowGroup(writer, dbgChangeGetListForTrack, change, trackId); },
         [&] {
-            return rowGroup(dbgApprovalGetSequenceForTrack, TakeRow{writeApprovalInfoToDbPopFile, &C::numApprovals},
-                            trackId);
+            return rowGroup(writer, dbgApprovalGetSequenceForTrack,
+                            take(writeApprovalInfoToDbPopFile, &C::numApprovals), trackId);
         },
-        [&] { return rowGroup(dbgFixGetListForTrack, TakeRow{writeFixInfoToDbPopFile, &C::numFixes}, trackId); },
-        [&] { return rowGroup(dbgTestGetListForTrack, TakeRow{writeTestInfoToDbPopFile, &C::numTests}, trackId); },
-        [&] { return rowGroup(dbgCoreqGetListForTrack, TakeRow{writeCoreqInfoToDbPopFile, &C::numCoreqs}, trackId); },
+        [&] { return rowGroup(writer, dbgFixGetListForTrack, take(writeFixInfoToDbPopFile, &C::numFixes), trackId); },
+        [&] { return rowGroup(writer, dbgTestGetListForTrack, take(writeTestInfoToDbPopFile, &C::numTests), trackId); },
+        [&] {
+            return rowGroup(writer, dbgCoreqGetListForTrack, take(writeCoreqInfoToDbPopFile, &C::numCoreqs), trackId);
+        },
     };
     for (const std::function<int()>& group : groups)
         if (int result = group(); result != 0)
@@ -264,13 +266,13 @@ bool holdTrackTaken(int trackId) {
 
 // A taken hold track joins trackIdList, so the later phases treat it as
 // archived.  Each test sees the versions of the tracks taken before it.
-int processHoldTracks() {
+int processHoldTracks(PopulateWalk& walk) {
     for (int trackId : archCtx.trackIdHoldList) {
         if (!holdTrackTaken(trackId))
             continue;
         TrackRecord track{};
         dbgTrackGetById(track, trackId);
-        if (int result = writeTrackAndRelatedInfoToDbPopFile(track); result != 0)
+        if (int result = writeTrackAndRelatedInfoToDbPopFile(walk, track); result != 0)
             return result;
         archCtx.trackIdList.listAppend(trackId);
     }
@@ -280,31 +282,32 @@ int processHoldTracks() {
 
 // Informix: the rows gathered in a load file go in with one load
 // statement (none when there are none), and the file is complete.
-int finishLoadFile(int rows, int (*addLoadStmt)(), WorkFile& file) {
+int finishLoadFile(const DbPopWriter& writer, int rows, int (*addLoadStmt)(), WorkFile& file) {
     if (rows > 0) {
         if (int result = addLoadStmt(); result != 0)
             return result;
-        if (int result = commit(); result != 0)
+        if (int result = commit(writer); result != 0)
             return result;
     }
     return closeWorkFile(file);
 }
 
-int processTracks() {
+int processTracks(PopulateWalk& walk) {
     startPhase(1529);
     for (int trackId : archCtx.trackIdList) {
         TrackRecord track{};
         dbgTrackGetById(track, trackId);
-        if (int result = writeTrackAndRelatedInfoToDbPopFile(track); result != 0)
+        if (int result = writeTrackAndRelatedInfoToDbPopFile(walk, track); result != 0)
             return result;
     }
-    if (int result = processHoldTracks(); result != 0)
+    if (int result = processHoldTracks(walk); result != 0)
         return result;
     // The products other than Informix export every note of the family.
     if (!informix())
         archCtx.allNotes = dbgNoteCountAll(0);
     if (archiving() && informix())
-        if (int result = finishLoadFile(archCtx.numNotes, addNotesLoadStmtToDbPopFile, archCtx.dbLoadNotes))
+        if (int result =
+                finishLoadFile(walk.writer, archCtx.numNotes, addNotesLoadStmtToDbPopFile, archCtx.dbLoadNotes))
             return result;
     endPhase();
     return 0;
@@ -312,16 +315,16 @@ int processTracks() {
 
 // ---- defects ----------------------------------------------------------------------
 
-int processDefectRow(const DefectRecord& defect) {
+int processDefectRow(DbPopWriter& writer, const DefectRecord& defect) {
     archCtx.defectFeatureIdList.listAppend(defect.ID);
     ++archCtx.numDefectsFeatures;
     if (archiving()) {
         if (std::string_view(defect.TYPE) == "defect")
-            writeDefectInfoToDbPopFile(defect);
+            writeDefectInfoToDbPopFile(writer, defect);
         else
-            writeFeatureInfoToDbPopFile(defect);
+            writeFeatureInfoToDbPopFile(writer, defect);
     }
-    if (int result = commit(); result != 0)
+    if (int result = commit(writer); result != 0)
         return result;
     addComponent(defect.COMPID);
     addUser(defect.ORIGINID);
@@ -329,30 +332,38 @@ int processDefectRow(const DefectRecord& defect) {
     return 0;
 }
 
-int processHistoryNotesVerify(int defectId) {
-    if (int result = rowGroup(dbgHistoryGetList, TakeRow{writeHistoryInfoToDbPopFile, &ArchiveContext::numHistory},
+int processHistoryNotesVerify(DbPopWriter& writer, int defectId) {
+    using C = ArchiveContext;
+    if (int result = rowGroup(writer, dbgHistoryGetList, TakeRow{writer, writeHistoryInfoToDbPopFile, &C::numHistory},
                               defectId))
         return result;
     // Notes are counted in every dialect; only Informix carries the
     // archived ones itself, in its load file.
     if (informix())
-        forEachRow(dbgNoteviewGet, TakeRow{writeNoteInfoToDbLoadFile, &ArchiveContext::numNotes}, defectId);
+        forEachRow(
+            dbgNoteviewGet,
+            [](const NoteViewRecord& note) {
+                if (archiving())
+                    writeNoteInfoToDbLoadFile(note);
+                collectRow(note, &C::numNotes);
+            },
+            defectId);
     else
-        forEachRow(dbgNoteGetList, TakeRow<NoteRecord>{nullptr, &ArchiveContext::numNotes}, defectId);
-    return rowGroup(dbgVerifyGetList, TakeRow{writeVerifyInfoToDbPopFile, &ArchiveContext::numVerify}, defectId);
+        forEachRow(dbgNoteGetList, [](const NoteRecord& note) { collectRow(note, &C::numNotes); }, defectId);
+    return rowGroup(writer, dbgVerifyGetList, TakeRow{writer, writeVerifyInfoToDbPopFile, &C::numVerify}, defectId);
 }
 
 // ---- files, paths and versions ------------------------------------------------------
 
 // A release archive takes every file of its releases, with the version
 // chain from the file's current version.
-void collectReleaseFiles() {
+void collectReleaseFiles(PopulateWalk& walk) {
     for (int releaseId : archCtx.releaseIdList)
         forEachRow(
             dbgFileviewGetAllByRelease,
-            [](const FileViewRecord& file) {
+            [&](const FileViewRecord& file) {
                 if (file.ID != 0)
-                    getPathAndVersionsForFile(file);
+                    getPathAndVersionsForFile(walk, file);
             },
             releaseId);
 }
@@ -360,11 +371,11 @@ void collectReleaseFiles() {
 // A level archive writes each file with the path and version of its newest
 // archived change, and collects the chain from that version; a release
 // archive writes each file as it is now.
-int processFiles() {
+int processFiles(PopulateWalk& walk) {
     startPhase(1530);
     const bool level = !archCtx.levelName.empty();
     if (!level)
-        collectReleaseFiles();
+        collectReleaseFiles(walk);
     for (int fileId : archCtx.fileIdList) {
         FileRecord file{};
         dbgFileGetById(file, fileId);
@@ -372,13 +383,13 @@ int processFiles() {
         std::string baseName = level ? "" : file.BASENAME;
         if (level) {
             versionId = findVersionIdForFileFromChanges(fileId);
-            getVersionsForFile(file.SOURCEID, versionId);
+            getVersionsForFile(walk, file.SOURCEID, versionId);
             if (archiving())
                 pathId = findPathIdForFileFromChanges(fileId, baseName);
         }
         if (archiving()) {
-            writeFileInfoToDbPopFile(file, pathId, versionId, baseName.c_str());
-            if (int result = commit(); result != 0)
+            writeFileInfoToDbPopFile(walk.writer, file, pathId, versionId, baseName.c_str());
+            if (int result = commit(walk.writer); result != 0)
                 return result;
         }
         ++archCtx.numFiles;
@@ -390,16 +401,16 @@ int processFiles() {
 }
 
 // Paths are only written, so a check-only run skips them.
-int processPaths() {
+int processPaths(PopulateWalk& walk) {
     if (!archiving())
         return 0;
     startPhase(1531);
     for (int pathId : archCtx.pathIdList) {
         PathRecord path{};
         dbgPathGetById(path, pathId);
-        writePathInfoToDbPopFile(path);
+        writePathInfoToDbPopFile(walk.writer, path);
         ++archCtx.numPaths;
-        if (int result = commit(); result != 0)
+        if (int result = commit(walk.writer); result != 0)
             return result;
         unitDone();
     }
@@ -407,7 +418,7 @@ int processPaths() {
     return 0;
 }
 
-int processVersions() {
+int processVersions(PopulateWalk& walk) {
     startPhase(1532);
     for (SourceEntry& entry : archCtx.sourceIdList) {
         for (int versionId : entry.versionIds) {
@@ -427,7 +438,8 @@ int processVersions() {
     if (!informix())
         archCtx.allVersions = dbgVersionCountAll(0);
     else if (archiving())
-        if (int result = finishLoadFile(archCtx.numVersions, addVersionsLoadStmtToDbPopFile, archCtx.dbLoadVers))
+        if (int result = finishLoadFile(walk.writer, archCtx.numVersions, addVersionsLoadStmtToDbPopFile,
+                                        archCtx.dbLoadVers))
             return result;
     endPhase();
     return 0;
@@ -452,7 +464,7 @@ void addMembersOf(int childId, bool secondCursor) {
 
 // The tree is followed two levels up from every collected component, in
 // an archive run only: a check-only run counts no memberships.
-int processCompMembers() {
+int processCompMembers(DbPopWriter& writer) {
     if (archiving())
         for (int compId : archCtx.compIdList)
             addMembersOf(compId, false);
@@ -460,32 +472,32 @@ int processCompMembers() {
         if (member.parentId != rootComponentId)
             addComponent(member.parentId);
         if (archiving())
-            writeCompMbrInfoToDbPopFile(member);
+            writeCompMbrInfoToDbPopFile(writer, member);
         ++archCtx.numCompMbrs;
     }
     archCtx.compMbrList.listFreeItems();
-    return commit();
+    return commit(writer);
 }
 
 // A component id without a row (a release or defect that names none) is
 // neither written nor counted.
-int processComponents() {
+int processComponents(PopulateWalk& walk) {
     startPhase(1533);
     archCtx.changeList.listFreeItems();
-    if (int result = processCompMembers(); result != 0)
+    if (int result = processCompMembers(walk.writer); result != 0)
         return result;
     for (int compId : archCtx.compIdList) {
         ComponentRecord component{};
         if (dbgCompGetById(component, compId) != 0)
             continue;
         if (archiving() && compId != rootComponentId)
-            writeCompInfoToDbPopFile(component);
+            writeCompInfoToDbPopFile(walk.writer, component);
         ++archCtx.numComponents;
         addUser(component.USERID);
         unitDone();
     }
     archCtx.compIdList.listFreeItems();
-    if (int result = commit(); result != 0)
+    if (int result = commit(walk.writer); result != 0)
         return result;
     endPhase();
     return 0;
@@ -495,13 +507,13 @@ int processComponents() {
 
 // User 0 is the family's own system user, which every family has: it is
 // never archived.  A user id without a row is neither written nor counted.
-int processUsers() {
+int processUsers(PopulateWalk& walk) {
     startPhase(1534);
     for (int userId : archCtx.userIdList) {
         UserRecord user{};
         if (userId == 0 || dbgUserGetById(user, userId) != 0)
             continue;
-        writeUserAndHostInfoToDbPopFile(user);
+        writeUserAndHostInfoToDbPopFile(walk.writer, user);
         if (archiving() && std::fprintf(archCtx.archUser.fp(), "%s\n", user.LOGIN) < 0) {
             msgPrint(1333);
             msgPrint(1458, archCtx.archUser.path().c_str());
@@ -522,10 +534,10 @@ int processUsers() {
 
 // The here-document of an Informix script ends with its own line; every
 // writer's refusal has been reported by now.
-int finishScript() {
+int finishScript(const DbPopWriter& writer) {
     if (!archiving())
         return 0;
-    if (dbPopFailed())
+    if (writer.failed)
         return 1;
     const DialectSettings& dialect = dialectSettings(archCtx.database);
     if (dialect.hereDocument && std::fputs(dialect.scriptTrailer, archCtx.dbPop.fp()) < 0) {
@@ -560,9 +572,6 @@ void createSelectionLists() {
     c.sourceIdList.listInit();
     c.changeList.listInit();
     c.compMbrList.listInit();
-    chainedVersionIds.listInit();
-    destroyedFileIds.listInit();
-    versionSources.clear();
 }
 
 }  // namespace
@@ -619,8 +628,8 @@ int findVersionIdForFileFromChanges(int fileId) {
     return versionId;
 }
 
-void getVersionsForFile(int sourceId, int versionId) {
-    while (versionId != 0 && chainedVersionIds.listAppendUnique(versionId)) {
+void getVersionsForFile(PopulateWalk& walk, int sourceId, int versionId) {
+    while (versionId != 0 && walk.chainedVersionIds.listAppendUnique(versionId)) {
         appendUniqueVersionIdToList(sourceId, versionId);
         VersionRecord version;  // read only once found; see processVersions
         if (dbgVersionGetById(version, versionId) != 0)
@@ -629,40 +638,42 @@ void getVersionsForFile(int sourceId, int versionId) {
     }
 }
 
-void getPathAndVersionsForFile(const FileViewRecord& file) {
+void getPathAndVersionsForFile(PopulateWalk& walk, const FileViewRecord& file) {
     appendUniqueIdToList(file.ID, archCtx.fileIdList);
     appendUniqueIdToList(file.NUPATHID, archCtx.pathIdList);
-    getVersionsForFile(file.SOURCEID, file.NUVERSIONID);
+    getVersionsForFile(walk, file.SOURCEID, file.NUVERSIONID);
 }
 
 // ---- the walk -------------------------------------------------------------------------------
 
-int writeTrackAndRelatedInfoToDbPopFile(const TrackRecord& track) {
+int writeTrackAndRelatedInfoToDbPopFile(PopulateWalk& walk, const TrackRecord& track) {
     // The writer adds the track's user too; adding it here as well gives
     // a check-only run the users an archive would write.
     addUser(track.USERID);
     if (archiving())
-        writeTrackInfoToDbPopFile(track);
+        writeTrackInfoToDbPopFile(walk.writer, track);
     ++archCtx.numTracks;
-    if (int result = processTrackGroups(track.ID); result != 0)
+    if (int result = processTrackGroups(walk, track.ID); result != 0)
         return result;
-    return writeDefectFeatureAndRelatedInfoToDbPopFile(track.RELEASEID, track.DEFECTID);
+    return writeDefectFeatureAndRelatedInfoToDbPopFile(walk, track.RELEASEID, track.DEFECTID);
 }
 
 // Sizes belong to a release, so a defect with tracks in several archived
 // releases brings the sizes of each; the defect itself comes once.
-int writeDefectFeatureAndRelatedInfoToDbPopFile(int releaseId, int defectId) {
-    if (int result = rowGroup(dbgSizeGetSequenceForDefect, TakeRow{writeSizeInfoToDbPopFile, &ArchiveContext::numSizes},
-                              releaseId, defectId))
+int writeDefectFeatureAndRelatedInfoToDbPopFile(PopulateWalk& walk, int releaseId, int defectId) {
+    DbPopWriter& writer = walk.writer;
+    if (int result = rowGroup(writer, dbgSizeGetSequenceForDefect,
+                              TakeRow{writer, writeSizeInfoToDbPopFile, &ArchiveContext::numSizes}, releaseId,
+                              defectId))
         return result;
     if (archCtx.defectFeatureIdList.listContains(defectId))
         return 0;
     DefectRecord defect{};
     if (dbgDefectGetById(defect, defectId) != 0)
         return 0;
-    if (int result = processDefectRow(defect); result != 0)
+    if (int result = processDefectRow(writer, defect); result != 0)
         return result;
-    return processHistoryNotesVerify(defectId);
+    return processHistoryNotesVerify(writer, defectId);
 }
 
 int generateDbPopulateFile() {
@@ -671,15 +682,16 @@ int generateDbPopulateFile() {
         if (int result = addLoginLineToDbPopFile(); result != 0)
             return result;
     createSelectionLists();
-    for (int (*phase)() : {processReleases, processLevels, processTracks, processFiles, processPaths,
-                           processVersions, processComponents, processUsers})
-        if (int result = phase(); result != 0)
+    PopulateWalk walk;
+    for (int (*phase)(PopulateWalk&) : {processReleases, processLevels, processTracks, processFiles, processPaths,
+                                        processVersions, processComponents, processUsers})
+        if (int result = phase(walk); result != 0)
             return result;
     // The users' line of progress stays open over the global tables and
     // the end of the script.
-    if (int result = writeGlobalTablesToDbPopFile(); result != 0)
+    if (int result = writeGlobalTablesToDbPopFile(walk.writer); result != 0)
         return result;
-    if (int result = finishScript(); result != 0)
+    if (int result = finishScript(walk.writer); result != 0)
         return result;
     msgPrint(1333);
     return 0;

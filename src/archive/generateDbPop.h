@@ -18,8 +18,10 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 
 #include "archive/context.h"
+#include "archive/writeDbPop.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -28,16 +30,33 @@ namespace pelo {
 /// Components row nor as the child of a CompMembers row.
 inline constexpr int rootComponentId = 2;
 
+/// What one walk keeps beside the lists and counters of the archive
+/// context: the writer of its script, and what its reads found, so that a
+/// file or version met again is not read again.  generateDbPopulateFile
+/// makes one for the phase and hands it on; nothing in it outlives the
+/// walk.
+struct PopulateWalk {
+    DbPopWriter writer;
+    /// Versions whose chain getVersionsForFile has followed: all that came
+    /// before them is collected, so a second file of the same source stops
+    /// there instead of reading the chain again.
+    IdList chainedVersionIds;
+    /// The files of changes whose Files row is gone.
+    IdList destroyedFileIds;
+    /// The source of each changed version, -1 when the version has no row.
+    std::unordered_map<int, int> versionSources;
+};
+
 /// One track and what hangs on it: its Tracks row, then its changes,
 /// approvals, fixes, tests and coreqs (each group committed when it wrote
 /// a row), then its defect (writeDefectFeatureAndRelatedInfoToDbPopFile).
 /// 0, or the failing commit's result.
-int writeTrackAndRelatedInfoToDbPopFile(const TrackRecord& track);
+int writeTrackAndRelatedInfoToDbPopFile(PopulateWalk& walk, const TrackRecord& track);
 
 /// The Sizes rows of the defect in the release, then, the first time the
 /// defect is met, the defect with its history, notes and verify rows.  0,
 /// or the failing commit's result.
-int writeDefectFeatureAndRelatedInfoToDbPopFile(int releaseId, int defectId);
+int writeDefectFeatureAndRelatedInfoToDbPopFile(PopulateWalk& walk, int releaseId, int defectId);
 
 /// Adds the id unless the list holds it.
 void appendUniqueIdToList(int id, IdList& list);
@@ -72,10 +91,10 @@ int findVersionIdForFileFromChanges(int fileId);
 /// first version (PREVIOUSID 0), whichever release made each version.
 /// A version already reached through a chain ends the walk, since what
 /// came before it is already collected.  versionId 0 collects nothing.
-void getVersionsForFile(int sourceId, int versionId);
+void getVersionsForFile(PopulateWalk& walk, int sourceId, int versionId);
 
 /// A file of a release archive: its id to fileIdList, its current path to
 /// pathIdList, and the chain of its source from its current version.
-void getPathAndVersionsForFile(const FileViewRecord& file);
+void getPathAndVersionsForFile(PopulateWalk& walk, const FileViewRecord& file);
 
 }  // namespace pelo

@@ -256,18 +256,11 @@ const char* commandIn(Dialect dialect, std::string_view literal) {
 
 // ---- rendering and writing --------------------------------------------------
 
-struct WriterState {
-    bool failed = false;      // a value was refused: the script cannot be used
-    int incrGenSequence = 0;  // user 1 took the general sequence's next value
-};
-
-WriterState writer;
-
 const DialectSettings& script() { return dialectSettings(archCtx.database); }
 
 /// Appends the text to the script; once a value was refused the script is
 /// useless, and nothing more is written.
-void put(std::string_view text) {
+void put(const DbPopWriter& writer, std::string_view text) {
     FILE* fp = archCtx.dbPop.fp();
     if (!writer.failed && fp != nullptr)
         std::fwrite(text.data(), 1, text.size(), fp);
@@ -330,7 +323,7 @@ std::string rowName(const Statement<R>& statement, const R& row) {
 /// value that the script's reader would take for a command is refused: the
 /// statement is not written and the script is marked failed.
 template <class R>
-void writeRow(const Statement<R>& statement, const R& row, std::string_view opening = {},
+void writeRow(DbPopWriter& writer, const Statement<R>& statement, const R& row, std::string_view opening = {},
               const Rendered& configured = {}) {
     if (writer.failed)
         return;
@@ -349,15 +342,15 @@ void writeRow(const Statement<R>& statement, const R& row, std::string_view open
         writer.failed = true;
         return;
     }
-    put(out.text);
+    put(writer, out.text);
 }
 
 /// The commit that hosts and the global tables write: "\n<commit> \n",
 /// nothing where the dialect commits nothing.
-void putSpacedCommit() {
+void putSpacedCommit(const DbPopWriter& writer) {
     const std::string_view commit = script().commitString;
     if (!commit.empty())
-        put(std::string("\n").append(commit).append(" \n"));
+        put(writer, std::string("\n").append(commit).append(" \n"));
 }
 
 /// 0 when the text reached the stream and no write since the stream was
@@ -420,9 +413,9 @@ std::string defectsOpening(const char* head, const ConfigTable& table) {
     return opening + ") values (";
 }
 
-void writeDefectRow(const DefectRecord& defect, const char* head, ConfigObject object) {
+void writeDefectRow(DbPopWriter& writer, const DefectRecord& defect, const char* head, ConfigObject object) {
     const Rendered configured = configuredValues(object, {"name", std::string_view(defect.NAME)});
-    writeRow(rows::defects, defect, defectsOpening(head, configTable(object)), configured);
+    writeRow(writer, rows::defects, defect, defectsOpening(head, configTable(object)), configured);
 }
 
 // ---- users and the global tables -------------------------------------------
@@ -431,7 +424,7 @@ void writeDefectRow(const DefectRecord& defect, const char* head, ConfigObject o
 /// in every family, so in the family the archive is restored into it would
 /// collide: it takes the general sequence's next value instead, which the
 /// Sequence row then records as used.
-std::int32_t writtenUserId(std::int32_t id) {
+std::int32_t writtenUserId(DbPopWriter& writer, std::int32_t id) {
     if (id != 1)
         return id;
     SequenceRecord general{};
@@ -443,8 +436,8 @@ std::int32_t writtenUserId(std::int32_t id) {
 /// Only the serial counters the restore must carry on from are written:
 /// "general" (one higher once user 1 took a value), "defect", and "source"
 /// as the greatest source id archived.  Every row is counted.
-void writeSequenceTable() {
-    forEachRow(dbgSequenceGetList, [](SequenceRecord row) {
+void writeSequenceTable(DbPopWriter& writer) {
+    forEachRow(dbgSequenceGetList, [&](SequenceRecord row) {
         ++archCtx.numSequence;
         const std::string_view name = row.NAME;
         if (name == "general")
@@ -454,16 +447,17 @@ void writeSequenceTable() {
         else if (name != "defect")
             return;
         if (archiving())
-            writeRow(rows::sequence, row);
+            writeRow(writer, rows::sequence, row);
     });
 }
 
 template <class R>
-void writeWholeTable(int (*walk)(int, R&), int ArchiveContext::*counter, const Statement<R>& statement) {
+void writeWholeTable(DbPopWriter& writer, int (*walk)(int, R&), int ArchiveContext::*counter,
+                     const Statement<R>& statement) {
     forEachRow(walk, [&](const R& row) {
         ++(archCtx.*counter);
         if (archiving())
-            writeRow(statement, row);
+            writeRow(writer, statement, row);
     });
 }
 
@@ -471,13 +465,13 @@ void writeWholeTable(int (*walk)(int, R&), int ArchiveContext::*counter, const S
 // commits open the next transaction, so Authority to Cfgcomproc go in the
 // one transaction Sequence's commit opened, which the script's closing
 // commit (its trailer's text) ends after the last without opening another.
-void commitGlobalTable(bool last) {
+void commitGlobalTable(const DbPopWriter& writer, bool last) {
     if (!archiving())
         return;
     if (script().dialect != Dialect::sybase)
-        putSpacedCommit();
+        putSpacedCommit(writer);
     else if (last)
-        put(script().scriptTrailer);
+        put(writer, script().scriptTrailer);
 }
 
 // ---- the Informix tool ---------------------------------------------------------
@@ -530,55 +524,54 @@ int addLoginLineToDbPopFile() {
     return header.empty() ? 0 : putChecked(header, true);
 }
 
-int addCommitStmtToDbPopFile() {
+int addCommitStmtToDbPopFile(const DbPopWriter& writer) {
     if (writer.failed)
         return 1;  // the refusal has been reported
     const std::string_view commit = script().commitString;
     return putChecked(commit.empty() ? "\n" : std::string("\n").append(commit).append("\n"));
 }
 
-bool dbPopFailed() { return writer.failed; }
+void writeReleaseInfoToDbPopFile(DbPopWriter& writer, const ReleaseRecord& row) { writeRow(writer, rows::releases, row); }
 
-void writeReleaseInfoToDbPopFile(const ReleaseRecord& release) { writeRow(rows::releases, release); }
+void writeEnvInfoToDbPopFile(DbPopWriter& writer, const EnvironmentRecord& row) { writeRow(writer, rows::environments, row); }
 
-void writeEnvInfoToDbPopFile(const EnvironmentRecord& environment) { writeRow(rows::environments, environment); }
+void writeApproverInfoToDbPopFile(DbPopWriter& writer, const ApproverRecord& row) { writeRow(writer, rows::approvers, row); }
 
-void writeApproverInfoToDbPopFile(const ApproverRecord& approver) { writeRow(rows::approvers, approver); }
+void writeLevelInfoToDbPopFile(DbPopWriter& writer, const LevelRecord& row) { writeRow(writer, rows::levels, row); }
 
-void writeLevelInfoToDbPopFile(const LevelRecord& level) { writeRow(rows::levels, level); }
+void writeLevelMemInfoToDbPopFile(DbPopWriter& writer, const LevelMemberRecord& row) { writeRow(writer, rows::levelMembers, row); }
 
-void writeLevelMemInfoToDbPopFile(const LevelMemberRecord& member) { writeRow(rows::levelMembers, member); }
-
-void writeTrackInfoToDbPopFile(const TrackRecord& track) {
-    writeRow(rows::tracks, track);
+void writeTrackInfoToDbPopFile(DbPopWriter& writer, const TrackRecord& track) {
+    writeRow(writer, rows::tracks, track);
     archCtx.userIdList.listAppendUnique(track.USERID);
 }
 
-void writeChangeInfoToDbPopFile(const ChangeRecord& change) { writeRow(rows::changes, change); }
+void writeChangeInfoToDbPopFile(DbPopWriter& writer, const ChangeRecord& row) { writeRow(writer, rows::changes, row); }
 
-void writeApprovalInfoToDbPopFile(const ApprovalRecord& approval) { writeRow(rows::approvals, approval); }
+void writeApprovalInfoToDbPopFile(DbPopWriter& writer, const ApprovalRecord& row) { writeRow(writer, rows::approvals, row); }
 
-void writeFixInfoToDbPopFile(const FixRecord& fix) { writeRow(rows::fixes, fix); }
+void writeFixInfoToDbPopFile(DbPopWriter& writer, const FixRecord& row) { writeRow(writer, rows::fixes, row); }
 
-void writeTestInfoToDbPopFile(const TestRecord& test) { writeRow(rows::tests, test); }
+void writeTestInfoToDbPopFile(DbPopWriter& writer, const TestRecord& row) { writeRow(writer, rows::tests, row); }
 
-void writeCoreqInfoToDbPopFile(const CoreqRecord& coreq) { writeRow(rows::coreqs, coreq); }
+void writeCoreqInfoToDbPopFile(DbPopWriter& writer, const CoreqRecord& row) { writeRow(writer, rows::coreqs, row); }
 
-void writeDefectInfoToDbPopFile(const DefectRecord& defect) {
-    writeDefectRow(defect, defectHead, ConfigObject::defect);
+void writeDefectInfoToDbPopFile(DbPopWriter& writer, const DefectRecord& defect) {
+    writeDefectRow(writer, defect, defectHead, ConfigObject::defect);
 }
 
-void writeFeatureInfoToDbPopFile(const DefectRecord& feature) {
-    writeDefectRow(feature, featureHead, ConfigObject::feature);
+void writeFeatureInfoToDbPopFile(DbPopWriter& writer, const DefectRecord& feature) {
+    writeDefectRow(writer, feature, featureHead, ConfigObject::feature);
 }
 
-void writeHistoryInfoToDbPopFile(const HistoryRecord& history) { writeRow(rows::history, history); }
+void writeHistoryInfoToDbPopFile(DbPopWriter& writer, const HistoryRecord& row) { writeRow(writer, rows::history, row); }
 
-void writeVerifyInfoToDbPopFile(const VerifyRecord& verify) { writeRow(rows::verify, verify); }
+void writeVerifyInfoToDbPopFile(DbPopWriter& writer, const VerifyRecord& row) { writeRow(writer, rows::verify, row); }
 
-void writeSizeInfoToDbPopFile(const SizeRecord& size) { writeRow(rows::sizes, size); }
+void writeSizeInfoToDbPopFile(DbPopWriter& writer, const SizeRecord& row) { writeRow(writer, rows::sizes, row); }
 
-void writeFileInfoToDbPopFile(const FileRecord& file, int pathId, int versionId, const char* baseName) {
+void writeFileInfoToDbPopFile(DbPopWriter& writer, const FileRecord& file, int pathId, int versionId,
+                              const char* baseName) {
     FileRecord row = file;
     row.PATHID = row.NUPATHID = pathId;
     row.VERSIONID = row.NUVERSIONID = versionId;
@@ -589,22 +582,22 @@ void writeFileInfoToDbPopFile(const FileRecord& file, int pathId, int versionId,
         utf8Prefix(baseName != nullptr ? baseName : "", textWidth(sizeof row.BASENAME)).substr(0, sizeof row.BASENAME - 1);
     name.copy(row.BASENAME, name.size());
     row.BASENAME[name.size()] = '\0';
-    writeRow(rows::files, row, {}, configuredValues(ConfigObject::file, {"id", file.ID}));
+    writeRow(writer, rows::files, row, {}, configuredValues(ConfigObject::file, {"id", file.ID}));
 }
 
-void writePathInfoToDbPopFile(const PathRecord& path) { writeRow(rows::paths, path); }
+void writePathInfoToDbPopFile(DbPopWriter& writer, const PathRecord& row) { writeRow(writer, rows::paths, row); }
 
-void writeCompInfoToDbPopFile(const ComponentRecord& component) { writeRow(rows::components, component); }
+void writeCompInfoToDbPopFile(DbPopWriter& writer, const ComponentRecord& row) { writeRow(writer, rows::components, row); }
 
-void writeCompMbrInfoToDbPopFile(const CompMbrCopy& member) { writeRow(rows::compMembers, member); }
+void writeCompMbrInfoToDbPopFile(DbPopWriter& writer, const CompMbrCopy& row) { writeRow(writer, rows::compMembers, row); }
 
-void writeUserAndHostInfoToDbPopFile(const UserRecord& user) {
+void writeUserAndHostInfoToDbPopFile(DbPopWriter& writer, const UserRecord& user) {
     std::int32_t writtenId = user.ID;
     if (archiving()) {
-        writtenId = writtenUserId(user.ID);
+        writtenId = writtenUserId(writer, user.ID);
         UserRecord row = user;
         row.ID = writtenId;
-        writeRow(rows::users, row, {}, configuredValues(ConfigObject::user, {"login", std::string_view(user.LOGIN)}));
+        writeRow(writer, rows::users, row, {}, configuredValues(ConfigObject::user, {"login", std::string_view(user.LOGIN)}));
     }
     forEachRow(
         dbgHostGetList,
@@ -613,26 +606,26 @@ void writeUserAndHostInfoToDbPopFile(const UserRecord& user) {
             if (!archiving())
                 return;
             host.USERID = writtenId;
-            writeRow(rows::hosts, host);
-            putSpacedCommit();
+            writeRow(writer, rows::hosts, host);
+            putSpacedCommit(writer);
         },
         user.ID);
 }
 
-int writeGlobalTablesToDbPopFile() {
-    writeSequenceTable();
+int writeGlobalTablesToDbPopFile(DbPopWriter& writer) {
+    writeSequenceTable(writer);
     if (archiving())
-        putSpacedCommit();
-    writeWholeTable(dbgAuthorityGetList, &ArchiveContext::numAuthority, rows::authority);
-    commitGlobalTable(false);
-    writeWholeTable(dbgInterestGetList, &ArchiveContext::numInterest, rows::interest);
-    commitGlobalTable(false);
-    writeWholeTable(dbgConfigGetList, &ArchiveContext::numConfig, rows::config);
-    commitGlobalTable(false);
-    writeWholeTable(dbgRelProcGetAllList, &ArchiveContext::numCfgRelProc, rows::relProcs);
-    commitGlobalTable(false);
-    writeWholeTable(dbgCompProcGetAllList, &ArchiveContext::numCfgComProc, rows::compProcs);
-    commitGlobalTable(true);
+        putSpacedCommit(writer);
+    writeWholeTable(writer, dbgAuthorityGetList, &ArchiveContext::numAuthority, rows::authority);
+    commitGlobalTable(writer, false);
+    writeWholeTable(writer, dbgInterestGetList, &ArchiveContext::numInterest, rows::interest);
+    commitGlobalTable(writer, false);
+    writeWholeTable(writer, dbgConfigGetList, &ArchiveContext::numConfig, rows::config);
+    commitGlobalTable(writer, false);
+    writeWholeTable(writer, dbgRelProcGetAllList, &ArchiveContext::numCfgRelProc, rows::relProcs);
+    commitGlobalTable(writer, false);
+    writeWholeTable(writer, dbgCompProcGetAllList, &ArchiveContext::numCfgComProc, rows::compProcs);
+    commitGlobalTable(writer, true);
     return writer.failed ? 1 : 0;
 }
 
@@ -642,7 +635,5 @@ int findMaxSourceIdInVersionList() {
         greatest = std::max(greatest, entry.sourceId);
     return greatest;
 }
-
-void resetDbPopWriter() { writer = {}; }
 
 }  // namespace pelo

@@ -15,9 +15,10 @@
 // command "go" (which would split the batch), "reset", "quit", "exit" or
 // "vi", blanks around and in any case, or one starting with "!!" or ":r".
 // The writer prints message 1537 naming the table and the row, leaves the
-// statement out and marks the script failed; from then on nothing more is
-// written, and addCommitStmtToDbPopFile, writeGlobalTablesToDbPopFile and
-// dbPopFailed report it, so the run stops before anything is removed.
+// statement out and marks the script failed (DbPopWriter::failed); from
+// then on nothing more is written, and addCommitStmtToDbPopFile and
+// writeGlobalTablesToDbPopFile report it, so the run stops before anything
+// is removed.
 //
 // The dialect is archCtx.database throughout; the writers read the
 // configurable-field tables and report column lists of confField.h, which
@@ -28,6 +29,18 @@
 #include "db/records.h"
 
 namespace pelo {
+
+/// What the writers carry from one statement of a script to the next.  The
+/// populate walk owns one for its script and hands it to every writer; a
+/// new one starts a new script.
+struct DbPopWriter {
+    /// A writer refused a value (its message printed): nothing more is
+    /// written and the script cannot be used.
+    bool failed = false;
+    /// 1 once user 1 took the general sequence's next value, which the
+    /// Sequence row of "general" then records as used.
+    int incrGenSequence = 0;
+};
 
 /// Writes the script's header and pushes it to the file: for Informix the
 /// here-document line, after finding the SQL tool below $INFORMIXDIR/bin
@@ -40,56 +53,50 @@ int addLoginLineToDbPopFile();
 /// 1 when a write to the script has failed since it was opened (messages
 /// 1333 and 1458 with the script's path) or a writer has refused a value
 /// (its message already printed).
-int addCommitStmtToDbPopFile();
+int addCommitStmtToDbPopFile(const DbPopWriter& writer);
 
-/// True once a writer has refused a value (its message already printed).
-bool dbPopFailed();
-
-void writeReleaseInfoToDbPopFile(const ReleaseRecord& release);
-void writeEnvInfoToDbPopFile(const EnvironmentRecord& environment);
-void writeApproverInfoToDbPopFile(const ApproverRecord& approver);
-void writeLevelInfoToDbPopFile(const LevelRecord& level);
-void writeLevelMemInfoToDbPopFile(const LevelMemberRecord& member);
+void writeReleaseInfoToDbPopFile(DbPopWriter& writer, const ReleaseRecord& release);
+void writeEnvInfoToDbPopFile(DbPopWriter& writer, const EnvironmentRecord& environment);
+void writeApproverInfoToDbPopFile(DbPopWriter& writer, const ApproverRecord& approver);
+void writeLevelInfoToDbPopFile(DbPopWriter& writer, const LevelRecord& level);
+void writeLevelMemInfoToDbPopFile(DbPopWriter& writer, const LevelMemberRecord& member);
 /// Also adds the track's user to userIdList.
-void writeTrackInfoToDbPopFile(const TrackRecord& track);
-void writeChangeInfoToDbPopFile(const ChangeRecord& change);
-void writeApprovalInfoToDbPopFile(const ApprovalRecord& approval);
-void writeFixInfoToDbPopFile(const FixRecord& fix);
-void writeTestInfoToDbPopFile(const TestRecord& test);
-void writeCoreqInfoToDbPopFile(const CoreqRecord& coreq);
+void writeTrackInfoToDbPopFile(DbPopWriter& writer, const TrackRecord& track);
+void writeChangeInfoToDbPopFile(DbPopWriter& writer, const ChangeRecord& change);
+void writeApprovalInfoToDbPopFile(DbPopWriter& writer, const ApprovalRecord& approval);
+void writeFixInfoToDbPopFile(DbPopWriter& writer, const FixRecord& fix);
+void writeTestInfoToDbPopFile(DbPopWriter& writer, const TestRecord& test);
+void writeCoreqInfoToDbPopFile(DbPopWriter& writer, const CoreqRecord& coreq);
 /// A row of type "defect", with the configured defect columns.
-void writeDefectInfoToDbPopFile(const DefectRecord& defect);
+void writeDefectInfoToDbPopFile(DbPopWriter& writer, const DefectRecord& defect);
 /// A row of any other type, with the configured feature columns.
-void writeFeatureInfoToDbPopFile(const DefectRecord& feature);
-void writeHistoryInfoToDbPopFile(const HistoryRecord& history);
-void writeVerifyInfoToDbPopFile(const VerifyRecord& verify);
-void writeSizeInfoToDbPopFile(const SizeRecord& size);
+void writeFeatureInfoToDbPopFile(DbPopWriter& writer, const DefectRecord& feature);
+void writeHistoryInfoToDbPopFile(DbPopWriter& writer, const HistoryRecord& history);
+void writeVerifyInfoToDbPopFile(DbPopWriter& writer, const VerifyRecord& verify);
+void writeSizeInfoToDbPopFile(DbPopWriter& writer, const SizeRecord& size);
 /// The Files row with the given path id (for PATHID and NUPATHID), version
 /// id (VERSIONID and NUVERSIONID) and base name, and the configured file
 /// columns.
-void writeFileInfoToDbPopFile(const FileRecord& file, int pathId, int versionId, const char* baseName);
-void writePathInfoToDbPopFile(const PathRecord& path);
-void writeCompInfoToDbPopFile(const ComponentRecord& component);
-void writeCompMbrInfoToDbPopFile(const CompMbrCopy& member);
+void writeFileInfoToDbPopFile(DbPopWriter& writer, const FileRecord& file, int pathId, int versionId,
+                              const char* baseName);
+void writePathInfoToDbPopFile(DbPopWriter& writer, const PathRecord& path);
+void writeCompInfoToDbPopFile(DbPopWriter& writer, const ComponentRecord& component);
+void writeCompMbrInfoToDbPopFile(DbPopWriter& writer, const CompMbrCopy& member);
 /// Archive run: the Users row with the configured user columns, then
 /// every Hosts row of the user, each followed by "\n<commit> \n".  User 1
 /// is written (with its hosts) under the general sequence's LASTSERIAL + 1,
 /// and the Sequence row of "general" then carries that value.  Both kinds
 /// of run count numHosts.
-void writeUserAndHostInfoToDbPopFile(const UserRecord& user);
+void writeUserAndHostInfoToDbPopFile(DbPopWriter& writer, const UserRecord& user);
 
 /// The six global tables, each read whole: Sequence (only "general",
 /// "defect" and "source", whose value is findMaxSourceIdInVersionList()),
 /// Authority, Interest, Config, Cfgrelproc, Cfgcomproc, with their commit
 /// texts.  Every row is counted; rows are written only in an archive run.
-/// 0, or 1 when the script has been refused (dbPopFailed).
-int writeGlobalTablesToDbPopFile();
+/// 0, or 1 when the script has been refused (writer.failed).
+int writeGlobalTablesToDbPopFile(DbPopWriter& writer);
 
 /// The greatest source id in sourceIdList, 0 when it is empty.
 int findMaxSourceIdInVersionList();
-
-/// Forgets a refusal and the user-1 renumbering, for a new run in the same
-/// process (tests).
-void resetDbPopWriter();
 
 }  // namespace pelo

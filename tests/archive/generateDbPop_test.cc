@@ -15,7 +15,6 @@
 
 #include "archive/createDbExport.h"
 #include "archive/phases.h"
-#include "archive/writeDbPop.h"
 #include "builtFamily.h"
 #include "db/client.h"
 #include "familyDb.h"
@@ -79,7 +78,6 @@ using HandFamilyWalkTest = testing::FamilyDbTest;
 // parent only, and its parent 9 is followed.  User 0 (named by rel2) is never archived.
 TEST_F(HandFamilyWalkTest, HoldTracksDestroyedFilesChainsTreeAndUsers) {
     rows(handFamily);
-    resetDbPopWriter();
     archCtx.familyHomeDir = scratch_.string();  // no configField: no configured columns
     archCtx.database = Dialect::oracle, archCtx.levelName = "lvl1";
     for (auto [list, id] : {std::pair{&archCtx.releaseIdList, 2}, {&archCtx.levelIdList, 21},
@@ -167,7 +165,6 @@ TEST_P(BuiltFamilyWalkTest, CountsListsAndFilesMatchTheFamily) {
     const WalkCase& c = GetParam();
     const testing::BuiltFamily& family = testing::builtFamily(c.product);
     archCtx = {};
-    resetDbPopWriter();
     ASSERT_EQ(sqlConnect(family.env.at("PELO_DB"), "pelofam", "secret"), 0) << sqlca.sqlerrm;
     setenv("PELO_DB", family.env.at("PELO_DB").c_str(), 1);  // where the stand-ins find the family
     archCtx.familyName = "pelofam", archCtx.familyHomeDir = family.home;

@@ -13,7 +13,6 @@
 
 #include "archive/checkArchPrereqs.h"
 #include "archive/phases.h"
-#include "archive/writeDbPop.h"
 #include "builtFamily.h"
 #include "familyDb.h"
 
@@ -45,7 +44,6 @@ TEST_P(GoldenScriptTest, WalkWritesTheGolden) {
     fs::create_directories(scratch_ / "ifx/bin");
     std::ofstream(scratch_ / "ifx/bin/isql") << "#!/bin/sh\n";
     fs::permissions(scratch_ / "ifx/bin/isql", fs::perms::owner_all);
-    resetDbPopWriter();
     archCtx.familyHomeDir = scratch_.string(), archCtx.infx_home = (scratch_ / "ifx").string();
     archCtx.database = c.dialect, archCtx.vctype = "sccs";
     archCtx.levelName = c.level ? "lvl1" : "";

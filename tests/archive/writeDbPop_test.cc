@@ -30,7 +30,7 @@ protected:
 
     // A script of the dialect with a fresh writer, at the path or else in a new scratch file.
     void start(Dialect dialect, const std::string& path = {}) {
-        resetDbPopWriter();
+        writer_ = {};
         archCtx.database = dialect;
         archCtx.dbPop.setPath(path.empty() ? (scratch_ / ("script" + std::to_string(++scripts_))).string() : path);
         ASSERT_EQ(archCtx.dbPop.open(0755), WorkFile::Opened::yes);
@@ -52,29 +52,29 @@ protected:
         archCtx.infx_home = (scratch_ / dir).string();
     }
 
+    DbPopWriter writer_;
     int scripts_ = 0;
-
 };
 
 // Empty nullables are null, cleaned values lose ' ` & ;, an open level has no commit date.
 TEST_F(WriteDbPopTest, StatementsByteForByte) {
     const struct { const char* name; std::function<void()> write; const char* bytes; } cases[] = {
         {"ReleaseCleanedAndNullable",
-         [] { writeReleaseInfoToDbPopFile({3, "rel1", 4, "yes", "it's a; b", 5, "a", "", "u", 7, "p", "t", "ap", "f", "l", "x"}); },
+         [this] { writeReleaseInfoToDbPopFile(writer_, {3, "rel1", 4, "yes", "it's a; b", 5, "a", "", "u", 7, "p", "t", "ap", "f", "l", "x"}); },
          "insert into Releases values (3,'rel1',4,'yes',\n  'it s a  b',\n  5,'a',null,\n  'u',7,'p','t','ap','f','l','x');\n"},
-        {"LevelWithoutCommitDate", [] { writeLevelInfoToDbPopFile({8, "lvl", 3, 5, "a", "", "u", "open", "prod", 2}); },
+        {"LevelWithoutCommitDate", [this] { writeLevelInfoToDbPopFile(writer_, {8, "lvl", 3, 5, "a", "", "u", "open", "prod", 2}); },
          "insert into Levels values (8,'lvl',3,5,\n  'a',null,'u','open',\n  'prod',2);\n"},
-        {"Track", [] { writeTrackInfoToDbPopFile({9, 3, 11, 5, "fix", "", "act", "a", "u"}); },
+        {"Track", [this] { writeTrackInfoToDbPopFile(writer_, {9, 3, 11, 5, "fix", "", "act", "a", "u"}); },
          "\ninsert into Tracks values (9,3,11,5,'fix',\n  null,'act','a','u');\n"},
         {"FeatureHead",
-         [] { writeFeatureInfoToDbPopFile({12, "feature", "", "f12", 4, "env", "open", "high", "a;b&c", "r", "an", "lv", "u", "a", "as", "re", "en", 5, 6, 2, "dup", 3}); },
+         [this] { writeFeatureInfoToDbPopFile(writer_, {12, "feature", "", "f12", 4, "env", "open", "high", "a;b&c", "r", "an", "lv", "u", "a", "as", "re", "en", 5, 6, 2, "dup", 3}); },
          "\ninsert into Defects (id, type, prefix, name, compId, envName, state,\n"
          "   severity, abstract, reference, answer, levelName, lastUpdate, addDate,\n"
          "   assignDate, responseDate, endDate, originId, ownerId, age, duplicate,\n"
          "   releaseId) values (12, 'feature',null,'f12',4,\n  'env','open','high',\n  'a b c',\n"
          "    'r','an','lv','u','a',\n  'as','re','en',\n  5,6,2,'dup',3);\n"},
         {"FileTakesGivenPathVersionAndBaseName",
-         [] { writeFileInfoToDbPopFile({12, 4, 30, 1, 2, 10, 20, "a", "na", "", "nd", "u", "old.c", "text", 3, "", "644"}, 7, 70, "x.c"); },
+         [this] { writeFileInfoToDbPopFile(writer_, {12, 4, 30, 1, 2, 10, 20, "a", "na", "", "nd", "u", "old.c", "text", 3, "", "644"}, 7, 70, "x.c"); },
          "\ninsert into Files values (12,4,30,7,7,70,70,\n  'a','na',null,\n  'nd','u','x.c',\n  'text',3,null,'644');\n"},
     };
     for (const auto& c : cases) {
@@ -126,13 +126,13 @@ TEST_F(WriteDbPopTest, DialectFramingHostileValuesAndRefusedCommandLines) {
         ASSERT_EQ(addLoginLineToDbPopFile(), 0);
         PathRecord path{7, ""};
         c.value.copy(path.NAME, sizeof path.NAME - 1);
-        writePathInfoToDbPopFile(path);
+        writePathInfoToDbPopFile(writer_, path);
         const bool refused = c.refusedAs != nullptr;
-        EXPECT_EQ(addCommitStmtToDbPopFile(), refused ? 1 : 0);
+        EXPECT_EQ(addCommitStmtToDbPopFile(writer_), refused ? 1 : 0);
         EXPECT_EQ(::testing::internal::GetCapturedStdout(),
                   refused ? std::string(msgGet(1333)).append(msgGet(1537, "Path", "ID 7", c.refusedAs)) : "");
         EXPECT_EQ(script(), header + (refused ? "" : "\ninsert into Path values (7," + c.literal + end + commit));
-        EXPECT_EQ(dbPopFailed(), refused);
+        EXPECT_EQ(writer_.failed, refused);
     }
 }
 
@@ -144,8 +144,8 @@ TEST_F(WriteDbPopTest, FullDiskFailsTheHeaderAndTheNextCommit) {
     start(Dialect::oracle, "/dev/full");
     EXPECT_EQ(addLoginLineToDbPopFile(), 0) << "an Oracle script has no header";
     for (int id = 0; id < 100; ++id)
-        writePathInfoToDbPopFile({id, "a path long enough that a hundred of them overflow the stream's buffer"});
-    EXPECT_EQ(addCommitStmtToDbPopFile(), 1);
+        writePathInfoToDbPopFile(writer_, {id, "a path long enough that a hundred of them overflow the stream's buffer"});
+    EXPECT_EQ(addCommitStmtToDbPopFile(writer_), 1);
     const std::string failure = std::string(msgGet(1333)).append(msgGet(1458, "/dev/full"));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), failure + failure) << "header and commit fail alike";
 }
@@ -171,9 +171,9 @@ TEST_F(WriteDbPopTest, ConfiguredColumnsOfDefectsAndUsers) {
                "  null,'',null,'',\n    null,null,null,'','',\n  null,null,null,0,0,0,null,0";
     };
     start(Dialect::oracle);
-    writeDefectInfoToDbPopFile({11, "defect", "", "d11", 0, "", "", "", "", "", "", "", "", "", "", "", "", 0, 0, 0, "", 0});
-    writeDefectInfoToDbPopFile({11, "defect", "", "nomatch", 0, "", "", "", "", "", "", "", "", "", "", "", "", 0, 0, 0, "", 0});
-    writeUserAndHostInfoToDbPopFile({5, "bob", "", "no", "", "", "a", "", "u"});
+    writeDefectInfoToDbPopFile(writer_, {11, "defect", "", "d11", 0, "", "", "", "", "", "", "", "", "", "", "", "", 0, 0, 0, "", 0});
+    writeDefectInfoToDbPopFile(writer_, {11, "defect", "", "nomatch", 0, "", "", "", "", "", "", "", "", "", "", "", "", 0, 0, 0, "", 0});
+    writeUserAndHostInfoToDbPopFile(writer_, {5, "bob", "", "no", "", "", "a", "", "u"});
     EXPECT_EQ(script(), head("d11") + ",\n  'one',\n  null,\n  'it''s',\n  '42',\n  null);\n" + head("nomatch") +
                             ",\n  null,\n  null,\n  null,\n  null,\n  null);\n" +
                             "insert into Users values (5,'bob',null,\n  'no',null,null,\n  'a',null,'u',\n  null);\n");
@@ -198,8 +198,8 @@ TEST_F(WriteDbPopTest, UserOneAndTheGlobalTablesPerDialect) {
         SCOPED_TRACE(dialectSettings(c.dialect).name);
         archCtx.numHosts = archCtx.numSequence = 0;
         start(c.dialect);
-        writeUserAndHostInfoToDbPopFile(userOne);
-        EXPECT_EQ(writeGlobalTablesToDbPopFile(), 0);
+        writeUserAndHostInfoToDbPopFile(writer_, userOne);
+        EXPECT_EQ(writeGlobalTablesToDbPopFile(writer_), 0);
         const std::string end = c.end + std::string("\n");
         EXPECT_EQ(script(), "insert into Users values (42,'fam',null,\n  'yes',null,null,\n  'a',null,'u')" + end +
                                 "insert into Hosts values (42,'h1',\n  'l1',0)" + end + c.commit +
@@ -215,8 +215,8 @@ TEST_F(WriteDbPopTest, UserOneAndTheGlobalTablesPerDialect) {
     }
     archCtx.mode = RunMode::checkOnly;
     start(Dialect::oracle);
-    writeUserAndHostInfoToDbPopFile(userOne);
-    EXPECT_EQ(writeGlobalTablesToDbPopFile(), 0);
+    writeUserAndHostInfoToDbPopFile(writer_, userOne);
+    EXPECT_EQ(writeGlobalTablesToDbPopFile(writer_), 0);
     EXPECT_EQ(script(), "") << "a check-only run only counts";
     const int globals = archCtx.numAuthority + archCtx.numInterest + archCtx.numConfig + archCtx.numCfgRelProc + archCtx.numCfgComProc;
     EXPECT_EQ(std::pair(archCtx.numHosts, globals), std::pair(4, 20)) << "a check-only run counts the same rows";
