@@ -24,6 +24,7 @@
 #include "db/dbgFile.h"
 #include "db/dbgFileview.h"
 #include "db/dbgFix.h"
+#include "db/dbgHost.h"
 #include "db/dbgHistory.h"
 #include "db/dbgLevel.h"
 #include "db/dbgLevelmember.h"
@@ -272,7 +273,7 @@ int processHoldTracks(PopulateWalk& walk) {
             continue;
         TrackRecord track{};
         dbgTrackGetById(track, trackId);
-        if (int result = writeTrackAndRelatedInfoToDbPopFile(walk, track); result != 0)
+        if (int result = takeTrackAndRelatedInfo(walk, track); result != 0)
             return result;
         archCtx.trackIdList.listAppend(trackId);
     }
@@ -297,7 +298,7 @@ int processTracks(PopulateWalk& walk) {
     for (int trackId : archCtx.trackIdList) {
         TrackRecord track{};
         dbgTrackGetById(track, trackId);
-        if (int result = writeTrackAndRelatedInfoToDbPopFile(walk, track); result != 0)
+        if (int result = takeTrackAndRelatedInfo(walk, track); result != 0)
             return result;
     }
     if (int result = processHoldTracks(walk); result != 0)
@@ -513,7 +514,9 @@ int processUsers(PopulateWalk& walk) {
         UserRecord user{};
         if (userId == 0 || dbgUserGetById(user, userId) != 0)
             continue;
-        writeUserAndHostInfoToDbPopFile(walk.writer, user);
+        // A check-only run counts the hosts an archive would write.
+        archCtx.numHosts += archiving() ? writeUserAndHostInfoToDbPopFile(walk.writer, user)
+                                        : forEachRow(dbgHostGetList, [](const HostRecord&) {}, user.ID);
         if (archiving() && std::fprintf(archCtx.archUser.fp(), "%s\n", user.LOGIN) < 0) {
             msgPrint(1333);
             msgPrint(1458, archCtx.archUser.path().c_str());
@@ -646,21 +649,19 @@ void getPathAndVersionsForFile(PopulateWalk& walk, const FileViewRecord& file) {
 
 // ---- the walk -------------------------------------------------------------------------------
 
-int writeTrackAndRelatedInfoToDbPopFile(PopulateWalk& walk, const TrackRecord& track) {
-    // The writer adds the track's user too; adding it here as well gives
-    // a check-only run the users an archive would write.
+int takeTrackAndRelatedInfo(PopulateWalk& walk, const TrackRecord& track) {
     addUser(track.USERID);
     if (archiving())
         writeTrackInfoToDbPopFile(walk.writer, track);
     ++archCtx.numTracks;
     if (int result = processTrackGroups(walk, track.ID); result != 0)
         return result;
-    return writeDefectFeatureAndRelatedInfoToDbPopFile(walk, track.RELEASEID, track.DEFECTID);
+    return takeDefectFeatureAndRelatedInfo(walk, track.RELEASEID, track.DEFECTID);
 }
 
 // Sizes belong to a release, so a defect with tracks in several archived
 // releases brings the sizes of each; the defect itself comes once.
-int writeDefectFeatureAndRelatedInfoToDbPopFile(PopulateWalk& walk, int releaseId, int defectId) {
+int takeDefectFeatureAndRelatedInfo(PopulateWalk& walk, int releaseId, int defectId) {
     DbPopWriter& writer = walk.writer;
     if (int result = rowGroup(writer, dbgSizeGetSequenceForDefect,
                               TakeRow{writer, writeSizeInfoToDbPopFile, &ArchiveContext::numSizes}, releaseId,
@@ -689,7 +690,7 @@ int generateDbPopulateFile() {
             return result;
     // The users' line of progress stays open over the global tables and
     // the end of the script.
-    if (int result = writeGlobalTablesToDbPopFile(walk.writer); result != 0)
+    if (int result = takeGlobalTables(walk.writer); result != 0)
         return result;
     if (int result = finishScript(walk.writer); result != 0)
         return result;

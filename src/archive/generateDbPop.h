@@ -1,11 +1,12 @@
 // The object selection: which rows of the family belong to an archive.
 // generateDbPopulateFile (phases.h) walks them in a fixed order, releases,
 // levels, tracks with their defects, files, paths, versions, components,
-// users and the global tables, and in an archive run hands each row to its
-// writer (writeDbPop.h; for Informix the notes and versions go to the load
-// files of createDbExport.h).  A check-only run makes the same walk and
-// only fills the lists and counters of the archive context, from which the
-// estimate is made; it writes nothing and touches no file.
+// users and the global tables, and takes each row: in an archive run it
+// hands the row to its writer (writeDbPop.h; for Informix the notes and
+// versions go to the load files of createDbExport.h), and in both kinds
+// of run it counts the row and collects the ids it names into the lists of
+// the archive context.  A check-only run, from whose lists and counters the
+// estimate is made, writes nothing and touches no file.
 //
 // Lists kept for the later phases: releaseIdList, levelIdList and
 // trackIdList (with the hold tracks taken), fileIdList, pathIdList,
@@ -47,16 +48,16 @@ struct PopulateWalk {
     std::unordered_map<int, int> versionSources;
 };
 
-/// One track and what hangs on it: its Tracks row, then its changes,
+/// Takes one track and what hangs on it: its Tracks row, then its changes,
 /// approvals, fixes, tests and coreqs (each group committed when it wrote
-/// a row), then its defect (writeDefectFeatureAndRelatedInfoToDbPopFile).
-/// 0, or the failing commit's result.
-int writeTrackAndRelatedInfoToDbPopFile(PopulateWalk& walk, const TrackRecord& track);
+/// a row), then its defect (takeDefectFeatureAndRelatedInfo).  0, or the
+/// failing commit's result.
+int takeTrackAndRelatedInfo(PopulateWalk& walk, const TrackRecord& track);
 
-/// The Sizes rows of the defect in the release, then, the first time the
-/// defect is met, the defect with its history, notes and verify rows.  0,
-/// or the failing commit's result.
-int writeDefectFeatureAndRelatedInfoToDbPopFile(PopulateWalk& walk, int releaseId, int defectId);
+/// Takes the Sizes rows of the defect in the release, then, the first time
+/// the defect is met, the defect with its history, notes and verify rows.
+/// 0, or the failing commit's result.
+int takeDefectFeatureAndRelatedInfo(PopulateWalk& walk, int releaseId, int defectId);
 
 /// Adds the id unless the list holds it.
 void appendUniqueIdToList(int id, IdList& list);

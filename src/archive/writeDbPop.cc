@@ -436,7 +436,7 @@ std::int32_t writtenUserId(DbPopWriter& writer, std::int32_t id) {
 /// Only the serial counters the restore must carry on from are written:
 /// "general" (one higher once user 1 took a value), "defect", and "source"
 /// as the greatest source id archived.  Every row is counted.
-void writeSequenceTable(DbPopWriter& writer) {
+void takeSequenceTable(DbPopWriter& writer) {
     forEachRow(dbgSequenceGetList, [&](SequenceRecord row) {
         ++archCtx.numSequence;
         const std::string_view name = row.NAME;
@@ -452,8 +452,8 @@ void writeSequenceTable(DbPopWriter& writer) {
 }
 
 template <class R>
-void writeWholeTable(DbPopWriter& writer, int (*walk)(int, R&), int ArchiveContext::*counter,
-                     const Statement<R>& statement) {
+void takeWholeTable(DbPopWriter& writer, int (*walk)(int, R&), int ArchiveContext::*counter,
+                    const Statement<R>& statement) {
     forEachRow(walk, [&](const R& row) {
         ++(archCtx.*counter);
         if (archiving())
@@ -541,10 +541,7 @@ void writeLevelInfoToDbPopFile(DbPopWriter& writer, const LevelRecord& row) { wr
 
 void writeLevelMemInfoToDbPopFile(DbPopWriter& writer, const LevelMemberRecord& row) { writeRow(writer, rows::levelMembers, row); }
 
-void writeTrackInfoToDbPopFile(DbPopWriter& writer, const TrackRecord& track) {
-    writeRow(writer, rows::tracks, track);
-    archCtx.userIdList.listAppendUnique(track.USERID);
-}
+void writeTrackInfoToDbPopFile(DbPopWriter& writer, const TrackRecord& row) { writeRow(writer, rows::tracks, row); }
 
 void writeChangeInfoToDbPopFile(DbPopWriter& writer, const ChangeRecord& row) { writeRow(writer, rows::changes, row); }
 
@@ -591,40 +588,33 @@ void writeCompInfoToDbPopFile(DbPopWriter& writer, const ComponentRecord& row) {
 
 void writeCompMbrInfoToDbPopFile(DbPopWriter& writer, const CompMbrCopy& row) { writeRow(writer, rows::compMembers, row); }
 
-void writeUserAndHostInfoToDbPopFile(DbPopWriter& writer, const UserRecord& user) {
-    std::int32_t writtenId = user.ID;
-    if (archiving()) {
-        writtenId = writtenUserId(writer, user.ID);
-        UserRecord row = user;
-        row.ID = writtenId;
-        writeRow(writer, rows::users, row, {}, configuredValues(ConfigObject::user, {"login", std::string_view(user.LOGIN)}));
-    }
-    forEachRow(
+int writeUserAndHostInfoToDbPopFile(DbPopWriter& writer, const UserRecord& user) {
+    UserRecord row = user;
+    row.ID = writtenUserId(writer, user.ID);
+    writeRow(writer, rows::users, row, {}, configuredValues(ConfigObject::user, {"login", std::string_view(user.LOGIN)}));
+    return forEachRow(
         dbgHostGetList,
         [&](HostRecord host) {
-            ++archCtx.numHosts;
-            if (!archiving())
-                return;
-            host.USERID = writtenId;
+            host.USERID = row.ID;
             writeRow(writer, rows::hosts, host);
             putSpacedCommit(writer);
         },
         user.ID);
 }
 
-int writeGlobalTablesToDbPopFile(DbPopWriter& writer) {
-    writeSequenceTable(writer);
+int takeGlobalTables(DbPopWriter& writer) {
+    takeSequenceTable(writer);
     if (archiving())
         putSpacedCommit(writer);
-    writeWholeTable(writer, dbgAuthorityGetList, &ArchiveContext::numAuthority, rows::authority);
+    takeWholeTable(writer, dbgAuthorityGetList, &ArchiveContext::numAuthority, rows::authority);
     commitGlobalTable(writer, false);
-    writeWholeTable(writer, dbgInterestGetList, &ArchiveContext::numInterest, rows::interest);
+    takeWholeTable(writer, dbgInterestGetList, &ArchiveContext::numInterest, rows::interest);
     commitGlobalTable(writer, false);
-    writeWholeTable(writer, dbgConfigGetList, &ArchiveContext::numConfig, rows::config);
+    takeWholeTable(writer, dbgConfigGetList, &ArchiveContext::numConfig, rows::config);
     commitGlobalTable(writer, false);
-    writeWholeTable(writer, dbgRelProcGetAllList, &ArchiveContext::numCfgRelProc, rows::relProcs);
+    takeWholeTable(writer, dbgRelProcGetAllList, &ArchiveContext::numCfgRelProc, rows::relProcs);
     commitGlobalTable(writer, false);
-    writeWholeTable(writer, dbgCompProcGetAllList, &ArchiveContext::numCfgComProc, rows::compProcs);
+    takeWholeTable(writer, dbgCompProcGetAllList, &ArchiveContext::numCfgComProc, rows::compProcs);
     commitGlobalTable(writer, true);
     return writer.failed ? 1 : 0;
 }

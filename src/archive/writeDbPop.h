@@ -17,8 +17,12 @@
 // The writer prints message 1537 naming the table and the row, leaves the
 // statement out and marks the script failed (DbPopWriter::failed); from
 // then on nothing more is written, and addCommitStmtToDbPopFile and
-// writeGlobalTablesToDbPopFile report it, so the run stops before anything
-// is removed.
+// takeGlobalTables report it, so the run stops before anything is removed.
+//
+// The writers only write, and only in an archive run: the object selection
+// counts the rows and collects the ids they name.  The one exception is
+// takeGlobalTables, which reads its tables itself and so counts them too,
+// in both kinds of run.
 //
 // The dialect is archCtx.database throughout; the writers read the
 // configurable-field tables and report column lists of confField.h, which
@@ -60,7 +64,6 @@ void writeEnvInfoToDbPopFile(DbPopWriter& writer, const EnvironmentRecord& envir
 void writeApproverInfoToDbPopFile(DbPopWriter& writer, const ApproverRecord& approver);
 void writeLevelInfoToDbPopFile(DbPopWriter& writer, const LevelRecord& level);
 void writeLevelMemInfoToDbPopFile(DbPopWriter& writer, const LevelMemberRecord& member);
-/// Also adds the track's user to userIdList.
 void writeTrackInfoToDbPopFile(DbPopWriter& writer, const TrackRecord& track);
 void writeChangeInfoToDbPopFile(DbPopWriter& writer, const ChangeRecord& change);
 void writeApprovalInfoToDbPopFile(DbPopWriter& writer, const ApprovalRecord& approval);
@@ -82,19 +85,20 @@ void writeFileInfoToDbPopFile(DbPopWriter& writer, const FileRecord& file, int p
 void writePathInfoToDbPopFile(DbPopWriter& writer, const PathRecord& path);
 void writeCompInfoToDbPopFile(DbPopWriter& writer, const ComponentRecord& component);
 void writeCompMbrInfoToDbPopFile(DbPopWriter& writer, const CompMbrCopy& member);
-/// Archive run: the Users row with the configured user columns, then
-/// every Hosts row of the user, each followed by "\n<commit> \n".  User 1
-/// is written (with its hosts) under the general sequence's LASTSERIAL + 1,
-/// and the Sequence row of "general" then carries that value.  Both kinds
-/// of run count numHosts.
-void writeUserAndHostInfoToDbPopFile(DbPopWriter& writer, const UserRecord& user);
+/// The Users row with the configured user columns, then every Hosts row of
+/// the user, each followed by "\n<commit> \n".  User 1 is written (with
+/// its hosts) under the general sequence's LASTSERIAL + 1, and the Sequence
+/// row of "general" then carries that value.  The number of Hosts rows,
+/// for numHosts.
+int writeUserAndHostInfoToDbPopFile(DbPopWriter& writer, const UserRecord& user);
 
-/// The six global tables, each read whole: Sequence (only "general",
+/// Takes the six global tables, each read whole: counts every row
+/// (numSequence, numAuthority, numInterest, numConfig, numCfgRelProc,
+/// numCfgComProc) and, in an archive run, writes Sequence (only "general",
 /// "defect" and "source", whose value is findMaxSourceIdInVersionList()),
-/// Authority, Interest, Config, Cfgrelproc, Cfgcomproc, with their commit
-/// texts.  Every row is counted; rows are written only in an archive run.
-/// 0, or 1 when the script has been refused (writer.failed).
-int writeGlobalTablesToDbPopFile(DbPopWriter& writer);
+/// Authority, Interest, Config, Cfgrelproc and Cfgcomproc with their commit
+/// texts.  0, or 1 when the script has been refused (writer.failed).
+int takeGlobalTables(DbPopWriter& writer);
 
 /// The greatest source id in sourceIdList, 0 when it is empty.
 int findMaxSourceIdInVersionList();
