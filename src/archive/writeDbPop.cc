@@ -372,7 +372,7 @@ int putChecked(const std::string& text, bool flush = false) {
 
 /// ",\n  " and each configured value of the object as a literal, null when
 /// empty, fetched by the object's report query.
-Rendered configuredValues(ConfigObject object, const ReportKey& key) {
+Rendered configuredValues(DbPopWriter& writer, ConfigObject object, const ReportKey& key) {
     const ConfigTable& table = configTable(object);
     Rendered values;
     if (table.count == 0)
@@ -380,16 +380,17 @@ Rendered configuredValues(ConfigObject object, const ReportKey& key) {
     // A query that fails before its bind step leaves the slots alone: empty
     // them first, so such an object gets nulls, never the values of the one
     // before it.
-    for (std::string& slot : formatOffset)
+    ReportSlots& slots = writer.reportSlots;
+    for (std::string& slot : slots.formatOffset)
         slot.clear();
     std::string errors;
-    dbReport(reportRelation(object), key, dbConvertRout, errors, reportColumnList(object));
+    dbReport(reportRelation(object), key, dbConvertRout, errors, reportColumnList(object), slots);
     const int first = firstConfigItem(object);
     for (int k = 1; k <= table.count; ++k) {
         values.text += ",\n  ";
-        values.literal(sqlQuoteNullable(script().dialect, formatOffset[static_cast<std::size_t>(first + k - 1)]));
+        values.literal(sqlQuoteNullable(script().dialect, slots.formatOffset[static_cast<std::size_t>(first + k - 1)]));
     }
-    resetConfigAddr();
+    resetConfigAddr(slots);
     return values;
 }
 
@@ -414,7 +415,7 @@ std::string defectsOpening(const char* head, const ConfigTable& table) {
 }
 
 void writeDefectRow(DbPopWriter& writer, const DefectRecord& defect, const char* head, ConfigObject object) {
-    const Rendered configured = configuredValues(object, {"name", std::string_view(defect.NAME)});
+    const Rendered configured = configuredValues(writer, object, {"name", std::string_view(defect.NAME)});
     writeRow(writer, rows::defects, defect, defectsOpening(head, configTable(object)), configured);
 }
 
@@ -579,7 +580,7 @@ void writeFileInfoToDbPopFile(DbPopWriter& writer, const FileRecord& file, int p
         utf8Prefix(baseName != nullptr ? baseName : "", textWidth(sizeof row.BASENAME)).substr(0, sizeof row.BASENAME - 1);
     name.copy(row.BASENAME, name.size());
     row.BASENAME[name.size()] = '\0';
-    writeRow(writer, rows::files, row, {}, configuredValues(ConfigObject::file, {"id", file.ID}));
+    writeRow(writer, rows::files, row, {}, configuredValues(writer, ConfigObject::file, {"id", file.ID}));
 }
 
 void writePathInfoToDbPopFile(DbPopWriter& writer, const PathRecord& row) { writeRow(writer, rows::paths, row); }
@@ -591,7 +592,8 @@ void writeCompMbrInfoToDbPopFile(DbPopWriter& writer, const CompMbrCopy& row) { 
 int writeUserAndHostInfoToDbPopFile(DbPopWriter& writer, const UserRecord& user) {
     UserRecord row = user;
     row.ID = writtenUserId(writer, user.ID);
-    writeRow(writer, rows::users, row, {}, configuredValues(ConfigObject::user, {"login", std::string_view(user.LOGIN)}));
+    writeRow(writer, rows::users, row, {},
+             configuredValues(writer, ConfigObject::user, {"login", std::string_view(user.LOGIN)}));
     return forEachRow(
         dbgHostGetList,
         [&](HostRecord host) {

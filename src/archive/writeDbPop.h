@@ -31,6 +31,7 @@
 
 #include "archive/context.h"
 #include "db/records.h"
+#include "db/report.h"
 
 namespace pelo {
 
@@ -44,6 +45,8 @@ struct DbPopWriter {
     /// 1 once user 1 took the general sequence's next value, which the
     /// Sequence row of "general" then records as used.
     int incrGenSequence = 0;
+    /// Where the report query of an object puts its configured columns.
+    ReportSlots reportSlots;
 };
 
 /// Writes the script's header and pushes it to the file: for Informix the

@@ -11,9 +11,6 @@
 
 namespace pelo {
 
-std::array<std::string, reportSlotCount> formatOffset;
-std::vector<FormatInt> formatInt;
-
 namespace {
 
 /// Widest select list a report takes.
@@ -28,6 +25,9 @@ struct ReportState {
     bool descriptorHeld = false;   ///< a query is between describe and its end
 };
 
+// The report's side of the one database session, process-wide as the
+// accessors' statements are: its prepared statements and the select
+// descriptor of the query under way.
 ReportState& state() {
     static ReportState report;
     return report;
@@ -86,25 +86,25 @@ SqlCursor& reportCursor(const std::string& text) {
 }
 
 /// The row buffer is cleared before each fetch, and the text slots show it.
-void clearRow() {
+void clearRow(ReportSlots& slots) {
     ReportState& report = state();
     report.rowBuffer.clear();
-    for (std::size_t i = 0; i < report.items.size() && i + 1 < formatOffset.size(); ++i)
+    for (std::size_t i = 0; i < report.items.size() && i + 1 < slots.formatOffset.size(); ++i)
         if (report.items[i].type == SqlColumn::Type::text)
-            formatOffset[i + 1].clear();
+            slots.formatOffset[i + 1].clear();
 }
 
-void showRow() {
+void showRow(ReportSlots& slots) {
     ReportState& report = state();
-    for (std::size_t i = 0; i < report.items.size() && i + 1 < formatOffset.size(); ++i)
+    for (std::size_t i = 0; i < report.items.size() && i + 1 < slots.formatOffset.size(); ++i)
         if (report.items[i].type == SqlColumn::Type::text)
-            formatOffset[i + 1] = report.rowBuffer.textAt(static_cast<int>(i));
+            slots.formatOffset[i + 1] = report.rowBuffer.textAt(static_cast<int>(i));
 }
 
-int fetchRows(SqlCursor& cursor, ReportRoutine routine, std::string& errorBuffer) {
+int fetchRows(SqlCursor& cursor, ReportRoutine routine, std::string& errorBuffer, ReportSlots& slots) {
     ReportState& report = state();
     for (;;) {
-        clearRow();
+        clearRow(slots);
         const int code = cursor.fetch(report.rowBuffer);
         if (code < 0) {
             dbErrorMessage(errorBuffer);  // before the close writes the status area
@@ -113,8 +113,8 @@ int fetchRows(SqlCursor& cursor, ReportRoutine routine, std::string& errorBuffer
         }
         if (code == sqlNotFound)
             break;
-        showRow();
-        if (routine(report.rowBuffer) != 0)
+        showRow(slots);
+        if (routine(report.rowBuffer, slots) != 0)
             break;
     }
     cursor.close();
@@ -124,7 +124,7 @@ int fetchRows(SqlCursor& cursor, ReportRoutine routine, std::string& errorBuffer
 }  // namespace
 
 int dbReport(std::string_view relation, const ReportKey& key, ReportRoutine routine, std::string& errorBuffer,
-             std::string_view columnList) {
+             std::string_view columnList, ReportSlots& slots) {
     const std::string_view columns = trimmed(columnList).empty() ? std::string_view("*") : columnList;
     if (!isIdentifier(relation))
         return refuseName(relation, errorBuffer);
@@ -143,33 +143,34 @@ int dbReport(std::string_view relation, const ReportKey& key, ReportRoutine rout
     const std::vector<SqlColumn> items = cursor.describe();
     if (sqlca.sqlcode < 0)
         return dbErrorMessage(errorBuffer);
-    dbBind(items);
+    dbBind(items, slots);
     if (cursor.open({{1, key.value}}) < 0)
         return dbErrorMessage(errorBuffer);
-    return fetchRows(cursor, routine, errorBuffer);
+    return fetchRows(cursor, routine, errorBuffer, slots);
 }
 
-void dbBind(const std::vector<SqlColumn>& selectList) {
-    for (std::string& slot : formatOffset)
+void dbBind(const std::vector<SqlColumn>& selectList, ReportSlots& slots) {
+    for (std::string& slot : slots.formatOffset)
         slot.clear();
-    formatInt.clear();
+    slots.formatInt.clear();
     state().items = selectList;
-    for (std::size_t i = 0; i < selectList.size() && i + 1 < formatOffset.size(); ++i)
+    for (std::size_t i = 0; i < selectList.size() && i + 1 < slots.formatOffset.size(); ++i)
         if (selectList[i].type == SqlColumn::Type::integer)
-            formatInt.push_back({static_cast<int>(i + 1), static_cast<int>(i)});
+            slots.formatInt.push_back({static_cast<int>(i + 1), static_cast<int>(i)});
 }
 
-int dbConvertRout(const SqlRow& row) {
-    for (const FormatInt& number : formatInt) {
+int dbConvertRout(const SqlRow& row, ReportSlots& slots) {
+    for (const FormatInt& number : slots.formatInt) {
         const bool null = row.textAt(number.place).empty();
-        formatOffset[static_cast<std::size_t>(number.slot)] = null ? "" : std::to_string(row.intAt(number.place));
+        slots.formatOffset[static_cast<std::size_t>(number.slot)] =
+            null ? "" : std::to_string(row.intAt(number.place));
     }
     return 1;
 }
 
-void resetConfigAddr() {
-    for (const FormatInt& number : formatInt)
-        formatOffset[static_cast<std::size_t>(number.slot)].clear();
+void resetConfigAddr(ReportSlots& slots) {
+    for (const FormatInt& number : slots.formatInt)
+        slots.formatOffset[static_cast<std::size_t>(number.slot)].clear();
 }
 
 int dbCloseReportCursor() {

@@ -1,7 +1,7 @@
 // The report query: one row of a family view or table, fetched by the key
 // of one object, with a select list built at run time from the family's
 // configurable-field tables.  The populate script writer reads the values
-// of the configured columns from the value slots after each query.
+// of the configured columns from the value slots it hands to each query.
 #pragma once
 
 #include <array>
@@ -21,21 +21,24 @@ inline constexpr int reportSlotCount = 51;
 /// or column name that is not a plain SQL identifier.
 inline constexpr int reportInvalidName = -1006;
 
-/// The value slots.  All are "" from the bind step of a query on.  A text
-/// item's slot shows the text of the row being processed; a number item's
-/// slot stays "" until dbConvertRout puts the number's decimal text there,
-/// and resetConfigAddr empties it again.  A NULL item stays "".  Valid until
-/// resetConfigAddr and the next query.
-extern std::array<std::string, reportSlotCount> formatOffset;
-
 /// A number item: its slot, and its place (0-based column) in the row.
 struct FormatInt {
     int slot;
     int place;
 };
 
-/// The number items of the current query, in select-list order.
-extern std::vector<FormatInt> formatInt;
+/// Where a query puts what it fetched.  The caller owns the slots and hands
+/// them to each query; they start empty.
+struct ReportSlots {
+    /// The value slots.  All are "" from the bind step of a query on.  A
+    /// text item's slot shows the text of the row being processed; a number
+    /// item's slot stays "" until dbConvertRout puts the number's decimal
+    /// text there, and resetConfigAddr empties it again.  A NULL item stays
+    /// "".  Valid until resetConfigAddr and the next query.
+    std::array<std::string, reportSlotCount> formatOffset;
+    /// The number items of the current query, in select-list order.
+    std::vector<FormatInt> formatInt;
+};
 
 /// The key that picks the object: the condition "<column> = :b1" with the
 /// value bound, never spliced into the text.
@@ -44,31 +47,32 @@ struct ReportKey {
     SqlValue value;
 };
 
-/// Called with each fetched row, after the slots show it; a non-zero
-/// result stops the query.
-using ReportRoutine = int (*)(const SqlRow& row);
+/// Called with each fetched row and the query's slots, after the slots show
+/// it; a non-zero result stops the query.
+using ReportRoutine = int (*)(const SqlRow& row, ReportSlots& slots);
 
 /// Runs "select <columns> from <relation> where <key column> = :b1" and
-/// hands the rows to the routine.  `columnList` is a comma-separated list
-/// of identifiers (blanks and new-lines allowed around them), "*" when
-/// empty.  0 when the query ran, whatever it found (no row leaves every
-/// slot ""); 1 after a failure, with message 108 in `errorBuffer` and
-/// nothing printed.  A name that is not an identifier is refused before
-/// any statement runs (status reportInvalidName); a failure before the
-/// bind step leaves the previous query's slots as they were.
+/// hands the rows to the routine, the values showing in `slots`.
+/// `columnList` is a comma-separated list of identifiers (blanks and
+/// new-lines allowed around them), "*" when empty.  0 when the query ran,
+/// whatever it found (no row leaves every slot ""); 1 after a failure, with
+/// message 108 in `errorBuffer` and nothing printed.  A name that is not an
+/// identifier is refused before any statement runs (status
+/// reportInvalidName); a failure before the bind step leaves the slots as
+/// the previous query left them.
 int dbReport(std::string_view relation, const ReportKey& key, ReportRoutine routine, std::string& errorBuffer,
-             std::string_view columnList);
+             std::string_view columnList, ReportSlots& slots);
 
 /// The bind step: empties every slot and formatInt, then lays the select
 /// list out: each number item is listed in formatInt, each text item will
 /// show in its slot once a row is fetched.
-void dbBind(const std::vector<SqlColumn>& selectList);
+void dbBind(const std::vector<SqlColumn>& selectList, ReportSlots& slots);
 
 /// The archive's per-row routine: puts each number item's value into its
 /// slot and returns 1, so only the first row is taken.
-int dbConvertRout(const SqlRow& row);
+int dbConvertRout(const SqlRow& row, ReportSlots& slots);
 
 /// Empties the number slots again, once the writer has used the values.
-void resetConfigAddr();
+void resetConfigAddr(ReportSlots& slots);
 
 }  // namespace pelo

@@ -30,15 +30,16 @@ protected:
                                    "INSERT INTO Users VALUES(3,'carol','Carol',7,'north');"),
                   0)
             << sqlca.sqlerrm;
-        for (std::string& slot : formatOffset)
-            slot.clear();
     }
 
     int reportUser(std::string_view login, std::string_view columns = userColumns) {
-        return dbReport("Users", {"login", login}, dbConvertRout, errors_, columns);
+        return dbReport("Users", {"login", login}, dbConvertRout, errors_, columns, slots_);
     }
 
     std::string errors_;
+    ReportSlots slots_;
+    std::array<std::string, reportSlotCount>& formatOffset = slots_.formatOffset;
+    std::vector<FormatInt>& formatInt = slots_.formatInt;
 };
 
 INSTANTIATE_TEST_SUITE_P(Backends, ReportTest, dbtest::everyBackend, dbtest::backendName);
@@ -57,7 +58,7 @@ TEST_P(ReportTest, SlotsCarryTheRowInSelectOrder) {
     EXPECT_EQ(formatInt[1].slot, 4);
     EXPECT_EQ(formatInt[1].place, 3);
 
-    resetConfigAddr();
+    resetConfigAddr(slots_);
     EXPECT_EQ(formatOffset[1], "");
     EXPECT_EQ(formatOffset[4], "");
     EXPECT_EQ(formatOffset[2], "alice") << "text slots keep their value";
@@ -84,7 +85,7 @@ TEST_P(ReportTest, KeyValueIsBoundNeverSpliced) {
 }
 
 TEST_P(ReportTest, IntegerKeySelectsById) {
-    ASSERT_EQ(dbReport("Users", {"id", std::int32_t{3}}, dbConvertRout, errors_, userColumns), 0) << errors_;
+    ASSERT_EQ(dbReport("Users", {"id", std::int32_t{3}}, dbConvertRout, errors_, userColumns, slots_), 0) << errors_;
     EXPECT_EQ(formatOffset[2], "carol");
     EXPECT_EQ(formatOffset[4], "7");
 }
@@ -92,10 +93,10 @@ TEST_P(ReportTest, IntegerKeySelectsById) {
 TEST_P(ReportTest, NamesThatAreNotIdentifiersAreRefused) {
     ASSERT_EQ(reportUser("alice"), 0);
     const int before = sqlPrepareCount();
-    EXPECT_EQ(dbReport("Users; DROP TABLE Users", {"login", "bob"}, dbConvertRout, errors_, userColumns), 1);
+    EXPECT_EQ(dbReport("Users; DROP TABLE Users", {"login", "bob"}, dbConvertRout, errors_, userColumns, slots_), 1);
     EXPECT_EQ(errors_.rfind("0010-061 Database error, -1006 (not an SQL name: Users; DROP TABLE Users)", 0), 0u)
         << errors_;
-    EXPECT_EQ(dbReport("Users", {"login='bob' OR login", "bob"}, dbConvertRout, errors_, userColumns), 1);
+    EXPECT_EQ(dbReport("Users", {"login='bob' OR login", "bob"}, dbConvertRout, errors_, userColumns, slots_), 1);
     EXPECT_EQ(reportUser("bob", "id,(SELECT NAME FROM Users)"), 1);
     EXPECT_EQ(reportUser("bob", "id,,name"), 1);
     EXPECT_EQ(sqlPrepareCount(), before) << "nothing refused may reach the database";
@@ -117,18 +118,18 @@ int rowsSeen = 0;
 
 TEST_P(ReportTest, RoutineSeesEveryRowUntilItStops) {
     rowsSeen = 0;
-    const ReportRoutine countAll = [](const SqlRow& row) {
+    const ReportRoutine countAll = [](const SqlRow& row, ReportSlots& slots) {
         ++rowsSeen;
-        EXPECT_EQ(formatOffset[2], row.textAt(1)) << "the slots show the row being handed over";
+        EXPECT_EQ(slots.formatOffset[2], row.textAt(1)) << "the slots show the row being handed over";
         return 0;
     };
-    ASSERT_EQ(dbReport("Users", {"REGION", "north"}, countAll, errors_, userColumns), 0) << errors_;
+    ASSERT_EQ(dbReport("Users", {"REGION", "north"}, countAll, errors_, userColumns, slots_), 0) << errors_;
     EXPECT_EQ(rowsSeen, 2);
     EXPECT_EQ(formatOffset[2], "") << "the row buffer is cleared before the fetch that ends the walk";
 
     rowsSeen = 0;
-    const ReportRoutine stopAtOnce = [](const SqlRow&) { return ++rowsSeen; };
-    ASSERT_EQ(dbReport("Users", {"REGION", "north"}, stopAtOnce, errors_, userColumns), 0);
+    const ReportRoutine stopAtOnce = [](const SqlRow&, ReportSlots&) { return ++rowsSeen; };
+    ASSERT_EQ(dbReport("Users", {"REGION", "north"}, stopAtOnce, errors_, userColumns, slots_), 0);
     EXPECT_EQ(rowsSeen, 1);
 }
 
