@@ -71,8 +71,6 @@ std::span<const std::string_view> errorWords(Dialect dialect) {
 // The tool's two streams, each judged on its own; sized for the tools'
 // reports, not for the run-wide buffers.
 constexpr std::size_t exportBufSize = 10000;
-char exportOutBuf[exportBufSize];
-char exportErrBuf[exportBufSize];
 
 /// One run of the product's tool and the work file it writes.
 struct ExportRun {
@@ -154,7 +152,8 @@ int runExport(const ExportRun& run) {
     output.close();
     if (archCtx.database == Dialect::dizoz)
         dbCommit();  // the tool connects on its own and must see committed work only
-    const CommandResult result = send_command(run.command, exportOutBuf, exportBufSize, exportErrBuf, exportBufSize);
+    std::vector<char> out(exportBufSize), err(exportBufSize);
+    const CommandResult result = send_command(run.command, out.data(), out.size(), err.data(), err.size());
     const Verdict exported = exportVerdict(result, errorWords(archCtx.database));
     for (const std::string& complaint : exported.complaints)
         msgPrint(1518, output.path().c_str(), complaint.c_str());
