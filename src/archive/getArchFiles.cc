@@ -13,10 +13,8 @@
 #include "db/dbgLevel.h"
 #include "db/dbgRelease.h"
 #include "db/records.h"
-#include "support/commandLine.h"
+#include "support/fileCopy.h"
 #include "support/msg.h"
-#include "support/runner.h"
-#include "support/toolPolicy.h"
 #include "support/util.h"
 
 namespace pelo {
@@ -120,13 +118,12 @@ int copyMap(const MapRelease& release, const MapLevel& level) {
         result = 1;  // the copy below is still tried
     }
     const std::string path = mapPath(release, level);
-    const CommandLine copy = CommandLine("cp").arg(c.familyHomeDir + "/" + path).arg(c.fileSystemName + "/" + path);
-    const Verdict copied = copyVerdict(send_command(copy));
-    for (const std::string& complaint : copied.complaints)
+    const std::string complaint = copyRegularFile(c.familyHomeDir + "/" + path, c.fileSystemName + "/" + path);
+    if (!complaint.empty()) {
         msgPrint(1368, programName, level.name.c_str(), release.name.c_str(), c.fileSystemName.c_str(),
                  complaint.c_str());
-    if (copied.failed())
         return 1;
+    }
     if (writeInfoLine(c.familyHomeDir + "/" + path + "\n") != 0)
         return 1;
     return result;
@@ -236,11 +233,14 @@ int copyFileToDest(const char* path, int intoConfigField) {
     case Mode::fileSystem:
         break;
     }
-    const std::string target = archCtx.fileSystemName + (intoConfigField ? "/configField" : "");
-    const Verdict copied = copyVerdict(send_command(CommandLine("cp").arg(path).arg(target)));
-    for (const std::string& complaint : copied.complaints)
-        msgPrint(1372, programName, path, archCtx.fileSystemName.c_str(), complaint.c_str());
-    return copied.failed() ? 1 : 0;
+    const char* name = std::strrchr(path, '/');
+    const std::string target =
+        archCtx.fileSystemName + (intoConfigField ? "/configField" : "") + (name != nullptr ? name : "/");
+    const std::string complaint = copyRegularFile(path, target);
+    if (complaint.empty())
+        return 0;
+    msgPrint(1372, programName, path, archCtx.fileSystemName.c_str(), complaint.c_str());
+    return 1;
 }
 
 int getLevelMaps() {

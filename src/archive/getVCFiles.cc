@@ -19,10 +19,8 @@
 #include "archive/peloarchive.h"
 #include "archive/phases.h"
 #include "db/dbgFile.h"
-#include "support/commandLine.h"
+#include "support/fileCopy.h"
 #include "support/msg.h"
-#include "support/runner.h"
-#include "support/toolPolicy.h"
 #include "support/util.h"
 #include "vc/location.h"
 
@@ -94,14 +92,15 @@ int addSize(const std::string& path) {
     return 0;
 }
 
-/// cp, unless the target is already there.
+/// A copy, unless the target is already there.
 int copyOnce(const std::string& source, const std::string& target) {
     if (fileIsThere(target.c_str()))
         return 0;
-    const Verdict copied = copyVerdict(send_command(CommandLine("cp").arg(source).arg(target)));
-    for (const std::string& complaint : copied.complaints)
-        msgPrint(1386, archCtx.fileSystemName.c_str(), complaint.c_str());
-    return copied.failed() ? 1 : 0;
+    const std::string complaint = copyRegularFile(source, target);
+    if (complaint.empty())
+        return 0;
+    msgPrint(1386, archCtx.fileSystemName.c_str(), complaint.c_str());
+    return 1;
 }
 
 int getTextOrPVCSBinaryFiles(long sourceId, int fileType) {

@@ -271,7 +271,7 @@ const BrokenCase brokenCases[] = {
      .expected = "\n0010-941 The peloarchive program cannot complete successfully.  It cannot\n"
                  "         copy the map for level r2lvl01 associated with release rel2\n"
                  "         to the @ARCH@ file system.  The following error\n"
-                 "         was reported:\n         cp: cannot stat '@HOME@/maps/rel2/r2lvl01'"},
+                 "         was reported:\n         open @HOME@/maps/rel2/r2lvl01: No such file or directory\n"},
     {.name = "MapCannotBeCopied", .shell = "rm maps/rel2/r2lvl01 && mkdir maps/rel2/r2lvl01",
      .expected = "\n0010-941 The peloarchive program cannot complete successfully.  It cannot\n"
                  "         copy the map for level r2lvl01 associated with release rel2\n"},
@@ -292,7 +292,7 @@ const BrokenCase brokenCases[] = {
                  "         The version control files cannot be copied to the\n"
                  "         @ARCH@ file system.\n"
                  "         The following error was reported:\n"
-                 "         cp: cannot stat '@HOME@/vc/0/0/0/0/s.06'"},
+                 "         open @HOME@/vc/0/0/0/0/s.06: No such file or directory\n"},
     {.name = "HistoryIsADirectory", .shell = "rm vc/0/0/0/0/s.06 && mkdir vc/0/0/0/0/s.06",
      .expected = "\n0010-952 The peloarchive program cannot complete successfully.\n"
                  "         The version control files cannot be copied to the\n"
