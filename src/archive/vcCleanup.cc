@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -24,6 +25,7 @@
 #include "support/util.h"
 #include "vc/binaryVersion.h"
 #include "vc/location.h"
+#include "vc/sccsDeltaTable.h"
 #include "vc/vcLog.h"
 
 namespace pelo {
@@ -97,14 +99,20 @@ template <class Handle>
 int walkSCCSDeltas(const std::string& history, int sourceId, const std::string& tools, Handle handle) {
     if (tools.empty())
         return cannotClean(history, msgFormat(1539));
-    const CommandResult listed = send_command(CommandLine().quoted(tools + "/prs").text(" -e -d:I:").arg(history));
-    if (cannotClean(history, listingVerdict(listed)) != 0)
-        return 1;
+    // The delta table is read from the file; one that does not read
+    // cleanly is left to prs, whose complaint is then reported.
+    std::optional<std::vector<std::string>> sids = sccsDeltaSidsOfFile(history);
+    if (!sids) {
+        const CommandResult listed =
+            send_command(CommandLine().quoted(tools + "/prs").text(" -e -d:I:").arg(history));
+        if (cannotClean(history, listingVerdict(listed)) != 0)
+            return 1;
+        sids = prsSidLines(listed.out);
+    }
     const ArchivedSids archived = archivedSids(sourceId);
     if (!archived.found)
         return 0;
-    // The handler runs further commands through the same buffers.
-    for (const std::string& sid : prsSidLines(listed.out))
+    for (const std::string& sid : *sids)
         if (handle(sid, archived.contains(sid)) != 0)
             return 1;
     return 0;
