@@ -38,10 +38,8 @@
 #include "db/dbgVerify.h"
 #include "db/dbgVersion.h"
 #include "db/session.h"
-#include "support/commandLine.h"
+#include "support/fileCopy.h"
 #include "support/msg.h"
-#include "support/runner.h"
-#include "support/toolPolicy.h"
 #include "support/util.h"
 #include "vc/location.h"
 
@@ -88,11 +86,11 @@ int deleteVCFile(int sourceId, int fileType) {
         msgPrint(1464, refusal.c_str());
         return 1;
     }
-    const CommandLine command = directory ? CommandLine("rm -fr").arg(history) : CommandLine("rm").arg(history);
-    const Verdict removed = deletionVerdict(send_command(command));
-    for (const std::string& complaint : removed.complaints)
-        msgPrint(1464, complaint.c_str());
-    return removed.failed() ? 1 : 0;
+    const std::string complaint = directory ? removeTree(history) : removeFile(history);
+    if (complaint.empty())
+        return 0;
+    msgPrint(1464, complaint.c_str());
+    return 1;
 }
 
 int findMaxVersionIdInVersionList(const IdList& versionIds) {
@@ -147,8 +145,7 @@ void removeMapDirectory(const std::string& mapDir) {
     }
     if (!dirExists(mapDir.c_str()))
         return;
-    const Verdict removed = deletionVerdict(send_command(CommandLine("rmdir").arg(mapDir)));
-    for (const std::string& complaint : removed.complaints)
+    if (const std::string complaint = removeEmptyDirectory(mapDir); !complaint.empty())
         msgPrint(1474, mapDir.c_str(), complaint.c_str());
 }
 

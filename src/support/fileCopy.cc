@@ -1,11 +1,13 @@
 #include "support/fileCopy.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "support/util.h"
@@ -143,6 +145,35 @@ std::string copyRegularFile(const std::string& source, const std::string& target
     if (!failure.empty() && created)
         ::unlink(target.c_str());
     return failure;
+}
+
+std::string removeFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 ? std::string() : complaint("unlink", path, errno);
+}
+
+std::string removeEmptyDirectory(const std::string& path) {
+    return ::rmdir(path.c_str()) == 0 ? std::string() : complaint("rmdir", path, errno);
+}
+
+std::string removeTree(const std::string& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0)
+        return errno == ENOENT ? std::string() : complaint("lstat", path, errno);
+    if (!S_ISDIR(status.st_mode))
+        return removeFile(path);
+    {
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(path.c_str()), ::closedir);
+        if (!dir)
+            return complaint("opendir", path, errno);
+        while (const dirent* entry = ::readdir(dir.get())) {
+            const std::string_view name = entry->d_name;
+            if (name == "." || name == "..")
+                continue;
+            if (std::string failure = removeTree(path + "/" + entry->d_name); !failure.empty())
+                return failure;
+        }
+    }
+    return removeEmptyDirectory(path);
 }
 
 }  // namespace pelo

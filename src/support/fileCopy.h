@@ -1,5 +1,6 @@
-// Copies of the family's files made by the utility itself: a kernel copy
-// where the file systems allow one, plain reads and writes otherwise.
+// Copies and removals of the family's files made by the utility itself,
+// without a process for each: a kernel copy where the file systems allow
+// one, plain reads and writes otherwise.
 #pragma once
 
 #include <string>
@@ -17,5 +18,18 @@ namespace pelo {
 /// never the set-id or sticky bits; a target that is there keeps its own
 /// and is overwritten.  A target left incomplete by a failure is removed.
 std::string copyRegularFile(const std::string& source, const std::string& target);
+
+/// Removes the file (or the link itself); "" when it is gone, otherwise
+/// the complaint, as copyRegularFile gives it.  A file that is not there
+/// is a complaint: something that should be there was not.
+std::string removeFile(const std::string& path);
+
+/// Removes the directory and everything below it, links themselves and not
+/// what they lead to; nothing there is no complaint.  Stops at the first
+/// entry that cannot be removed and gives its complaint.
+std::string removeTree(const std::string& path);
+
+/// Removes the empty directory; "" or the complaint.
+std::string removeEmptyDirectory(const std::string& path);
 
 }  // namespace pelo

@@ -312,5 +312,25 @@ TEST_F(ScratchDir, CopyRegularFileOnlyAndAsCpWould) {
     EXPECT_EQ(mode("there"), fs::perms(0600)) << "a target that was there keeps its mode";
 }
 
+// A tree goes with its links, never what they lead to; a missing file is a
+// complaint, a missing tree is not; a directory that holds something stays.
+TEST_F(ScratchDir, RemovalsTakeWhatTheyNameOnly) {
+    fs::create_directories(root / "tree/sub");
+    std::ofstream(root / "tree/sub/s.1") << "x";
+    std::ofstream(root / "outside") << "kept";
+    fs::create_symlink(root / "outside", root / "tree/link");
+    fs::create_directory_symlink(root / "tree/sub", root / "tree/dirLink");
+    fs::create_directories(root / "full");
+    std::ofstream(root / "full/f") << "x";
+    EXPECT_EQ(removeTree((root / "tree").string()), "");
+    EXPECT_FALSE(fs::exists(root / "tree"));
+    EXPECT_TRUE(fs::exists(root / "outside"));
+    EXPECT_EQ(removeTree((root / "tree").string()), "") << "nothing there is no complaint";
+    EXPECT_EQ(removeFile((root / "none").string()), "unlink " + (root / "none").string() + ": No such file or directory\n");
+    EXPECT_EQ(removeEmptyDirectory((root / "full").string()),
+              "rmdir " + (root / "full").string() + ": Directory not empty\n");
+    EXPECT_TRUE(fs::exists(root / "full/f"));
+}
+
 }  // namespace
 }  // namespace pelo
