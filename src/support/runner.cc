@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -135,6 +136,8 @@ public:
         buffer_[count_] = '\0';
         return true;
     }
+    /// The captured bytes, which may hold zero bytes of their own.
+    std::string_view text() const { return {buffer_, count_}; }
 
 private:
     char* buffer_;
@@ -235,14 +238,14 @@ private:
 /// out of the child until the exec, and returns a failed exec as its
 /// result instead of leaving it to the child.
 int spawnShell(const char* command, const Pipe& in, const Pipe& out, const Pipe& err,
-               pid_t& pid) {
+               const posix_spawnattr_t* attributes, pid_t& pid) {
     SpawnActions actions;
     if (!actions.onto(in, out, err))
         return ENOMEM;
     char sh[] = "sh";
     char flag[] = "-c";
     char* argv[] = {sh, flag, const_cast<char*>(command), nullptr};
-    return posix_spawn(&pid, "/usr/bin/sh", actions.get(), nullptr, argv, environ);
+    return posix_spawn(&pid, "/usr/bin/sh", actions.get(), attributes, argv, environ);
 }
 
 /// Starts the program of a plain line directly, found through PATH, with
@@ -250,7 +253,7 @@ int spawnShell(const char* command, const Pipe& in, const Pipe& out, const Pipe&
 /// number (the caller then leaves the line to the shell, which says what a
 /// shell says about a program it cannot run, and runs its built-ins).
 int spawnProgram(const std::vector<std::string>& words, const Pipe& in, const Pipe& out, const Pipe& err,
-                 pid_t& pid) {
+                 const posix_spawnattr_t* attributes, pid_t& pid) {
     SpawnActions actions;
     if (!actions.onto(in, out, err))
         return ENOMEM;
@@ -258,7 +261,7 @@ int spawnProgram(const std::vector<std::string>& words, const Pipe& in, const Pi
     for (const std::string& word : words)
         argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
-    return posix_spawnp(&pid, argv[0], actions.get(), nullptr, argv.data(), environ);
+    return posix_spawnp(&pid, argv[0], actions.get(), attributes, argv.data(), environ);
 }
 
 /// A failed start: no process (the 0010-903 case) when the system is out
@@ -518,51 +521,61 @@ int makePipes(Pipe& in, Pipe& out, Pipe& err) {
     return -1;
 }
 
-/// Parent side of send_command once the child runs and only the two read
-/// ends are left.  Reads never block, so the parent waits in poll alone
-/// and neither pipe can fill up unseen.  Unknown after a runner failure.
-Ending collectOutput(Run& run, pid_t pid) {
-    fcntl(run.outStream.fd.get(), F_SETFL, O_NONBLOCK);
-    fcntl(run.errStream.fd.get(), F_SETFL, O_NONBLOCK);
-    ChildWatch watch(pid);
-    if (!pumpWhileChildRuns(run, watch) || !drainAfterChild(run))
-        return {};
-    return watch.ending();
-}
-
 CommandResult resultOf(Ending ending, const char* outBuf, std::size_t outSize, const char* errBuf,
                        std::size_t errSize) {
     return {ending, outSize > 0 ? std::string_view(outBuf) : std::string_view(),
             errSize > 0 ? std::string_view(errBuf) : std::string_view()};
 }
 
+/// The two read ends of a child that runs.
+struct ChildStreams {
+    pid_t pid = -1;
+    Fd out;
+    Fd err;
+};
+
+/// Starts the command with standard input at end of file and its output
+/// and error on pipes whose read ends come back, non-blocking.  Nothing,
+/// with the failure's text in err, when the pipes or the child cannot be
+/// made.
+std::optional<ChildStreams> startChild(const char* command, const std::vector<std::string>* words, Capture& err,
+                                       const posix_spawnattr_t* attributes = nullptr) {
+    Pipe in, output, error;
+    if (int failure = makePipes(in, output, error); failure >= 0) {
+        err.replace(msgGet(failure));
+        return std::nullopt;
+    }
+    pid_t pid = -1;
+    int spawnError = words != nullptr ? spawnProgram(*words, in, output, error, attributes, pid) : ENOEXEC;
+    if (spawnError != 0)
+        spawnError = spawnShell(command, in, output, error, attributes, pid);
+    gc_pid = spawnError == 0 ? pid : -1;
+    if (spawnError != 0) {
+        err.replace(spawnFailureText(spawnError).c_str());
+        return std::nullopt;
+    }
+    // Closing the write end of the input pipe at once puts the child's
+    // standard input at end of file.  Reads never block, so the parent
+    // waits in poll alone and neither pipe can fill up unseen.
+    fcntl(output.readEnd.get(), F_SETFL, O_NONBLOCK);
+    fcntl(error.readEnd.get(), F_SETFL, O_NONBLOCK);
+    return ChildStreams{pid, std::move(output.readEnd), std::move(error.readEnd)};
+}
+
 /// Runs the command into the emptied captures; the ending of send_command.
 Ending runCaptured(const char* command, const std::vector<std::string>* words, Capture& out, Capture& err) {
     if (command == nullptr)
         return {Ending::Kind::exited, 1};  // what a shell without a command line would give
-    Pipe in, output, error;
-    if (int failure = makePipes(in, output, error); failure >= 0) {
-        err.replace(msgGet(failure));
+    std::optional<ChildStreams> child = startChild(command, words, err);
+    if (!child)
         return {};
-    }
-    pid_t pid = -1;
-    int spawnError = words != nullptr ? spawnProgram(*words, in, output, error, pid) : ENOEXEC;
-    if (spawnError != 0)
-        spawnError = spawnShell(command, in, output, error, pid);
-    gc_pid = spawnError == 0 ? pid : -1;
-    if (spawnError != 0) {
-        err.replace(spawnFailureText(spawnError).c_str());
-        return {};
-    }
-    // Closing the write end of the input pipe at once puts the child's
-    // standard input at end of file.
-    in = Pipe{};
-    output.writeEnd.reset();
-    error.writeEnd.reset();
     Run run{command, out, err,
-            {std::move(error.readEnd), err, msgStderrFull, msgStderrUnread},
-            {std::move(output.readEnd), out, msgStdoutFull, msgStdoutUnread}};
-    return collectOutput(run, pid);
+            {std::move(child->err), err, msgStderrFull, msgStderrUnread},
+            {std::move(child->out), out, msgStdoutFull, msgStdoutUnread}};
+    ChildWatch watch(child->pid);
+    if (!pumpWhileChildRuns(run, watch) || !drainAfterChild(run))
+        return {};
+    return watch.ending();
 }
 
 }  // namespace
@@ -610,6 +623,241 @@ Ending execCmdParent(pid_t pid, char* errBuf) {
         return endingOf(status);
     copyText(errBuf, stdErrBufSize, msgGet(ended < 0 ? msgWaitFailed : msgOtherChild));
     return {};
+}
+
+// ---- Commands started now and collected later ----------------------------------
+
+namespace {
+
+/// While any pending command lives, its children are kept until they are
+/// waited for (see ChildrenKept); the state is put back with the last.
+std::optional<ChildrenKept> keptForPending;
+
+/// The process group of a pending command: its own, so that a signal from
+/// the terminal reaches the utility and the command it waits for, never
+/// the commands started ahead, which the utility ends itself.
+class OwnGroup {
+public:
+    OwnGroup() {
+        ready_ = posix_spawnattr_init(&attributes_) == 0 &&
+                 posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETPGROUP) == 0 &&
+                 posix_spawnattr_setpgroup(&attributes_, 0) == 0;
+    }
+    OwnGroup(const OwnGroup&) = delete;
+    OwnGroup& operator=(const OwnGroup&) = delete;
+    ~OwnGroup() { posix_spawnattr_destroy(&attributes_); }
+    const posix_spawnattr_t* get() const { return ready_ ? &attributes_ : nullptr; }
+
+private:
+    posix_spawnattr_t attributes_;
+    bool ready_;
+};
+
+}  // namespace
+
+/// One command between start_command and its end: the child, its two
+/// streams and the captures they fill.  Lives on the heap, so that the
+/// registry and the streams' captures can point at it.
+struct PendingState {
+    PendingState(const CommandLine& command, std::size_t outSize, std::size_t errSize)
+        : line(command.str()), outBuf(std::max<std::size_t>(outSize, 1)),
+          errBuf(std::max<std::size_t>(errSize, 1)), out(outBuf.data(), outSize), err(errBuf.data(), errSize),
+          run{line.c_str(), out, err, {Fd(), err, msgStderrFull, msgStderrUnread},
+              {Fd(), out, msgStdoutFull, msgStdoutUnread}} {
+        out.clear();
+        err.clear();
+    }
+
+    std::string line;
+    std::vector<char> outBuf;
+    std::vector<char> errBuf;
+    Capture out;
+    Capture err;
+    Run run;
+    pid_t pid = -1;
+    Fd pidFd;             // readable once the child has ended; -1 where the kernel has none
+    bool childLive = false;  // started and not yet collected
+    bool done = false;       // the result is final
+    Ending ending;
+};
+
+namespace {
+
+std::vector<PendingState*>& pendingStates() {
+    static std::vector<PendingState*> states;
+    return states;
+}
+
+void enlist(PendingState* state) {
+    if (pendingStates().empty())
+        keptForPending.emplace();
+    pendingStates().push_back(state);
+}
+
+void delist(PendingState* state) {
+    std::erase(pendingStates(), state);
+    if (pendingStates().empty())
+        keptForPending.reset();
+}
+
+/// The command is ended: its group is killed and the child collected, its
+/// streams closed.  What was captured stays.
+void endChild(PendingState& state) {
+    state.run.errStream.fd.reset();
+    state.run.outStream.fd.reset();
+    state.run.errStream.open = state.run.outStream.open = false;
+    if (state.childLive) {
+        kill(-state.pid, SIGKILL);
+        kill(state.pid, SIGKILL);
+        int status;
+        while (waitpid(state.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        state.childLive = false;
+    }
+    state.pidFd.reset();
+    state.done = true;
+}
+
+/// Ends the command on an overflow or a runner failure: as send_command,
+/// its ending is unknown and the message is in place; unlike it, the child
+/// is not left to run on.
+void abandonChild(PendingState& state) {
+    state.ending = {};
+    endChild(state);
+}
+
+/// Notes the end of the child when it has come, and collects what is left
+/// in its pipes, as send_command does.
+void lookForEnd(PendingState& state) {
+    pid_t result;
+    int status;
+    do
+        result = waitpid(state.pid, &status, WNOHANG);
+    while (result < 0 && errno == EINTR);
+    if (result == 0)
+        return;
+    state.childLive = false;
+    if (result != state.pid) {
+        state.run.abandon(msgGet(msgWaitFailed));
+        abandonChild(state);
+        return;
+    }
+    state.ending = endingOf(status);
+    if (!drainAfterChild(state.run))
+        state.ending = {};
+    endChild(state);
+}
+
+/// One poll over the streams and ends of every pending command that runs,
+/// waiting at most timeout milliseconds (-1: until something happens).
+void pumpPending(int timeout) {
+    std::vector<std::pair<PendingState*, Stream*>> owners;
+    std::vector<pollfd> entries;
+    bool timedChecks = false;
+    for (PendingState* state : pendingStates()) {
+        if (state->done)
+            continue;
+        for (Stream* stream : {&state->run.errStream, &state->run.outStream})
+            if (stream->open) {
+                owners.emplace_back(state, stream);
+                entries.push_back({stream->fd.get(), POLLIN, 0});
+            }
+        owners.emplace_back(state, nullptr);
+        entries.push_back({state->pidFd.get(), POLLIN, 0});
+        timedChecks = timedChecks || state->pidFd.get() < 0;
+    }
+    if (entries.empty())
+        return;
+    if (timedChecks && (timeout < 0 || timeout > childCheckInterval))
+        timeout = childCheckInterval;
+    if (poll(entries.data(), entries.size(), timeout) < 0)
+        return;  // interrupted: the caller asks again
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        auto [state, stream] = owners[i];
+        if (state->done)
+            continue;
+        Read result;
+        if (stream != nullptr && entries[i].revents != 0 && !pumpChunk(state->run, *stream, result))
+            abandonChild(*state);
+        else if (stream == nullptr && (entries[i].fd < 0 || entries[i].revents != 0))
+            lookForEnd(*state);
+    }
+}
+
+}  // namespace
+
+PendingCommand start_command(const CommandLine& command, std::size_t outSize, std::size_t errSize) {
+    auto state = std::make_unique<PendingState>(command, outSize, errSize);
+    enlist(state.get());
+    OwnGroup group;
+    std::optional<ChildStreams> child = startChild(command.c_str(), command.plainWords(), state->err, group.get());
+    if (!child) {
+        state->done = true;
+        return PendingCommand(std::move(state));
+    }
+    state->pid = child->pid;
+    state->childLive = true;
+    state->run.errStream.fd = std::move(child->err);
+    state->run.outStream.fd = std::move(child->out);
+#ifdef SYS_pidfd_open
+    state->pidFd = Fd(static_cast<int>(syscall(SYS_pidfd_open, child->pid, 0)));
+#endif
+    return PendingCommand(std::move(state));
+}
+
+PendingCommand::PendingCommand() = default;
+PendingCommand::PendingCommand(std::unique_ptr<PendingState> state) : state_(std::move(state)) {}
+PendingCommand::PendingCommand(PendingCommand&&) noexcept = default;
+
+PendingCommand& PendingCommand::operator=(PendingCommand&& other) noexcept {
+    if (this != &other) {
+        drop();
+        state_ = std::move(other.state_);
+    }
+    return *this;
+}
+
+PendingCommand::~PendingCommand() { drop(); }
+
+void PendingCommand::drop() {
+    if (!state_)
+        return;
+    endChild(*state_);
+    delist(state_.get());
+    state_.reset();
+}
+
+bool PendingCommand::ended() const { return !state_ || state_->done; }
+
+void PendingCommand::wait() {
+    while (!ended())
+        pumpPending(-1);
+}
+
+CommandResult PendingCommand::finish(char* outBuf, std::size_t outSize, char* errBuf, std::size_t errSize) {
+    if (!state_)
+        return {};
+    wait();
+    // The captured bytes and their terminator, as send_command leaves them.
+    auto copyOut = [](const Capture& capture, char* buffer, std::size_t size) {
+        if (size == 0)
+            return;
+        const std::string_view text = capture.text().substr(0, size - 1);
+        std::memcpy(buffer, text.data(), text.size());
+        buffer[text.size()] = '\0';
+    };
+    copyOut(state_->out, outBuf, outSize);
+    copyOut(state_->err, errBuf, errSize);
+    const Ending ending = state_->ending;
+    drop();
+    return resultOf(ending, outBuf, outSize, errBuf, errSize);
+}
+
+void pollPendingCommands() { pumpPending(0); }
+
+void endPendingCommands() {
+    for (PendingState* state : pendingStates())
+        endChild(*state);
 }
 
 }  // namespace pelo

@@ -9,6 +9,7 @@
 #include <sys/types.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -82,6 +83,63 @@ inline CommandResult send_command(const CommandLine& command, char* outBuf, std:
 inline CommandResult send_command(const CommandLine& command) {
     return send_command(command, stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize);
 }
+
+struct PendingState;
+
+/// A command started now whose result is collected later (start_command).
+/// Several may run at once; while one is waited for, the streams of all
+/// of them are read, so none can stall on a full pipe.  Movable, not
+/// copyable.  Dropping one that has not ended (destruction, assignment)
+/// kills its process group and collects the child: nothing is left behind.
+/// Every pending command is to be finished or dropped before
+/// send_command_no_pipes, whose wait takes any child.
+class PendingCommand {
+public:
+    PendingCommand();
+    PendingCommand(PendingCommand&&) noexcept;
+    PendingCommand& operator=(PendingCommand&&) noexcept;
+    PendingCommand(const PendingCommand&) = delete;
+    PendingCommand& operator=(const PendingCommand&) = delete;
+    ~PendingCommand();
+
+    /// True when nothing runs any more: its child has ended and is
+    /// collected, or it failed, or it holds no command.  Learns nothing
+    /// new by itself (see pollPendingCommands).
+    bool ended() const;
+
+    /// Waits, in poll, until it has ended.
+    void wait();
+
+    /// Waits, then leaves in the caller's buffers exactly what send_command
+    /// would have left there and returns the same result; the command is
+    /// then released.  Buffers are given the sizes passed to start_command.
+    /// A command not held gives an unknown ending and writes nothing.
+    CommandResult finish(char* outBuf, std::size_t outSize, char* errBuf, std::size_t errSize);
+
+private:
+    friend PendingCommand start_command(const CommandLine& command, std::size_t outSize, std::size_t errSize);
+    explicit PendingCommand(std::unique_ptr<PendingState> state);
+    void drop();
+
+    std::unique_ptr<PendingState> state_;
+};
+
+/// Starts the command at once and returns without waiting: the same child,
+/// captures of at most outSize - 1 and errSize - 1 bytes, overflow and
+/// failure messages as send_command, with two differences: the child has a
+/// process group of its own, so that a signal from the terminal does not
+/// reach it, and after an overflow or a failed read it is killed and
+/// collected rather than left to run on.  A failure to start gives a
+/// command that has already ended, its text in the error capture.
+PendingCommand start_command(const CommandLine& command, std::size_t outSize, std::size_t errSize);
+
+/// Reads what every pending command has written and notes the ends that
+/// have come, without waiting.
+void pollPendingCommands();
+
+/// Kills and collects the child of every pending command; for the exit
+/// paths, which leave through exit() past the commands' owners.
+void endPendingCommands();
 
 /// Runs the command on the user's terminal and waits for a child to end.
 /// errBuf (at least stdErrBufSize bytes) is written only when the runner
