@@ -81,7 +81,12 @@ void warnInterruptedRemoval() {
     static int nextStep = 0;
     while (nextStep < 6) {
         switch (nextStep++) {
-        case 0: msgPrint(1538); break;
+        case 0:
+            // Listings started ahead read the archive's copies, which
+            // the next step may remove.
+            endPendingCommands();
+            msgPrint(1538);
+            break;
         case 1: removeWorkFiles(!outOfMemory); break;
         case 2: releaseStrings(); break;
         case 3: releaseSemaphore(); break;

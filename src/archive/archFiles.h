@@ -8,6 +8,8 @@
 
 namespace pelo {
 
+class HistoriesAhead;
+
 /// One family configuration file by its full path: its size added to the
 /// estimate (check-only run), copied into the archive directory or, with
 /// intoConfigField, its configField directory (file-system archive), or
@@ -30,10 +32,11 @@ std::string vcToolDir();
 /// The clean-up of one history, by the file's row and type: the deltas
 /// that are not archived are written to the VC clean-up list (gen…, device
 /// archive) or removed from the copy below the archive directory (parse…,
-/// file-system archive).  0, or 1 after the message.
+/// file-system archive).  0, or 1 after the message.  Under PVCS the
+/// history's listing is taken from ahead when it ran there.
 int genSCCSvcCleanUPfile(const FileRecord& file, int fileType);
-int genPVCSvcCleanUPfile(const FileRecord& file, int fileType);
+int genPVCSvcCleanUPfile(const FileRecord& file, int fileType, HistoriesAhead* ahead = nullptr);
 int parseSCCSvcFiles(const FileRecord& file, int fileType);
-int parsePVCSvcFiles(const FileRecord& file, int fileType);
+int parsePVCSvcFiles(const FileRecord& file, int fileType, HistoriesAhead* ahead = nullptr);
 
 }  // namespace pelo

@@ -10,12 +10,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "archive/archFiles.h"
 #include "archive/archUtil.h"
 #include "archive/context.h"
 #include "archive/getArchOpts.h"
+#include "archive/historiesAhead.h"
 #include "archive/peloarchive.h"
 #include "archive/phases.h"
 #include "db/dbgFile.h"
@@ -174,6 +176,23 @@ int destroyedHistory(long sourceId, bool toCpio) {
 
 bool isSCCS() { return archCtx.vctype == "SCCS" || archCtx.vctype == "sccs"; }
 
+/// The turns of the loop over the archived files, read before it starts:
+/// the first file of each source not yet processed, in the list's order;
+/// with noSourceless, none of source 0, which has no history.
+std::vector<HistoryTurn> historyTurns(const IdList& processed, bool noSourceless) {
+    std::vector<HistoryTurn> turns;
+    std::unordered_set<int> seen;
+    for (int fileId : archCtx.fileIdList) {
+        FileRecord file{};
+        dbgFileGetById(file, fileId);
+        if ((noSourceless && file.SOURCEID == 0) || processed.listContains(file.SOURCEID) ||
+            !seen.insert(file.SOURCEID).second)
+            continue;
+        turns.push_back({file, fileType(file.TYPE)});
+    }
+    return turns;
+}
+
 // Check-only run or file-system archive.  A file of source 0 has no history.
 int collectHistories(IdList& processed) {
     if (archiving() && archCtx.fileIdList.listSize() > 0) {
@@ -183,21 +202,24 @@ int collectHistories(IdList& processed) {
             return 1;
         }
     }
-    for (int fileId : archCtx.fileIdList) {
-        FileRecord file{};
-        dbgFileGetById(file, fileId);
-        if (file.SOURCEID == 0 || processed.listContains(file.SOURCEID))
-            continue;
-        const int type = fileType(file.TYPE);
+    const std::vector<HistoryTurn> turns = historyTurns(processed, true);
+    std::optional<HistoriesAhead> ahead;
+    if (archiving() && !isSCCS())
+        ahead.emplace(turns, archCtx.fileSystemName, true);
+    for (std::size_t turn = 0; turn < turns.size(); ++turn) {
+        const auto& [file, type] = turns[turn];
+        if (ahead)
+            ahead->comeTo(turn);
         int result = vcIsBinaryDirectory(type) ? getSCCSBinaryFiles(file.SOURCEID, type)
                                                : getTextOrPVCSBinaryFiles(file.SOURCEID, type);
         if (result == 0 && archiving())
-            result = isSCCS() ? parseSCCSvcFiles(file, type) : parsePVCSvcFiles(file, type);
+            result = isSCCS() ? parseSCCSvcFiles(file, type) : parsePVCSvcFiles(file, type, ahead ? &*ahead : nullptr);
         if (result != 0)
             return 1;
         workDot();
         processed.listAppendUnique(file.SOURCEID);
     }
+    ahead.reset();
     for (int sourceId : archCtx.destroyedSourceIdList) {
         if (sourceId == 0)
             continue;
@@ -224,19 +246,23 @@ int startCleanupList() {
 // Device archive: every history is listed whole, with the deltas to drop
 // after a restore in the clean-up list, which goes onto the medium too.
 int listHistories(IdList& processed) {
-    for (int fileId : archCtx.fileIdList) {
-        FileRecord file{};
-        dbgFileGetById(file, fileId);
-        if (processed.listContains(file.SOURCEID))
-            continue;
-        const int type = fileType(file.TYPE);
+    const std::vector<HistoryTurn> turns = historyTurns(processed, false);
+    std::optional<HistoriesAhead> ahead;
+    if (!isSCCS())
+        ahead.emplace(turns, archCtx.familyHomeDir, false);
+    for (std::size_t turn = 0; turn < turns.size(); ++turn) {
+        const auto& [file, type] = turns[turn];
+        if (ahead)
+            ahead->comeTo(turn);
         const int listed = vcIsBinaryDirectory(type) ? writeSCCSBinaryFilesToCPIO(file.SOURCEID, type)
                                                      : writeTextOrPVCSBinaryFilesToCPIO(file.SOURCEID, type);
-        if (listed != 0 || (isSCCS() ? genSCCSvcCleanUPfile(file, type) : genPVCSvcCleanUPfile(file, type)) != 0)
+        if (listed != 0 ||
+            (isSCCS() ? genSCCSvcCleanUPfile(file, type) : genPVCSvcCleanUPfile(file, type, ahead ? &*ahead : nullptr)) != 0)
             return 1;
         workDot();
         processed.listAppendUnique(file.SOURCEID);
     }
+    ahead.reset();
     if (closeReported(archCtx.archVCclean) != 0)
         return 1;
     if (addCpioListEntry(&ArchiveContext::archVCclean) != 0) {

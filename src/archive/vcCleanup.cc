@@ -16,6 +16,7 @@
 #include "archive/archFiles.h"
 #include "archive/archUtil.h"
 #include "archive/context.h"
+#include "archive/historiesAhead.h"
 #include "archive/peloarchive.h"
 #include "db/dbgVersion.h"
 #include "support/commandLine.h"
@@ -151,17 +152,21 @@ int nameBinaryVersion(const std::string& familyDir, const std::string& sid) {
 
 // ---- PVCS -----------------------------------------------------------------------
 
-constexpr std::size_t vlogBufSize = 40000;
-
 /// Hands the revisions of the history's vlog log to handle (revision,
-/// archived?) in walkVlogRevisions's order, and stops at the first that fails.
+/// archived?) in walkVlogRevisions's order, and stops at the first that
+/// fails.  The listing is the one started ahead when there is one.
 template <class Handle>
-int walkPVCSRevisions(const std::string& history, int sourceId, const std::string& tools, Handle handle) {
+int walkPVCSRevisions(const std::string& history, int sourceId, const std::string& tools, HistoriesAhead* ahead,
+                      Handle handle) {
     if (tools.empty())
         return cannotClean(history, msgFormat(1539));
     std::vector<char> log(vlogBufSize);
-    const CommandResult listed = send_command(CommandLine().quoted(tools + "/vlog").text(" -br").arg(history),
-                                              log.data(), log.size(), stdErrBuf, stdErrBufSize);
+    const CommandLine command = vlogCommand(tools, history);
+    std::optional<CommandResult> early;
+    if (ahead != nullptr)
+        early = ahead->take(command, log.data(), log.size(), stdErrBuf, stdErrBufSize);
+    const CommandResult listed =
+        early ? *early : send_command(command, log.data(), log.size(), stdErrBuf, stdErrBufSize);
     if (cannotClean(history, listingVerdict(listed, vlogWords)) != 0)
         return 1;
     const ArchivedSids archived = archivedSids(sourceId);
@@ -192,9 +197,9 @@ int genSCCSvcCleanUPfile(const FileRecord& file, int fileType) {
     });
 }
 
-int genPVCSvcCleanUPfile(const FileRecord& file, int fileType) {
+int genPVCSvcCleanUPfile(const FileRecord& file, int fileType, HistoriesAhead* ahead) {
     const std::string history = historyFile(archCtx.familyHomeDir, file, fileType);
-    return walkPVCSRevisions(history, file.SOURCEID, vcToolDir(), [&](const std::string& revision, bool archived) {
+    return walkPVCSRevisions(history, file.SOURCEID, vcToolDir(), ahead, [&](const std::string& revision, bool archived) {
         return archived ? 0 : listDelta(file, fileType, revision);
     });
 }
@@ -216,10 +221,10 @@ int parseSCCSvcFiles(const FileRecord& file, int fileType) {
     });
 }
 
-int parsePVCSvcFiles(const FileRecord& file, int fileType) {
+int parsePVCSvcFiles(const FileRecord& file, int fileType, HistoriesAhead* ahead) {
     const std::string history = historyFile(archCtx.fileSystemName, file, fileType);
     const std::string tools = vcToolDir();
-    return walkPVCSRevisions(history, file.SOURCEID, tools, [&](const std::string& revision, bool archived) {
+    return walkPVCSRevisions(history, file.SOURCEID, tools, ahead, [&](const std::string& revision, bool archived) {
         if (archived)
             return 0;
         const CommandResult removed =
