@@ -188,7 +188,7 @@ std::vector<HistoryTurn> historyTurns(const IdList& processed, bool noSourceless
         if ((noSourceless && file.SOURCEID == 0) || processed.listContains(file.SOURCEID) ||
             !seen.insert(file.SOURCEID).second)
             continue;
-        turns.push_back({file, fileType(file.TYPE)});
+        turns.push_back({fileId, file.SOURCEID, fileType(file.TYPE)});
     }
     return turns;
 }
@@ -207,7 +207,9 @@ int collectHistories(IdList& processed) {
     if (archiving() && !isSCCS())
         ahead.emplace(turns, archCtx.fileSystemName, true);
     for (std::size_t turn = 0; turn < turns.size(); ++turn) {
-        const auto& [file, type] = turns[turn];
+        FileRecord file{};
+        dbgFileGetById(file, turns[turn].fileId);
+        const int type = turns[turn].type;
         if (ahead)
             ahead->comeTo(turn);
         int result = vcIsBinaryDirectory(type) ? getSCCSBinaryFiles(file.SOURCEID, type)
@@ -251,7 +253,9 @@ int listHistories(IdList& processed) {
     if (!isSCCS())
         ahead.emplace(turns, archCtx.familyHomeDir, false);
     for (std::size_t turn = 0; turn < turns.size(); ++turn) {
-        const auto& [file, type] = turns[turn];
+        FileRecord file{};
+        dbgFileGetById(file, turns[turn].fileId);
+        const int type = turns[turn].type;
         if (ahead)
             ahead->comeTo(turn);
         const int listed = vcIsBinaryDirectory(type) ? writeSCCSBinaryFilesToCPIO(file.SOURCEID, type)

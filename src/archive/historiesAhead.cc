@@ -77,7 +77,7 @@ bool copyQuietly(const std::string& source, const std::string& target) {
 
 /// Listings are started for the current turn and up to this many turns
 /// per processor beyond it.
-constexpr std::size_t turnsAheadPerProcessor = 2;
+constexpr std::size_t turnsAheadPerProcessor = 8;
 
 }  // namespace
 
@@ -94,7 +94,7 @@ HistoriesAhead::HistoriesAhead(const std::vector<HistoryTurn>& turns, std::strin
 /// copy is made as the turn makes it (directory, mode 0777 for the PVCS
 /// tools, the copy once).  False when any of it fails.
 bool HistoriesAhead::prepareCopy(const HistoryTurn& turn) const {
-    const std::string relative = std::string("/vc/") + vcLocation(turn.file.SOURCEID, turn.type);
+    const std::string relative = std::string("/vc/") + vcLocation(turn.sourceId, turn.type);
     const std::string family = archCtx.familyHomeDir + relative;
     if (!familyPathRefusal(archCtx.familyHomeDir, family, false).empty())
         return false;
@@ -115,7 +115,7 @@ void HistoriesAhead::comeTo(std::size_t turn) {
         // A binary directory's history is left to its turn.
         if (vcIsBinaryDirectory(ahead.type) || !prepareCopy(ahead))
             continue;
-        const std::string history = base_ + "/vc/" + vcLocation(ahead.file.SOURCEID, ahead.type);
+        const std::string history = base_ + "/vc/" + vcLocation(ahead.sourceId, ahead.type);
         const CommandLine command = vlogCommand(tools, history);
         pool_.submit(command.str(), command, vlogBufSize, stdErrBufSize);
     }

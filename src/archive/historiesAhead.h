@@ -13,17 +13,18 @@
 #include <string>
 #include <vector>
 
-#include "db/records.h"
 #include "support/commandLine.h"
 #include "support/commandPool.h"
 #include "support/runner.h"
 
 namespace pelo {
 
-/// One history the phase's loop comes to: the row of the first file of
-/// its source, and that file's type.
+/// One history the phase's loop comes to: the first file of its source,
+/// by id (its row is read again at the turn, so that a long list of
+/// files does not keep every row), its source and its type.
 struct HistoryTurn {
-    FileRecord file;
+    int fileId;
+    int sourceId;
     int type;
 };
 
