@@ -1,14 +1,13 @@
 #include "archive/historiesAhead.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <utility>
 
 #include "archive/archFiles.h"
 #include "archive/context.h"
+#include "support/fileCopy.h"
 #include "support/util.h"
 #include "vc/location.h"
 
@@ -26,52 +25,13 @@ bool makeDirsQuietly(const std::string& dir) {
     return mkdir(dir.c_str(), 0755) == 0;
 }
 
-bool copyBytes(int in, int out) {
-    for (;;) {
-        ssize_t moved = copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-        if (moved == 0)
-            return true;
-        if (moved > 0)
-            continue;
-        if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP)
-            return false;
-        break;  // not between these files: the bytes go through here
-    }
-    char block[65536];
-    for (;;) {
-        ssize_t got = read(in, block, sizeof block);
-        if (got <= 0)
-            return got == 0;
-        for (ssize_t done = 0; done < got;) {
-            ssize_t written = write(out, block + done, std::size_t(got - done));
-            if (written <= 0)
-                return false;
-            done += written;
-        }
-    }
-}
-
-/// A new file with the bytes and the mode cp gives a copy it creates (the
-/// source's permissions less the umask).  It is written beside the target
-/// and takes the target's name only while that is free, so a failure
-/// leaves no half copy that the turn would take for a finished one.
+/// The copy the turn would make, written beside the target and given the
+/// target's name only while that is free, so a failure leaves no half
+/// copy that the turn would take for a finished one.
 bool copyQuietly(const std::string& source, const std::string& target) {
-    const int in = open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat status;
-    if (in < 0 || fstat(in, &status) != 0) {
-        if (in >= 0)
-            close(in);
-        return false;
-    }
     const std::string temporary = target + ".ahead";
-    const int out = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, status.st_mode & 0777);
-    bool copied = out >= 0 && copyBytes(in, out);
-    close(in);
-    if (out >= 0) {
-        copied = close(out) == 0 && copied;
-        copied = copied && link(temporary.c_str(), target.c_str()) == 0;
-        unlink(temporary.c_str());
-    }
+    const bool copied = copyRegularFile(source, temporary).empty() && link(temporary.c_str(), target.c_str()) == 0;
+    unlink(temporary.c_str());
     return copied;
 }
 
