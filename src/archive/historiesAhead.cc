@@ -39,6 +39,11 @@ bool copyQuietly(const std::string& source, const std::string& target) {
 /// per processor beyond it.
 constexpr std::size_t turnsAheadPerProcessor = 8;
 
+/// Listings that run at once: two a processor, since the pool starts the
+/// next only when the loop comes back to it, and the loop meanwhile
+/// waits on the one-at-a-time deletions of its own history.
+constexpr std::size_t listingsPerProcessor = 2;
+
 }  // namespace
 
 CommandLine vlogCommand(const std::string& tools, const std::string& history) {
@@ -47,7 +52,7 @@ CommandLine vlogCommand(const std::string& tools, const std::string& history) {
 
 HistoriesAhead::HistoriesAhead(const std::vector<HistoryTurn>& turns, std::string base, bool copiesToMake)
     : turns_(turns), base_(std::move(base)), copiesToMake_(copiesToMake),
-      reach_(turnsAheadPerProcessor * processorCount()) {}
+      reach_(turnsAheadPerProcessor * processorCount()), pool_(listingsPerProcessor * processorCount()) {}
 
 /// What the turn does before its listing, done quietly: the family's
 /// history must pass the turn's check, and in a file-system archive its
