@@ -91,7 +91,7 @@ void requireSettings() {
     for (const std::string& release : c.relNameList)
         require(characters(release) <= std::size_t(pelo::maxReleaseNameLen), "a release name has at most 15 characters");
     require(characters(c.levelName) <= std::size_t(pelo::maxLevelNameLen), "a level name has at most 15 characters");
-    if (!c.archiving) {
+    if (c.mode == pelo::RunMode::checkOnly) {
         require(c.fileSystemName.empty() && c.deviceName.empty() && !hasWorkFilePath(),
                 "a check-only run has no destination");
         return;
