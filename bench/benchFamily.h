@@ -122,7 +122,21 @@ inline bool buildFamily(const Family& family, const std::vector<std::string>& ex
     return true;
 }
 
-inline bool isBuilt(const Family& family) { return std::filesystem::exists(family.root / "built"); }
+/// An entry counts as built once marked, and only while the tools it
+/// links to are still there: the build tree that made it may have gone.
+inline bool isBuilt(const Family& family) {
+    namespace fs = std::filesystem;
+    if (!fs::exists(family.root / "built"))
+        return false;
+    for (const fs::directory_entry& top : fs::directory_iterator(family.root)) {
+        if (top.path().filename() == "home" || !top.is_directory())
+            continue;
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(top.path()))
+            if (entry.is_symlink() && !fs::exists(entry.path()))
+                return false;
+    }
+    return true;
+}
 
 inline void markBuilt(const Family& family) { std::ofstream(family.root / "built") << "built\n"; }
 
