@@ -68,7 +68,7 @@ int closeReported(WorkFile& file) {
 }
 
 void workDot() {
-    msgPrint(1331);
+    msgProgress(1331);
     sigCheck();
 }
 

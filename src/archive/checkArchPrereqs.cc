@@ -66,7 +66,7 @@ bool isComplete(const char* state) { return std::string_view(state) == "complete
 // A dot marks a unit of work done, which is also where a termination
 // signal that arrived meanwhile is honoured.
 void dot() {
-    msgPrint(1331);
+    msgProgress(1331);
     sigCheck();
 }
 

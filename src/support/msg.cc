@@ -3,6 +3,7 @@
 #include <nl_types.h>
 
 #include <array>
+#include <chrono>
 #include <clocale>
 #include <cstdarg>
 #include <cstdio>
@@ -113,12 +114,30 @@ int msgReLoad(std::string& buffer, int number, ...) {
     return number;
 }
 
+namespace {
+
+/// When standard output was last flushed.
+std::chrono::steady_clock::time_point lastFlush;
+
+void flushOutput() {
+    std::fflush(stdout);
+    lastFlush = std::chrono::steady_clock::now();
+}
+
+}  // namespace
+
 void msgPrint(int number, ...) {
     va_list args;
     va_start(args, number);
     std::vprintf(msgFormat(number), args);
     va_end(args);
-    std::fflush(stdout);
+    flushOutput();
+}
+
+void msgProgress(int number) {
+    std::fputs(msgFormat(number), stdout);
+    if (std::chrono::steady_clock::now() - lastFlush >= progressFlushInterval)
+        flushOutput();
 }
 
 int msgClose() {

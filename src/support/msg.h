@@ -4,6 +4,7 @@
 // any catalogue.
 #pragma once
 
+#include <chrono>
 #include <string>
 
 namespace pelo {
@@ -37,6 +38,15 @@ int msgReLoad(std::string& buffer, int number, ...);
 /// Prints the formatted message on standard output and flushes it: the one
 /// way user-visible text leaves the utility.
 void msgPrint(int number, ...);
+
+/// Longest a progress mark waits in standard output's buffer.
+inline constexpr std::chrono::milliseconds progressFlushInterval{50};
+
+/// Prints the message, which takes no arguments, as a mark on a progress
+/// line: standard output is flushed only when progressFlushInterval has
+/// passed since it last was, so a run of marks costs a write now and then
+/// rather than one each.  Every msgPrint flushes what marks are waiting.
+void msgProgress(int number);
 
 /// Closes the catalogue; the result of catclose, or 0 when none was open.
 int msgClose();

@@ -191,6 +191,7 @@ void resetCaughtSignals() {
 /// child before its handlers are reset.  Returns what fork returned, with
 /// fork's errno on failure.
 pid_t forkChild() {
+    std::fflush(stdout);  // progress marks waiting go before anything the child writes
     sigset_t all;
     sigset_t previous;
     sigfillset(&all);
@@ -239,6 +240,7 @@ private:
 /// result instead of leaving it to the child.
 int spawnShell(const char* command, const Pipe& in, const Pipe& out, const Pipe& err,
                const posix_spawnattr_t* attributes, pid_t& pid) {
+    std::fflush(stdout);  // progress marks waiting go before anything the child writes
     SpawnActions actions;
     if (!actions.onto(in, out, err))
         return ENOMEM;
@@ -254,6 +256,7 @@ int spawnShell(const char* command, const Pipe& in, const Pipe& out, const Pipe&
 /// shell says about a program it cannot run, and runs its built-ins).
 int spawnProgram(const std::vector<std::string>& words, const Pipe& in, const Pipe& out, const Pipe& err,
                  const posix_spawnattr_t* attributes, pid_t& pid) {
+    std::fflush(stdout);  // progress marks waiting go before anything the child writes
     SpawnActions actions;
     if (!actions.onto(in, out, err))
         return ENOMEM;
