@@ -4,12 +4,15 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <span>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "archive/archUtil.h"
 #include "archive/confField.h"
 #include "archive/createDbExport.h"
-#include "archive/cursorWalk.h"
+#include "db/accessor.h"
 #include "archive/peloarchive.h"
 #include "archive/phases.h"
 #include "archive/writeDbPop.h"
@@ -56,7 +59,7 @@ void startPhase(int heading) {
 
 // One unit of work done: a dot, and the moment to look for a signal.
 void unitDone() {
-    msgPrint(1331);
+    msgProgress(1331);
     sigCheck();
 }
 
@@ -67,10 +70,99 @@ void endPhase() { msgPrint(1333); }
 int commit(const DbPopWriter& writer) { return archiving() ? addCommitStmtToDbPopFile(writer) : 0; }
 
 // A group of rows committed after it when it had any.
-template <class Record, class... Keys, class Visit>
-int rowGroup(const DbPopWriter& writer, int (*walk)(int, Record&, Keys...), Visit visit,
-             std::type_identity_t<Keys>... keys) {
-    return forEachRow(walk, visit, keys...) > 0 ? commit(writer) : 0;
+template <class Record, class Visit>
+int rowGroup(const DbPopWriter& writer, BulkRows<Record>& rows, Visit visit, int key) {
+    return rows.forEach(key, visit) > 0 ? commit(writer) : 0;
+}
+
+// ---- reading ahead ----------------------------------------------------------------
+
+// The walk reads ahead: the rows of the next objects come with a few
+// statements, and each object's are then taken from memory in the order
+// its own statement would give them.
+constexpr std::size_t readAhead = 1000;
+
+// Hands the ids to take in order, each window of readAhead ids given to
+// load first; stops at take's first result that is not 0.
+template <class Ids, class Load, class Take>
+int inWindows(const Ids& ids, Load load, Take take) {
+    std::vector<std::int32_t> window;
+    window.reserve(readAhead);
+    for (auto next = ids.begin(); next != ids.end();) {
+        window.clear();
+        for (; next != ids.end() && window.size() < readAhead; ++next)
+            window.push_back(*next);
+        load(std::span<const std::int32_t>(window));
+        for (const std::int32_t id : window)
+            if (int result = take(id); result != 0)
+                return result;
+    }
+    return 0;
+}
+
+// The ids that fn(record) yields for the held rows of every key, each once.
+template <class Record, class Yield>
+std::vector<std::int32_t> idsNamed(BulkRows<Record>& rows, std::span<const std::int32_t> keys, Yield yield) {
+    std::vector<std::int32_t> ids;
+    std::unordered_set<std::int32_t> seen;
+    for (const std::int32_t key : keys)
+        rows.forEachHeld(key, [&](const Record& row) {
+            yield(row, [&](std::int32_t id) {
+                if (seen.insert(id).second)
+                    ids.push_back(id);
+            });
+        });
+    return ids;
+}
+
+// The rows the tracks of a window and their defects bring: changes,
+// approvals, fixes, tests and coreqs, the files and versions the changes
+// name that the walk has not met, and the defects with their sizes,
+// history, notes and verify rows.
+void loadTracks(const PopulateWalk& walk, std::span<const std::int32_t> trackIds) {
+    dbgTrackBulkById().load(trackIds);
+    dbgChangeBulkForTrack().load(trackIds);
+    dbgApprovalBulkForTrack().load(trackIds);
+    dbgFixBulkForTrack().load(trackIds);
+    dbgTestBulkForTrack().load(trackIds);
+    dbgCoreqBulkForTrack().load(trackIds);
+    // Every file, since a hold track looks at the files of all its changes.
+    dbgFileBulkById().load(
+        idsNamed(dbgChangeBulkForTrack(), trackIds, [](const ChangeRecord& c, auto add) { add(c.FILEID); }));
+    dbgVersionBulkById().load(idsNamed(dbgChangeBulkForTrack(), trackIds, [&](const ChangeRecord& c, auto add) {
+        if (!walk.versionSources.contains(c.VERSIONID))
+            add(c.VERSIONID);
+    }));
+    dbgSizeBulkForDefect().load(
+        idsNamed(dbgTrackBulkById(), trackIds, [](const TrackRecord& t, auto add) { add(t.DEFECTID); }));
+    // A defect met before is not taken again.
+    const std::vector<std::int32_t> defectIds = idsNamed(dbgTrackBulkById(), trackIds, [](const TrackRecord& t, auto add) {
+        if (!archCtx.defectFeatureIdList.listContains(t.DEFECTID))
+            add(t.DEFECTID);
+    });
+    dbgDefectBulkById().load(defectIds);
+    dbgHistoryBulkForDefect().load(defectIds);
+    (informix() ? dbgNoteviewBulkForDefect().load(defectIds) : dbgNoteBulkForDefect().load(defectIds));
+    dbgVerifyBulkForDefect().load(defectIds);
+}
+
+// What loadTracks read, forgotten: the later phases and the removal read
+// afresh.
+void forgetTracks() {
+    dbgTrackBulkById().clear();
+    dbgChangeBulkForTrack().clear();
+    dbgApprovalBulkForTrack().clear();
+    dbgFixBulkForTrack().clear();
+    dbgTestBulkForTrack().clear();
+    dbgCoreqBulkForTrack().clear();
+    dbgFileBulkById().clear();
+    dbgVersionBulkById().clear();
+    dbgSizeBulkForDefect().clear();
+    dbgDefectBulkById().clear();
+    dbgHistoryBulkForDefect().clear();
+    dbgNoteviewBulkForDefect().clear();
+    dbgNoteBulkForDefect().clear();
+    dbgVerifyBulkForDefect().clear();
 }
 
 // ---- small list helpers ---------------------------------------------------------
@@ -172,23 +264,27 @@ int processLevels(PopulateWalk& walk) {
         return 0;
     startPhase(1528);
     const TakeRow takeMember{walk.writer, writeLevelMemInfoToDbPopFile, &ArchiveContext::numLevelMembers};
-    for (int levelId : archCtx.levelIdList) {
+    const auto load = [](std::span<const std::int32_t> ids) {
+        dbgLevelBulkById().load(ids);
+        dbgLevelmemberBulkForLevel().load(ids);
+    };
+    const int result = inWindows(archCtx.levelIdList, load, [&](int levelId) {
         LevelRecord level{};
-        dbgLevelGetById(level, levelId);
+        dbgLevelBulkById().get(level, levelId);
         if (archiving())
             writeLevelInfoToDbPopFile(walk.writer, level);
         ++archCtx.numLevels;
         addUser(level.USERID);
-        forEachRow(
-            dbgLevelmemberGetAllForLevel,
-            [&](const LevelMemberRecord& member) {
-                takeMember(member);
-                unitDone();
-            },
-            levelId);
-        if (int result = commit(walk.writer); result != 0)
-            return result;
-    }
+        dbgLevelmemberBulkForLevel().forEach(levelId, [&](const LevelMemberRecord& member) {
+            takeMember(member);
+            unitDone();
+        });
+        return commit(walk.writer);
+    });
+    dbgLevelBulkById().clear();
+    dbgLevelmemberBulkForLevel().clear();
+    if (result != 0)
+        return result;
     endPhase();
     return 0;
 }
@@ -206,13 +302,13 @@ void processChange(PopulateWalk& walk, const ChangeRecord& change) {
     bool destroyed = walk.destroyedFileIds.listContains(change.FILEID);
     if (!destroyed && !archCtx.fileIdList.listContains(change.FILEID)) {
         FileRecord file{};
-        destroyed = dbgFileGetById(file, change.FILEID) != 0;
+        destroyed = dbgFileBulkById().get(file, change.FILEID) != 0;
         (destroyed ? walk.destroyedFileIds : archCtx.fileIdList).listAppendUnique(change.FILEID);
     }
     auto [known, fresh] = walk.versionSources.try_emplace(change.VERSIONID, -1);
     if (fresh) {
         VersionRecord version;  // read only once found; see processVersions
-        if (dbgVersionGetById(version, change.VERSIONID) == 0)
+        if (dbgVersionBulkById().get(version, change.VERSIONID) == 0)
             known->second = version.SOURCEID;
     }
     if (const int sourceId = known->second; sourceId != -1) {
@@ -230,15 +326,15 @@ int processTrackGroups(PopulateWalk& walk, int trackId) {
     const auto change = [&](const ChangeRecord& row) { processChange(walk, row); };
     const auto take = [&](auto write, int C::*count) { return TakeRow{writer, write, count}; };
     const std::function<int()> groups[] = {
-        [&] { return rowGroup(writer, dbgChangeGetListForTrack, change, trackId); },
+        [&] { return rowGroup(writer, dbgChangeBulkForTrack(), change, trackId); },
         [&] {
-            return rowGroup(writer, dbgApprovalGetSequenceForTrack,
-                            take(writeApprovalInfoToDbPopFile, &C::numApprovals), trackId);
+            return rowGroup(writer, dbgApprovalBulkForTrack(), take(writeApprovalInfoToDbPopFile, &C::numApprovals),
+                            trackId);
         },
-        [&] { return rowGroup(writer, dbgFixGetListForTrack, take(writeFixInfoToDbPopFile, &C::numFixes), trackId); },
-        [&] { return rowGroup(writer, dbgTestGetListForTrack, take(writeTestInfoToDbPopFile, &C::numTests), trackId); },
+        [&] { return rowGroup(writer, dbgFixBulkForTrack(), take(writeFixInfoToDbPopFile, &C::numFixes), trackId); },
+        [&] { return rowGroup(writer, dbgTestBulkForTrack(), take(writeTestInfoToDbPopFile, &C::numTests), trackId); },
         [&] {
-            return rowGroup(writer, dbgCoreqGetListForTrack, take(writeCoreqInfoToDbPopFile, &C::numCoreqs), trackId);
+            return rowGroup(writer, dbgCoreqBulkForTrack(), take(writeCoreqInfoToDbPopFile, &C::numCoreqs), trackId);
         },
     };
     for (const std::function<int()>& group : groups)
@@ -252,31 +348,33 @@ int processTrackGroups(PopulateWalk& walk, int trackId) {
 // source: the archived history then runs past the track's change.
 bool holdTrackTaken(int trackId) {
     bool taken = false;
-    forEachRow(
-        dbgChangeGetListForTrack,
-        [&](const ChangeRecord& change) {
-            const int sourceId = sourceIdExistsInList(change.FILEID);
-            if (sourceId == 0)
-                return false;
-            taken = versionExistsHigherForSourceId(change.VERSIONID, sourceId) != 0;
-            return true;
-        },
-        trackId);
+    dbgChangeBulkForTrack().forEach(trackId, [&](const ChangeRecord& change) {
+        const int sourceId = sourceIdExistsInList(change.FILEID);
+        if (sourceId == 0)
+            return false;
+        taken = versionExistsHigherForSourceId(change.VERSIONID, sourceId) != 0;
+        return true;
+    });
     return taken;
 }
 
 // A taken hold track joins trackIdList, so the later phases treat it as
 // archived.  Each test sees the versions of the tracks taken before it.
 int processHoldTracks(PopulateWalk& walk) {
-    for (int trackId : archCtx.trackIdHoldList) {
-        if (!holdTrackTaken(trackId))
-            continue;
-        TrackRecord track{};
-        dbgTrackGetById(track, trackId);
-        if (int result = takeTrackAndRelatedInfo(walk, track); result != 0)
-            return result;
-        archCtx.trackIdList.listAppend(trackId);
-    }
+    const int result = inWindows(
+        archCtx.trackIdHoldList, [&](std::span<const std::int32_t> ids) { loadTracks(walk, ids); },
+        [&](int trackId) {
+            if (!holdTrackTaken(trackId))
+                return 0;
+            TrackRecord track{};
+            dbgTrackBulkById().get(track, trackId);
+            if (int result = takeTrackAndRelatedInfo(walk, track); result != 0)
+                return result;
+            archCtx.trackIdList.listAppend(trackId);
+            return 0;
+        });
+    if (result != 0)
+        return result;
     archCtx.trackIdHoldList.listFreeItems();
     return 0;
 }
@@ -295,14 +393,17 @@ int finishLoadFile(const DbPopWriter& writer, int rows, int (*addLoadStmt)(), Wo
 
 int processTracks(PopulateWalk& walk) {
     startPhase(1529);
-    for (int trackId : archCtx.trackIdList) {
-        TrackRecord track{};
-        dbgTrackGetById(track, trackId);
-        if (int result = takeTrackAndRelatedInfo(walk, track); result != 0)
-            return result;
-    }
+    if (int result = inWindows(
+            archCtx.trackIdList, [&](std::span<const std::int32_t> ids) { loadTracks(walk, ids); },
+            [&](int trackId) {
+                TrackRecord track{};
+                dbgTrackBulkById().get(track, trackId);
+                return takeTrackAndRelatedInfo(walk, track);
+            }))
+        return result;
     if (int result = processHoldTracks(walk); result != 0)
         return result;
+    forgetTracks();
     // The products other than Informix export every note of the family.
     if (!informix())
         archCtx.allNotes = dbgNoteCountAll(0);
@@ -335,23 +436,21 @@ int processDefectRow(DbPopWriter& writer, const DefectRecord& defect) {
 
 int processHistoryNotesVerify(DbPopWriter& writer, int defectId) {
     using C = ArchiveContext;
-    if (int result = rowGroup(writer, dbgHistoryGetList, TakeRow{writer, writeHistoryInfoToDbPopFile, &C::numHistory},
-                              defectId))
+    if (int result = rowGroup(writer, dbgHistoryBulkForDefect(),
+                              TakeRow{writer, writeHistoryInfoToDbPopFile, &C::numHistory}, defectId))
         return result;
     // Notes are counted in every dialect; only Informix carries the
     // archived ones itself, in its load file.
     if (informix())
-        forEachRow(
-            dbgNoteviewGet,
-            [](const NoteViewRecord& note) {
-                if (archiving())
-                    writeNoteInfoToDbLoadFile(note);
-                collectRow(note, &C::numNotes);
-            },
-            defectId);
+        dbgNoteviewBulkForDefect().forEach(defectId, [](const NoteViewRecord& note) {
+            if (archiving())
+                writeNoteInfoToDbLoadFile(note);
+            collectRow(note, &C::numNotes);
+        });
     else
-        forEachRow(dbgNoteGetList, [](const NoteRecord& note) { collectRow(note, &C::numNotes); }, defectId);
-    return rowGroup(writer, dbgVerifyGetList, TakeRow{writer, writeVerifyInfoToDbPopFile, &C::numVerify}, defectId);
+        dbgNoteBulkForDefect().forEach(defectId, [](const NoteRecord& note) { collectRow(note, &C::numNotes); });
+    return rowGroup(writer, dbgVerifyBulkForDefect(), TakeRow{writer, writeVerifyInfoToDbPopFile, &C::numVerify},
+                    defectId);
 }
 
 // ---- files, paths and versions ------------------------------------------------------
@@ -359,14 +458,37 @@ int processHistoryNotesVerify(DbPopWriter& writer, int defectId) {
 // A release archive takes every file of its releases, with the version
 // chain from the file's current version.
 void collectReleaseFiles(PopulateWalk& walk) {
-    for (int releaseId : archCtx.releaseIdList)
+    for (int releaseId : archCtx.releaseIdList) {
+        // What the chains need of each file, read first so that the
+        // versions of the files' sources come in windows.
+        std::vector<FileViewRecord> files;
+        std::unordered_map<std::int32_t, std::size_t> fileOfId;
         forEachRow(
             dbgFileviewGetAllByRelease,
             [&](const FileViewRecord& file) {
-                if (file.ID != 0)
-                    getPathAndVersionsForFile(walk, file);
+                if (file.ID == 0)
+                    return;
+                fileOfId.try_emplace(file.ID, files.size());
+                files.push_back(file);
             },
             releaseId);
+        std::vector<std::int32_t> order;
+        order.reserve(files.size());
+        for (std::size_t i = 0; i < files.size(); ++i)
+            order.push_back(static_cast<std::int32_t>(i));
+        inWindows(
+            order,
+            [&](std::span<const std::int32_t> window) {
+                std::vector<std::int32_t> sources;
+                for (const std::int32_t i : window)
+                    sources.push_back(files[static_cast<std::size_t>(i)].SOURCEID);
+                dbgVersionBulkBySource().load(sources);
+            },
+            [&](int i) {
+                getPathAndVersionsForFile(walk, files[static_cast<std::size_t>(i)]);
+                return 0;
+            });
+    }
 }
 
 // A level archive writes each file with the path and version of its newest
@@ -377,9 +499,26 @@ int processFiles(PopulateWalk& walk) {
     const bool level = !archCtx.levelName.empty();
     if (!level)
         collectReleaseFiles(walk);
-    for (int fileId : archCtx.fileIdList) {
+    const auto load = [&](std::span<const std::int32_t> ids) {
+        dbgFileBulkById().load(ids);
+        if (!level)
+            return;
+        std::vector<std::int32_t> sources, paths;
+        for (const std::int32_t fileId : ids) {
+            FileRecord file{};
+            if (dbgFileBulkById().get(file, fileId) == 0)
+                sources.push_back(file.SOURCEID);
+            if (const ChangeGroup* group = archCtx.changeList.listFind(fileId); group != nullptr)
+                for (const ChangeCopy& change : group->changes)
+                    paths.push_back(change.pathId);
+        }
+        dbgVersionBulkBySource().load(sources);
+        if (archiving())
+            dbgPathBulkById().load(paths);
+    };
+    const int result = inWindows(archCtx.fileIdList, load, [&](int fileId) {
         FileRecord file{};
-        dbgFileGetById(file, fileId);
+        dbgFileBulkById().get(file, fileId);
         int pathId = file.NUPATHID, versionId = file.NUVERSIONID;
         std::string baseName = level ? "" : file.BASENAME;
         if (level) {
@@ -396,7 +535,13 @@ int processFiles(PopulateWalk& walk) {
         ++archCtx.numFiles;
         addComponent(file.COMPID);
         unitDone();
-    }
+        return 0;
+    });
+    dbgFileBulkById().clear();
+    dbgVersionBulkBySource().clear();
+    dbgPathBulkById().clear();
+    if (result != 0)
+        return result;
     endPhase();
     return 0;
 }
@@ -406,27 +551,43 @@ int processPaths(PopulateWalk& walk) {
     if (!archiving())
         return 0;
     startPhase(1531);
-    for (int pathId : archCtx.pathIdList) {
-        PathRecord path{};
-        dbgPathGetById(path, pathId);
-        writePathInfoToDbPopFile(walk.writer, path);
-        ++archCtx.numPaths;
-        if (int result = commit(walk.writer); result != 0)
-            return result;
-        unitDone();
-    }
+    const int result = inWindows(
+        archCtx.pathIdList, [](std::span<const std::int32_t> ids) { dbgPathBulkById().load(ids); },
+        [&](int pathId) {
+            PathRecord path{};
+            dbgPathBulkById().get(path, pathId);
+            writePathInfoToDbPopFile(walk.writer, path);
+            ++archCtx.numPaths;
+            if (int result = commit(walk.writer); result != 0)
+                return result;
+            unitDone();
+            return 0;
+        });
+    dbgPathBulkById().clear();
+    if (result != 0)
+        return result;
     endPhase();
     return 0;
 }
 
 int processVersions(PopulateWalk& walk) {
     startPhase(1532);
-    for (SourceEntry& entry : archCtx.sourceIdList) {
-        for (int versionId : entry.versionIds) {
+    // The versions come in windows of whole sources.
+    std::size_t ahead = 0;
+    std::vector<std::int32_t> window;
+    for (auto entry = archCtx.sourceIdList.begin(); entry != archCtx.sourceIdList.end(); ++entry) {
+        if (ahead == 0) {
+            window.clear();
+            for (auto next = entry; next != archCtx.sourceIdList.end() && window.size() < readAhead; ++next, ++ahead)
+                window.insert(window.end(), next->versionIds.begin(), next->versionIds.end());
+            dbgVersionBulkById().load(window);
+        }
+        --ahead;
+        for (int versionId : entry->versionIds) {
             // Not cleared: a found row fills every column, and a version's
             // remark field is 128 KB, which clearing would cost per version.
             VersionRecord version;
-            if (dbgVersionGetById(version, versionId) != 0)
+            if (dbgVersionBulkById().get(version, versionId) != 0)
                 continue;
             ++archCtx.numVersions;
             addUser(version.USERID);
@@ -435,6 +596,7 @@ int processVersions(PopulateWalk& walk) {
         }
         unitDone();
     }
+    dbgVersionBulkById().clear();
     // The products other than Informix export every version of the family.
     if (!informix())
         archCtx.allVersions = dbgVersionCountAll(0);
@@ -451,24 +613,31 @@ int processVersions(PopulateWalk& walk) {
 // The memberships of a component as a child; the second cursor walks
 // those of a parent while the first is open.
 void addMembersOf(int childId, bool secondCursor) {
-    forEachRow(
-        secondCursor ? dbgCompmemberGetAllParents2 : dbgCompmemberGetAllParents,
-        [&](const CompMemberRecord& member) {
+    (secondCursor ? dbgCompmemberBulkForChild2() : dbgCompmemberBulkForChild())
+        .forEach(childId, [&](const CompMemberRecord& member) {
             if (member.CHILDID != rootComponentId)
                 appendUniqueCompMbrToList(copyOf(member));
             // One level further up, and no further.
             if (!secondCursor && member.PARENTID != childId && member.PARENTID != rootComponentId)
                 addMembersOf(member.PARENTID, true);
-        },
-        childId);
+        });
 }
 
 // The tree is followed two levels up from every collected component, in
 // an archive run only: a check-only run counts no memberships.
 int processCompMembers(DbPopWriter& writer) {
-    if (archiving())
+    if (archiving()) {
+        std::vector<std::int32_t> children(archCtx.compIdList.begin(), archCtx.compIdList.end());
+        dbgCompmemberBulkForChild().load(children);
+        dbgCompmemberBulkForChild2().load(idsNamed(dbgCompmemberBulkForChild(), children, [](const CompMemberRecord& m, auto add) {
+            if (m.PARENTID != m.CHILDID && m.PARENTID != rootComponentId)
+                add(m.PARENTID);
+        }));
         for (int compId : archCtx.compIdList)
             addMembersOf(compId, false);
+        dbgCompmemberBulkForChild().clear();
+        dbgCompmemberBulkForChild2().clear();
+    }
     for (const CompMbrCopy& member : archCtx.compMbrList) {
         if (member.parentId != rootComponentId)
             addComponent(member.parentId);
@@ -487,9 +656,11 @@ int processComponents(PopulateWalk& walk) {
     archCtx.changeList.listFreeItems();
     if (int result = processCompMembers(walk.writer); result != 0)
         return result;
+    const std::vector<std::int32_t> compIds(archCtx.compIdList.begin(), archCtx.compIdList.end());
+    dbgCompBulkById().load(compIds);
     for (int compId : archCtx.compIdList) {
         ComponentRecord component{};
-        if (dbgCompGetById(component, compId) != 0)
+        if (dbgCompBulkById().get(component, compId) != 0)
             continue;
         if (archiving() && compId != rootComponentId)
             writeCompInfoToDbPopFile(walk.writer, component);
@@ -497,6 +668,7 @@ int processComponents(PopulateWalk& walk) {
         addUser(component.USERID);
         unitDone();
     }
+    dbgCompBulkById().clear();
     archCtx.compIdList.listFreeItems();
     if (int result = commit(walk.writer); result != 0)
         return result;
@@ -510,13 +682,17 @@ int processComponents(PopulateWalk& walk) {
 // never archived.  A user id without a row is neither written nor counted.
 int processUsers(PopulateWalk& walk) {
     startPhase(1534);
-    for (int userId : archCtx.userIdList) {
+    const auto load = [](std::span<const std::int32_t> ids) {
+        dbgUserBulkById().load(ids);
+        dbgHostBulkForUser().load(ids);
+    };
+    const int result = inWindows(archCtx.userIdList, load, [&](int userId) {
         UserRecord user{};
-        if (userId == 0 || dbgUserGetById(user, userId) != 0)
-            continue;
+        if (userId == 0 || dbgUserBulkById().get(user, userId) != 0)
+            return 0;
         // A check-only run counts the hosts an archive would write.
         archCtx.numHosts += archiving() ? writeUserAndHostInfoToDbPopFile(walk.writer, user)
-                                        : forEachRow(dbgHostGetList, [](const HostRecord&) {}, user.ID);
+                                        : dbgHostBulkForUser().forEach(user.ID, [](const HostRecord&) {});
         if (archiving() && std::fprintf(archCtx.archUser.fp(), "%s\n", user.LOGIN) < 0) {
             msgPrint(1333);
             msgPrint(1458, archCtx.archUser.path().c_str());
@@ -524,7 +700,12 @@ int processUsers(PopulateWalk& walk) {
         }
         ++archCtx.numUsers;
         unitDone();
-    }
+        return 0;
+    });
+    dbgUserBulkById().clear();
+    dbgHostBulkForUser().clear();
+    if (result != 0)
+        return result;
     archCtx.userIdList.listFreeItems();
     if (!archiving())
         return 0;
@@ -597,7 +778,7 @@ void appendChgToChangeList(const ChangeCopy& change) {
 
 int sourceIdExistsInList(int fileId) {
     FileRecord file{};
-    if (dbgFileGetById(file, fileId) != 0)
+    if (dbgFileBulkById().get(file, fileId) != 0)
         return 0;
     return archCtx.sourceIdList.listFind(file.SOURCEID) != nullptr ? file.SOURCEID : 0;
 }
@@ -617,7 +798,7 @@ int findPathIdForFileFromChanges(int fileId, std::string& baseName) {
     for (const ChangeCopy& change : group->changes)
         pathId = std::max(pathId, change.pathId);
     PathRecord path{};
-    if (dbgPathGetById(path, pathId) == 0)
+    if (dbgPathBulkById().get(path, pathId) == 0)
         baseName = basePath(path.NAME);
     return pathId;
 }
@@ -635,7 +816,7 @@ void getVersionsForFile(PopulateWalk& walk, int sourceId, int versionId) {
     while (versionId != 0 && walk.chainedVersionIds.listAppendUnique(versionId)) {
         appendUniqueVersionIdToList(sourceId, versionId);
         VersionRecord version;  // read only once found; see processVersions
-        if (dbgVersionGetById(version, versionId) != 0)
+        if (dbgVersionBulkBySource().get(version, versionId) != 0)
             return;
         versionId = version.PREVIOUSID;
     }
@@ -663,14 +844,24 @@ int takeTrackAndRelatedInfo(PopulateWalk& walk, const TrackRecord& track) {
 // releases brings the sizes of each; the defect itself comes once.
 int takeDefectFeatureAndRelatedInfo(PopulateWalk& walk, int releaseId, int defectId) {
     DbPopWriter& writer = walk.writer;
-    if (int result = rowGroup(writer, dbgSizeGetSequenceForDefect,
-                              TakeRow{writer, writeSizeInfoToDbPopFile, &ArchiveContext::numSizes}, releaseId,
-                              defectId))
-        return result;
+    const TakeRow takeSize{writer, writeSizeInfoToDbPopFile, &ArchiveContext::numSizes};
+    int sizes = 0;
+    if (dbgSizeBulkForDefect().holds(defectId))
+        dbgSizeBulkForDefect().forEachHeld(defectId, [&](const SizeRecord& size) {
+            if (size.RELEASEID == releaseId) {
+                takeSize(size);
+                ++sizes;
+            }
+        });
+    else
+        sizes = forEachRow(dbgSizeGetSequenceForDefect, takeSize, releaseId, defectId);
+    if (sizes > 0)
+        if (int result = commit(writer); result != 0)
+            return result;
     if (archCtx.defectFeatureIdList.listContains(defectId))
         return 0;
     DefectRecord defect{};
-    if (dbgDefectGetById(defect, defectId) != 0)
+    if (dbgDefectBulkById().get(defect, defectId) != 0)
         return 0;
     if (int result = processDefectRow(writer, defect); result != 0)
         return result;

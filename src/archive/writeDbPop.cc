@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "archive/confField.h"
-#include "archive/cursorWalk.h"
+#include "db/accessor.h"
 #include "db/dbgAuthority.h"
 #include "db/dbgCfgcomproc.h"
 #include "db/dbgCfgrelproc.h"
@@ -594,14 +594,11 @@ int writeUserAndHostInfoToDbPopFile(DbPopWriter& writer, const UserRecord& user)
     row.ID = writtenUserId(writer, user.ID);
     writeRow(writer, rows::users, row, {},
              configuredValues(writer, ConfigObject::user, {"login", std::string_view(user.LOGIN)}));
-    return forEachRow(
-        dbgHostGetList,
-        [&](HostRecord host) {
-            host.USERID = row.ID;
-            writeRow(writer, rows::hosts, host);
-            putSpacedCommit(writer);
-        },
-        user.ID);
+    return dbgHostBulkForUser().forEach(user.ID, [&](HostRecord host) {
+        host.USERID = row.ID;
+        writeRow(writer, rows::hosts, host);
+        putSpacedCommit(writer);
+    });
 }
 
 int takeGlobalTables(DbPopWriter& writer) {

@@ -97,6 +97,58 @@ int accessorModify(std::string_view text, SqlBinds keys) {
     return 0;
 }
 
+std::string bulkStatementText(std::string_view columnList, std::string_view table, std::string_view key,
+                              std::string_view load, std::string_view order) {
+    std::string text = "SELECT ";
+    text += columnList;
+    text += ',';
+    text += key;
+    text += " FROM ";
+    text += table;
+    text += " WHERE ";
+    text += load;
+    text += " IN LIST(:b1) ORDER BY ";
+    text += key;
+    if (!order.empty()) {
+        text += ',';
+        text += order;
+    }
+    return text;
+}
+
+void RowGroups::load(std::span<const std::int32_t> keys) {
+    clear();
+    const std::string list = sqlIdList(keys);
+    checked(cursor_.open({{1, std::string_view(list)}}));
+    for (;;) {
+        SqlRow& row = rows_.emplace_back();
+        if (checked(cursor_.fetch(row)) == sqlNotFound) {
+            rows_.pop_back();
+            break;
+        }
+        const std::int32_t key = row.intAt(row.columns() - 1);
+        auto [group, fresh] = groups_.try_emplace(key, rows_.size() - 1, rows_.size());
+        if (!fresh)
+            group->second.second = rows_.size();
+    }
+    checked(cursor_.close());
+    if (byLoadKey_)
+        loaded_.insert(keys.begin(), keys.end());
+}
+
+void RowGroups::clear() {
+    rows_.clear();
+    groups_.clear();
+    loaded_.clear();
+}
+
+std::span<const SqlRow> RowGroups::rows(std::int32_t key) const {
+    const auto group = groups_.find(key);
+    if (group == groups_.end())
+        return {};
+    return std::span<const SqlRow>(rows_).subspan(group->second.first, group->second.second - group->second.first);
+}
+
 WalkStep WalkCursor::step(int mode, SqlBinds keys, SqlRow& row) {
     if (mode != cursorClose && !cursor_.isOpen()) {
         checked(cursor_.open(keys));

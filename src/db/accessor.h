@@ -25,7 +25,10 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
+#include <vector>
 
 #include "db/client.h"
 #include "db/records.h"
@@ -232,6 +235,144 @@ public:
 private:
     RecordColumns<R> columns_;
     WalkCursor cursor_;
+};
+
+/// Hands every row of a cursor accessor's walk (keys after the record) to
+/// visit, in cursor order, and returns how many there were.  The record is
+/// zeroed before the first fetch.  A visit that returns true stops the
+/// walk, which is closed so that the accessor can be walked again; one that
+/// returns nothing sees every row, and the walk closes itself after its
+/// last row.
+template <class Record, class... Keys, class Visit>
+int forEachRow(int (*walk)(int, Record&, Keys...), Visit visit, std::type_identity_t<Keys>... keys) {
+    Record record{};
+    int rows = 0;
+    walk(cursorOpen, record, keys...);
+    while (walk(cursorFetch, record, keys...) == 0) {
+        ++rows;
+        if constexpr (std::is_same_v<decltype(visit(record)), bool>) {
+            if (visit(record)) {
+                walk(cursorClose, record, keys...);
+                break;
+            }
+        } else {
+            visit(record);
+        }
+    }
+    return rows;
+}
+
+/// The rows of many keys read with one statement, held in memory by key.
+/// The statement's last column is the key, and its rows come ordered by
+/// the key first, so each key's rows lie together in the order the rest of
+/// the ORDER BY gives them.
+class RowGroups {
+public:
+    /// `byLoadKey`: the rows are held by the keys the load lists, so a key
+    /// the load listed is held with no rows when it has none; otherwise by
+    /// another column, and only a key that some row carries is held.
+    RowGroups(std::string text, bool byLoadKey) : cursor_(std::move(text)), byLoadKey_(byLoadKey) {}
+
+    /// Reads the rows of every key of `keys`, in place of those held.
+    void load(std::span<const std::int32_t> keys);
+    /// Forgets every row.
+    void clear();
+    /// Whether the last load read the rows of `key` (none at all, maybe).
+    bool holds(std::int32_t key) const { return byLoadKey_ ? loaded_.contains(key) : groups_.contains(key); }
+    /// The rows of a held key, in order.
+    std::span<const SqlRow> rows(std::int32_t key) const;
+
+private:
+    SqlCursor cursor_;
+    std::vector<SqlRow> rows_;
+    std::unordered_map<std::int32_t, std::pair<std::size_t, std::size_t>> groups_;  ///< [first, last)
+    std::unordered_set<std::int32_t> loaded_;
+    bool byLoadKey_;
+};
+
+/// "SELECT <list>,<key> FROM <table> WHERE <load> IN LIST(:b1) ORDER BY
+/// <key>[,<order>]": the text of a bulk read.
+std::string bulkStatementText(std::string_view columnList, std::string_view table, std::string_view key,
+                              std::string_view load, std::string_view order);
+
+/// Where a bulk read finds its rows: the key they are held by, the order
+/// of one key's rows after it, and the column the loaded list matches (the
+/// key when empty).  Rows loaded by another column than their key answer
+/// only for the keys they carry; any other key is read one at a time.
+struct BulkText {
+    std::string_view table;
+    std::string_view key;
+    std::string_view order = {};
+    std::string_view load = {};
+};
+
+/// A walk's reads of many objects at once: the records of a list of keys,
+/// read in one statement, and handed out as the single-key accessor would
+/// hand them out, by a get or by a walk over the key's rows.  A key no load
+/// took is read through that accessor, so a walk that loads ahead gives the
+/// same rows whether or not the load covered the key.
+template <class R>
+class BulkRows {
+public:
+    using Walk = int (*)(int, R&, std::int32_t);
+    using Get = int (*)(R&, std::int32_t);
+
+    BulkRows(RecordColumns<R> columns, BulkText text, Walk walk) : BulkRows(columns, text) { walk_ = walk; }
+    BulkRows(RecordColumns<R> columns, BulkText text, Get get) : BulkRows(columns, text) { get_ = get; }
+
+    void load(std::span<const std::int32_t> keys) { groups_.load(keys); }
+    void clear() { groups_.clear(); }
+    bool holds(std::int32_t key) const { return groups_.holds(key); }
+
+    /// The key's rows to visit, as forEachRow hands out those of the
+    /// single walk; the number visited.
+    template <class Visit>
+    int forEach(std::int32_t key, Visit visit) {
+        if (!holds(key))
+            return forEachRow(walk_, visit, key);
+        return forEachHeld(key, visit);
+    }
+
+    /// forEach over a key the last load read.
+    template <class Visit>
+    int forEachHeld(std::int32_t key, Visit visit) const {
+        R record{};
+        int rows = 0;
+        for (const SqlRow& row : groups_.rows(key)) {
+            accessorDetail::fillRecord(record, columns_, row);
+            ++rows;
+            if constexpr (std::is_same_v<decltype(visit(record)), bool>) {
+                if (visit(record))
+                    break;
+            } else {
+                visit(record);
+            }
+        }
+        return rows;
+    }
+
+    /// 0 with the key's record filled; 1 when it has none, the record untouched.
+    int get(R& record, std::int32_t key) {
+        if (!holds(key))
+            return get_(record, key);
+        const std::span<const SqlRow> rows = groups_.rows(key);
+        if (rows.empty())
+            return 1;
+        accessorDetail::fillRecord(record, columns_, rows.front());
+        return 0;
+    }
+
+private:
+    BulkRows(RecordColumns<R> columns, BulkText text)
+        : columns_(columns),
+          groups_(bulkStatementText(accessorDetail::columnList(columns), text.table, text.key,
+                                    text.load.empty() ? text.key : text.load, text.order),
+                  text.load.empty() || text.load == text.key) {}
+
+    RecordColumns<R> columns_;
+    RowGroups groups_;
+    Walk walk_ = nullptr;
+    Get get_ = nullptr;
 };
 
 }  // namespace pelo

@@ -83,6 +83,33 @@ int placeholderAt(std::string_view text, std::size_t at, std::size_t& end) {
     return number;
 }
 
+/// When "IN LIST(:bN)" starts at `at`, the N with the index past it;
+/// otherwise -1.
+int idListAt(std::string_view text, std::size_t at, std::size_t& end) {
+    const auto wordAt = [&](std::size_t i, std::string_view word) {
+        return text.size() - i >= word.size() &&
+               std::equal(word.begin(), word.end(), text.begin() + static_cast<std::ptrdiff_t>(i),
+                          [](char a, char b) { return std::toupper(static_cast<unsigned char>(b)) == a; });
+    };
+    if ((at > 0 && isWordChar(text[at - 1])) || !wordAt(at, "IN"))
+        return -1;
+    std::size_t i = skipBlanks(text, at + 2);
+    if (i == at + 2 || !wordAt(i, "LIST"))
+        return -1;
+    i = skipBlanks(text, i + 4);
+    if (i >= text.size() || text[i] != '(')
+        return -1;
+    std::size_t past = 0;
+    const int number = placeholderAt(text, skipBlanks(text, i + 1), past);
+    if (number < 0)
+        return -1;
+    past = skipBlanks(text, past);
+    if (past >= text.size() || text[past] != ')')
+        return -1;
+    end = past + 1;
+    return number;
+}
+
 void appendPlaceholder(StatementText& out, int number, PlaceholderStyle style) {
     auto found = std::find(out.inputs.begin(), out.inputs.end(), number);
     if (found == out.inputs.end())
@@ -110,6 +137,21 @@ StatementText translateStatement(std::string_view embedded, PlaceholderStyle sty
                 out.text.pop_back();
             out.text += ' ';
             i = skipBlanks(embedded, past);
+        } else if (std::size_t end = 0; (c == 'I' || c == 'i') && idListAt(embedded, i, end) >= 0) {
+            // The ids arrive as one text, "3,1,2": SQLite reads them as a
+            // JSON array, PostgreSQL as an int4 array, and either finds
+            // the rows through the column's index.
+            const int number = idListAt(embedded, i, end);
+            if (style == PlaceholderStyle::named) {
+                out.text += "IN(SELECT value FROM json_each('['||";
+                appendPlaceholder(out, number, style);
+                out.text += "||']'))";
+            } else {
+                out.text += "=ANY(string_to_array(";
+                appendPlaceholder(out, number, style);
+                out.text += ",',')::int4[])";
+            }
+            i = end;
         } else if (std::size_t end = 0; c == ':' && placeholderAt(embedded, i, end) >= 0) {
             appendPlaceholder(out, placeholderAt(embedded, i, end), style);
             i = end;

@@ -44,6 +44,8 @@ SqlProduct sqlProduct();
 /// :bN placeholders in the given style.  Quoted literals and identifiers
 /// are left alone, so ':b1' inside quotes is text, not a placeholder.
 /// INSERT INTO is untouched: only an INTO followed by a host variable goes.
+/// "COLUMN IN LIST(:bN)" matches the ids of a list bound as one text
+/// (sqlIdList), in the form the backend reads such a list.
 StatementText translateStatement(std::string_view embedded, PlaceholderStyle style);
 
 /// One prepared statement.  Owned by the layer; reused until its session

@@ -296,6 +296,17 @@ int sqlBreak() {
 
 int sqlPrepareCount() { return prepareCount; }
 
+std::string sqlIdList(std::span<const std::int32_t> ids) {
+    std::string text;
+    text.reserve(ids.size() * 7);
+    for (const std::int32_t id : ids) {
+        if (!text.empty())
+            text += ',';
+        text += std::to_string(id);
+    }
+    return text;
+}
+
 void sqlSetTerminationFlag(const volatile std::sig_atomic_t* flag) { terminationFlag = flag; }
 
 bool sqlTerminationPending() { return terminationFlag != nullptr && *terminationFlag != 0; }

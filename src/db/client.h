@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -68,6 +69,11 @@ struct SqlBind {
 };
 
 using SqlBinds = std::initializer_list<SqlBind>;
+
+/// Ids as one text input, "3,1,2", for a statement that matches them with
+/// "COLUMN IN LIST(:bN)".  No ids make "", bound as NULL, which matches no
+/// row.
+std::string sqlIdList(std::span<const std::int32_t> ids);
 
 /// One fetched row.  A NULL column reads as "" or 0.
 class SqlRow {

@@ -26,4 +26,9 @@ int dbgApprovalDeleteForTrack(std::int32_t trackId) {
     return accessorModify("DELETE FROM APPROVALS WHERE TRACKID=:b1", {{1, trackId}});
 }
 
+BulkRows<ApprovalRecord>& dbgApprovalBulkForTrack() {
+    static BulkRows<ApprovalRecord> bulk{approvalColumns, {"APPROVALS", "TRACKID", "USERID,STATE"}, dbgApprovalGetSequenceForTrack};
+    return bulk;
+}
+
 }  // namespace pelo

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -15,5 +16,8 @@ int dbgApprovalGetSequenceForTrack(int mode, ApprovalRecord& approval, std::int3
 
 /// Deletes the approvals of a track.  0, whether or not a row matched.
 int dbgApprovalDeleteForTrack(std::int32_t trackId);
+
+/// The approvals of many tracks, each track's in the order of dbgApprovalGetSequenceForTrack.
+BulkRows<ApprovalRecord>& dbgApprovalBulkForTrack();
 
 }  // namespace pelo

@@ -29,4 +29,9 @@ int dbgChangeDeleteForTrack(std::int32_t trackId) {
     return accessorModify("DELETE FROM CHANGES WHERE TRACKID=:b1", {{1, trackId}});
 }
 
+BulkRows<ChangeRecord>& dbgChangeBulkForTrack() {
+    static BulkRows<ChangeRecord> bulk{changeColumns, {"CHANGES", "TRACKID", "FILEID DESC,VERSIONID DESC,PATHID,LEVELID"}, dbgChangeGetListForTrack};
+    return bulk;
+}
+
 }  // namespace pelo

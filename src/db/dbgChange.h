@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -16,5 +17,8 @@ int dbgChangeGetListForTrack(int mode, ChangeRecord& change, std::int32_t trackI
 
 /// Deletes the changes of a track.  0, whether or not a row matched.
 int dbgChangeDeleteForTrack(std::int32_t trackId);
+
+/// The changes of many tracks, each track's in the order of dbgChangeGetListForTrack.
+BulkRows<ChangeRecord>& dbgChangeBulkForTrack();
 
 }  // namespace pelo

@@ -29,4 +29,9 @@ int dbgCompGetById(ComponentRecord& component, std::int32_t id) {
     return compGetById.get(component, {{1, id}});
 }
 
+BulkRows<ComponentRecord>& dbgCompBulkById() {
+    static BulkRows<ComponentRecord> bulk{componentColumns, {"COMPONENTS", "ID"}, dbgCompGetById};
+    return bulk;
+}
+
 }  // namespace pelo

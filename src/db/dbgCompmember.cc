@@ -26,4 +26,15 @@ int dbgCompmemberGetAllParents2(int mode, CompMemberRecord& compMember, std::int
     return compmemberC2.walk(mode, compMember, {{1, childId}});
 }
 
+BulkRows<CompMemberRecord>& dbgCompmemberBulkForChild() {
+    static BulkRows<CompMemberRecord> bulk{compMemberColumns, {"COMPMEMBERS", "CHILDID", "PARENTID,RANK"}, dbgCompmemberGetAllParents};
+    return bulk;
+}
+
+BulkRows<CompMemberRecord>& dbgCompmemberBulkForChild2() {
+    static BulkRows<CompMemberRecord> bulk{compMemberColumns, {"COMPMEMBERS", "CHILDID", "PARENTID,RANK"},
+                                           dbgCompmemberGetAllParents2};
+    return bulk;
+}
+
 }  // namespace pelo

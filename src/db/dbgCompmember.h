@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -16,5 +17,12 @@ int dbgCompmemberGetAllParents(int mode, CompMemberRecord& compMember, std::int3
 /// The same walk on a cursor of its own, so that it can run inside a dbgCompmemberGetAllParents
 /// walk.  0 while a row is delivered, 1 at the end.
 int dbgCompmemberGetAllParents2(int mode, CompMemberRecord& compMember, std::int32_t childId);
+
+/// The memberships of many children, each child's in the order of dbgCompmemberGetAllParents.
+BulkRows<CompMemberRecord>& dbgCompmemberBulkForChild();
+
+/// dbgCompmemberBulkForChild for a walk inside one over it, with the
+/// second cursor for the children no load took.
+BulkRows<CompMemberRecord>& dbgCompmemberBulkForChild2();
 
 }  // namespace pelo

@@ -23,4 +23,9 @@ int dbgCoreqDeleteByTrack(std::int32_t trackId) {
     return accessorModify("DELETE FROM COREQS WHERE TRACKID=:b1", {{1, trackId}});
 }
 
+BulkRows<CoreqRecord>& dbgCoreqBulkForTrack() {
+    static BulkRows<CoreqRecord> bulk{coreqColumns, {"COREQS", "TRACKID", "GROUPID"}, dbgCoreqGetListForTrack};
+    return bulk;
+}
+
 }  // namespace pelo

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -15,5 +16,8 @@ int dbgCoreqGetListForTrack(int mode, CoreqRecord& coreq, std::int32_t trackId);
 
 /// Deletes the co-requisite rows of a track.  0, whether or not a row matched.
 int dbgCoreqDeleteByTrack(std::int32_t trackId);
+
+/// The co-requisites of many tracks, each track's in the order of dbgCoreqGetListForTrack.
+BulkRows<CoreqRecord>& dbgCoreqBulkForTrack();
 
 }  // namespace pelo

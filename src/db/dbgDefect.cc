@@ -55,4 +55,9 @@ int dbgDefectModifyReleaseId(std::int32_t newReleaseId, std::int32_t keepRelease
         {{1, newReleaseId}, {2, keepReleaseId}});
 }
 
+BulkRows<DefectRecord>& dbgDefectBulkById() {
+    static BulkRows<DefectRecord> bulk{defectColumns, {"DEFECTS", "ID"}, dbgDefectGetById};
+    return bulk;
+}
+
 }  // namespace pelo

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -24,5 +25,8 @@ int dbgDefectDelete(std::int32_t id);
 /// with release `keepReleaseId` (called with 0 and 0 once releases were deleted).  0, whether or
 /// not a row matched.
 int dbgDefectModifyReleaseId(std::int32_t newReleaseId, std::int32_t keepReleaseId);
+
+/// The defects and features of many ids, each as dbgDefectGetById reads it.
+BulkRows<DefectRecord>& dbgDefectBulkById();
 
 }  // namespace pelo

@@ -61,4 +61,9 @@ int dbgFileDeleteBySourceIdAndReleaseId(std::int32_t sourceId, std::int32_t rele
                           {{1, sourceId}, {2, releaseId}});
 }
 
+BulkRows<FileRecord>& dbgFileBulkById() {
+    static BulkRows<FileRecord> bulk{fileColumns, {"FILES", "ID"}, dbgFileGetById};
+    return bulk;
+}
+
 }  // namespace pelo

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -25,5 +26,8 @@ int dbgFileExistsBySourceIdReleaseId(std::int32_t sourceId, std::int32_t release
 
 /// Deletes the files of a source in a release.  0, whether or not a row matched.
 int dbgFileDeleteBySourceIdAndReleaseId(std::int32_t sourceId, std::int32_t releaseId);
+
+/// The files of many ids, each as dbgFileGetById reads it.
+BulkRows<FileRecord>& dbgFileBulkById();
 
 }  // namespace pelo

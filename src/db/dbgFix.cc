@@ -27,4 +27,9 @@ int dbgFixDelete(std::int32_t trackId) {
     return accessorModify("DELETE FROM FIX WHERE TRACKID=:b1", {{1, trackId}});
 }
 
+BulkRows<FixRecord>& dbgFixBulkForTrack() {
+    static BulkRows<FixRecord> bulk{fixColumns, {"FIX", "TRACKID", "COMPID,USERID"}, dbgFixGetListForTrack};
+    return bulk;
+}
+
 }  // namespace pelo

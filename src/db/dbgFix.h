@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -15,5 +16,8 @@ int dbgFixGetListForTrack(int mode, FixRecord& fix, std::int32_t trackId);
 
 /// Deletes the fix records of a track.  0, whether or not a row matched.
 int dbgFixDelete(std::int32_t trackId);
+
+/// The fix records of many tracks, each track's in the order of dbgFixGetListForTrack.
+BulkRows<FixRecord>& dbgFixBulkForTrack();
 
 }  // namespace pelo

@@ -25,4 +25,9 @@ int dbgHistoryDeleteForDefect(std::int32_t defectId) {
     return accessorModify("DELETE FROM HISTORY WHERE DEFECTID=:b1", {{1, defectId}});
 }
 
+BulkRows<HistoryRecord>& dbgHistoryBulkForDefect() {
+    static BulkRows<HistoryRecord> bulk{historyColumns, {"HISTORY", "DEFECTID", "ADDDATE,USERID,ACTION"}, dbgHistoryGetList};
+    return bulk;
+}
+
 }  // namespace pelo

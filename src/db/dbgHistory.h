@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -15,5 +16,8 @@ int dbgHistoryGetList(int mode, HistoryRecord& history, std::int32_t defectId);
 
 /// Deletes the history of a defect or feature.  0, whether or not a row matched.
 int dbgHistoryDeleteForDefect(std::int32_t defectId);
+
+/// The history rows of many defects, each defect's in the order of dbgHistoryGetList.
+BulkRows<HistoryRecord>& dbgHistoryBulkForDefect();
 
 }  // namespace pelo

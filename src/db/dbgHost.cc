@@ -21,4 +21,9 @@ int dbgHostGetList(int mode, HostRecord& host, std::int32_t userId) {
     return hostC1.walk(mode, host, {{1, userId}});
 }
 
+BulkRows<HostRecord>& dbgHostBulkForUser() {
+    static BulkRows<HostRecord> bulk{hostColumns, {"HOSTS", "USERID", "NAME,LOGIN"}, dbgHostGetList};
+    return bulk;
+}
+
 }  // namespace pelo

@@ -65,4 +65,9 @@ int dbgLevelDelete(std::int32_t id) {
     return accessorModify("DELETE FROM LEVELS WHERE ID=:b1", {{1, id}});
 }
 
+BulkRows<LevelRecord>& dbgLevelBulkById() {
+    static BulkRows<LevelRecord> bulk{levelColumns, {"LEVELS", "ID"}, dbgLevelGetById};
+    return bulk;
+}
+
 }  // namespace pelo

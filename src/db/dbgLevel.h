@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -39,5 +40,8 @@ int dbgLevelCommittedGetByRel(int mode, LevelRecord& level, std::int32_t release
 
 /// Deletes a level.  0, whether or not a row matched.
 int dbgLevelDelete(std::int32_t id);
+
+/// The levels of many ids, each as dbgLevelGetById reads it.
+BulkRows<LevelRecord>& dbgLevelBulkById();
 
 }  // namespace pelo

@@ -28,4 +28,9 @@ int dbgLevelmemberDelete(std::int32_t levelId) {
     return accessorModify("DELETE FROM LEVELMEMBERS WHERE LEVELID=:b1", {{1, levelId}});
 }
 
+BulkRows<LevelMemberRecord>& dbgLevelmemberBulkForLevel() {
+    static BulkRows<LevelMemberRecord> bulk{levelMemberColumns, {"LEVELMEMBERS", "LEVELID", "TRACKID"}, dbgLevelmemberGetAllForLevel};
+    return bulk;
+}
+
 }  // namespace pelo

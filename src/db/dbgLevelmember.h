@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -18,5 +19,8 @@ std::int32_t dbgLevelmemberCountForTrackId(std::int32_t trackId);
 
 /// Deletes the members of a level.  0, whether or not a row matched.
 int dbgLevelmemberDelete(std::int32_t levelId);
+
+/// The members of many levels, each level's in the order of dbgLevelmemberGetAllForLevel.
+BulkRows<LevelMemberRecord>& dbgLevelmemberBulkForLevel();
 
 }  // namespace pelo

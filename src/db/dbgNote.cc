@@ -31,4 +31,9 @@ int dbgNoteDeleteForDefect(std::int32_t defectId) {
     return accessorModify("DELETE FROM NOTES WHERE DEFECTID=:b1", {{1, defectId}});
 }
 
+BulkRows<NoteRecord>& dbgNoteBulkForDefect() {
+    static BulkRows<NoteRecord> bulk{noteColumns, {"NOTES", "DEFECTID", "ADDDATE,USERID,ACTION"}, dbgNoteGetList};
+    return bulk;
+}
+
 }  // namespace pelo

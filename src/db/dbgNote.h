@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -18,5 +19,8 @@ std::int32_t dbgNoteCountAll(std::int32_t lowestDefectId);
 
 /// Deletes the notes of a defect or feature.  0, whether or not a row matched.
 int dbgNoteDeleteForDefect(std::int32_t defectId);
+
+/// The notes of many defects, each defect's in the order of dbgNoteGetList.
+BulkRows<NoteRecord>& dbgNoteBulkForDefect();
 
 }  // namespace pelo

@@ -29,4 +29,9 @@ int dbgNoteviewGet(int mode, NoteViewRecord& note, std::int32_t defectId) {
     return noteviewC1.walk(mode, note, {{1, defectId}});
 }
 
+BulkRows<NoteViewRecord>& dbgNoteviewBulkForDefect() {
+    static BulkRows<NoteViewRecord> bulk{noteColumns, {"NOTEVIEW", "DEFECTID", "ADDDATE ASC,USERID,ACTION"}, dbgNoteviewGet};
+    return bulk;
+}
+
 }  // namespace pelo

@@ -23,4 +23,9 @@ int dbgPathDeleteById(std::int32_t id) {
     return accessorModify("DELETE FROM PATH WHERE ID=:b1", {{1, id}});
 }
 
+BulkRows<PathRecord>& dbgPathBulkById() {
+    static BulkRows<PathRecord> bulk{pathColumns, {"PATH", "ID"}, dbgPathGetById};
+    return bulk;
+}
+
 }  // namespace pelo

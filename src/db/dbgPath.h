@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -12,5 +13,8 @@ int dbgPathGetById(PathRecord& path, std::int32_t id);
 
 /// Deletes a path.  0, whether or not a row matched.
 int dbgPathDeleteById(std::int32_t id);
+
+/// The paths of many ids, each as dbgPathGetById reads it.
+BulkRows<PathRecord>& dbgPathBulkById();
 
 }  // namespace pelo

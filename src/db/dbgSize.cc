@@ -51,4 +51,9 @@ int dbgSizeDeleteByRelDef(std::int32_t releaseId, std::int32_t defectId) {
                           {{1, releaseId}, {2, defectId}});
 }
 
+BulkRows<SizeRecord>& dbgSizeBulkForDefect() {
+    static BulkRows<SizeRecord> bulk{sizeColumns, {"SIZES", "DEFECTID", "RELEASEID,COMPID,USERID"}, BulkRows<SizeRecord>::Walk{}};
+    return bulk;
+}
+
 }  // namespace pelo

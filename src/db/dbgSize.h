@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -31,5 +32,9 @@ int dbgSizeDeleteAll(std::int32_t defectId);
 /// Deletes the sizing records of a defect or feature in a release.  0, whether or not a row
 /// matched.
 int dbgSizeDeleteByRelDef(std::int32_t releaseId, std::int32_t defectId);
+
+/// The sizing records of many defects, each defect's by release and then in the order of
+/// dbgSizeGetSequenceForDefect; walked with forEachHeld after a load, having no single-key walk.
+BulkRows<SizeRecord>& dbgSizeBulkForDefect();
 
 }  // namespace pelo

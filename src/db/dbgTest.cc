@@ -27,4 +27,9 @@ int dbgTestFreeAll(std::int32_t trackId) {
     return accessorModify("DELETE FROM TESTS WHERE TRACKID=:b1", {{1, trackId}});
 }
 
+BulkRows<TestRecord>& dbgTestBulkForTrack() {
+    static BulkRows<TestRecord> bulk{testColumns, {"TESTS", "TRACKID", "ENVNAME,USERID"}, dbgTestGetListForTrack};
+    return bulk;
+}
+
 }  // namespace pelo

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -15,5 +16,8 @@ int dbgTestGetListForTrack(int mode, TestRecord& test, std::int32_t trackId);
 
 /// Deletes the test records of a track.  0, whether or not a row matched.
 int dbgTestFreeAll(std::int32_t trackId);
+
+/// The test records of many tracks, each track's in the order of dbgTestGetListForTrack.
+BulkRows<TestRecord>& dbgTestBulkForTrack();
 
 }  // namespace pelo

@@ -77,4 +77,9 @@ int dbgTrackDelete(std::int32_t id) {
     return accessorModify("DELETE FROM TRACKS WHERE ID=:b1", {{1, id}});
 }
 
+BulkRows<TrackRecord>& dbgTrackBulkById() {
+    static BulkRows<TrackRecord> bulk{trackColumns, {"TRACKS", "ID"}, dbgTrackGetById};
+    return bulk;
+}
+
 }  // namespace pelo

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -46,5 +47,8 @@ int dbgTrackGetByReleaseCommittedNoLevelHold(int mode, TrackRecord& track, std::
 
 /// Deletes a track.  0, whether or not a row matched.
 int dbgTrackDelete(std::int32_t id);
+
+/// The tracks of many ids, each as dbgTrackGetById reads it.
+BulkRows<TrackRecord>& dbgTrackBulkById();
 
 }  // namespace pelo

@@ -26,4 +26,9 @@ int dbgUserGetById(UserRecord& user, std::int32_t id) {
     return userGetById.get(user, {{1, id}});
 }
 
+BulkRows<UserRecord>& dbgUserBulkById() {
+    static BulkRows<UserRecord> bulk{userColumns, {"USERS", "ID"}, dbgUserGetById};
+    return bulk;
+}
+
 }  // namespace pelo

@@ -33,4 +33,9 @@ int dbgVerifyDelete(std::int32_t defectId) {
     return accessorModify("DELETE FROM VERIFY WHERE DEFECTID=:b1", {{1, defectId}});
 }
 
+BulkRows<VerifyRecord>& dbgVerifyBulkForDefect() {
+    static BulkRows<VerifyRecord> bulk{verifyColumns, {"VERIFY", "DEFECTID", "USERID,TYPE"}, dbgVerifyGetList};
+    return bulk;
+}
+
 }  // namespace pelo

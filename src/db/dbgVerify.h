@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -20,5 +21,8 @@ int dbgVerifyExistsIncomplete(std::int32_t defectId);
 
 /// Deletes the verification records of a defect or feature.  0, whether or not a row matched.
 int dbgVerifyDelete(std::int32_t defectId);
+
+/// The verification records of many defects, each defect's in the order of dbgVerifyGetList.
+BulkRows<VerifyRecord>& dbgVerifyBulkForDefect();
 
 }  // namespace pelo

@@ -44,4 +44,14 @@ int dbgVersionResetPreviousId(std::int32_t id) {
     return accessorModify("UPDATE VERSIONS SET PREVIOUSID=0 WHERE PREVIOUSID=:b1", {{1, id}});
 }
 
+BulkRows<VersionRecord>& dbgVersionBulkById() {
+    static BulkRows<VersionRecord> bulk{versionColumns, {"VERSIONS", "ID"}, dbgVersionGetById};
+    return bulk;
+}
+
+BulkRows<VersionRecord>& dbgVersionBulkBySource() {
+    static BulkRows<VersionRecord> bulk{versionColumns, {"VERSIONS", "ID", "", "SOURCEID"}, dbgVersionGetById};
+    return bulk;
+}
+
 }  // namespace pelo

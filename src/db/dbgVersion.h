@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "db/accessor.h"
 #include "db/records.h"
 
 namespace pelo {
@@ -23,5 +24,12 @@ int dbgVersionDeleteBySourceId(std::int32_t sourceId);
 /// Unlinks the versions that follow version `id` (their PREVIOUSID becomes 0).  0, whether or not a
 /// row matched.
 int dbgVersionResetPreviousId(std::int32_t id);
+
+/// The versions of many ids, each as dbgVersionGetById reads it.
+BulkRows<VersionRecord>& dbgVersionBulkById();
+
+/// The versions of many sources, loaded by source id and each got by its
+/// own id as dbgVersionGetById reads it.
+BulkRows<VersionRecord>& dbgVersionBulkBySource();
 
 }  // namespace pelo
