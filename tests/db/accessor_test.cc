@@ -488,6 +488,88 @@ TEST_P(EveryAccessor, GetsReadTheirRowOrLeaveTheRecord) {
     }
 }
 
+template <class R>
+R recordOf(int (*)(R&, std::int32_t));  // the record type of a get, for decltype
+
+// A bulk read hands out, for every key of a load, the records its single
+// accessor gives, in the same order, a key without rows included; a key
+// the load left out is read through the single accessor.  The second load
+// replaces the first.
+TEST_P(EveryAccessor, BulkReadsGiveWhatTheSingleAccessorsGive) {
+    const auto sameWalks = [](auto& bulk, auto single, const std::vector<std::int32_t>& keys,
+                              std::int32_t unloaded) {
+        bulk.load(std::vector<std::int32_t>{unloaded});
+        bulk.load(keys);
+        std::vector<std::int32_t> every = keys;
+        every.push_back(unloaded);
+        for (const std::int32_t key : every) {
+            SCOPED_TRACE("key " + std::to_string(key));
+            std::vector<std::string> fromBulk, fromSingle;
+            bulk.forEach(key, [&](const auto& record) { fromBulk.push_back(bytesOf(record)); });
+            forEachRow(single, [&](const auto& record) { fromSingle.push_back(bytesOf(record)); }, key);
+            EXPECT_EQ(fromBulk, fromSingle);
+        }
+        EXPECT_FALSE(bulk.holds(unloaded));
+        bulk.clear();
+        EXPECT_FALSE(bulk.holds(keys.front()));
+    };
+    const auto sameGets = [](auto& bulk, auto single, const std::vector<std::int32_t>& keys, std::int32_t unloaded) {
+        bulk.load(keys);
+        std::vector<std::int32_t> every = keys;
+        every.push_back(unloaded);
+        for (const std::int32_t key : every) {
+            SCOPED_TRACE("key " + std::to_string(key));
+            using R = decltype(recordOf(single));
+            auto a = std::make_unique<R>(), b = std::make_unique<R>();
+            EXPECT_EQ(bulk.get(*a, key), single(*b, key));
+            EXPECT_EQ(bytesOf(*a), bytesOf(*b));
+        }
+        bulk.clear();
+    };
+    {
+        SCOPED_TRACE("walks by track");
+        sameWalks(dbgChangeBulkForTrack(), dbgChangeGetListForTrack, {12, 11, 99}, 13);
+        sameWalks(dbgApprovalBulkForTrack(), dbgApprovalGetSequenceForTrack, {11, 12}, 13);
+        sameWalks(dbgFixBulkForTrack(), dbgFixGetListForTrack, {11, 99}, 12);
+        sameWalks(dbgTestBulkForTrack(), dbgTestGetListForTrack, {12, 11}, 13);
+        sameWalks(dbgCoreqBulkForTrack(), dbgCoreqGetListForTrack, {12, 11}, 13);
+    }
+    {
+        SCOPED_TRACE("walks by defect, level, child and user");
+        sameWalks(dbgHistoryBulkForDefect(), dbgHistoryGetList, {21, 22}, 23);
+        sameWalks(dbgNoteBulkForDefect(), dbgNoteGetList, {22, 21}, 23);
+        sameWalks(dbgNoteviewBulkForDefect(), dbgNoteviewGet, {21, 99}, 22);
+        sameWalks(dbgVerifyBulkForDefect(), dbgVerifyGetList, {22, 21}, 23);
+        sameWalks(dbgLevelmemberBulkForLevel(), dbgLevelmemberGetAllForLevel, {2, 1}, 3);
+        sameWalks(dbgCompmemberBulkForChild(), dbgCompmemberGetAllParents, {62, 61}, 63);
+        sameWalks(dbgCompmemberBulkForChild2(), dbgCompmemberGetAllParents2, {61, 62}, 63);
+        sameWalks(dbgHostBulkForUser(), dbgHostGetList, {5, 0}, 1);
+    }
+    {
+        SCOPED_TRACE("gets by id");
+        sameGets(dbgTrackBulkById(), dbgTrackGetById, {15, 11, 99}, 12);
+        sameGets(dbgFileBulkById(), dbgFileGetById, {44, 41}, 42);
+        sameGets(dbgVersionBulkById(), dbgVersionGetById, {53, 51}, 52);
+        sameGets(dbgVersionBulkBySource(), dbgVersionGetById, {71}, 99);
+        sameGets(dbgDefectBulkById(), dbgDefectGetById, {22, 21}, 23);
+        sameGets(dbgLevelBulkById(), dbgLevelGetById, {3, 1}, 2);
+        sameGets(dbgPathBulkById(), dbgPathGetById, {32}, 31);
+        sameGets(dbgCompBulkById(), dbgCompGetById, {61, 99}, 62);
+        sameGets(dbgUserBulkById(), dbgUserGetById, {0, 5}, 1);
+    }
+    // Sizes are held by defect, release after release, each release's rows
+    // in the order of the walk over one release and defect.
+    dbgSizeBulkForDefect().load(std::vector<std::int32_t>{21});
+    std::vector<std::string> fromBulk, fromSingle;
+    dbgSizeBulkForDefect().forEachHeld(21, [&](const SizeRecord& size) { fromBulk.push_back(bytesOf(size)); });
+    for (const std::int32_t release : {1, 2})
+        forEachRow(dbgSizeGetSequenceForDefect, [&](const SizeRecord& size) { fromSingle.push_back(bytesOf(size)); },
+                   release, 21);
+    EXPECT_EQ(fromBulk, fromSingle);
+    EXPECT_FALSE(fromSingle.empty());
+    dbgSizeBulkForDefect().clear();
+}
+
 // Dates are the family's texts; their order is the calendar's, also where
 // "100/..." (2000) would sort before "99/..." (1999) as plain bytes.  The
 // tracks without a level split at a date: before it into the archive,

@@ -84,6 +84,19 @@ TEST(StatementTextTest, IntoListDroppedAndPlaceholdersMapped) {
               "INSERT INTO T VALUES(:b1)");
     EXPECT_EQ(translateStatement("SELECT A FROM T WHERE N='INTO :b1'", PlaceholderStyle::named).text,
               "SELECT A FROM T WHERE N='INTO :b1'");
+
+    // A list of ids as one input, in each backend's form; a quoted one and
+    // a column that merely ends in "in" are left alone.
+    const char* const list = "DELETE FROM T WHERE A=:b2 AND ID in  list( :b1 ) AND N='IN LIST(:b3)' AND MIN LIST";
+    const StatementText named = translateStatement(list, PlaceholderStyle::named);
+    EXPECT_EQ(named.text, "DELETE FROM T WHERE A=:b2 AND ID IN(SELECT value FROM json_each('['||:b1||']')) "
+                          "AND N='IN LIST(:b3)' AND MIN LIST");
+    const StatementText dollar = translateStatement(list, PlaceholderStyle::dollar);
+    EXPECT_EQ(dollar.text, "DELETE FROM T WHERE A=$1 AND ID =ANY(string_to_array($2,',')::int4[]) "
+                           "AND N='IN LIST(:b3)' AND MIN LIST");
+    EXPECT_EQ(dollar.inputs, (std::vector<int>{2, 1}));
+    EXPECT_EQ(sqlIdList(std::vector<std::int32_t>{3, -1, 2}), "3,-1,2");
+    EXPECT_EQ(sqlIdList({}), "");
 }
 
 TEST_P(ClientTest, DescribeGivesDeclaredTypesAndWidths) {
