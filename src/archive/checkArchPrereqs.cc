@@ -1,10 +1,14 @@
 #include "archive/checkArchPrereqs.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <tuple>
 #include <type_traits>
+#include <unordered_map>
+#include <vector>
 
 #include "archive/context.h"
 #include "archive/peloarchive.h"
@@ -186,17 +190,27 @@ int collectLevelTracks(const std::string& relName, std::int32_t releaseId) {
 
 // A track that goes with the archive must not also be held by a level that
 // stays: that level would lose part of its contents.
+// The tracks' memberships are counted a thousand tracks at a time.
 int refuseTracksOfOtherLevels() {
-    IdList& tracks = archCtx.trackIdList;
-    for (tracks.listRewind(); !tracks.listEnd();) {
-        const int trackId = tracks.listGet();
-        dot();
-        if (dbgLevelmemberCountForTrackId(trackId) <= 1)
-            continue;
-        Walk members(dbgLevelmemberviewListForTrack, trackId);
-        while (members.next())
-            if (!archCtx.levelIdList.listContains(members.record.LEVELID))
-                return refuse(1375, members.record.DEFECTNAME);
+    constexpr std::size_t window = 1000;
+    const std::vector<std::int32_t> tracks(archCtx.trackIdList.begin(), archCtx.trackIdList.end());
+    for (std::size_t first = 0; first < tracks.size(); first += window) {
+        const std::span<const std::int32_t> ids =
+            std::span(tracks).subspan(first, std::min(window, tracks.size() - first));
+        std::unordered_map<std::int32_t, std::int32_t> counts;
+        for (const std::int32_t trackId : ids) {
+            // The window's first dot comes before its counts, where the
+            // first track's own count came.
+            dot();
+            if (trackId == ids.front())
+                counts = dbgLevelmemberCountsForTracks(ids);
+            if (const auto count = counts.find(trackId); count == counts.end() || count->second <= 1)
+                continue;
+            Walk members(dbgLevelmemberviewListForTrack, trackId);
+            while (members.next())
+                if (!archCtx.levelIdList.listContains(members.record.LEVELID))
+                    return refuse(1375, members.record.DEFECTNAME);
+        }
     }
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "db/session.h"
 #include "support/util.h"
@@ -90,6 +91,23 @@ std::int32_t accessorCount(std::string_view text, SqlBinds keys) {
 
 int accessorExists(std::string_view text, SqlBinds keys) {
     return accessorCount(text, keys) != 0 ? 1 : 0;
+}
+
+std::unordered_map<std::int32_t, std::int32_t> accessorCountsByKey(std::string_view text,
+                                                                   std::span<const std::int32_t> keys) {
+    std::unordered_map<std::int32_t, std::int32_t> counts;
+    // One cursor per text, prepared once, as every accessor's statement is.
+    static std::map<std::string, SqlCursor, std::less<>> cursors;
+    auto found = cursors.find(text);
+    if (found == cursors.end())
+        found = cursors.try_emplace(std::string(text), std::string(text)).first;
+    SqlCursor& cursor = found->second;
+    const std::string list = sqlIdList(keys);
+    checked(cursor.open({{1, std::string_view(list)}}));
+    for (SqlRow row; checked(cursor.fetch(row)) != sqlNotFound;)
+        counts[row.intAt(0)] = row.intAt(1);
+    checked(cursor.close());
+    return counts;
 }
 
 int accessorModify(std::string_view text, SqlBinds keys) {

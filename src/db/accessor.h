@@ -149,6 +149,12 @@ int accessorExists(std::string_view text, SqlBinds keys);
 /// Count: runs "SELECT COUNT(*)INTO :b1 FROM ..." and returns the count.
 std::int32_t accessorCount(std::string_view text, SqlBinds keys);
 
+/// Counts by key: runs "SELECT <key>,COUNT(*) FROM ... WHERE <key> IN
+/// LIST(:b1) GROUP BY <key>" for the keys and returns each key's count; a
+/// key without rows has no entry.
+std::unordered_map<std::int32_t, std::int32_t> accessorCountsByKey(std::string_view text,
+                                                                   std::span<const std::int32_t> keys);
+
 /// Delete or Update: runs the statement and returns 0, whether or not a row
 /// was affected.  The change lasts only once dbCommit runs.
 int accessorModify(std::string_view text, SqlBinds keys);

@@ -33,4 +33,10 @@ BulkRows<LevelMemberRecord>& dbgLevelmemberBulkForLevel() {
     return bulk;
 }
 
+
+std::unordered_map<std::int32_t, std::int32_t> dbgLevelmemberCountsForTracks(std::span<const std::int32_t> trackIds) {
+    return accessorCountsByKey(
+        "SELECT TRACKID,COUNT(*) FROM LEVELMEMBERS WHERE TRACKID IN LIST(:b1) GROUP BY TRACKID", trackIds);
+}
+
 }  // namespace pelo

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <unordered_map>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -22,5 +24,10 @@ int dbgLevelmemberDelete(std::int32_t levelId);
 
 /// The members of many levels, each level's in the order of dbgLevelmemberGetAllForLevel.
 BulkRows<LevelMemberRecord>& dbgLevelmemberBulkForLevel();
+
+
+/// dbgLevelmemberCountForTrackId for many tracks at once: each track's
+/// count, none for a track in no level.
+std::unordered_map<std::int32_t, std::int32_t> dbgLevelmemberCountsForTracks(std::span<const std::int32_t> trackIds);
 
 }  // namespace pelo

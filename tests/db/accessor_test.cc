@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <tuple>
+#include <unordered_map>
 #include <vector>
 
 #include "backends.h"
@@ -568,6 +569,16 @@ TEST_P(EveryAccessor, BulkReadsGiveWhatTheSingleAccessorsGive) {
     EXPECT_EQ(fromBulk, fromSingle);
     EXPECT_FALSE(fromSingle.empty());
     dbgSizeBulkForDefect().clear();
+
+    // Counts of many keys: each as the single count gives it, none for a
+    // key without rows.
+    const std::vector<std::int32_t> tracks{11, 12, 13, 99};
+    const std::unordered_map<std::int32_t, std::int32_t> counts = dbgLevelmemberCountsForTracks(tracks);
+    for (const std::int32_t track : tracks) {
+        const auto count = counts.find(track);
+        EXPECT_EQ(count == counts.end() ? 0 : count->second, dbgLevelmemberCountForTrackId(track)) << track;
+    }
+    EXPECT_FALSE(counts.contains(99));
 }
 
 // Dates are the family's texts; their order is the calendar's, also where
