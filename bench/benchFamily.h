@@ -87,6 +87,16 @@ inline int runProgram(const std::vector<std::string>& argv, const std::string& o
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+/// The fastest way to read the family's database out as SQL, the limit the
+/// benchmarks hold the utility's reading against: "sqlite3 FILE .dump", or
+/// "pg_dump --data-only --inserts" of a PostgreSQL family.  Its output is
+/// standard output.
+inline std::vector<std::string> dumpCommand(const Family& family) {
+    if (family.backend == "sqlite")
+        return {"sqlite3", family.target, ".dump"};
+    return {"pg_dump", "--data-only", "--inserts", "--dbname=" + family.conninfo};
+}
+
 /// family.env's exports, unquoted, family.txt's lines and the releases it
 /// counts.
 inline bool readFamily(Family& family) {

@@ -21,7 +21,6 @@
 // with a line of detail below it, and with both scales
 //   backend=B scale_ratio=...   (populate time at 4 / time at 1)
 #include <fcntl.h>
-#include <libpq-fe.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -42,6 +41,7 @@
 #include "archive/dialect.h"
 #include "archive/phases.h"
 #include "benchFamily.h"
+#include "benchPostgres.h"
 #include "db/client.h"
 
 namespace {
@@ -56,98 +56,6 @@ struct Populated {
     int tracks = 0, changes = 0, versions = 0;
     long long scriptBytes = 0;
 };
-
-/// The cluster's maintenance database: its URI and its connection keywords.
-struct Cluster {
-    std::string admin;
-    std::vector<std::pair<std::string, std::string>> keywords;  ///< host, port, user, password
-};
-
-// ---- PostgreSQL ---------------------------------------------------------
-
-std::string quoteConninfo(const std::string& value) {
-    std::string out = "'";
-    for (char c : value) {
-        if (c == '\'' || c == '\\')
-            out += '\\';
-        out += c;
-    }
-    return out + "'";
-}
-
-std::optional<Cluster> readCluster(const char* admin) {
-    PQconninfoOption* options = PQconninfoParse(admin, nullptr);
-    if (options == nullptr)
-        return std::nullopt;
-    Cluster cluster{admin, {}};
-    for (const PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
-        const std::string keyword = option->keyword;
-        if (option->val != nullptr && (keyword == "host" || keyword == "port" || keyword == "user" ||
-                                       keyword == "password"))
-            cluster.keywords.emplace_back(keyword, option->val);
-    }
-    PQconninfoFree(options);
-    return cluster;
-}
-
-/// Runs statements without inputs on one database of the cluster.
-bool clusterExecute(const std::string& conninfo, const std::string& statement) {
-    PGconn* conn = PQconnectdb(conninfo.c_str());
-    PGresult* result = PQstatus(conn) == CONNECTION_OK ? PQexec(conn, statement.c_str()) : nullptr;
-    const bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
-    if (!done)
-        std::fprintf(stderr, "populate: %s: %s", statement.c_str(), PQerrorMessage(conn));
-    PQclear(result);
-    PQfinish(conn);
-    return done;
-}
-
-/// The family database starts empty, owned by the family login, which is
-/// a superuser so that the schema's report views can be made.
-bool makeDatabase(Family& family, const Cluster& cluster) {
-    family.database = "pelobench_" + std::string(familySize) + "_s" + std::to_string(family.scale);
-    std::string uriQuery;
-    for (const auto& [keyword, value] : cluster.keywords)
-        if (keyword == "host" || keyword == "port")
-            uriQuery += (uriQuery.empty() ? "?" : "&") + keyword + "=" + value;
-    family.target = "postgresql:///" + family.database + uriQuery;
-    family.conninfo = "dbname=" + family.database;
-    for (const auto& [keyword, value] : cluster.keywords)
-        family.conninfo += " " + keyword + "=" + quoteConninfo(value);
-    return clusterExecute(cluster.admin, std::string("DO $$BEGIN IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE "
-                                                     "rolname = '") + familyLogin + "') THEN CREATE ROLE " +
-                                             familyLogin + " LOGIN SUPERUSER PASSWORD '" + familyPassword +
-                                             "'; END IF; END$$") &&
-           clusterExecute(cluster.admin, "DROP DATABASE IF EXISTS " + family.database + " WITH (FORCE)") &&
-           clusterExecute(cluster.admin, "CREATE DATABASE " + family.database + " OWNER " + familyLogin);
-}
-
-/// A cached family is restored from its pg_dump archive; a new one is built
-/// by mkfamily in the cluster and then archived for the next cluster.
-bool preparePostgres(Family& family, const Cluster& cluster) {
-    family.root = entryFor("postgresql", family.scale);
-    if (!makeDatabase(family, cluster))
-        return false;
-    const std::string archive = (family.root.string() + ".pgdump");
-    if (isBuilt(family) && fs::exists(archive)) {
-        if (runProgram({"pg_restore", "--exit-on-error", "--dbname=" + family.conninfo, archive}, "/dev/null") != 0)
-            return fail("pg_restore of " + archive + " failed");
-    } else {
-        if (!buildFamily(family, {"--target=" + family.target, std::string("--login=") + familyLogin,
-                                  std::string("--password=") + familyPassword}))
-            return false;
-        if (runProgram({"pg_dump", "--format=custom", "--file=" + archive, "--dbname=" + family.conninfo},
-                       "/dev/null") != 0)
-            return fail("pg_dump of the new family failed");
-        markBuilt(family);
-    }
-    // A live family's tables have their statistics; a restored one gets them now.
-    return clusterExecute(family.conninfo, "ANALYZE") && readFamily(family);
-}
-
-void dropDatabase(const Family& family, const Cluster& cluster) {
-    clusterExecute(cluster.admin, "DROP DATABASE IF EXISTS " + family.database + " WITH (FORCE)");
-}
 
 // ---- the utility's populate work -----------------------------------------
 
@@ -236,9 +144,7 @@ bool measurePopulate(const Family& family, const fs::path& dir, double& seconds,
 /// The baseline: the whole database as SQL into a file in dir.
 bool measureDump(const Family& family, const fs::path& dir, double& seconds, long long& bytes) {
     const std::string output = (dir / "baseline.sql").string();
-    std::vector<std::string> argv = {"sqlite3", family.target, ".dump"};
-    if (family.backend == "postgresql")
-        argv = {"pg_dump", "--data-only", "--inserts", "--dbname=" + family.conninfo};
+    const std::vector<std::string> argv = dumpCommand(family);
     const auto start = Clock::now();
     const int status = runProgram(argv, output);
     seconds = secondsSince(start);
@@ -320,7 +226,7 @@ int main(int argc, char** argv) {
     int status = benchBackend("sqlite", scales, nullptr);
     const char* admin = std::getenv("PELO_TEST_PG");
     if (admin == nullptr || *admin == '\0') {
-        std::printf("backend=postgresql left out: PELO_TEST_PG names no cluster (run under scripts/pgcluster)\n");
+        printLeftOut("postgresql");
         return status;
     }
     const std::optional<Cluster> cluster = readCluster(admin);
