@@ -15,10 +15,16 @@
 // $XDG_CACHE_HOME/pelo-bench (or ~/.cache/pelo-bench), one directory per
 // size, scale and backend; a PostgreSQL family is kept as its home and a
 // pg_dump archive, restored into each new cluster.  PostgreSQL is measured
-// on the cluster that PELO_TEST_PG names (as scripts/pgcluster sets it) and
-// left out without it.  Prints per backend and scale
+// on the cluster that PELO_TEST_PG names (as scripts/pgcluster sets it),
+// once on the cluster's own socket and once, as postgresql-1ms, over TCP
+// through a relay in this benchmark that holds every chunk of bytes for
+// 0.5 ms each way: a network a millisecond a round trip away, paid alike by
+// the utility and by pg_dump.  Both are left out without a cluster.  Prints
+// per backend and scale
 //   backend=B scale=N populate_s=... dump_s=... ratio=... peak_rss_mb=...
-// with a line of detail below it, and with both scales
+// with a line of detail below it (postgresql-1ms adds one with the time of
+// an empty statement's round trip without and with the relay), and with
+// both scales
 //   backend=B scale_ratio=...   (populate time at 4 / time at 1)
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -42,6 +48,7 @@
 #include "archive/phases.h"
 #include "benchFamily.h"
 #include "benchPostgres.h"
+#include "latencyRelay.h"
 #include "db/client.h"
 
 namespace {
@@ -49,6 +56,9 @@ namespace {
 using namespace pelo;
 namespace fs = std::filesystem;
 using namespace pelo::bench;
+
+/// PostgreSQL over TCP with a millisecond more for every round trip.
+constexpr const char* farBackend = "postgresql-1ms";
 
 /// What the populate child did, as it reports it back.
 struct Populated {
@@ -184,14 +194,29 @@ double measure(const Family& family) {
     return populateSeconds;
 }
 
-/// Both scales of one backend, then how the time grew between them.
-int benchBackend(const std::string& backend, const std::vector<int>& scales, const Cluster* cluster) {
+/// How much a round trip to the family's database costs through the relay:
+/// the detail line that shows the relay adds what it should.
+void printRoundTrips(const std::string& direct, const std::string& relayed) {
+    std::printf("  round_trip_ms=%.3f relayed_round_trip_ms=%.3f\n", roundTripMs(direct, 200),
+                roundTripMs(relayed, 200));
+    std::fflush(stdout);
+}
+
+/// Both scales of one backend, then how the time grew between them.  With
+/// a relay, the utility and the dump reach the cluster through it.
+int benchBackend(const std::string& backend, const std::vector<int>& scales, const Cluster* cluster,
+                 const LatencyRelay* relay = nullptr) {
     std::map<int, double> seconds;
     for (int scale : scales) {
         Family family;
         family.backend = backend, family.scale = scale;
         const bool ready = cluster ? preparePostgres(family, *cluster) : prepareSqlite(family);
+        const std::string direct = family.conninfo;
+        if (ready && relay != nullptr)
+            reachFamily(family, relay->keywordsFor(*cluster));
         const double taken = ready ? measure(family) : -1;
+        if (taken >= 0 && relay != nullptr)
+            printRoundTrips(direct, family.conninfo);
         if (cluster)
             dropDatabase(family, *cluster);
         if (taken < 0)
@@ -201,6 +226,16 @@ int benchBackend(const std::string& backend, const std::vector<int>& scales, con
     if (seconds.contains(1) && seconds.contains(4))
         std::printf("backend=%s scale_ratio=%.2f\n", backend.c_str(), seconds[4] / seconds[1]);
     return 0;
+}
+
+/// The PostgreSQL family again with its server a millisecond further away
+/// for every round trip: half of it on the way there, half on the way back.
+int benchFarBackend(const std::vector<int>& scales, const Cluster& cluster) {
+    Upstream upstream;
+    LatencyRelay far;
+    if (!findUpstream(cluster, upstream) || !far.start(upstream, relay::Delay(500)))
+        return 1;
+    return benchBackend(farBackend, scales, &cluster, &far);
 }
 
 bool readScales(int argc, char** argv, std::vector<int>& scales) {
@@ -227,10 +262,13 @@ int main(int argc, char** argv) {
     const char* admin = std::getenv("PELO_TEST_PG");
     if (admin == nullptr || *admin == '\0') {
         printLeftOut("postgresql");
+        printLeftOut(farBackend);
         return status;
     }
     const std::optional<Cluster> cluster = readCluster(admin);
     if (!cluster)
         return fail("PELO_TEST_PG is not a connection URI"), 1;
-    return benchBackend("postgresql", scales, &*cluster) != 0 ? 1 : status;
+    if (benchBackend("postgresql", scales, &*cluster) != 0)
+        status = 1;
+    return benchFarBackend(scales, *cluster) != 0 ? 1 : status;
 }
