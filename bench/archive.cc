@@ -42,6 +42,16 @@
 // run with removal spent before it and in each of its steps
 // (remove_steps), and a line of detail.  Families come from the
 // benchmarks' cache (benchFamily.h).
+//
+// With SCCS, the large family on PostgreSQL follows, on the cluster that
+// PELO_TEST_PG names (as scripts/pgcluster sets it), restored from the
+// cache into a new database before each run with removal and not timed
+// (benchPostgres.h).  Its near limit is "pg_dump --data-only --inserts"
+// into a file plus "cp -r" of vc; it is measured check-only and with
+// removal, so its lines are
+//   backend=postgresql vc=sccs scale=N measure=check seconds=... near_s=... ratio=... peak_rss_mb=...
+// and the same with measure=remove.  Without a cluster a line says it is
+// left out.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -55,6 +65,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -66,6 +77,7 @@
 #include "archive/getArchOpts.h"
 #include "archive/phases.h"
 #include "benchFamily.h"
+#include "benchPostgres.h"
 #include "vcFloor.h"
 #include "db/client.h"
 #include "db/dbgFile.h"
@@ -221,9 +233,15 @@ bool runUtility(const std::vector<std::string>& env, const std::string& answers,
     return true;
 }
 
+/// The overrides that make the utility see the family's database: the
+/// cached family.env names the one its build wrote, and a PostgreSQL
+/// family lives in the database made for this run.
+std::map<std::string, std::string> databaseOverride(const Family& family) { return {{"PELO_DB", family.target}}; }
+
 /// A copy of the family's home below to, and the overrides that make the
-/// utility see it as the family's: its login's home and its database.
-/// The timed run after it writes the copy out first (waitForQuiet).
+/// utility see it as the family's: its login's home and its database, the
+/// copy's SQLite file or the same PostgreSQL database.  The timed run after
+/// it writes the copy out first (waitForQuiet).
 bool copyFamily(const Family& family, const fs::path& to, std::map<std::string, std::string>& overrides) {
     const fs::path home = family.root / "home";
     if (runProgram({"cp", "-a", home.string(), (to / "home").string()}, "/dev/null") != 0)
@@ -233,7 +251,10 @@ bool copyFamily(const Family& family, const fs::path& to, std::map<std::string, 
          at = passwd.find(home.string(), at + 1))
         passwd.replace(at, home.string().size(), (to / "home").string());
     std::ofstream(to / "passwd") << passwd;
-    overrides = {{"NSS_WRAPPER_PASSWD", (to / "passwd").string()}, {"PELO_DB", (to / "home" / "family.db").string()}};
+    overrides = databaseOverride(family);
+    overrides["NSS_WRAPPER_PASSWD"] = (to / "passwd").string();
+    if (family.backend == "sqlite")
+        overrides["PELO_DB"] = (to / "home" / "family.db").string();
     return true;
 }
 
@@ -241,8 +262,9 @@ bool copyFamily(const Family& family, const fs::path& to, std::map<std::string, 
 
 bool measureNear(const Family& family, const fs::path& dir, Figures& figures) {
     auto start = Clock::now();
-    if (runProgram({"sqlite3", family.target, ".dump"}, (dir / "dump.sql").string()) != 0)
-        return fail("sqlite3 .dump failed");
+    const std::vector<std::string> dump = dumpCommand(family);
+    if (runProgram(dump, (dir / "dump.sql").string()) != 0)
+        return fail(dump[0] + " failed");
     figures.dumpSeconds = secondsSince(start);
     start = Clock::now();
     if (runProgram({"cp", "-r", (family.root / "home" / "vc").string(), (dir / "cpr").string()}, "/dev/null") != 0)
@@ -354,20 +376,25 @@ bool measureFloor(const Family& family, const fs::path& dir, double loadBelow, F
 // ---- the run ------------------------------------------------------------------
 
 /// The family's database, its vc tree and the tools read once, so that
-/// every measure finds them in the file cache.
+/// every measure finds them in the file cache.  A PostgreSQL family's
+/// database was restored just before, so its server has read it already.
 bool warmUp(const Family& family) {
     const fs::path home = family.root / "home";
     const std::string tools = family.env.at("PELO_VCBIN");
+    const std::string database = family.backend == "sqlite" ? shellQuote(family.target) + ' ' : "";
     const std::string command = "find " + shellQuote((home / "vc").string()) + " -type f -exec cat {} + && cat " +
-                                shellQuote(family.target) + ' ' + shellQuote(tools) + "/* " +
-                                shellQuote(PELO_ARCHIVE) + " /bin/cp /bin/sh";
+                                database + shellQuote(tools) + "/* " + shellQuote(PELO_ARCHIVE) + " /bin/cp /bin/sh";
     return runProgram({"/bin/sh", "-c", command}, "/dev/null") == 0 || fail("the warm-up failed");
 }
 
-/// Every measure of one family, in dir.
-bool measureFamily(const Family& family, const Options& options, const fs::path& dir, Figures& figures) {
+/// Every measure of one family, in dir.  A PostgreSQL family, on cluster,
+/// has no archive without removal and so no floor; its database is
+/// restored again before the removal, so that the removal starts from the
+/// family as built whatever the runs before it left.
+bool measureFamily(Family& family, const Options& options, const fs::path& dir, const Cluster* cluster,
+                   Figures& figures) {
     const std::string releases = releaseLine(family);
-    const std::vector<std::string> env = utilityEnvironment(family, {});
+    const std::vector<std::string> env = utilityEnvironment(family, databaseOverride(family));
     for (const char* sub : {"archive", "removal", "copy"})
         fs::create_directory(dir / sub);
     if (!warmUp(family))
@@ -378,12 +405,15 @@ bool measureFamily(const Family& family, const Options& options, const fs::path&
     waitForQuiet(options.loadBelow);
     if (!runUtility(env, "1\n2\n" + releases + "\n", dir, "check", figures.check))
         return false;
-    waitForQuiet(options.loadBelow);
-    if (!runUtility(env, "2\n2\n" + releases + "\n1\n1\n" + (dir / "archive").string() + "\n", dir, "archive",
-                    figures.archive))
+    if (cluster == nullptr) {
+        waitForQuiet(options.loadBelow);
+        if (!runUtility(env, "2\n2\n" + releases + "\n1\n1\n" + (dir / "archive").string() + "\n", dir, "archive",
+                        figures.archive) ||
+            !measureFloor(family, dir, options.loadBelow, figures))
+            return false;
+    } else if (!preparePostgres(family, *cluster)) {
         return false;
-    if (!measureFloor(family, dir, options.loadBelow, figures))
-        return false;
+    }
     std::map<std::string, std::string> overrides;
     if (!copyFamily(family, dir / "copy", overrides))
         return false;
@@ -393,49 +423,72 @@ bool measureFamily(const Family& family, const Options& options, const fs::path&
                       figures.remove);
 }
 
+/// The detail below a family's lines: the removal run's steps (the
+/// archive before it, the histories and their rows, the levels, releases
+/// and tracks, the defects) and what the near limit and the floor took.
+void printDetail(const Family& family, const Figures& figures) {
+    const std::vector<double>& marks = figures.remove.marks;
+    if (marks.size() == removalHeadings.size() && std::ranges::none_of(marks, [](double m) { return m < 0; }))
+        std::printf("  remove_steps: archive_s=%.2f files_versions_s=%.2f levels_releases_tracks_s=%.2f "
+                    "defects_s=%.2f\n",
+                    marks[0], marks[2] - marks[1], marks[3] - marks[2], marks[4] - marks[3]);
+    std::printf("  releases=%zu dump_s=%.2f cpr_s=%.2f", family.releases.size(), figures.dumpSeconds,
+                figures.cprSeconds);
+    if (family.backend == "sqlite")
+        std::printf(" histories=%zu deltas_removed=%zu floor_commands=%zu", figures.histories, figures.deltasRemoved,
+                    figures.floorCommands);
+    std::printf("\n");
+}
+
+/// The lines of one family.  SQLite's have no backend (it was the only
+/// one when they were first read); PostgreSQL's start with it, and with no
+/// archive run and no floor its removal has the check's form.
 void printFigures(const Family& family, const std::string& vc, const Figures& figures, const Figures* atOne) {
     const double near = figures.nearSeconds(), floor = figures.floorSeconds;
+    const bool sqlite = family.backend == "sqlite";
+    const std::string lead = (sqlite ? "" : "backend=" + family.backend + " ") + "vc=" + vc;
     auto scaleRatio = [&](const Run Figures::*run) {
         char text[48] = "";
         if (atOne != nullptr)
             std::snprintf(text, sizeof text, " scale_ratio=%.2f", (figures.*run).seconds / ((*atOne).*run).seconds);
         return std::string(text);
     };
-    std::printf("vc=%s scale=%d measure=check seconds=%.2f near_s=%.2f ratio=%.2f peak_rss_mb=%.1f%s\n", vc.c_str(),
-                family.scale, figures.check.seconds, near, figures.check.seconds / near, figures.check.peakMb,
-                scaleRatio(&Figures::check).c_str());
-    for (const auto& [name, run] : {std::pair{"archive", &Figures::archive}, std::pair{"remove", &Figures::remove}})
-        std::printf("vc=%s scale=%d measure=%s seconds=%.2f near_s=%.2f floor_s=%.2f ratio=%.2f "
-                    "ratio_without_floor=%.2f peak_rss_mb=%.1f%s\n",
-                    vc.c_str(), family.scale, name, (figures.*run).seconds, near, floor, (figures.*run).seconds / near,
-                    ((figures.*run).seconds - floor) / near, (figures.*run).peakMb, scaleRatio(run).c_str());
-    // The removal run's steps: the archive before it, the histories and
-    // their rows, the levels, releases and tracks, the defects.
-    const std::vector<double>& marks = figures.remove.marks;
-    if (marks.size() == removalHeadings.size() && std::ranges::none_of(marks, [](double m) { return m < 0; }))
-        std::printf("  remove_steps: archive_s=%.2f files_versions_s=%.2f levels_releases_tracks_s=%.2f "
-                    "defects_s=%.2f\n",
-                    marks[0], marks[2] - marks[1], marks[3] - marks[2], marks[4] - marks[3]);
-    std::printf("  releases=%zu dump_s=%.2f cpr_s=%.2f histories=%zu deltas_removed=%zu floor_commands=%zu\n",
-                family.releases.size(), figures.dumpSeconds, figures.cprSeconds, figures.histories,
-                figures.deltasRemoved, figures.floorCommands);
+    auto printWithoutFloor = [&](const char* name, const Run Figures::*run) {
+        std::printf("%s scale=%d measure=%s seconds=%.2f near_s=%.2f ratio=%.2f peak_rss_mb=%.1f%s\n", lead.c_str(),
+                    family.scale, name, (figures.*run).seconds, near, (figures.*run).seconds / near,
+                    (figures.*run).peakMb, scaleRatio(run).c_str());
+    };
+    printWithoutFloor("check", &Figures::check);
+    if (!sqlite)
+        printWithoutFloor("remove", &Figures::remove);
+    else
+        for (const auto& [name, run] : {std::pair{"archive", &Figures::archive}, std::pair{"remove", &Figures::remove}})
+            std::printf("%s scale=%d measure=%s seconds=%.2f near_s=%.2f floor_s=%.2f ratio=%.2f "
+                        "ratio_without_floor=%.2f peak_rss_mb=%.1f%s\n",
+                        lead.c_str(), family.scale, name, (figures.*run).seconds, near, floor,
+                        (figures.*run).seconds / near, ((figures.*run).seconds - floor) / near, (figures.*run).peakMb,
+                        scaleRatio(run).c_str());
+    printDetail(family, figures);
     std::fflush(stdout);
 }
 
-/// Every scale of one history kind; false when a step failed.
-bool benchVc(const std::string& vc, const Options& options) {
+/// Every scale of one history kind, on SQLite or, given its cluster, on
+/// PostgreSQL; false when a step failed.
+bool benchVc(const std::string& vc, const Options& options, const Cluster* cluster = nullptr) {
     std::map<int, Figures> done;
     for (int scale : options.scales) {
         Family family;
-        family.backend = "sqlite", family.scale = scale;
-        if (!prepareSqliteUnder(family, vc))
+        family.backend = cluster ? "postgresql" : "sqlite", family.scale = scale;
+        if (!(cluster ? preparePostgres(family, *cluster) : prepareSqliteUnder(family, vc)))
             return false;
         char pattern[] = "/tmp/peloarchivebenchXXXXXX";
         if (mkdtemp(pattern) == nullptr)
             return fail("mkdtemp");
         const fs::path dir = pattern;
         Figures figures;
-        const bool good = measureFamily(family, options, dir, figures);
+        const bool good = measureFamily(family, options, dir, cluster, figures);
+        if (cluster)
+            dropDatabase(family, *cluster);
         if (good && !options.keep)
             fs::remove_all(dir);
         else
@@ -446,6 +499,20 @@ bool benchVc(const std::string& vc, const Options& options) {
         printFigures(family, vc, figures, scale != 1 && done.contains(1) ? &done[1] : nullptr);
     }
     return true;
+}
+
+/// The PostgreSQL family, which the cache holds with SCCS histories only,
+/// on the cluster PELO_TEST_PG names; left out with a line without one.
+bool benchPostgres(const Options& options) {
+    const char* admin = std::getenv("PELO_TEST_PG");
+    if (admin == nullptr || *admin == '\0') {
+        printLeftOut("postgresql");
+        return true;
+    }
+    const std::optional<Cluster> cluster = readCluster(admin);
+    if (!cluster)
+        return fail("PELO_TEST_PG is not a connection URI");
+    return benchVc("sccs", options, &*cluster);
 }
 
 bool readOptions(int argc, char** argv, Options& options) {
@@ -479,5 +546,7 @@ int main(int argc, char** argv) {
     for (const std::string& vc : options.vcs)
         if (!benchVc(vc, options))
             status = 1;
+    if (std::ranges::find(options.vcs, "sccs") != options.vcs.end() && !benchPostgres(options))
+        status = 1;
     return status;
 }
