@@ -28,20 +28,29 @@ inline const std::string& scratchDir() {
     return scratch.path;
 }
 
-/// The family's home, and what its family.env exports, unquoted.
-struct BuiltFamily { std::string home; std::map<std::string, std::string> env; };
+/// The family's home, what its family.env exports, unquoted, and the lines
+/// of its family.txt (the archive requests it is shaped for, its counts).
+struct BuiltFamily {
+    std::string home;
+    std::map<std::string, std::string> env;
+    std::map<std::string, std::string> requests;
+};
 
 /// Builds a family with mkfamily below root (its options after --root)
-/// and reads its family.env; a builder failure fails the caller.
+/// and reads its family.env and family.txt; a builder failure fails the caller.
 inline BuiltFamily buildFamily(const std::string& root, const std::string& options) {
     const std::string command = shellQuote(PELO_BINARY_DIR "/tools/mkfamily/mkfamily") + " --root=" +
                                 shellQuote(root) + " " + options + " >/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
-    BuiltFamily family{root + "/home", {}};
+    BuiltFamily family{root + "/home", {}, {}};
     std::ifstream envFile(root + "/family.env");
     for (std::string line; std::getline(envFile, line);)  // export NAME='value'
         if (const auto eq = line.find('='); line.starts_with("export ") && eq != std::string::npos)
             family.env[line.substr(7, eq - 7)] = line.substr(eq + 2, line.size() - eq - 3);
+    std::ifstream summary(root + "/family.txt");
+    for (std::string line; std::getline(summary, line);)  // name=value
+        if (const auto eq = line.find('='); eq != std::string::npos)
+            family.requests[line.substr(0, eq)] = line.substr(eq + 1);
     return family;
 }
 
@@ -54,9 +63,11 @@ inline const BuiltFamily& builtFamily(const std::string& product) {
     return families[product] = buildFamily(scratchDir() + "/family-" + product, "--size=tiny --db=" + product);
 }
 
-/// The shell words that run the real binary as the family's login
-/// (nss_wrapper) with the family's environment and extra variables.
-inline std::string archiveCommand(const BuiltFamily& family, const std::map<std::string, std::string>& extra = {}) {
+/// The shell words that run the real binary (the tree's own unless named)
+/// as the family's login (nss_wrapper) with the family's environment and
+/// extra variables.
+inline std::string archiveCommand(const BuiltFamily& family, const std::map<std::string, std::string>& extra = {},
+                                  const std::string& binary = PELO_BINARY_DIR "/src/peloarchive") {
     std::map<std::string, std::string> env = family.env;
     env["PATH"] = "/usr/bin:/bin", env["LANG"] = "C.UTF-8", env["LD_PRELOAD"] = "libnss_wrapper.so";
     env["ASAN_OPTIONS"] = "verify_asan_link_order=0";
@@ -65,7 +76,7 @@ inline std::string archiveCommand(const BuiltFamily& family, const std::map<std:
     std::string command = "env -i";
     for (const auto& [name, value] : env)
         command += " " + name + "=" + shellQuote(value);
-    return command + " " + shellQuote(PELO_BINARY_DIR "/src/peloarchive");
+    return command + " " + shellQuote(binary);
 }
 
 /// Runs the real binary as the family's login (nss_wrapper) with the

@@ -136,15 +136,11 @@ protected:
                                     familyTargetOptions(*familyDb_);
         family_ = testing::buildFamily(dir_ + "/family", options);
         ASSERT_TRUE(family_.env.contains("PELO_DB")) << "no family.env";
-        std::ifstream summary(dir_ + "/family/family.txt");
-        for (std::string line; std::getline(summary, line);)
-            if (const auto eq = line.find('='); eq != std::string::npos)
-                requests_[line.substr(0, eq)] = line.substr(eq + 1);
-        ASSERT_NE(requests_["releaseArchive"], "rel1") << "the family is not the hostile one";
+        ASSERT_NE(family_.requests["releaseArchive"], "rel1") << "the family is not the hostile one";
     }
 
     std::string levelRequest() const {
-        return "1\n" + requests_.at("levelArchive") + "\n" + requests_.at("levelArchiveRelease") + "\n";
+        return "1\n" + family_.requests.at("levelArchive") + "\n" + family_.requests.at("levelArchiveRelease") + "\n";
     }
 
     /// The real binary as the family's login, started in the scratch
@@ -174,7 +170,6 @@ protected:
     std::string dir_;
     std::map<std::string, std::string> cluster_;
     BuiltFamily family_;
-    std::map<std::string, std::string> requests_;  ///< family.txt
 };
 
 TEST_P(HostileTest, EveryRunCompletesOrStopsAndNothingRuns) {
@@ -195,7 +190,8 @@ TEST_P(HostileTest, EveryRunCompletesOrStopsAndNothingRuns) {
         fs::create_directories(unpacked);
         ASSERT_EQ(std::system(("cd " + shellQuote(unpacked) + " && cpio -idm --quiet <" + shellQuote(device.path()) +
                                " 2>/dev/null").c_str()), 0);
-        const std::string level = requests_.at("levelArchiveRelease") + "/" + requests_.at("levelArchive");
+        const std::string level =
+            family_.requests.at("levelArchiveRelease") + "/" + family_.requests.at("levelArchive");
         EXPECT_TRUE(fs::exists(unpacked + "/maps/" + level)) << "the requested level's map is not on the medium";
         std::size_t unpackedMaps = 0;
         for (const auto& entry : fs::recursive_directory_iterator(unpacked + "/maps"))
@@ -208,7 +204,7 @@ TEST_P(HostileTest, EveryRunCompletesOrStopsAndNothingRuns) {
         EXPECT_GE(unpackedMaps, 2u) << "the level request archives two levels";
     }
     fs::remove(device.path());
-    const std::string releaseRequest = "2\n" + requests_.at("releaseArchive") + "\n";
+    const std::string releaseRequest = "2\n" + family_.requests.at("releaseArchive") + "\n";
     if (!run("device archive of the release", "2\n" + releaseRequest + "1\n2\n" + device.path() + "\n1\n1\n",
              c.deviceRelease)) {
         EXPECT_FALSE(fs::exists(device.path())) << "the medium was written";
