@@ -5,7 +5,7 @@ say() { printf '==> %s\n' "$*"; }
 PELO_PACKAGES=(
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev sqlite3
+  libsqlite3-dev sqlite3 libssl-dev
   libpq-dev postgresql
   cssc cpio libnss-wrapper
 )
