@@ -136,10 +136,11 @@ void loadTracks(const PopulateWalk& walk, std::span<const std::int32_t> trackIds
     dbgSizeBulkForDefect().load(
         idsNamed(dbgTrackBulkById(), trackIds, [](const TrackRecord& t, auto add) { add(t.DEFECTID); }));
     // A defect met before is not taken again.
-    const std::vector<std::int32_t> defectIds = idsNamed(dbgTrackBulkById(), trackIds, [](const TrackRecord& t, auto add) {
+    const auto unmet = [](const TrackRecord& t, auto add) {
         if (!archCtx.defectFeatureIdList.listContains(t.DEFECTID))
             add(t.DEFECTID);
-    });
+    };
+    const std::vector<std::int32_t> defectIds = idsNamed(dbgTrackBulkById(), trackIds, unmet);
     dbgDefectBulkById().load(defectIds);
     dbgHistoryBulkForDefect().load(defectIds);
     (informix() ? dbgNoteviewBulkForDefect().load(defectIds) : dbgNoteBulkForDefect().load(defectIds));
@@ -629,10 +630,11 @@ int processCompMembers(DbPopWriter& writer) {
     if (archiving()) {
         std::vector<std::int32_t> children(archCtx.compIdList.begin(), archCtx.compIdList.end());
         dbgCompmemberBulkForChild().load(children);
-        dbgCompmemberBulkForChild2().load(idsNamed(dbgCompmemberBulkForChild(), children, [](const CompMemberRecord& m, auto add) {
+        const auto parents = [](const CompMemberRecord& m, auto add) {
             if (m.PARENTID != m.CHILDID && m.PARENTID != rootComponentId)
                 add(m.PARENTID);
-        }));
+        };
+        dbgCompmemberBulkForChild2().load(idsNamed(dbgCompmemberBulkForChild(), children, parents));
         for (int compId : archCtx.compIdList)
             addMembersOf(compId, false);
         dbgCompmemberBulkForChild().clear();

@@ -27,7 +27,8 @@ int dbgApprovalDeleteForTrack(std::int32_t trackId) {
 }
 
 BulkRows<ApprovalRecord>& dbgApprovalBulkForTrack() {
-    static BulkRows<ApprovalRecord> bulk{approvalColumns, {"APPROVALS", "TRACKID", "USERID,STATE"}, dbgApprovalGetSequenceForTrack};
+    static BulkRows<ApprovalRecord> bulk{approvalColumns, {"APPROVALS", "TRACKID", "USERID,STATE"},
+                                         dbgApprovalGetSequenceForTrack};
     return bulk;
 }
 

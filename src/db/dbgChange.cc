@@ -17,7 +17,7 @@ constexpr RecordColumn<ChangeRecord> changeColumns[] = {
 };
 
 CursorStatement<ChangeRecord> changeC1{changeColumns, "CHANGES",
-                                       "TRACKID=:b1 ORDER BY FILEID DESC,VERSIONID DESC,PATHID,LEVELID"};
+                                       "TRACKID=:b1 ORDER BY FILEID DESC,VERSIONID DESC,PATHID,LEVELID,TYPE,USERID"};
 
 }  // namespace
 
@@ -30,7 +30,9 @@ int dbgChangeDeleteForTrack(std::int32_t trackId) {
 }
 
 BulkRows<ChangeRecord>& dbgChangeBulkForTrack() {
-    static BulkRows<ChangeRecord> bulk{changeColumns, {"CHANGES", "TRACKID", "FILEID DESC,VERSIONID DESC,PATHID,LEVELID"}, dbgChangeGetListForTrack};
+    static BulkRows<ChangeRecord> bulk{
+        changeColumns, {"CHANGES", "TRACKID", "FILEID DESC,VERSIONID DESC,PATHID,LEVELID,TYPE,USERID"},
+        dbgChangeGetListForTrack};
     return bulk;
 }
 

@@ -27,7 +27,8 @@ int dbgCompmemberGetAllParents2(int mode, CompMemberRecord& compMember, std::int
 }
 
 BulkRows<CompMemberRecord>& dbgCompmemberBulkForChild() {
-    static BulkRows<CompMemberRecord> bulk{compMemberColumns, {"COMPMEMBERS", "CHILDID", "PARENTID,RANK"}, dbgCompmemberGetAllParents};
+    static BulkRows<CompMemberRecord> bulk{compMemberColumns, {"COMPMEMBERS", "CHILDID", "PARENTID,RANK"},
+                                           dbgCompmemberGetAllParents};
     return bulk;
 }
 

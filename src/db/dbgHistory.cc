@@ -26,7 +26,8 @@ int dbgHistoryDeleteForDefect(std::int32_t defectId) {
 }
 
 BulkRows<HistoryRecord>& dbgHistoryBulkForDefect() {
-    static BulkRows<HistoryRecord> bulk{historyColumns, {"HISTORY", "DEFECTID", "ADDDATE,USERID,ACTION"}, dbgHistoryGetList};
+    static BulkRows<HistoryRecord> bulk{historyColumns, {"HISTORY", "DEFECTID", "ADDDATE,USERID,ACTION"},
+                                        dbgHistoryGetList};
     return bulk;
 }
 

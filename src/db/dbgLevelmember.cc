@@ -29,7 +29,8 @@ int dbgLevelmemberDelete(std::int32_t levelId) {
 }
 
 BulkRows<LevelMemberRecord>& dbgLevelmemberBulkForLevel() {
-    static BulkRows<LevelMemberRecord> bulk{levelMemberColumns, {"LEVELMEMBERS", "LEVELID", "TRACKID"}, dbgLevelmemberGetAllForLevel};
+    static BulkRows<LevelMemberRecord> bulk{levelMemberColumns, {"LEVELMEMBERS", "LEVELID", "TRACKID"},
+                                            dbgLevelmemberGetAllForLevel};
     return bulk;
 }
 

@@ -30,7 +30,8 @@ int dbgNoteviewGet(int mode, NoteViewRecord& note, std::int32_t defectId) {
 }
 
 BulkRows<NoteViewRecord>& dbgNoteviewBulkForDefect() {
-    static BulkRows<NoteViewRecord> bulk{noteColumns, {"NOTEVIEW", "DEFECTID", "ADDDATE ASC,USERID,ACTION"}, dbgNoteviewGet};
+    static BulkRows<NoteViewRecord> bulk{noteColumns, {"NOTEVIEW", "DEFECTID", "ADDDATE ASC,USERID,ACTION"},
+                                         dbgNoteviewGet};
     return bulk;
 }
 

@@ -52,7 +52,8 @@ int dbgSizeDeleteByRelDef(std::int32_t releaseId, std::int32_t defectId) {
 }
 
 BulkRows<SizeRecord>& dbgSizeBulkForDefect() {
-    static BulkRows<SizeRecord> bulk{sizeColumns, {"SIZES", "DEFECTID", "RELEASEID,COMPID,USERID"}, BulkRows<SizeRecord>::Walk{}};
+    static BulkRows<SizeRecord> bulk{sizeColumns, {"SIZES", "DEFECTID", "RELEASEID,COMPID,USERID"},
+                                     BulkRows<SizeRecord>::Walk{}};
     return bulk;
 }
 

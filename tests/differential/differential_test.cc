@@ -1,8 +1,11 @@
 // Whole runs of the real binary, byte for byte, against the outputs of the
 // reference binary, commit 7e3dbfd, which reads the family database one
-// statement per object.  Whatever way of reading the database replaces
-// that, the populate script, the load and export files, the users file,
-// the information file and what the terminal shows must stay as they were.
+// statement per object, built with one change: a track's changes that
+// differ only in their type or user come ordered by them, as they now do,
+// where that binary left their order to each backend.  Whatever way of
+// reading the database replaces the reference's, the populate script, the
+// load and export files, the users file, the information file and what the
+// terminal shows must stay as they were.
 //
 // Each case builds a family with mkfamily and runs the binary as its login
 // (nss_wrapper; pelofam on both backends) with the requests its family.txt
