@@ -8,6 +8,7 @@ PELO_PACKAGES=(
   libsqlite3-dev sqlite3 libssl-dev
   libpq-dev postgresql
   cssc cpio libnss-wrapper
+  nlohmann-json3-dev
 )
 
 ensure_packages() {

@@ -83,9 +83,12 @@ int placeholderAt(std::string_view text, std::size_t at, std::size_t& end) {
     return number;
 }
 
-/// When "IN LIST(:bN)" starts at `at`, the N with the index past it;
-/// otherwise -1.
-int idListAt(std::string_view text, std::size_t at, std::size_t& end) {
+/// What a list bound as one text holds.
+enum class ListKind { ids, texts };
+
+/// When "IN LIST(:bN)" or "IN TEXT LIST(:bN)" starts at `at`, the N with
+/// the index past it and what the list holds; otherwise -1.
+int listAt(std::string_view text, std::size_t at, std::size_t& end, ListKind& kind) {
     const auto wordAt = [&](std::size_t i, std::string_view word) {
         return text.size() - i >= word.size() &&
                std::equal(word.begin(), word.end(), text.begin() + static_cast<std::ptrdiff_t>(i),
@@ -94,7 +97,17 @@ int idListAt(std::string_view text, std::size_t at, std::size_t& end) {
     if ((at > 0 && isWordChar(text[at - 1])) || !wordAt(at, "IN"))
         return -1;
     std::size_t i = skipBlanks(text, at + 2);
-    if (i == at + 2 || !wordAt(i, "LIST"))
+    if (i == at + 2)
+        return -1;
+    kind = ListKind::ids;
+    if (wordAt(i, "TEXT")) {
+        const std::size_t list = skipBlanks(text, i + 4);
+        if (list == i + 4)
+            return -1;
+        kind = ListKind::texts;
+        i = list;
+    }
+    if (!wordAt(i, "LIST"))
         return -1;
     i = skipBlanks(text, i + 4);
     if (i >= text.size() || text[i] != '(')
@@ -120,12 +133,30 @@ void appendPlaceholder(StatementText& out, int number, PlaceholderStyle style) {
         out.text += "$" + std::to_string(found - out.inputs.begin() + 1);
 }
 
+// A list arrives as one text: ids as "3,1,2", which SQLite reads as a
+// JSON array and PostgreSQL as an int4 array; texts as a JSON array, which
+// each reads with its own JSON functions.  Either backend finds the rows
+// through the column's index.
+void appendList(StatementText& out, int number, ListKind kind, PlaceholderStyle style) {
+    const bool named = style == PlaceholderStyle::named;
+    if (kind == ListKind::ids) {
+        out.text += named ? "IN(SELECT value FROM json_each('['||" : "=ANY(string_to_array(";
+        appendPlaceholder(out, number, style);
+        out.text += named ? "||']'))" : ",',')::int4[])";
+    } else {
+        out.text += named ? "IN(SELECT value FROM json_each(" : "=ANY(ARRAY(SELECT json_array_elements_text(";
+        appendPlaceholder(out, number, style);
+        out.text += named ? "))" : "::json)))";
+    }
+}
+
 }  // namespace
 
 StatementText translateStatement(std::string_view embedded, PlaceholderStyle style) {
     StatementText out;
     out.text.reserve(embedded.size());
     std::size_t i = 0;
+    ListKind kind = ListKind::ids;
     while (i < embedded.size()) {
         const char c = embedded[i];
         if (c == '\'' || c == '"') {
@@ -137,20 +168,8 @@ StatementText translateStatement(std::string_view embedded, PlaceholderStyle sty
                 out.text.pop_back();
             out.text += ' ';
             i = skipBlanks(embedded, past);
-        } else if (std::size_t end = 0; (c == 'I' || c == 'i') && idListAt(embedded, i, end) >= 0) {
-            // The ids arrive as one text, "3,1,2": SQLite reads them as a
-            // JSON array, PostgreSQL as an int4 array, and either finds
-            // the rows through the column's index.
-            const int number = idListAt(embedded, i, end);
-            if (style == PlaceholderStyle::named) {
-                out.text += "IN(SELECT value FROM json_each('['||";
-                appendPlaceholder(out, number, style);
-                out.text += "||']'))";
-            } else {
-                out.text += "=ANY(string_to_array(";
-                appendPlaceholder(out, number, style);
-                out.text += ",',')::int4[])";
-            }
+        } else if (std::size_t end = 0; (c == 'I' || c == 'i') && listAt(embedded, i, end, kind) >= 0) {
+            appendList(out, listAt(embedded, i, end, kind), kind, style);
             i = end;
         } else if (std::size_t end = 0; c == ':' && placeholderAt(embedded, i, end) >= 0) {
             appendPlaceholder(out, placeholderAt(embedded, i, end), style);

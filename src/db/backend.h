@@ -45,7 +45,8 @@ SqlProduct sqlProduct();
 /// are left alone, so ':b1' inside quotes is text, not a placeholder.
 /// INSERT INTO is untouched: only an INTO followed by a host variable goes.
 /// "COLUMN IN LIST(:bN)" matches the ids of a list bound as one text
-/// (sqlIdList), in the form the backend reads such a list.
+/// (sqlIdList), "COLUMN IN TEXT LIST(:bN)" the texts of one (sqlTextList),
+/// each in the form the backend reads such a list.
 StatementText translateStatement(std::string_view embedded, PlaceholderStyle style);
 
 /// One prepared statement.  Owned by the layer; reused until its session

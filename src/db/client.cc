@@ -2,9 +2,12 @@
 // and the cursors, over whichever backend the connect chose.
 #include "db/client.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <charconv>
 #include <map>
+#include <optional>
 
 #include "db/backend.h"
 #include "db/pg_backend.h"
@@ -111,6 +114,18 @@ int fetchSingleRow(BackendStatement& statement, SqlRow* row) {
     if (next == 0)
         return sqlSetStatus(sqlTooManyRows, "single-row query returned more than one row");
     return next < 0 ? backendFailure(next) : sqlSetStatus(0);
+}
+
+/// The text as an item of a text list, a JSON string; nothing for a text
+/// the list cannot carry (sqlListCarries).
+std::optional<std::string> listItem(std::string_view text) {
+    if (text.empty())
+        return std::nullopt;
+    try {
+        return nlohmann::json(text).dump();
+    } catch (const nlohmann::json::type_error&) {  // not UTF-8
+        return std::nullopt;
+    }
 }
 
 }  // namespace
@@ -305,6 +320,20 @@ std::string sqlIdList(std::span<const std::int32_t> ids) {
         text += std::to_string(id);
     }
     return text;
+}
+
+bool sqlListCarries(std::string_view text) { return listItem(text).has_value(); }
+
+std::string sqlTextList(std::span<const std::string> texts) {
+    std::string list = "[";
+    for (const std::string& text : texts) {
+        if (const std::optional<std::string> item = listItem(text)) {
+            if (list.size() > 1)
+                list += ',';
+            list += *item;
+        }
+    }
+    return list + "]";
 }
 
 void sqlSetTerminationFlag(const volatile std::sig_atomic_t* flag) { terminationFlag = flag; }

@@ -75,6 +75,16 @@ using SqlBinds = std::initializer_list<SqlBind>;
 /// row.
 std::string sqlIdList(std::span<const std::int32_t> ids);
 
+/// Whether a text list carries the text so that it matches what the text
+/// bound on its own matches: not an empty text, which binds as NULL and
+/// matches no row, and nothing but UTF-8, the one encoding a list carries.
+bool sqlListCarries(std::string_view text);
+
+/// Texts as one text input, a JSON array, for a statement that matches
+/// them with "COLUMN IN TEXT LIST(:bN)".  A text sqlListCarries refuses is
+/// left out; no texts make "[]", which matches no row.
+std::string sqlTextList(std::span<const std::string> texts);
+
 /// One fetched row.  A NULL column reads as "" or 0.
 class SqlRow {
 public:
