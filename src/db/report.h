@@ -1,12 +1,18 @@
 // The report query: one row of a family view or table, fetched by the key
 // of one object, with a select list built at run time from the family's
-// configurable-field tables.  The populate script writer reads the values
-// of the configured columns from the value slots it hands to each query.
+// configurable-field tables; or the rows of many objects' keys read at once
+// and handed out as that query would.  The populate script writer reads
+// the values of the configured columns from the value slots it hands to
+// each query.
 #pragma once
 
 #include <array>
+#include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "db/client.h"
@@ -62,6 +68,52 @@ using ReportRoutine = int (*)(const SqlRow& row, ReportSlots& slots);
 /// the previous query left them.
 int dbReport(std::string_view relation, const ReportKey& key, ReportRoutine routine, std::string& errorBuffer,
              std::string_view columnList, ReportSlots& slots);
+
+/// The report rows of many objects, read with one statement and held by
+/// key, so that the objects of a window cost one query instead of one each.
+/// A key the last load did not take is read by dbReport, so the slots never
+/// depend on what was loaded.
+class ReportRows {
+public:
+    /// Runs "select <columns>, <key column> from <relation> where <key
+    /// column> in <the keys>", the keys bound as one list, and holds the
+    /// row of each key in place of those held: a key with no row is held
+    /// with none.  A key with several rows is not held, since only its own
+    /// query's order tells which of them comes first; nor is a text the
+    /// list cannot carry (sqlListCarries).  The names are checked as
+    /// dbReport checks them.  0, or dbReport's result for the same failure
+    /// (message 108 in `errorBuffer`), with nothing held.
+    int load(std::string_view relation, std::string_view keyColumn, std::span<const std::int32_t> keys,
+             std::string& errorBuffer, std::string_view columnList);
+    int load(std::string_view relation, std::string_view keyColumn, std::span<const std::string> keys,
+             std::string& errorBuffer, std::string_view columnList);
+    /// Forgets every row.
+    void clear();
+
+    /// dbReport, from the held row when the last load read the key with the
+    /// same relation, key column and column list; the slots and the rows
+    /// the routine sees are those the query would give.
+    int report(std::string_view relation, const ReportKey& key, ReportRoutine routine, std::string& errorBuffer,
+               std::string_view columnList, ReportSlots& slots);
+
+private:
+    /// The select list of the load, without its key column.
+    std::vector<SqlColumn> items_;
+    std::string relation_;
+    std::string keyColumn_;
+    std::string columns_;
+    bool byId_ = false;
+    /// A held key's row, none when it has none.
+    std::unordered_map<std::string, std::optional<SqlRow>> held_;
+
+    /// The held row of the key, when the last load read it by the same
+    /// query; null otherwise.
+    const std::optional<SqlRow>* heldRow(std::string_view relation, const ReportKey& key,
+                                         std::string_view columnList) const;
+    template <class Keys>
+    int read(std::string_view relation, std::string_view keyColumn, const Keys& keys, std::string& errorBuffer,
+             std::string_view columnList);
+};
 
 /// The bind step: empties every slot and formatInt, then lays the select
 /// list out: each number item is listed in formatInt, each text item will

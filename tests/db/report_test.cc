@@ -4,6 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <variant>
+#include <vector>
+
 #include "backends.h"
 #include "db/client.h"
 #include "db/pg_backend.h"
@@ -149,6 +153,79 @@ TEST_P(ReportTest, ItemsPastTheLastSlotAreDropped) {
     ASSERT_EQ(reportUser("carol", columns), 0) << errors_;
     EXPECT_EQ(formatOffset[1], "carol");
     EXPECT_EQ(formatOffset[reportSlotCount - 1], "3");
+}
+
+// Keys of one bulk read, each against what its own query gives.  A key
+// read singly (several rows, or a text the list cannot carry) meets the
+// dropped table; a held one never reaches the database again.
+struct BulkCase {
+    const char* name;
+    SqlValue key;
+    bool held;
+};
+
+const char* const jsonHostile = "q\"],[\"alice\\";
+
+const BulkCase bulkCases[] = {
+    {"NumberAndTexts", "alice", true},      {"NullNumberAndEmptyText", "bob", true},
+    {"NoRow", "nobody", true},               {"HostileKeyAndTexts", jsonHostile, true},
+    {"SqlHostileKey", hostile, true},        {"ById", std::int32_t{3}, true},
+    {"IdWithoutRow", std::int32_t{99}, true}, {"TwoRows", "twin", false},
+    {"EmptyKey", "", false},                 {"NotUtf8", "\xff", false},
+};
+
+TEST_P(ReportTest, BulkReadFillsTheSlotsOfTheSingleQuery) {
+    ASSERT_EQ(sqlExecute("INSERT INTO Users VALUES(7,:b1,:b2,-5,'\\n')", {{1, jsonHostile}, {2, hostile}}), 0);
+    ASSERT_EQ(sqlExecute("INSERT INTO Users VALUES(8,:b1,'Mallory',1,'south')", {{1, hostile}}), 0);
+    ASSERT_EQ(sqlExecuteScript("INSERT INTO Users VALUES(5,'twin','One',1,'a');"
+                               "INSERT INTO Users VALUES(6,'twin','Two',2,'b');"),
+              0);
+    ASSERT_EQ(sqlCommit(), 0);  // a query failing below must not spoil the rows' transaction
+    std::vector<std::string> logins;
+    std::vector<std::int32_t> ids;
+    std::vector<ReportSlots> single;
+    for (const BulkCase& c : bulkCases) {
+        if (const auto* id = std::get_if<std::int32_t>(&c.key))
+            ids.push_back(*id);
+        else
+            logins.emplace_back(std::get<std::string_view>(c.key));
+        dbReport("Users", {std::holds_alternative<std::int32_t>(c.key) ? "id" : "login", c.key}, dbConvertRout,
+                 errors_, userColumns, slots_);
+        single.push_back(slots_);
+    }
+    ReportRows byLogin, byId;
+    ASSERT_EQ(byLogin.load("Users", "login", logins, errors_, userColumns), 0) << errors_;
+    ASSERT_EQ(byId.load("Users", "id", ids, errors_, userColumns), 0) << errors_;
+    ASSERT_EQ(sqlExecuteScript("DROP TABLE Users"), 0) << sqlca.sqlerrm;
+
+    for (std::size_t i = 0; i < std::size(bulkCases); ++i) {
+        const BulkCase& c = bulkCases[i];
+        SCOPED_TRACE(c.name);
+        const bool byNumber = std::holds_alternative<std::int32_t>(c.key);
+        slots_ = {};
+        const int result = (byNumber ? byId : byLogin)
+                               .report("Users", {byNumber ? "id" : "login", c.key}, dbConvertRout, errors_,
+                                       userColumns, slots_);
+        EXPECT_EQ(result, c.held ? 0 : 1) << errors_;
+        if (!c.held)
+            continue;
+        EXPECT_EQ(formatOffset, single[i].formatOffset);
+        ASSERT_EQ(formatInt.size(), single[i].formatInt.size());
+        for (std::size_t n = 0; n < formatInt.size(); ++n)
+            EXPECT_EQ(formatInt[n].slot, single[i].formatInt[n].slot);
+    }
+}
+
+// A failed read holds nothing: each key's own query meets the failure.
+TEST_P(ReportTest, FailedBulkReadLeavesEachKeyToItsQuery) {
+    const std::vector<std::string> logins = {"alice"};
+    ReportRows rows;
+    EXPECT_EQ(rows.load("Users", "login", logins, errors_, "id,NOSUCHCOL"), 1);
+    EXPECT_EQ(errors_.rfind("0010-061 Database error, ", 0), 0u) << errors_;
+    EXPECT_EQ(rows.report("Users", {"login", "alice"}, dbConvertRout, errors_, "id,NOSUCHCOL", slots_), 1);
+    const int before = sqlPrepareCount();
+    EXPECT_EQ(rows.load("Users; DROP TABLE Users", "login", logins, errors_, userColumns), 1);
+    EXPECT_EQ(sqlPrepareCount(), before) << "nothing refused may reach the database";
 }
 
 }  // namespace
