@@ -31,46 +31,47 @@ constexpr std::size_t reportTextMax = 4095;
 constexpr std::size_t narrowLineMax = 199;
 
 /// One object's report: its table, the relation it reads (by its index in
-/// the table directory), the view columns after "id", in select order, and
-/// the file of its display formats.
+/// the table directory) and the column it finds the object by, the view
+/// columns after "id", in select order, and the file of its display formats.
 struct ObjectReport {
     ConfigObject object;
     ConfigTable* table;
     int relation;
+    const char* keyColumn;
     const char* fixedColumns;
     const char* formatFile;
 };
 
 constexpr ObjectReport objectReports[] = {
-    {ConfigObject::defect, &defTbl, 26,
+    {ConfigObject::defect, &defTbl, 26, "name",
      "prefix,name,compName,releaseName,ownerLogin,state,answer,severity,abstract,age,envName,levelName,"
      "duplicate,lastUpdate,addDate,assignDate,responseDate,endDate,ownerName,ownerArea,reference,"
      "originLogin,originName,originArea",
      "configField/DefectConfigFormat"},
-    {ConfigObject::feature, &featTbl, 28,
+    {ConfigObject::feature, &featTbl, 28, "name",
      "prefix,name,compName,ownerLogin,ownerName,state,abstract,age,duplicate,lastUpdate,addDate,assignDate,"
      "responseDate,endDate,ownerArea,reference,originLogin,originName,originArea",
      "configField/FeatureConfigFormat"},
-    {ConfigObject::file, &fileTbl, 34,
+    {ConfigObject::file, &fileTbl, 34, "id",
      "baseName,releaseName,compName,versionSID,addDate,dropDate,lastUpdate,pathName,nuVersionSID,nuAddDate,"
      "nuDropDate,nuPathName,userLogin,fmode",
      "configField/FileConfigFormat"},
-    {ConfigObject::user, &userTbl, 62, "login,name,area,address,addDate,dropDate,lastUpdate,superUser",
+    {ConfigObject::user, &userTbl, 62, "login", "login,name,area,address,addDate,dropDate,lastUpdate,superUser",
      "configField/UserConfigFormat"},
 };
 
-constexpr std::size_t objectCount = std::size(objectReports);
+static_assert(std::size(objectReports) == configObjectCount, "every object has its report");
 
 consteval bool inObjectOrder() {
-    for (std::size_t i = 0; i < objectCount; ++i)
+    for (std::size_t i = 0; i < configObjectCount; ++i)
         if (static_cast<std::size_t>(objectReports[i].object) != i)
             return false;
     return true;
 }
 static_assert(inObjectOrder(), "an object's report is found by its number");
 
-std::array<std::string, objectCount> columnLists;
-std::array<DisplayReports, objectCount> displays;
+std::array<std::string, configObjectCount> columnLists;
+std::array<DisplayReports, configObjectCount> displays;
 
 std::size_t indexOf(ConfigObject object) { return static_cast<std::size_t>(object); }
 
@@ -209,6 +210,8 @@ void readConfigReport() {
 const std::string& reportColumnList(ConfigObject object) { return columnLists[indexOf(object)]; }
 
 const char* reportRelation(ConfigObject object) { return getTableName(reportOf(object).relation); }
+
+const char* reportKeyColumn(ConfigObject object) { return reportOf(object).keyColumn; }
 
 int firstConfigItem(ConfigObject object) {
     const std::string_view fixed = reportOf(object).fixedColumns;

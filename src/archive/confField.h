@@ -2,8 +2,8 @@
 // defects, features, files and users.  Their names are kept in four table
 // files below the family home ("configField/DefectConfigTbl" ...); the
 // populate script writer appends their values to every Defects, Files and
-// Users statement, fetched with one report query per object whose select
-// list is built here.
+// Users statement, fetched by report queries whose select list is built
+// here: one for each window of objects the walk reads ahead.
 #pragma once
 
 #include <array>
@@ -70,6 +70,9 @@ void mbReadConfigFields(ConfigTable& table, const char* relativePath);
 /// The objects that carry configurable fields.
 enum class ConfigObject { defect, feature, file, user };
 
+/// How many kinds of object there are, for tables indexed by ConfigObject.
+inline constexpr std::size_t configObjectCount = 4;
+
 /// Builds the report column list of each object from its fixed columns and
 /// its table (read the tables first), and reads the four report-format
 /// files below the family home ("configField/DefectConfigFormat" ...) into
@@ -84,6 +87,10 @@ const std::string& reportColumnList(ConfigObject object);
 /// The relation the object's report reads: DefectView, FeatureView,
 /// FileView or Users.
 const char* reportRelation(ConfigObject object);
+
+/// The column the object's report finds it by: "name" for defects and
+/// features, "id" for files, "login" for users.
+const char* reportKeyColumn(ConfigObject object);
 
 /// The select item (counting "id" as 1, so also the value slot) of the
 /// object's first configured field: 26, 21, 16 or 10.

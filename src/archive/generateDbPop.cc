@@ -115,11 +115,25 @@ std::vector<std::int32_t> idsNamed(BulkRows<Record>& rows, std::span<const std::
     return ids;
 }
 
+// The configured values of the loaded defects and features, by name, for
+// their Defects rows.
+void loadDefectValues(DbPopWriter& writer, std::span<const std::int32_t> defectIds) {
+    std::vector<std::string> defects, features;
+    for (const std::int32_t defectId : defectIds) {
+        DefectRecord defect{};
+        if (dbgDefectBulkById().get(defect, defectId) == 0)
+            (std::string_view(defect.TYPE) == "defect" ? defects : features).emplace_back(defect.NAME);
+    }
+    loadConfiguredValues(writer, ConfigObject::defect, defects);
+    loadConfiguredValues(writer, ConfigObject::feature, features);
+}
+
 // The rows the tracks of a window and their defects bring: changes,
 // approvals, fixes, tests and coreqs, the files and versions the changes
 // name that the walk has not met, and the defects with their sizes,
-// history, notes and verify rows.
-void loadTracks(const PopulateWalk& walk, std::span<const std::int32_t> trackIds) {
+// history, notes and verify rows, and in an archive run their configured
+// values.
+void loadTracks(PopulateWalk& walk, std::span<const std::int32_t> trackIds) {
     dbgTrackBulkById().load(trackIds);
     dbgChangeBulkForTrack().load(trackIds);
     dbgApprovalBulkForTrack().load(trackIds);
@@ -142,6 +156,8 @@ void loadTracks(const PopulateWalk& walk, std::span<const std::int32_t> trackIds
     };
     const std::vector<std::int32_t> defectIds = idsNamed(dbgTrackBulkById(), trackIds, unmet);
     dbgDefectBulkById().load(defectIds);
+    if (archiving())
+        loadDefectValues(walk.writer, defectIds);
     dbgHistoryBulkForDefect().load(defectIds);
     (informix() ? dbgNoteviewBulkForDefect().load(defectIds) : dbgNoteBulkForDefect().load(defectIds));
     dbgVerifyBulkForDefect().load(defectIds);
@@ -149,7 +165,7 @@ void loadTracks(const PopulateWalk& walk, std::span<const std::int32_t> trackIds
 
 // What loadTracks read, forgotten: the later phases and the removal read
 // afresh.
-void forgetTracks() {
+void forgetTracks(PopulateWalk& walk) {
     dbgTrackBulkById().clear();
     dbgChangeBulkForTrack().clear();
     dbgApprovalBulkForTrack().clear();
@@ -164,6 +180,8 @@ void forgetTracks() {
     dbgNoteviewBulkForDefect().clear();
     dbgNoteBulkForDefect().clear();
     dbgVerifyBulkForDefect().clear();
+    forgetConfiguredValues(walk.writer, ConfigObject::defect);
+    forgetConfiguredValues(walk.writer, ConfigObject::feature);
 }
 
 // ---- small list helpers ---------------------------------------------------------
@@ -404,7 +422,7 @@ int processTracks(PopulateWalk& walk) {
         return result;
     if (int result = processHoldTracks(walk); result != 0)
         return result;
-    forgetTracks();
+    forgetTracks(walk);
     // The products other than Informix export every note of the family.
     if (!informix())
         archCtx.allNotes = dbgNoteCountAll(0);
@@ -502,6 +520,8 @@ int processFiles(PopulateWalk& walk) {
         collectReleaseFiles(walk);
     const auto load = [&](std::span<const std::int32_t> ids) {
         dbgFileBulkById().load(ids);
+        if (archiving())
+            loadConfiguredValues(walk.writer, ConfigObject::file, ids);
         if (!level)
             return;
         std::vector<std::int32_t> sources, paths;
@@ -541,6 +561,7 @@ int processFiles(PopulateWalk& walk) {
     dbgFileBulkById().clear();
     dbgVersionBulkBySource().clear();
     dbgPathBulkById().clear();
+    forgetConfiguredValues(walk.writer, ConfigObject::file);
     if (result != 0)
         return result;
     endPhase();
@@ -684,9 +705,16 @@ int processComponents(PopulateWalk& walk) {
 // never archived.  A user id without a row is neither written nor counted.
 int processUsers(PopulateWalk& walk) {
     startPhase(1534);
-    const auto load = [](std::span<const std::int32_t> ids) {
+    const auto load = [&](std::span<const std::int32_t> ids) {
         dbgUserBulkById().load(ids);
         dbgHostBulkForUser().load(ids);
+        if (!archiving())
+            return;
+        std::vector<std::string> logins;
+        for (const std::int32_t userId : ids)
+            if (UserRecord user{}; userId != 0 && dbgUserBulkById().get(user, userId) == 0)
+                logins.emplace_back(user.LOGIN);
+        loadConfiguredValues(walk.writer, ConfigObject::user, logins);
     };
     const int result = inWindows(archCtx.userIdList, load, [&](int userId) {
         UserRecord user{};
@@ -706,6 +734,7 @@ int processUsers(PopulateWalk& walk) {
     });
     dbgUserBulkById().clear();
     dbgHostBulkForUser().clear();
+    forgetConfiguredValues(walk.writer, ConfigObject::user);
     if (result != 0)
         return result;
     archCtx.userIdList.listFreeItems();

@@ -370,9 +370,14 @@ int putChecked(const std::string& text, bool flush = false) {
 
 // ---- configurable columns -----------------------------------------------------
 
+ReportRows& configuredRows(DbPopWriter& writer, ConfigObject object) {
+    return writer.configuredRows[static_cast<std::size_t>(object)];
+}
+
 /// ",\n  " and each configured value of the object as a literal, null when
-/// empty, fetched by the object's report query.
-Rendered configuredValues(DbPopWriter& writer, ConfigObject object, const ReportKey& key) {
+/// empty, fetched by the object's report query or taken from the rows
+/// loadConfiguredValues read.
+Rendered configuredValues(DbPopWriter& writer, ConfigObject object, SqlValue key) {
     const ConfigTable& table = configTable(object);
     Rendered values;
     if (table.count == 0)
@@ -384,7 +389,9 @@ Rendered configuredValues(DbPopWriter& writer, ConfigObject object, const Report
     for (std::string& slot : slots.formatOffset)
         slot.clear();
     std::string errors;
-    dbReport(reportRelation(object), key, dbConvertRout, errors, reportColumnList(object), slots);
+    configuredRows(writer, object)
+        .report(reportRelation(object), {reportKeyColumn(object), key}, dbConvertRout, errors,
+                reportColumnList(object), slots);
     const int first = firstConfigItem(object);
     for (int k = 1; k <= table.count; ++k) {
         values.text += ",\n  ";
@@ -392,6 +399,17 @@ Rendered configuredValues(DbPopWriter& writer, ConfigObject object, const Report
     }
     resetConfigAddr(slots);
     return values;
+}
+
+template <class Key>
+void loadConfigured(DbPopWriter& writer, ConfigObject object, std::span<const Key> keys) {
+    if (configTable(object).count == 0)
+        return;
+    // A failed read holds nothing, and each object's own query then meets
+    // the failure as it always has.
+    std::string errors;
+    configuredRows(writer, object)
+        .load(reportRelation(object), reportKeyColumn(object), keys, errors, reportColumnList(object));
 }
 
 constexpr const char* defectHead =
@@ -415,7 +433,7 @@ std::string defectsOpening(const char* head, const ConfigTable& table) {
 }
 
 void writeDefectRow(DbPopWriter& writer, const DefectRecord& defect, const char* head, ConfigObject object) {
-    const Rendered configured = configuredValues(writer, object, {"name", std::string_view(defect.NAME)});
+    const Rendered configured = configuredValues(writer, object, std::string_view(defect.NAME));
     writeRow(writer, rows::defects, defect, defectsOpening(head, configTable(object)), configured);
 }
 
@@ -580,7 +598,7 @@ void writeFileInfoToDbPopFile(DbPopWriter& writer, const FileRecord& file, int p
         utf8Prefix(baseName != nullptr ? baseName : "", textWidth(sizeof row.BASENAME)).substr(0, sizeof row.BASENAME - 1);
     name.copy(row.BASENAME, name.size());
     row.BASENAME[name.size()] = '\0';
-    writeRow(writer, rows::files, row, {}, configuredValues(writer, ConfigObject::file, {"id", file.ID}));
+    writeRow(writer, rows::files, row, {}, configuredValues(writer, ConfigObject::file, file.ID));
 }
 
 void writePathInfoToDbPopFile(DbPopWriter& writer, const PathRecord& row) { writeRow(writer, rows::paths, row); }
@@ -593,13 +611,23 @@ int writeUserAndHostInfoToDbPopFile(DbPopWriter& writer, const UserRecord& user)
     UserRecord row = user;
     row.ID = writtenUserId(writer, user.ID);
     writeRow(writer, rows::users, row, {},
-             configuredValues(writer, ConfigObject::user, {"login", std::string_view(user.LOGIN)}));
+             configuredValues(writer, ConfigObject::user, std::string_view(user.LOGIN)));
     return dbgHostBulkForUser().forEach(user.ID, [&](HostRecord host) {
         host.USERID = row.ID;
         writeRow(writer, rows::hosts, host);
         putSpacedCommit(writer);
     });
 }
+
+void loadConfiguredValues(DbPopWriter& writer, ConfigObject object, std::span<const std::int32_t> ids) {
+    loadConfigured(writer, object, ids);
+}
+
+void loadConfiguredValues(DbPopWriter& writer, ConfigObject object, std::span<const std::string> keys) {
+    loadConfigured(writer, object, keys);
+}
+
+void forgetConfiguredValues(DbPopWriter& writer, ConfigObject object) { configuredRows(writer, object).clear(); }
 
 int takeGlobalTables(DbPopWriter& writer) {
     takeSequenceTable(writer);

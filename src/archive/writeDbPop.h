@@ -29,6 +29,12 @@
 // the selection reads before the first statement.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "archive/confField.h"
 #include "archive/context.h"
 #include "db/records.h"
 #include "db/report.h"
@@ -47,7 +53,22 @@ struct DbPopWriter {
     int incrGenSequence = 0;
     /// Where the report query of an object puts its configured columns.
     ReportSlots reportSlots;
+    /// The configured columns of the objects read ahead, one kind of object
+    /// (ConfigObject) each.
+    std::array<ReportRows, configObjectCount> configuredRows;
 };
+
+/// Reads the configured columns of the next objects of one kind with one
+/// report query, for their writers to take instead of one query each:
+/// defects and features by name, files by id, users by login.  Nothing is
+/// read for a kind without configured fields.  What the read holds stays
+/// until the next read or forgetConfiguredValues; an object it does not
+/// hold, or all after a failed read, is queried by its writer as before.
+void loadConfiguredValues(DbPopWriter& writer, ConfigObject object, std::span<const std::int32_t> ids);
+void loadConfiguredValues(DbPopWriter& writer, ConfigObject object, std::span<const std::string> keys);
+
+/// Forgets what loadConfiguredValues read for the kind of object.
+void forgetConfiguredValues(DbPopWriter& writer, ConfigObject object);
 
 /// Writes the script's header and pushes it to the file: for Informix the
 /// here-document line, after finding the SQL tool below $INFORMIXDIR/bin
