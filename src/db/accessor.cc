@@ -182,4 +182,18 @@ WalkStep WalkCursor::step(int mode, SqlBinds keys, SqlRow& row) {
     return WalkStep::end;
 }
 
+int accessorModifyIds(std::string_view text, std::span<const std::int32_t> ids) {
+    if (ids.empty())
+        return 0;
+    const std::string list = sqlIdList(ids);
+    return accessorModify(text, {{1, std::string_view(list)}});
+}
+
+std::unordered_set<std::int32_t> accessorExistsByKey(std::string_view text, std::span<const std::int32_t> keys) {
+    std::unordered_set<std::int32_t> present;
+    for (const auto& [key, count] : accessorCountsByKey(text, keys))
+        present.insert(key);
+    return present;
+}
+
 }  // namespace pelo

@@ -21,6 +21,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <iterator>
 #include <span>
 #include <string>
 #include <string_view>
@@ -380,5 +382,34 @@ private:
     Walk walk_ = nullptr;
     Get get_ = nullptr;
 };
+
+/// How many ids one bulk statement carries: a window of a walk.
+inline constexpr std::size_t bulkWindow = 1000;
+
+/// Hands the ids of `range` (each made an id by `idOf`) to visit in order,
+/// a window of at most bulkWindow at a time; stops at visit's first result
+/// that is not 0 and returns it.  An empty range makes no call.
+template <class Range, class Visit, class IdOf = std::identity>
+int forEachWindow(const Range& range, Visit visit, IdOf idOf = {}) {
+    std::vector<std::int32_t> window;
+    window.reserve(bulkWindow);
+    for (auto next = std::begin(range); next != std::end(range);) {
+        window.clear();
+        for (; next != std::end(range) && window.size() < bulkWindow; ++next)
+            window.push_back(idOf(*next));
+        if (const int result = visit(std::span<const std::int32_t>(window)); result != 0)
+            return result;
+    }
+    return 0;
+}
+
+/// Delete or Update of the rows of many ids: runs a statement whose
+/// "IN LIST(:b1)" takes `ids` and returns 0, whether or not a row was
+/// affected.  No ids, no statement.
+int accessorModifyIds(std::string_view text, std::span<const std::int32_t> ids);
+
+/// Exists by key: the keys of `keys` that accessorCountsByKey finds rows
+/// for, with a text of the same form.
+std::unordered_set<std::int32_t> accessorExistsByKey(std::string_view text, std::span<const std::int32_t> keys);
 
 }  // namespace pelo

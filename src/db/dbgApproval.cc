@@ -32,4 +32,8 @@ BulkRows<ApprovalRecord>& dbgApprovalBulkForTrack() {
     return bulk;
 }
 
+int dbgApprovalDeleteForTracks(std::span<const std::int32_t> trackIds) {
+    return accessorModifyIds("DELETE FROM APPROVALS WHERE TRACKID IN LIST(:b1)", trackIds);
+}
+
 }  // namespace pelo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -19,5 +20,8 @@ int dbgApprovalDeleteForTrack(std::int32_t trackId);
 
 /// The approvals of many tracks, each track's in the order of dbgApprovalGetSequenceForTrack.
 BulkRows<ApprovalRecord>& dbgApprovalBulkForTrack();
+
+/// As dbgApprovalDeleteForTrack, for many tracks.  0, whether or not a row matched.
+int dbgApprovalDeleteForTracks(std::span<const std::int32_t> trackIds);
 
 }  // namespace pelo

@@ -36,4 +36,8 @@ BulkRows<ChangeRecord>& dbgChangeBulkForTrack() {
     return bulk;
 }
 
+int dbgChangeDeleteForTracks(std::span<const std::int32_t> trackIds) {
+    return accessorModifyIds("DELETE FROM CHANGES WHERE TRACKID IN LIST(:b1)", trackIds);
+}
+
 }  // namespace pelo

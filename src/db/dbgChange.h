@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -20,5 +21,8 @@ int dbgChangeDeleteForTrack(std::int32_t trackId);
 
 /// The changes of many tracks, each track's in the order of dbgChangeGetListForTrack.
 BulkRows<ChangeRecord>& dbgChangeBulkForTrack();
+
+/// As dbgChangeDeleteForTrack, for many tracks.  0, whether or not a row matched.
+int dbgChangeDeleteForTracks(std::span<const std::int32_t> trackIds);
 
 }  // namespace pelo

@@ -28,4 +28,8 @@ BulkRows<CoreqRecord>& dbgCoreqBulkForTrack() {
     return bulk;
 }
 
+int dbgCoreqDeleteByTracks(std::span<const std::int32_t> trackIds) {
+    return accessorModifyIds("DELETE FROM COREQS WHERE TRACKID IN LIST(:b1)", trackIds);
+}
+
 }  // namespace pelo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -19,5 +20,8 @@ int dbgCoreqDeleteByTrack(std::int32_t trackId);
 
 /// The co-requisites of many tracks, each track's in the order of dbgCoreqGetListForTrack.
 BulkRows<CoreqRecord>& dbgCoreqBulkForTrack();
+
+/// As dbgCoreqDeleteByTrack, for many tracks.  0, whether or not a row matched.
+int dbgCoreqDeleteByTracks(std::span<const std::int32_t> trackIds);
 
 }  // namespace pelo

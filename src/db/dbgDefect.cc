@@ -60,4 +60,8 @@ BulkRows<DefectRecord>& dbgDefectBulkById() {
     return bulk;
 }
 
+int dbgDefectDeleteByIds(std::span<const std::int32_t> ids) {
+    return accessorModifyIds("DELETE FROM DEFECTS WHERE ID IN LIST(:b1)", ids);
+}
+
 }  // namespace pelo

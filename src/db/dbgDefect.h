@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -28,5 +29,8 @@ int dbgDefectModifyReleaseId(std::int32_t newReleaseId, std::int32_t keepRelease
 
 /// The defects and features of many ids, each as dbgDefectGetById reads it.
 BulkRows<DefectRecord>& dbgDefectBulkById();
+
+/// Deletes the defects and features of many ids.  0, whether or not a row matched.
+int dbgDefectDeleteByIds(std::span<const std::int32_t> ids);
 
 }  // namespace pelo

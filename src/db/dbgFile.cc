@@ -66,4 +66,30 @@ BulkRows<FileRecord>& dbgFileBulkById() {
     return bulk;
 }
 
+std::unordered_map<std::int32_t, std::int32_t> dbgFileCountByPathIds(std::span<const std::int32_t> pathIds) {
+    return accessorCountsByKey(
+        "SELECT PATHID,COUNT(*) FROM FILES WHERE PATHID IN LIST(:b1) AND DROPDATE IS NULL AND NUDROPDATE IS NULL "
+        "GROUP BY PATHID",
+        pathIds);
+}
+
+std::unordered_map<std::int32_t, std::int32_t> dbgFileCountBySourceIds(std::span<const std::int32_t> sourceIds) {
+    return accessorCountsByKey("SELECT SOURCEID,COUNT(*) FROM FILES WHERE SOURCEID IN LIST(:b1) GROUP BY SOURCEID",
+                               sourceIds);
+}
+
+int dbgFileDeleteBySourceIdsAndReleaseIds(std::span<const std::int32_t> sourceIds,
+                                          std::span<const std::int32_t> releaseIds) {
+    if (sourceIds.empty() || releaseIds.empty())
+        return 0;
+    const std::string sources = sqlIdList(sourceIds), releases = sqlIdList(releaseIds);
+    return accessorModify("DELETE FROM FILES WHERE SOURCEID IN LIST(:b1) AND RELEASEID IN LIST(:b2)",
+                          {{1, std::string_view(sources)}, {2, std::string_view(releases)}});
+}
+
+BulkRows<FileRecord>& dbgFileBulkBySource() {
+    static BulkRows<FileRecord> bulk{fileColumns, {"FILES", "SOURCEID", "RELEASEID,ID"}, BulkRows<FileRecord>::Get{}};
+    return bulk;
+}
+
 }  // namespace pelo

@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <unordered_map>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -29,5 +31,20 @@ int dbgFileDeleteBySourceIdAndReleaseId(std::int32_t sourceId, std::int32_t rele
 
 /// The files of many ids, each as dbgFileGetById reads it.
 BulkRows<FileRecord>& dbgFileBulkById();
+
+/// dbgFileCountByPathId of many paths: the count of each path that has files not dropped.
+std::unordered_map<std::int32_t, std::int32_t> dbgFileCountByPathIds(std::span<const std::int32_t> pathIds);
+
+/// dbgFileCountBySourceId of many sources: the count of each source that has files.
+std::unordered_map<std::int32_t, std::int32_t> dbgFileCountBySourceIds(std::span<const std::int32_t> sourceIds);
+
+/// Deletes the files of every source of `sourceIds` in every release of `releaseIds`.  0, whether
+/// or not a row matched.
+int dbgFileDeleteBySourceIdsAndReleaseIds(std::span<const std::int32_t> sourceIds,
+                                          std::span<const std::int32_t> releaseIds);
+
+/// The files of many sources, each source's by release and then by id; walked with forEachHeld
+/// after a load, having no single-key walk.
+BulkRows<FileRecord>& dbgFileBulkBySource();
 
 }  // namespace pelo

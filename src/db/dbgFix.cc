@@ -32,4 +32,8 @@ BulkRows<FixRecord>& dbgFixBulkForTrack() {
     return bulk;
 }
 
+int dbgFixDeleteForTracks(std::span<const std::int32_t> trackIds) {
+    return accessorModifyIds("DELETE FROM FIX WHERE TRACKID IN LIST(:b1)", trackIds);
+}
+
 }  // namespace pelo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -19,5 +20,8 @@ int dbgFixDelete(std::int32_t trackId);
 
 /// The fix records of many tracks, each track's in the order of dbgFixGetListForTrack.
 BulkRows<FixRecord>& dbgFixBulkForTrack();
+
+/// As dbgFixDelete, for many tracks.  0, whether or not a row matched.
+int dbgFixDeleteForTracks(std::span<const std::int32_t> trackIds);
 
 }  // namespace pelo

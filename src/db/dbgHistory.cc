@@ -31,4 +31,8 @@ BulkRows<HistoryRecord>& dbgHistoryBulkForDefect() {
     return bulk;
 }
 
+int dbgHistoryDeleteForDefects(std::span<const std::int32_t> defectIds) {
+    return accessorModifyIds("DELETE FROM HISTORY WHERE DEFECTID IN LIST(:b1)", defectIds);
+}
+
 }  // namespace pelo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -19,5 +20,8 @@ int dbgHistoryDeleteForDefect(std::int32_t defectId);
 
 /// The history rows of many defects, each defect's in the order of dbgHistoryGetList.
 BulkRows<HistoryRecord>& dbgHistoryBulkForDefect();
+
+/// As dbgHistoryDeleteForDefect, for many defects and features.  0, whether or not a row matched.
+int dbgHistoryDeleteForDefects(std::span<const std::int32_t> defectIds);
 
 }  // namespace pelo

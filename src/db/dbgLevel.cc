@@ -70,4 +70,8 @@ BulkRows<LevelRecord>& dbgLevelBulkById() {
     return bulk;
 }
 
+int dbgLevelDeleteByIds(std::span<const std::int32_t> ids) {
+    return accessorModifyIds("DELETE FROM LEVELS WHERE ID IN LIST(:b1)", ids);
+}
+
 }  // namespace pelo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "db/accessor.h"
@@ -43,5 +44,8 @@ int dbgLevelDelete(std::int32_t id);
 
 /// The levels of many ids, each as dbgLevelGetById reads it.
 BulkRows<LevelRecord>& dbgLevelBulkById();
+
+/// Deletes the levels of many ids.  0, whether or not a row matched.
+int dbgLevelDeleteByIds(std::span<const std::int32_t> ids);
 
 }  // namespace pelo

@@ -40,4 +40,8 @@ std::unordered_map<std::int32_t, std::int32_t> dbgLevelmemberCountsForTracks(std
         "SELECT TRACKID,COUNT(*) FROM LEVELMEMBERS WHERE TRACKID IN LIST(:b1) GROUP BY TRACKID", trackIds);
 }
 
+int dbgLevelmemberDeleteForLevels(std::span<const std::int32_t> levelIds) {
+    return accessorModifyIds("DELETE FROM LEVELMEMBERS WHERE LEVELID IN LIST(:b1)", levelIds);
+}
+
 }  // namespace pelo

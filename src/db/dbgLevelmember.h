@@ -30,4 +30,7 @@ BulkRows<LevelMemberRecord>& dbgLevelmemberBulkForLevel();
 /// count, none for a track in no level.
 std::unordered_map<std::int32_t, std::int32_t> dbgLevelmemberCountsForTracks(std::span<const std::int32_t> trackIds);
 
+/// Deletes the members of many levels.  0, whether or not a row matched.
+int dbgLevelmemberDeleteForLevels(std::span<const std::int32_t> levelIds);
+
 }  // namespace pelo

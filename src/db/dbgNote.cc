@@ -36,4 +36,8 @@ BulkRows<NoteRecord>& dbgNoteBulkForDefect() {
     return bulk;
 }
 
+int dbgNoteDeleteForDefects(std::span<const std::int32_t> defectIds) {
+    return accessorModifyIds("DELETE FROM NOTES WHERE DEFECTID IN LIST(:b1)", defectIds);
+}
+
 }  // namespace pelo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -22,5 +23,8 @@ int dbgNoteDeleteForDefect(std::int32_t defectId);
 
 /// The notes of many defects, each defect's in the order of dbgNoteGetList.
 BulkRows<NoteRecord>& dbgNoteBulkForDefect();
+
+/// As dbgNoteDeleteForDefect, for many defects and features.  0, whether or not a row matched.
+int dbgNoteDeleteForDefects(std::span<const std::int32_t> defectIds);
 
 }  // namespace pelo

@@ -28,4 +28,8 @@ BulkRows<PathRecord>& dbgPathBulkById() {
     return bulk;
 }
 
+int dbgPathDeleteByIds(std::span<const std::int32_t> ids) {
+    return accessorModifyIds("DELETE FROM PATH WHERE ID IN LIST(:b1)", ids);
+}
+
 }  // namespace pelo

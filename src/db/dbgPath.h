@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -16,5 +17,8 @@ int dbgPathDeleteById(std::int32_t id);
 
 /// The paths of many ids, each as dbgPathGetById reads it.
 BulkRows<PathRecord>& dbgPathBulkById();
+
+/// Deletes the paths of many ids.  0, whether or not a row matched.
+int dbgPathDeleteByIds(std::span<const std::int32_t> ids);
 
 }  // namespace pelo

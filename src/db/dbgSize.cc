@@ -57,4 +57,21 @@ BulkRows<SizeRecord>& dbgSizeBulkForDefect() {
     return bulk;
 }
 
+std::unordered_set<std::int32_t> dbgSizeExistsForDefects(std::span<const std::int32_t> defectIds) {
+    return accessorExistsByKey("SELECT DEFECTID,COUNT(*) FROM SIZES WHERE DEFECTID IN LIST(:b1) GROUP BY DEFECTID",
+                               defectIds);
+}
+
+int dbgSizeDeleteAllForDefects(std::span<const std::int32_t> defectIds) {
+    return accessorModifyIds("DELETE FROM SIZES WHERE DEFECTID IN LIST(:b1)", defectIds);
+}
+
+int dbgSizeDeleteByRelDefs(std::int32_t releaseId, std::span<const std::int32_t> defectIds) {
+    if (defectIds.empty())
+        return 0;
+    const std::string list = sqlIdList(defectIds);
+    return accessorModify("DELETE FROM SIZES WHERE RELEASEID=:b1 AND DEFECTID IN LIST(:b2)",
+                          {{1, releaseId}, {2, std::string_view(list)}});
+}
+
 }  // namespace pelo

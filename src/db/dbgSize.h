@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <unordered_set>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -36,5 +38,15 @@ int dbgSizeDeleteByRelDef(std::int32_t releaseId, std::int32_t defectId);
 /// The sizing records of many defects, each defect's by release and then in the order of
 /// dbgSizeGetSequenceForDefect; walked with forEachHeld after a load, having no single-key walk.
 BulkRows<SizeRecord>& dbgSizeBulkForDefect();
+
+/// The defects and features of `defectIds` that have sizing records in any release.
+std::unordered_set<std::int32_t> dbgSizeExistsForDefects(std::span<const std::int32_t> defectIds);
+
+/// As dbgSizeDeleteAll, for many defects and features.  0, whether or not a row matched.
+int dbgSizeDeleteAllForDefects(std::span<const std::int32_t> defectIds);
+
+/// As dbgSizeDeleteByRelDef, for many defects and features of one release.  0, whether or not a
+/// row matched.
+int dbgSizeDeleteByRelDefs(std::int32_t releaseId, std::span<const std::int32_t> defectIds);
 
 }  // namespace pelo

@@ -32,4 +32,8 @@ BulkRows<TestRecord>& dbgTestBulkForTrack() {
     return bulk;
 }
 
+int dbgTestFreeAllForTracks(std::span<const std::int32_t> trackIds) {
+    return accessorModifyIds("DELETE FROM TESTS WHERE TRACKID IN LIST(:b1)", trackIds);
+}
+
 }  // namespace pelo

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -19,5 +20,8 @@ int dbgTestFreeAll(std::int32_t trackId);
 
 /// The test records of many tracks, each track's in the order of dbgTestGetListForTrack.
 BulkRows<TestRecord>& dbgTestBulkForTrack();
+
+/// As dbgTestFreeAll, for many tracks.  0, whether or not a row matched.
+int dbgTestFreeAllForTracks(std::span<const std::int32_t> trackIds);
 
 }  // namespace pelo

@@ -82,4 +82,13 @@ BulkRows<TrackRecord>& dbgTrackBulkById() {
     return bulk;
 }
 
+int dbgTrackDeleteByIds(std::span<const std::int32_t> ids) {
+    return accessorModifyIds("DELETE FROM TRACKS WHERE ID IN LIST(:b1)", ids);
+}
+
+std::unordered_set<std::int32_t> dbgTrackExistsForDefects(std::span<const std::int32_t> defectIds) {
+    return accessorExistsByKey("SELECT DEFECTID,COUNT(*) FROM TRACKS WHERE DEFECTID IN LIST(:b1) GROUP BY DEFECTID",
+                               defectIds);
+}
+
 }  // namespace pelo

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
+#include <unordered_set>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -50,5 +52,12 @@ int dbgTrackDelete(std::int32_t id);
 
 /// The tracks of many ids, each as dbgTrackGetById reads it.
 BulkRows<TrackRecord>& dbgTrackBulkById();
+
+/// Deletes the tracks of many ids.  0, whether or not a row matched.
+int dbgTrackDeleteByIds(std::span<const std::int32_t> ids);
+
+/// The defects and features of `defectIds` that have a track, as dbgTrackExistsForDefect answers
+/// for each.
+std::unordered_set<std::int32_t> dbgTrackExistsForDefects(std::span<const std::int32_t> defectIds);
 
 }  // namespace pelo

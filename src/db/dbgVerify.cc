@@ -38,4 +38,15 @@ BulkRows<VerifyRecord>& dbgVerifyBulkForDefect() {
     return bulk;
 }
 
+std::unordered_set<std::int32_t> dbgVerifyExistsIncompleteForDefects(std::span<const std::int32_t> defectIds) {
+    return accessorExistsByKey(
+        "SELECT DEFECTID,COUNT(*) FROM VERIFY WHERE DEFECTID IN LIST(:b1) "
+        "AND STATE NOT IN('accept','reject','abstain') GROUP BY DEFECTID",
+        defectIds);
+}
+
+int dbgVerifyDeleteForDefects(std::span<const std::int32_t> defectIds) {
+    return accessorModifyIds("DELETE FROM VERIFY WHERE DEFECTID IN LIST(:b1)", defectIds);
+}
+
 }  // namespace pelo

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <unordered_set>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -24,5 +26,11 @@ int dbgVerifyDelete(std::int32_t defectId);
 
 /// The verification records of many defects, each defect's in the order of dbgVerifyGetList.
 BulkRows<VerifyRecord>& dbgVerifyBulkForDefect();
+
+/// The defects and features of `defectIds` that dbgVerifyExistsIncomplete answers 1 for.
+std::unordered_set<std::int32_t> dbgVerifyExistsIncompleteForDefects(std::span<const std::int32_t> defectIds);
+
+/// As dbgVerifyDelete, for many defects and features.  0, whether or not a row matched.
+int dbgVerifyDeleteForDefects(std::span<const std::int32_t> defectIds);
 
 }  // namespace pelo

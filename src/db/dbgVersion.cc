@@ -54,4 +54,16 @@ BulkRows<VersionRecord>& dbgVersionBulkBySource() {
     return bulk;
 }
 
+int dbgVersionDeleteByIds(std::span<const std::int32_t> ids) {
+    return accessorModifyIds("DELETE FROM VERSIONS WHERE ID IN LIST(:b1)", ids);
+}
+
+int dbgVersionDeleteBySourceIds(std::span<const std::int32_t> sourceIds) {
+    return accessorModifyIds("DELETE FROM VERSIONS WHERE SOURCEID IN LIST(:b1)", sourceIds);
+}
+
+int dbgVersionResetPreviousIds(std::span<const std::int32_t> ids) {
+    return accessorModifyIds("UPDATE VERSIONS SET PREVIOUSID=0 WHERE PREVIOUSID IN LIST(:b1)", ids);
+}
+
 }  // namespace pelo

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "db/accessor.h"
 #include "db/records.h"
@@ -31,5 +32,15 @@ BulkRows<VersionRecord>& dbgVersionBulkById();
 /// The versions of many sources, loaded by source id and each got by its
 /// own id as dbgVersionGetById reads it.
 BulkRows<VersionRecord>& dbgVersionBulkBySource();
+
+/// Deletes the versions of many ids.  0, whether or not a row matched.
+int dbgVersionDeleteByIds(std::span<const std::int32_t> ids);
+
+/// Deletes every version of many sources.  0, whether or not a row matched.
+int dbgVersionDeleteBySourceIds(std::span<const std::int32_t> sourceIds);
+
+/// As dbgVersionResetPreviousId, for the versions that follow any of `ids`.  0, whether or not a
+/// row matched.
+int dbgVersionResetPreviousIds(std::span<const std::int32_t> ids);
 
 }  // namespace pelo

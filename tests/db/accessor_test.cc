@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <tuple>
 #include <unordered_map>
@@ -759,6 +760,154 @@ TEST_P(EveryAccessor, DeletesAndUpdatesChangeOnlyTheirRows) {
         EXPECT_EQ(number(c.check), c.expected);
         ASSERT_EQ(sqlRollback(), 0);
     }
+}
+
+using Ids = std::vector<std::int32_t>;
+
+/// A table's rows, sorted: what a change did to it, whatever the order.
+std::vector<Fields> sortedRows(const std::string& table) {
+    std::vector<Fields> rows = rowsOf("SELECT * FROM " + table);
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+struct BulkModifyCase {
+    const char* accessor;
+    const char* table;
+    std::function<int()> bulk;
+    std::function<void()> single;  ///< the single form for every id of the list
+};
+
+// Each bulk form on a list with ids that have rows, an id without any and
+// an id twice leaves its table as its single form leaves it once called for
+// every id; pairs of lists take the rows that match both.
+TEST_P(EveryAccessor, BulkDeletesAndUpdatesDoWhatTheSingleOnesDoForEachId) {
+    const auto each = [](auto single, const Ids& ids) {
+        return [=] {
+            for (const std::int32_t id : ids)
+                single(id);
+        };
+    };
+    const BulkModifyCase cases[] = {
+        {"dbgTrackDeleteByIds", "TRACKS", [] { return dbgTrackDeleteByIds(Ids{17, 11, 99, 17}); },
+         each(dbgTrackDelete, {17, 11})},
+        {"dbgApprovalDeleteForTracks", "APPROVALS", [] { return dbgApprovalDeleteForTracks(Ids{11, 99}); },
+         each(dbgApprovalDeleteForTrack, {11})},
+        {"dbgFixDeleteForTracks", "FIX", [] { return dbgFixDeleteForTracks(Ids{12, 11}); },
+         each(dbgFixDelete, {12, 11})},
+        {"dbgTestFreeAllForTracks", "TESTS", [] { return dbgTestFreeAllForTracks(Ids{12, 12}); },
+         each(dbgTestFreeAll, {12})},
+        {"dbgCoreqDeleteByTracks", "COREQS", [] { return dbgCoreqDeleteByTracks(Ids{11, 13}); },
+         each(dbgCoreqDeleteByTrack, {11, 13})},
+        {"dbgChangeDeleteForTracks", "CHANGES", [] { return dbgChangeDeleteForTracks(Ids{12, 99}); },
+         each(dbgChangeDeleteForTrack, {12})},
+        // Release 1 has sizes of defects 21 and 22, release 2 of 21 and 23.
+        {"dbgSizeDeleteByRelDefs", "SIZES", [] { return dbgSizeDeleteByRelDefs(1, Ids{21, 23}); },
+         [] {
+             dbgSizeDeleteByRelDef(1, 21);
+             dbgSizeDeleteByRelDef(1, 23);
+         }},
+        {"dbgSizeDeleteAllForDefects", "SIZES", [] { return dbgSizeDeleteAllForDefects(Ids{21, 99}); },
+         each(dbgSizeDeleteAll, {21})},
+        {"dbgVerifyDeleteForDefects", "VERIFY", [] { return dbgVerifyDeleteForDefects(Ids{22, 23}); },
+         each(dbgVerifyDelete, {22, 23})},
+        {"dbgHistoryDeleteForDefects", "HISTORY", [] { return dbgHistoryDeleteForDefects(Ids{22, 99}); },
+         each(dbgHistoryDeleteForDefect, {22})},
+        {"dbgNoteDeleteForDefects", "NOTES", [] { return dbgNoteDeleteForDefects(Ids{21}); },
+         each(dbgNoteDeleteForDefect, {21})},
+        {"dbgDefectDeleteByIds", "DEFECTS", [] { return dbgDefectDeleteByIds(Ids{25, 21}); },
+         each(dbgDefectDelete, {25, 21})},
+        {"dbgVersionDeleteByIds", "VERSIONS", [] { return dbgVersionDeleteByIds(Ids{52, 54}); },
+         each(dbgVersionDeleteById, {52, 54})},
+        {"dbgVersionDeleteBySourceIds", "VERSIONS", [] { return dbgVersionDeleteBySourceIds(Ids{72, 73}); },
+         each(dbgVersionDeleteBySourceId, {72})},
+        // 53 follows 51 and 54 follows 53.
+        {"dbgVersionResetPreviousIds", "VERSIONS", [] { return dbgVersionResetPreviousIds(Ids{51, 53}); },
+         each(dbgVersionResetPreviousId, {51, 53})},
+        {"dbgPathDeleteByIds", "PATH", [] { return dbgPathDeleteByIds(Ids{32, 99}); }, each(dbgPathDeleteById, {32})},
+        {"dbgLevelDeleteByIds", "LEVELS", [] { return dbgLevelDeleteByIds(Ids{3, 5}); },
+         each(dbgLevelDelete, {3, 5})},
+        {"dbgLevelmemberDeleteForLevels", "LEVELMEMBERS", [] { return dbgLevelmemberDeleteForLevels(Ids{2, 4}); },
+         each(dbgLevelmemberDelete, {2, 4})},
+        // Source 71 has a file in both releases, 73 only in release 2.
+        {"dbgFileDeleteBySourceIdsAndReleaseIds", "FILES",
+         [] { return dbgFileDeleteBySourceIdsAndReleaseIds(Ids{71, 73}, Ids{1}); },
+         [] {
+             dbgFileDeleteBySourceIdAndReleaseId(71, 1);
+             dbgFileDeleteBySourceIdAndReleaseId(73, 1);
+         }},
+    };
+    for (const BulkModifyCase& c : cases) {
+        SCOPED_TRACE(c.accessor);
+        const std::vector<Fields> before = sortedRows(c.table);
+        c.single();
+        const std::vector<Fields> bySingle = sortedRows(c.table);
+        ASSERT_EQ(sqlRollback(), 0);
+        EXPECT_EQ(c.bulk(), 0);
+        EXPECT_EQ(sortedRows(c.table), bySingle);
+        EXPECT_NE(bySingle, before) << "the case changes nothing";
+        ASSERT_EQ(sqlRollback(), 0);
+    }
+    EXPECT_EQ(dbgTrackDeleteByIds(Ids{}), 0);
+    EXPECT_EQ(number("SELECT COUNT(*) FROM TRACKS"), 7);
+}
+
+struct BulkCountCase {
+    const char* accessor;
+    std::function<std::unordered_map<std::int32_t, std::int32_t>(const Ids&)> bulk;
+    std::function<std::int32_t(std::int32_t)> single;
+    Ids ids;
+};
+
+template <class Set>
+std::unordered_map<std::int32_t, std::int32_t> asCounts(Set (*bulk)(std::span<const std::int32_t>), const Ids& ids) {
+    std::unordered_map<std::int32_t, std::int32_t> counts;
+    for (const std::int32_t id : bulk(ids))
+        counts[id] = 1;
+    return counts;
+}
+
+// Each bulk exists or count answers for every id of its list what the
+// single form answers for the id, none for an id without rows.
+TEST_P(EveryAccessor, BulkExistsAndCountsAnswerAsTheSingleOnesForEachId) {
+    const BulkCountCase cases[] = {
+        {"dbgTrackExistsForDefects", [](const Ids& ids) { return asCounts(dbgTrackExistsForDefects, ids); },
+         dbgTrackExistsForDefect, {21, 22, 24, 25, 99}},
+        // 21 is accepted and 23 abstained; 22's verification is open.
+        {"dbgVerifyExistsIncompleteForDefects",
+         [](const Ids& ids) { return asCounts(dbgVerifyExistsIncompleteForDefects, ids); },
+         dbgVerifyExistsIncomplete, {21, 22, 23, 25}},
+        {"dbgSizeExistsForDefects", [](const Ids& ids) { return asCounts(dbgSizeExistsForDefects, ids); },
+         dbgSizeExistsForDefect, {21, 22, 24}},
+        // File 43 on path 31 is dropped.
+        {"dbgFileCountByPathIds", [](const Ids& ids) { return dbgFileCountByPathIds(ids); }, dbgFileCountByPathId,
+         {31, 32, 33}},
+        {"dbgFileCountBySourceIds", [](const Ids& ids) { return dbgFileCountBySourceIds(ids); },
+         dbgFileCountBySourceId, {71, 72, 73, 74}},
+    };
+    for (const BulkCountCase& c : cases) {
+        const std::unordered_map<std::int32_t, std::int32_t> counts = c.bulk(c.ids);
+        std::set<std::int32_t> answers;
+        for (const std::int32_t id : c.ids) {
+            const auto count = counts.find(id);
+            EXPECT_EQ(count == counts.end() ? 0 : count->second, c.single(id)) << c.accessor << " " << id;
+            answers.insert(c.single(id));
+        }
+        EXPECT_GT(answers.size(), 1u) << c.accessor << ": every id answers alike";
+    }
+    // A source's files, held release after release, are those its single
+    // reads by source and release give.
+    dbgFileBulkBySource().load(Ids{71, 73});
+    std::vector<std::string> fromBulk, fromSingle;
+    dbgFileBulkBySource().forEachHeld(71, [&](const FileRecord& file) { fromBulk.push_back(bytesOf(file)); });
+    for (const std::int32_t release : {1, 2}) {
+        auto file = std::make_unique<FileRecord>();
+        if (dbgFileGetBySourceIdAndRelease(*file, 71, release) == 0)
+            fromSingle.push_back(bytesOf(*file));
+    }
+    EXPECT_EQ(fromBulk, fromSingle);
+    EXPECT_EQ(fromSingle.size(), 2u);
+    dbgFileBulkBySource().clear();
 }
 
 // ---------------------------------------------------------------------------
