@@ -4,12 +4,24 @@
 // archive shares it, and a defect stays while a track, an open
 // verification or a sizing record of a release outside the archive
 // remains.
+//
+// The rows go in bulk: a window of ids is read, checked and deleted with
+// a few statements, and where the walk once committed each defect, and
+// each source of a level archive, it commits a batch of them.  Each check
+// is read where the walk once read it for one object, so it answers as it
+// did then, and the family ends as it always has.
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <functional>
+#include <map>
+#include <span>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -56,16 +68,59 @@ void commitStep() {
     sigCheck();
 }
 
+/// Objects whose rows wait for their commit point.  A commit waits for
+/// the database to reach its disk, and one per object took most of a
+/// removal's time; a batch commits after a thousand objects or a second
+/// of work, whichever comes first, so a termination signal still waits
+/// about a second at most, and a removal stopped between batches leaves
+/// the family as one commit point left it.
+class CommitBatch {
+public:
+    /// `send` issues the statements of the objects added since the last
+    /// commit point.
+    explicit CommitBatch(std::function<void()> send) : send_(std::move(send)) {}
+
+    /// One more object waits; the batch commits when it is full or old.
+    void added() {
+        if (++objects_ >= batchObjects || Clock::now() - started_ >= batchTime)
+            commit();
+    }
+
+    /// Sends and commits what waits; nothing when nothing does.
+    void commit() {
+        if (objects_ == 0)
+            return;
+        send_();
+        commitStep();
+        objects_ = 0;
+        started_ = Clock::now();
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+    static constexpr std::size_t batchObjects = 1000;
+    static constexpr auto batchTime = std::chrono::seconds(1);
+
+    std::function<void()> send_;
+    std::size_t objects_ = 0;
+    Clock::time_point started_ = Clock::now();
+};
+
 // ---- histories and versions --------------------------------------------------
 
 /// How many files of fileIdList each source has, every file read once.
 std::unordered_map<int, int> countFilesBySourceIdInFileList() {
     std::unordered_map<int, int> counts;
-    for (int fileId : archCtx.fileIdList) {
-        FileRecord file{};
-        if (dbgFileGetById(file, fileId) == 0)
-            ++counts[file.SOURCEID];
-    }
+    forEachWindow(archCtx.fileIdList, [&](std::span<const std::int32_t> fileIds) {
+        dbgFileBulkById().load(fileIds);
+        for (const std::int32_t fileId : fileIds) {
+            FileRecord file{};
+            if (dbgFileBulkById().get(file, fileId) == 0)
+                ++counts[file.SOURCEID];
+        }
+        return 0;
+    });
+    dbgFileBulkById().clear();
     return counts;
 }
 
@@ -100,20 +155,22 @@ int findMaxVersionIdInVersionList(const IdList& versionIds) {
     return highest;
 }
 
-void deleteForSourceIdFromVersionListExceptId(const IdList& versionIds, int keptId) {
-    for (int id : versionIds)
-        if (id != keptId)
-            dbgVersionDeleteById(id);
-}
-
-void deleteForSourceIdFromVersionList(const IdList& versionIds) { deleteForSourceIdFromVersionListExceptId(versionIds, 0); }
-
 /// The file row that stands for a history: the first archived release that
-/// has one.
+/// has one, found among the source's rows that dbgFileBulkBySource holds.
 bool historyFile(int sourceId, FileRecord& file) {
-    for (int releaseId : archCtx.releaseIdList)
-        if (dbgFileExistsBySourceIdReleaseId(sourceId, releaseId))
+    for (int releaseId : archCtx.releaseIdList) {
+        int rows = 0;
+        dbgFileBulkBySource().forEachHeld(sourceId, [&](const FileRecord& row) {
+            if (row.RELEASEID == releaseId && rows++ == 0)
+                file = row;
+        });
+        if (rows == 1)
+            return true;
+        // Two rows of one source in one release: the single read refuses
+        // them, and ends the run as it always has.
+        if (rows > 1)
             return dbgFileGetBySourceIdAndRelease(file, sourceId, releaseId) == 0;
+    }
     return false;
 }
 
@@ -177,47 +234,108 @@ int removeNamedFile(const NamedFile& file) {
     return 0;
 }
 
+/// The rows the files step deletes, gathered and sent in a few statements.
+struct SourceDeletes {
+    std::vector<std::int32_t> versionsOfSources;  ///< every version of these sources
+    std::vector<std::int32_t> filesOfSources;     ///< their files of the archived releases
+    std::vector<std::int32_t> rootsAfter;         ///< versions that follow these become roots
+    std::vector<std::int32_t> versions;
+
+    void send() {
+        const std::vector<std::int32_t> releaseIds(archCtx.releaseIdList.begin(), archCtx.releaseIdList.end());
+        dbgVersionDeleteBySourceIds(versionsOfSources);
+        dbgFileDeleteBySourceIdsAndReleaseIds(filesOfSources, releaseIds);
+        dbgVersionResetPreviousIds(rootsAfter);
+        dbgVersionDeleteByIds(versions);
+        *this = {};
+    }
+};
+
+/// The sources of the window every file of which the archive holds, with
+/// their files held by dbgFileBulkBySource for historyFile.  A source's
+/// count changes only when its own rows go, after its turn, so counting
+/// the window before its first turn gives each the count of its turn.
+std::unordered_set<std::int32_t> loadWholeSources(std::span<const std::int32_t> sourceIds,
+                                                  const std::unordered_map<int, int>& archivedFiles,
+                                                  std::unordered_map<std::int32_t, std::int32_t>& totals) {
+    totals = dbgFileCountBySourceIds(sourceIds);
+    std::vector<std::int32_t> whole;
+    for (const std::int32_t sourceId : sourceIds) {
+        const auto total = totals.find(sourceId);
+        const auto archived = archivedFiles.find(sourceId);
+        if (total != totals.end() && archived != archivedFiles.end() && total->second == archived->second)
+            whole.push_back(sourceId);
+    }
+    dbgFileBulkBySource().load(whole);
+    return {whole.begin(), whole.end()};
+}
+
+/// The turn of one source whose files the archive all holds.  A release
+/// archive takes its history and every version; a level archive keeps the
+/// file's current version, and the versions built on the newest archived
+/// one become roots.  1 when a PVCS history could not be listed.
+int takeWholeSource(const SourceEntry& entry, const FileRecord& file, SourceDeletes& deletes,
+                    std::vector<NamedFile>& named) {
+    const int sourceId = entry.sourceId;
+    if (releaseArchive()) {
+        const int type = fileType(file.TYPE);
+        if (!vcIsPVCS())
+            named.push_back({NamedFile::Kind::history, {}, sourceId, type});
+        else if (deleteVCFile(sourceId, type) != 0)
+            return 1;
+        deletes.versionsOfSources.push_back(sourceId);
+        return 0;
+    }
+    const int newest = findMaxVersionIdInVersionList(entry.versionIds);
+    deletes.rootsAfter.push_back(newest);
+    const int kept = file.VERSIONID == newest ? newest : 0;
+    for (int id : entry.versionIds)
+        if (id != kept)
+            deletes.versions.push_back(id);
+    return 0;
+}
+
 /// The histories, versions and file rows of the archived sources.  A
 /// history is touched only when every file that shares it is archived.
 /// SCCS histories of a release archive are handed back to go after the
-/// commit; a PVCS one is only listed, as the walk goes.  A level archive
-/// keeps its histories and commits once per source.
+/// commit; a PVCS one is only listed, as the walk goes.  A release
+/// archive sends each window's deletes; a level archive keeps its
+/// histories and commits its sources in batches.
 int removeVCfilesAndVersions(std::vector<NamedFile>& named) {
     const bool pvcs = vcIsPVCS();
     if (pvcs && writePVCSListHead() != 0)
         return 1;
     bool handled = false;
     const std::unordered_map<int, int> archivedFiles = countFilesBySourceIdInFileList();
-    for (SourceEntry& entry : archCtx.sourceIdList) {
-        const int sourceId = entry.sourceId;
-        const int total = dbgFileCountBySourceId(sourceId);
-        const auto archived = archivedFiles.find(sourceId);
-        FileRecord file{};
-        if (total != 0 && archived != archivedFiles.end() && total == archived->second && historyFile(sourceId, file)) {
-            if (releaseArchive()) {
-                const int type = fileType(file.TYPE);
-                if (!pvcs)
-                    named.push_back({NamedFile::Kind::history, {}, sourceId, type});
-                else if (deleteVCFile(sourceId, type) != 0)
-                    return 1;
-                dbgVersionDeleteBySourceId(sourceId);
-                handled = true;
-            } else {
-                // The file's current version stays; versions built on the
-                // newest archived one become roots.
-                const int newest = findMaxVersionIdInVersionList(entry.versionIds);
-                dbgVersionResetPreviousId(newest);
-                commitStep();
-                if (file.VERSIONID == newest)
-                    deleteForSourceIdFromVersionListExceptId(entry.versionIds, newest);
-                else
-                    deleteForSourceIdFromVersionList(entry.versionIds);
+    SourceDeletes deletes;
+    CommitBatch batch([&] { deletes.send(); });
+    const int result = forEachWindow(
+        archCtx.sourceIdList,
+        [&](std::span<const std::int32_t> sourceIds) {
+            std::unordered_map<std::int32_t, std::int32_t> totals;
+            const std::unordered_set<std::int32_t> whole = loadWholeSources(sourceIds, archivedFiles, totals);
+            for (const std::int32_t sourceId : sourceIds) {
+                FileRecord file{};
+                if (whole.contains(sourceId) && historyFile(sourceId, file)) {
+                    if (takeWholeSource(*archCtx.sourceIdList.listFind(sourceId), file, deletes, named) != 0)
+                        return 1;
+                    if (releaseArchive())
+                        handled = true;
+                    else
+                        batch.added();
+                }
+                if (releaseArchive() && totals.contains(sourceId))
+                    deletes.filesOfSources.push_back(sourceId);
             }
-        }
-        if (releaseArchive() && total != 0)
-            for (int releaseId : archCtx.releaseIdList)
-                dbgFileDeleteBySourceIdAndReleaseId(sourceId, releaseId);
-    }
+            if (releaseArchive())
+                deletes.send();
+            return 0;
+        },
+        SourceIdOf{});
+    dbgFileBulkBySource().clear();
+    if (result != 0)
+        return result;
+    batch.commit();
     return pvcs ? finishPVCSList(handled) : 0;
 }
 
@@ -225,22 +343,35 @@ int removeVCfilesAndVersions(std::vector<NamedFile>& named) {
 
 /// A path goes with the last file row that names it, counted before any goes.
 int removePaths(std::vector<NamedFile>&) {
-    for (int pathId : archCtx.pathIdList)
-        if (dbgFileCountByPathId(pathId) == 1)
-            dbgPathDeleteById(pathId);
-    return 0;
+    return forEachWindow(archCtx.pathIdList, [](std::span<const std::int32_t> pathIds) {
+        const std::unordered_map<std::int32_t, std::int32_t> counts = dbgFileCountByPathIds(pathIds);
+        std::vector<std::int32_t> going;
+        for (const std::int32_t pathId : pathIds)
+            if (const auto count = counts.find(pathId); count != counts.end() && count->second == 1)
+                going.push_back(pathId);
+        return dbgPathDeleteByIds(going);
+    });
 }
 
 int removeLevels(std::vector<NamedFile>& named) {
-    for (int levelId : archCtx.levelIdList) {
-        LevelRecord level{};
-        ReleaseRecord release{};
-        dbgLevelGetById(level, levelId);
-        dbgReleaseGetById(release, level.RELEASEID);
-        named.push_back({NamedFile::Kind::levelMap, archCtx.familyHomeDir + "/maps/" + release.NAME + "/" + level.NAME});
-        dbgLevelDelete(level.ID);
-        dbgLevelmemberDelete(level.ID);
-    }
+    std::unordered_map<std::int32_t, ReleaseRecord> releases;  // each read once
+    forEachWindow(archCtx.levelIdList, [&](std::span<const std::int32_t> levelIds) {
+        dbgLevelBulkById().load(levelIds);
+        std::vector<std::int32_t> going;
+        for (const std::int32_t levelId : levelIds) {
+            LevelRecord level{};
+            dbgLevelBulkById().get(level, levelId);
+            const auto [release, fresh] = releases.try_emplace(level.RELEASEID);
+            if (fresh)
+                dbgReleaseGetById(release->second, level.RELEASEID);
+            named.push_back({NamedFile::Kind::levelMap,
+                             archCtx.familyHomeDir + "/maps/" + release->second.NAME + "/" + level.NAME});
+            going.push_back(level.ID);
+        }
+        dbgLevelDeleteByIds(going);
+        return dbgLevelmemberDeleteForLevels(going);
+    });
+    dbgLevelBulkById().clear();
     return 0;
 }
 
@@ -256,36 +387,59 @@ int removeReleases(std::vector<NamedFile>& named) {
     return 0;
 }
 
+/// A track takes its rows and the sizing records of its defect in its
+/// release.
 int removeTracks(std::vector<NamedFile>&) {
-    for (int trackId : archCtx.trackIdList) {
-        TrackRecord track{};
-        if (dbgTrackGetById(track, trackId) == 0)
-            dbgSizeDeleteByRelDef(track.RELEASEID, track.DEFECTID);
-        dbgTrackDelete(trackId);
-        dbgApprovalDeleteForTrack(trackId);
-        dbgFixDelete(trackId);
-        dbgTestFreeAll(trackId);
-        dbgCoreqDeleteByTrack(trackId);
-        dbgChangeDeleteForTrack(trackId);
-    }
+    forEachWindow(archCtx.trackIdList, [](std::span<const std::int32_t> trackIds) {
+        dbgTrackBulkById().load(trackIds);
+        std::map<std::int32_t, std::vector<std::int32_t>> defectsByRelease;
+        for (const std::int32_t trackId : trackIds) {
+            TrackRecord track{};
+            if (dbgTrackBulkById().get(track, trackId) == 0)
+                defectsByRelease[track.RELEASEID].push_back(track.DEFECTID);
+        }
+        for (const auto& [releaseId, defectIds] : defectsByRelease)
+            dbgSizeDeleteByRelDefs(releaseId, defectIds);
+        dbgTrackDeleteByIds(trackIds);
+        dbgApprovalDeleteForTracks(trackIds);
+        dbgFixDeleteForTracks(trackIds);
+        dbgTestFreeAllForTracks(trackIds);
+        dbgCoreqDeleteByTracks(trackIds);
+        return dbgChangeDeleteForTracks(trackIds);
+    });
+    dbgTrackBulkById().clear();
     return 0;
 }
 
-/// A defect goes, committed on its own, once nothing the family keeps
-/// refers to it.  The archive holds the sizing records of its own releases
-/// only, and those went with the tracks: any left belong to a release that
-/// stays, and so does the defect.
+/// A defect goes once nothing the family keeps refers to it.  The archive
+/// holds the sizing records of its own releases only, and those went with
+/// the tracks: any left belong to a release that stays, and so does the
+/// defect.  A defect's checks read its own tracks, open verifications and
+/// sizing records, which no other defect's removal touches, so a window's
+/// checks are read before any of its defects goes.
 int removeDefects(std::vector<NamedFile>&) {
-    for (int defectId : archCtx.defectFeatureIdList) {
-        if (dbgTrackExistsForDefect(defectId) || dbgVerifyExistsIncomplete(defectId) || dbgSizeExistsForDefect(defectId))
-            continue;
-        dbgHistoryDeleteForDefect(defectId);
-        dbgSizeDeleteAll(defectId);
-        dbgVerifyDelete(defectId);
-        dbgNoteDeleteForDefect(defectId);
-        dbgDefectDelete(defectId);
-        commitStep();
-    }
+    std::vector<std::int32_t> going;
+    CommitBatch batch([&] {
+        dbgHistoryDeleteForDefects(going);
+        dbgSizeDeleteAllForDefects(going);
+        dbgVerifyDeleteForDefects(going);
+        dbgNoteDeleteForDefects(going);
+        dbgDefectDeleteByIds(going);
+        going.clear();
+    });
+    forEachWindow(archCtx.defectFeatureIdList, [&](std::span<const std::int32_t> defectIds) {
+        const std::unordered_set<std::int32_t> tracked = dbgTrackExistsForDefects(defectIds);
+        const std::unordered_set<std::int32_t> open = dbgVerifyExistsIncompleteForDefects(defectIds);
+        const std::unordered_set<std::int32_t> sized = dbgSizeExistsForDefects(defectIds);
+        for (const std::int32_t defectId : defectIds) {
+            if (tracked.contains(defectId) || open.contains(defectId) || sized.contains(defectId))
+                continue;
+            going.push_back(defectId);
+            batch.added();
+        }
+        return 0;
+    });
+    batch.commit();
     return 0;
 }
 
@@ -307,7 +461,7 @@ bool defectsListed() { return archCtx.defectFeatureIdList.listSize() > 0; }
 enum class CommitPoint {
     later,      ///< with the next step's commit
     afterRows,  ///< at the step's end, before the files the rows named go
-    asItGoes,   ///< the step commits each object it removes
+    asItGoes,   ///< the step commits its objects in batches
 };
 
 /// One step of the removal: its progress line (0 for none) and when it is
