@@ -27,6 +27,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -122,7 +123,10 @@ public:
         if (frozen_ > 0)
             kill(frozen_, SIGCONT);
         frozen_ = 0;
-        return asOwner(bin_ + "/pg_ctl", "-D " + shellQuote(dir_ + "/data") + " -m immediate -w stop >/dev/null 2>&1");
+        const bool stopped =
+            asOwner(bin_ + "/pg_ctl", "-D " + shellQuote(dir_ + "/data") + " -m immediate -w stop >/dev/null 2>&1");
+        holder_.reset();
+        return stopped;
     }
 
     /// Runs one statement on database `name`; its first value, or nullopt.
@@ -141,6 +145,21 @@ public:
         }
         PQfinish(conn);
         return value;
+    }
+
+    /// Opens a session on database `name` that runs `lock` in a transaction
+    /// it keeps open until stop() or the end of the cluster, so that a run
+    /// whose statement needs the lock waits there.
+    bool holdLock(const std::string& name, const std::string& lock) {
+        const char* const keys[] = {"host", "dbname", "user", "password", nullptr};
+        const char* const values[] = {dir_.c_str(), name.c_str(), role.c_str(), password.c_str(), nullptr};
+        holder_.reset(PQconnectdbParams(keys, values, 0));
+        if (PQstatus(holder_.get()) != CONNECTION_OK)
+            return false;
+        PGresult* result = PQexec(holder_.get(), ("BEGIN; " + lock).c_str());
+        const bool held = PQresultStatus(result) == PGRES_COMMAND_OK;
+        PQclear(result);
+        return held;
     }
 
     /// Stops the server process of the one client session on database
@@ -176,6 +195,7 @@ private:
     std::string dir_;
     std::string unavailable_;
     pid_t frozen_ = 0;
+    std::unique_ptr<PGconn, decltype(&PQfinish)> holder_{nullptr, &PQfinish};
 };
 
 /// What a run left: status, both output streams, and how long it went on
@@ -283,6 +303,7 @@ struct PgTrouble {
     bool remove;
     const char* databaseText;  ///< how the code and text begin on standard error
     bool signal;               ///< freeze the session's server process, then SIGTERM the run
+    const char* lock;          ///< held from before the run, or nullptr: keeps the run waiting where it needs it
 };
 
 class PgTroubleTest : public ::testing::TestWithParam<PgTrouble> {};
@@ -299,6 +320,8 @@ TEST_P(PgTroubleTest, RunEndsThroughTheCleanUp) {
         testing::buildFamily(root + "/family", "--size=tiny --db=oracle --target=" + shellQuote(cluster.uri("family")) +
                                                    " --login=" + role + " --password=" + password);
     fs::create_directories(arch);
+    if (c.lock != nullptr)
+        ASSERT_TRUE(cluster.holdLock("family", c.lock));
     const Outcome run = runWithTrouble(family, releaseArchive(arch, c.remove), *c.line, [&](pid_t pid) {
         if (!c.signal) {
             // Held still while the server goes, so that the trouble meets
@@ -318,9 +341,12 @@ TEST_P(PgTroubleTest, RunEndsThroughTheCleanUp) {
 }
 
 const PgTrouble pgTroubles[] = {
-    {"StoppedWhilePopulating", &populating, false, "-", false},
-    {"StoppedWhileRemoving", &removingTracks, true, "-", false},
-    {"FrozenThenSignalled", &populating, false, "-8006 (the server did not answer", true},
+    {"StoppedWhilePopulating", &populating, false, "-", false, nullptr},
+    // The tracks step of a small family takes a few milliseconds, less than
+    // the test needs to see its line: the run waits on its first delete of
+    // a track, which the held lock refuses until the server goes.
+    {"StoppedWhileRemoving", &removingTracks, true, "-", false, "LOCK TABLE tracks IN SHARE MODE"},
+    {"FrozenThenSignalled", &populating, false, "-8006 (the server did not answer", true, nullptr},
 };
 
 INSTANTIATE_TEST_SUITE_P(Server, PgTroubleTest, ::testing::ValuesIn(pgTroubles),
