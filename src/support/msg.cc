@@ -124,15 +124,38 @@ void flushOutput() {
     lastFlush = std::chrono::steady_clock::now();
 }
 
+// The numbers printed, kept without touching the heap: the message for
+// exhausted memory is printed too.  The first ones are what a summary
+// needs; a run that prints more keeps only them.
+std::array<int, msgPrintedKept> printedNumbers;
+std::size_t printedCount = 0;
+
+void notePrinted(int number) {
+    if (printedCount < printedNumbers.size())
+        printedNumbers[printedCount++] = number;
+}
+
 }  // namespace
 
 void msgPrint(int number, ...) {
+    notePrinted(number);
     va_list args;
     va_start(args, number);
     std::vprintf(msgFormat(number), args);
     va_end(args);
     flushOutput();
 }
+
+void msgPrintError(int number, ...) {
+    notePrinted(number);
+    va_list args;
+    va_start(args, number);
+    std::vfprintf(stderr, msgFormat(number), args);
+    va_end(args);
+    std::fflush(stderr);
+}
+
+std::span<const int> msgPrinted() { return {printedNumbers.data(), printedCount}; }
 
 void msgProgress(int number) {
     std::fputs(msgFormat(number), stdout);

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
+#include <span>
 #include <string>
 
 namespace pelo {
@@ -38,6 +40,20 @@ int msgReLoad(std::string& buffer, int number, ...);
 /// Prints the formatted message on standard output and flushes it: the one
 /// way user-visible text leaves the utility.
 void msgPrint(int number, ...);
+
+/// Prints the formatted message on standard error and flushes it: only
+/// for a refused command line, which a script reads apart from the run's
+/// output.
+void msgPrintError(int number, ...);
+
+/// How many printed message numbers msgPrinted keeps.
+inline constexpr std::size_t msgPrintedKept = 4096;
+
+/// The numbers of the messages printed so far by msgPrint and
+/// msgPrintError, in order, repeats included, for the run's summary: the
+/// first msgPrintedKept of them.  The marks of msgProgress are not kept:
+/// a large run prints millions.
+std::span<const int> msgPrinted();
 
 /// Longest a progress mark waits in standard output's buffer.
 inline constexpr std::chrono::milliseconds progressFlushInterval{50};

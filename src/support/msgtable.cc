@@ -807,10 +807,20 @@ const MsgDefault msgDefaults[] = {
            "         process.\n"},
     // a tool that failed without saying so
     {1707, "0012-008 The command ended with exit status %1$d"},
+    // a command line refused before the run, one line on standard error
+    {1708, "0012-009 %1$s: %2$s needs %3$s; see %1$s --help.\n"},
+    // a run summary that could not be written
+    {1709, "\n0012-010 The %1$s program could not write the run summary\n"
+           "         %2$s:\n"
+           "         %3$s\n"},
     {1710, "\n0012-011 The peloarchive program cannot continue.  It could not force\n"
            "         the archive in %1$s onto its medium:\n"
            "         %2$s.\n"
            "         Nothing has been removed from the PELO family.\n"},
+    // a command line refused before the run, one line on standard error
+    {1717, "0012-018 %1$s: %2$s is not an option of %1$s; see %1$s --help.\n"},
+    {1718, "0012-019 %1$s: %2$s needs a value; see %1$s --help.\n"},
+    {1719, "0012-020 %1$s: %2$s and %3$s cannot be given together; see %1$s --help.\n"},
 };
 
 const std::size_t msgDefaultsCount = std::size(msgDefaults);

@@ -64,6 +64,8 @@ const std::map<int, std::string> callerSignatures = {
     // binary versions and the command runner
     {1634, "s"}, {1635, "ss"}, {1673, "s"}, {1674, "s"}, {1669, "s"}, {1670, "s"},
     {1707, "d"},  // a tool's exit status
+    // a refused command line: program, options; a summary not written: program, path, why
+    {1717, "ss"}, {1718, "ss"}, {1719, "sss"}, {1708, "sss"}, {1709, "sss"},
 };
 
 // The argument kinds a printf format consumes, in argument order; nothing
@@ -213,6 +215,24 @@ TEST_F(MsgTest, GetCutsLongResultsWithoutOverrun) {
     const std::string cut = msgGet(1669, command.c_str());
     EXPECT_EQ(cut.size(), 39999u);
     EXPECT_EQ(cut, whole.substr(0, 39999));
+}
+
+// What is printed is kept by number, in order, the error line included;
+// the output itself is what it always was, and progress marks are not kept.
+TEST_F(MsgTest, PrintedNumbersAreKeptWithoutChangingTheOutput) {
+    const std::size_t before = msgPrinted().size();
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    msgPrint(1319, "r1");
+    msgProgress(1331);
+    msgPrintError(1718, "peloarchive", "--to");
+    msgPrint(1345);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\n0010-911 Release r1 does not exist.\n.Archive complete.\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "0012-019 peloarchive: --to needs a value; see peloarchive --help.\n");
+    const std::span<const int> printed = msgPrinted();
+    ASSERT_EQ(printed.size(), before + 3);
+    EXPECT_EQ(std::vector<int>(printed.begin() + before, printed.end()), (std::vector<int>{1319, 1718, 1345}));
 }
 
 TEST_F(MsgTest, LoadAppendsAndReLoadReplaces) {
