@@ -7,6 +7,7 @@
 
 #include "archive/context.h"
 #include "archive/peloarchive.h"
+#include "archive/runSummary.h"
 #include "db/session.h"
 #include "support/msg.h"
 #include "support/runner.h"
@@ -94,8 +95,9 @@ void warnInterruptedRemoval() {
         case 5: if (!outOfMemory) warnInterruptedRemoval(); break;
         }
     }
+    const int status = endRunWith(failureStatus());
     msgClose();
-    std::exit(1);
+    std::exit(status);
 }
 
 }  // namespace

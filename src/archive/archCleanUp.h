@@ -4,7 +4,9 @@
 namespace pelo {
 
 /// Closes and removes what the run created, as the context flags say,
-/// disconnects, releases the archive semaphore and exits with status 1.
+/// disconnects, releases the archive semaphore, writes the run's summary
+/// when one was asked for and exits: with status 1, or in a scripted run
+/// with the status that names the failure (failureStatus, runSummary.h).
 /// After removal has begun (keepArchive) it closes the archive's files and
 /// removes none of them.
 [[noreturn]] void cleanUpAndExit();

@@ -13,10 +13,6 @@ namespace pelo {
 
 namespace {
 
-/// The server level recorded for the restore program, which refuses an
-/// archive made at another level.
-constexpr const char* serverLevel = "2.1";
-
 // A failure caused by an interrupted system call is reported as the signal
 // it was; any other prints the file's message.  Neither returns.
 [[noreturn]] void refuseWorkFile(int message, const char* path) {

@@ -25,6 +25,10 @@
 
 namespace pelo {
 
+/// The server level recorded for the restore program, which refuses an
+/// archive made at another level; --version prints it too.
+inline constexpr const char* serverLevel = "2.1";
+
 /// The information file's date: "%02d/%02d/%02d %02d:%02d:%02d" of the
 /// years since 1900, month 1 to 12, day, hour, minute and second, so 2026
 /// is written 126.

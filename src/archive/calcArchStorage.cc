@@ -2,6 +2,7 @@
 // closes the information file of an archive run.
 #include <cstdint>
 #include <cstdio>
+#include <string_view>
 
 #include "archive/archUtil.h"
 #include "archive/context.h"
@@ -77,6 +78,22 @@ constexpr CountLine countLines[] = {
     {"Sequence         = %d\n", &ArchiveContext::numSequence},
 };
 
+struct NotesVersions {
+    std::int32_t notes = 0;
+    std::int32_t versions = 0;
+};
+
+// Informix carries the archived notes and versions in its load files; the
+// others export the whole tables.
+NotesVersions notesVersionsRows() {
+    const ArchiveContext& c = archCtx;
+    if (c.database == Dialect::informix)
+        return {c.numNotes, c.numVersions};
+    if (c.database != Dialect::none)
+        return {c.allNotes, c.allVersions};
+    return {};
+}
+
 // The database's bytes, summed in 32 bits as the estimate always has been:
 // a family too large for that wraps, and the estimate shows it.  The sum
 // runs unsigned, where wrapping is defined, and is read back as signed.
@@ -85,14 +102,8 @@ std::int32_t databaseShare() {
     std::uint32_t sum = 0;
     for (const RowShare& share : rowShares)
         sum += std::uint32_t(c.*share.count) * std::uint32_t(share.bytes);
-    // Informix carries the archived notes and versions in its load files;
-    // the others export the whole tables.
-    std::int32_t notes = 0, versions = 0;
-    if (c.database == Dialect::informix)
-        notes = c.numNotes, versions = c.numVersions;
-    else if (c.database != Dialect::none)
-        notes = c.allNotes, versions = c.allVersions;
-    sum += std::uint32_t(notes) * std::uint32_t(noteBytes) + std::uint32_t(versions) * std::uint32_t(versionBytes);
+    const NotesVersions nv = notesVersionsRows();
+    sum += std::uint32_t(nv.notes) * std::uint32_t(noteBytes) + std::uint32_t(nv.versions) * std::uint32_t(versionBytes);
     return static_cast<std::int32_t>(sum);
 }
 
@@ -116,6 +127,20 @@ int writeCounts() {
 }
 
 }  // namespace
+
+std::vector<std::pair<std::string, int>> objectCounts() {
+    std::vector<std::pair<std::string, int>> counts;
+    for (const CountLine& line : countLines) {
+        const std::string_view format = line.format;
+        counts.emplace_back(std::string(format.substr(0, format.find_first_of(" ="))), archCtx.*line.count);
+    }
+    return counts;
+}
+
+std::int64_t notesVersionsShare() {
+    const NotesVersions nv = notesVersionsRows();
+    return std::int64_t(nv.notes) * noteBytes + std::int64_t(nv.versions) * versionBytes;
+}
 
 int calculateStorage() {
     archCtx.fileSystemStore += databaseShare();

@@ -88,6 +88,10 @@ struct ArchiveContext {
     std::string fileSystemName;
     std::string workDirName;
     int workDirIsFamilyHome = 0;
+    // The options answered the dialog: nothing is asked or read.
+    bool scripted = false;
+    // The question after cpio is answered "continue" without being asked.
+    bool continueAfterCpio = false;
 
     // Identity and environment (the driver writes them).
     std::string familyName;
@@ -129,6 +133,7 @@ struct ArchiveContext {
     int keepArchive = 0;
     int semaphoreSet = 0;
     int semval = -1;
+    bool archiveNotVerified = false;  ///< the read-back found the archive differs; removal was refused
 
     // Id lists.  The lists of plain ids carry a hash index (IdList), so
     // that the uniqueness tests and lookups of the phases stay constant

@@ -110,8 +110,17 @@ bool askName(std::string& name) {
 }
 
 // The menu answer the request gives, or else the menu and the typed answer.
+// A scripted run reads nothing: a menu its options leave open is refused
+// as an invalid answer would be (the command line's check keeps this from
+// happening).
 char answerOf(std::optional<char> given, int menu, const char* digits) {
-    return given ? *given : askMenu(menu, digits);
+    if (given)
+        return *given;
+    if (archCtx.scripted) {
+        msgPrint(1307);
+        return 0;
+    }
+    return askMenu(menu, digits);
 }
 
 // The name the request gives, or else the prompt and the typed name; false
@@ -122,6 +131,8 @@ bool nameOf(const std::optional<std::string>& given, std::string& name, Prompt p
         name = *given;
         return true;
     }
+    if (archCtx.scripted)
+        return false;  // no answer can come, as at the end of standard input
     prompt();
     return askName(name);
 }
@@ -169,8 +180,10 @@ int checkDirName(const std::string& name) {
     return 0;
 }
 
-void resetDialogState() {
+void resetDialogState(const RunRequest& request) {
     ArchiveContext& c = archCtx;
+    c.scripted = request.scripted;
+    c.continueAfterCpio = request.continueAfterCpio;
     c.mode = RunMode::archive;
     c.deleteAfterArchive = 0;
     c.connectedToDb = c.createdFiles = c.workDirIsFamilyHome = 0;
@@ -243,12 +256,8 @@ int takeReleaseNames(const std::vector<std::string>& given) {
     return 0;
 }
 
-int askReleaseArchive(const RunRequest& request) {
-    if (!request.releaseNames.empty())
-        return takeReleaseNames(request.releaseNames);
-    msgPrint(1310);
-    dropAnswerLineEnd();
-    const std::string line = readReleaseLine();
+// The names of a release line, typed or given whole, split at blanks.
+int takeReleaseLine(const std::string& line) {
     constexpr std::string_view blanks = " \t";
     std::size_t start = line.find_first_not_of(blanks);
     if (start == std::string::npos) {
@@ -266,12 +275,22 @@ int askReleaseArchive(const RunRequest& request) {
     return 0;
 }
 
+int askReleaseArchive(const RunRequest& request) {
+    if (request.releaseLine)
+        return takeReleaseLine(*request.releaseLine);
+    if (!request.releaseNames.empty())
+        return takeReleaseNames(request.releaseNames);
+    msgPrint(1310);
+    dropAnswerLineEnd();
+    return takeReleaseLine(readReleaseLine());
+}
+
 // Archive type menu: the level or releases to archive.
 int askArchiveType(const RunRequest& request) {
     std::optional<char> given;
     if (request.levelName)
         given = '1';
-    else if (!request.releaseNames.empty())
+    else if (request.releaseLine || !request.releaseNames.empty())
         given = '2';
     switch (answerOf(given, archiving() ? 1306 : 1305, "123")) {
     case '1':
@@ -336,11 +355,13 @@ int askFileSystem(const RunRequest& request) {
 }
 
 // A working directory the request names is the family home's answer when
-// it is the family home.
+// it is the family home; a scripted run that names none works there too.
 int askWorkDir(const RunRequest& request) {
     std::optional<char> given;
     if (request.workDirName)
         given = *request.workDirName == archCtx.familyHomeDir ? '1' : '2';
+    else if (request.scripted)
+        given = '1';
     char answer = answerOf(given, 1383, "12");
     if (answer == '1') {
         archCtx.workDirName = archCtx.familyHomeDir;
@@ -397,7 +418,7 @@ using DirHandle = std::unique_ptr<DIR, CloseDir>;
 }  // namespace
 
 int getArchiveOptionAndParms(const RunRequest& request) {
-    resetDialogState();
+    resetDialogState(request);
     std::optional<char> given;
     if (request.mode)
         given = *request.mode == RunMode::checkOnly ? '1' : '2';
@@ -459,6 +480,8 @@ int validateDevice(const std::string& device) {
 }
 
 int getUserInput() {
+    if (archCtx.continueAfterCpio)
+        return 0;
     msgPrint(archCtx.deleteAfterArchive ? 1488 : 1487);
     Token answer = readToken();
     if (answer.text == "1")

@@ -21,7 +21,8 @@ namespace pelo {
 /// Runs the whole dialog once and fills the run settings and work-file
 /// paths of the archive context.  What the request gives is taken without
 /// its menu or prompt, through the same checks as a typed answer; the rest
-/// is asked.  0 to go on; 1 to end the run after an invalid answer, a
+/// is asked, unless the request is scripted: then nothing is read, and a
+/// question it leaves open is refused (1307).  0 to go on; 1 to end the run after an invalid answer, a
 /// failed check, "Exit" or the end of standard input.  Every refusal has
 /// printed its message.
 int getArchiveOptionAndParms(const RunRequest& request = {});
@@ -41,7 +42,8 @@ int validateFileSystem(const std::string& directory);
 int validateDevice(const std::string& device);
 
 /// The question after cpio: 0 continue, 1 quit, 2 (after 1307) for an
-/// invalid answer, so the caller asks again.  At the end of standard input
+/// invalid answer, so the caller asks again.  A run told to continue
+/// (--continue) answers 0 without asking.  At the end of standard input
 /// it answers 1, since no answer can come.  A termination signal while it
 /// waits ends the run through the signal path.
 int getUserInput();

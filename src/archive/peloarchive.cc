@@ -9,10 +9,12 @@
 #include <memory>
 
 #include "archive/archCleanUp.h"
+#include "archive/archCreateFiles.h"
 #include "archive/archUtil.h"
 #include "archive/context.h"
 #include "archive/getArchOpts.h"
 #include "archive/phases.h"
+#include "archive/runSummary.h"
 #include "db/session.h"
 #include "support/msg.h"
 #include "support/passwd.h"
@@ -239,13 +241,23 @@ void connectToDatabase() {
 
 // ---- phases -----------------------------------------------------------------
 
+// A refusal of the checks says the family is not ready; a failure on the
+// way there (the database, a signal) is a failure like any other.
 void checkPrerequisites() {
+    startPhase(RunPhase::prerequisites);
     msgPrint(archiving() ? 1330 : 1377);
-    callPhase(checkArchivePrereqs);
+    sigCheck();
+    if (checkArchivePrereqs() > 0) {
+        sigCheck();
+        setFailureStatus(ExitStatus::notReady);
+        cleanUpAndExit();
+    }
+    sigCheck();
     msgPrint(1332);
 }
 
 void startArchiveFiles() {
+    startPhase(RunPhase::workFiles);
     sigCheck();
     createFiles();
     if (writeToArchiveInfoFile() > 0) {
@@ -259,12 +271,14 @@ void startArchiveFiles() {
 // Notes and Versions.
 void writeDatabaseFiles() {
     const bool archive = archiving();
+    startPhase(RunPhase::populate);
     msgPrint(archive ? 1334 : 1378);
     callPhase(generateDbPopulateFile);
     if (!archive)
         return;
     msgPrint(1335);
     if (archCtx.database != Dialect::informix) {
+        startPhase(RunPhase::exportNotesVersions);
         msgPrint(1516);
         callPhase(export_Notes_Versions);
         msgPrint(1517);
@@ -276,14 +290,17 @@ void writeDatabaseFiles() {
 void collectArchiveFiles() {
     const bool archive = archiving();
     const bool device = isDeviceArchive();
+    startPhase(RunPhase::levelMaps);
     msgPrint(!archive ? 1379 : device ? 1494 : 1336);
     callPhase(getLevelMaps);
     if (archive && !device)
         msgPrint(1337);
+    startPhase(RunPhase::configFiles);
     msgPrint(!archive ? 1380 : device ? 1495 : 1338);
     callPhase(getFamilyConfigFiles);
     if (archive && !device)
         msgPrint(1339);
+    startPhase(RunPhase::histories);
     msgPrint(!archive ? 1381 : device ? 1496 : 1340);
     callPhase(getVCFiles);
 }
@@ -321,6 +338,7 @@ void finishCpioList() {
 // its medium first: from the first commit on it is the only copy of what
 // went.
 int removeObjects() {
+    startPhase(RunPhase::removal);
     if (syncArchive() != 0)
         endRun();
     sigCheck();
@@ -346,13 +364,17 @@ int removeObjects() {
 int finishArchive() {
     const bool archive = archiving();
     const bool device = isDeviceArchive();
+    startPhase(RunPhase::storage);
     if (archive && device)
         finishCpioList();
     int last = callPhase(calculateStorage);
+    measureArchiveBytes();
     if (archive && !device)
         msgPrint(1341);
-    if (archive && device)
+    if (archive && device) {
+        startPhase(RunPhase::cpio);
         last = callPhase(runCPIO);
+    }
     if (archive && archCtx.deleteAfterArchive)
         last = removeObjects();
     if (archive && !archCtx.deleteAfterArchive && vcIsPVCS())
@@ -360,8 +382,10 @@ int finishArchive() {
     return last;
 }
 
-void endNormally(int last) {
+// Returns the status the run exits with.
+int endNormally(int last) {
     ArchiveContext& c = archCtx;
+    startPhase(RunPhase::end);
     sigCheck();
     msgPrint(1344);
     if (!archiving()) {
@@ -376,8 +400,25 @@ void endNormally(int last) {
     releaseStrings();
     if (archiving() && last == 0)
         msgPrint(1345);
+    const int status = endRunWith(finishedStatus());
     msgClose();
     releaseArchiveSemaphore();
+    return status;
+}
+
+// A command line that was refused: one line on standard error, and the
+// summary when it asked for one.  Nothing else is touched.
+int refuseCommandLine(const RunRequest& request) {
+    msgInit();
+    beginRunSummary(request);
+    const UsageError& error = *request.usageError;
+    if (error.other.empty())
+        msgPrintError(error.message, programName, error.subject.c_str());
+    else
+        msgPrintError(error.message, programName, error.subject.c_str(), error.other.c_str());
+    const int status = endRunWith(ExitStatus::usage);
+    msgClose();
+    return status;
 }
 
 }  // namespace
@@ -425,29 +466,50 @@ std::string readInstallRecord(FILE* record) {
 }
 
 int peloarchive(const RunRequest& request) {
+    switch (request.action) {
+    case RequestAction::help:
+        std::fputs(usageText(programName).c_str(), stdout);
+        return 0;
+    case RequestAction::version:
+        std::printf("%s %s\n", programName, serverLevel);
+        return 0;
+    case RequestAction::usageError:
+        return refuseCommandLine(request);
+    case RequestAction::run:
+        break;
+    }
     msgInit();
+    beginRunSummary(request);
     dbSetFatalExit(cleanUpAndExit, programName);
     dbSetTerminationFlag(&pendingSignal);
     installArchiveNewHandler();
     archCtx.familyName = passwdName();
     archCtx.familyHomeDir = passwdHome();
     archCtx.fileSystemStore = 0;
+    // What the dialog refuses in a scripted run is an answer the command
+    // line gave.
+    startPhase(RunPhase::dialog);
+    setFailureStatus(ExitStatus::usage);
     if (getArchiveOptionAndParms(request) != 0)
         cleanUpAndExit();
+    noteDialogChoices();
+    setFailureStatus(ExitStatus::failed);
+    startPhase(RunPhase::semaphore);
     if (archiving() && takeArchiveSemaphore(request.force))
         cleanUpAndExit();
     archCtx.deleteStarted = 0;
     sigInit();
+    startPhase(RunPhase::environment);
     if (setUpEnvironment())
         endRun();
+    startPhase(RunPhase::connect);
     connectToDatabase();
     checkPrerequisites();
     if (archiving())
         startArchiveFiles();
     writeDatabaseFiles();
     collectArchiveFiles();
-    endNormally(finishArchive());
-    return 0;
+    return endNormally(finishArchive());
 }
 
 }  // namespace pelo

@@ -12,9 +12,12 @@ namespace pelo {
 /// The name the utility gives itself in its messages.
 inline constexpr const char* programName = "peloarchive";
 
-/// The whole run of the request.  Returns 0 after a complete run; every
-/// failure ends the process through the clean-up with status 1 instead of
-/// returning.
+/// The whole run of the request.  --help and --version print and return 0
+/// before anything else; a refused command line prints its one line on
+/// standard error and returns 2 (usage).  A run returns its status after
+/// it completes (ExitStatus); every failure ends the process through the
+/// clean-up instead of returning, with status 1 in an interactive run and
+/// the status that names the failure in a scripted one.
 int peloarchive(const RunRequest& request);
 
 /// Installs the run's signal dispositions: SIGPIPE ignored; SIGINT,

@@ -4,6 +4,11 @@
 // driver end the run through the clean-up.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
 namespace pelo {
 
 /// Verifies the family allows the requested archive and fills
@@ -36,6 +41,15 @@ int getVCFiles();
 /// Adds to the estimate, writes the object counts and closes the
 /// information file.
 int calculateStorage();
+
+/// The object counts that calculateStorage writes, named as the counts
+/// section of the information file names them ("Defects(Features)"), in
+/// its order.
+std::vector<std::pair<std::string, int>> objectCounts();
+
+/// The share of the database's estimate that the Notes and Versions rows
+/// take: their load files, or the export of the whole tables.
+std::int64_t notesVersionsShare();
 
 /// Writes a device archive to the device with cpio.
 int runCPIO();

@@ -39,6 +39,7 @@ protected:
         fs::create_directories(scratch_ / "arch");
         archCtx.familyHomeDir = (scratch_ / "home").string();
         archCtx.vctype = "sccs";
+        archCtx.scripted = archCtx.continueAfterCpio = false;
     }
 
     void TearDown() override { fs::remove_all(scratch_); }
@@ -277,24 +278,42 @@ TEST_F(DialogTest, RequestAnswersItsQuestionsAndTheRestAreAsked) {
     }
 }
 
-// Only "-F" as the first argument forces, as it always has.
-TEST(RunRequestTest, ForceIsTheFirstArgument) {
-    const struct {
-        std::vector<const char*> argv;
-        bool force;
-    } cases[] = {
-        {{"peloarchive"}, false},
-        {{"peloarchive", "-F"}, true},
-        {{"peloarchive", "-F", "x"}, true},
-        {{"peloarchive", "x", "-F"}, false},
-        {{"peloarchive", "-f"}, false},
-        {{"peloarchive", "-FF"}, false},
-    };
-    for (const auto& c : cases) {
-        const RunRequest request = parseRunRequest(static_cast<int>(c.argv.size()), c.argv.data());
-        EXPECT_EQ(request.force, c.force) << c.argv.size();
-        EXPECT_FALSE(request.mode) << "the dialog asks the rest";
-    }
+// A scripted request reads nothing: a question it leaves open is refused
+// as an invalid answer, with the answers waiting on standard input unread;
+// the release line it gives goes through the typed line's checks; and the
+// question after cpio is answered without being asked.
+TEST_F(DialogTest, ScriptedRequestsReadNothing) {
+    RunRequest open;
+    open.scripted = true;
+    open.mode = RunMode::archive;
+    open.releaseLine = "r1 r2";
+    EXPECT_EQ(dialog("1\n1\n" + arch() + "\n", open), 1);
+    EXPECT_EQ(output_, msgFormat(1307)) << "the removal question is neither asked nor answered";
+    EXPECT_EQ(std::getchar(), '1') << "standard input was read";
+
+    RunRequest device = open;
+    device.removal = false;
+    device.deviceName = "/dev/rmt0";
+    device.continueAfterCpio = true;
+    ASSERT_EQ(dialog("", device), 0) << output_;
+    EXPECT_EQ(output_, "");
+    EXPECT_EQ(archCtx.workDirName, archCtx.familyHomeDir) << "no --workdir: the family home";
+    EXPECT_EQ(archCtx.workDirIsFamilyHome, 1);
+    EXPECT_EQ(names(archCtx.relNameList), (std::vector<std::string>{"r1", "r2"}));
+    answer("2\n");
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(getUserInput(), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+
+    RunRequest blank = open;
+    blank.mode = RunMode::checkOnly;
+    blank.releaseLine = " \t ";
+    EXPECT_EQ(dialog("", blank), 1);
+    EXPECT_EQ(output_, msgFormat(1382));
+    blank.releaseLine = "r1 " + std::string(16, 'r');
+    EXPECT_EQ(dialog("", blank), 1);
+    EXPECT_EQ(output_, msgGet(1346, std::string(16, 'r').c_str(), 15));
+    EXPECT_EQ(names(archCtx.relNameList), std::vector<std::string>{"r1"}) << "the names before it stay";
 }
 
 TEST_F(DialogTest, FileTypeFollowsVersionControl) {

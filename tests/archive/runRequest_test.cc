@@ -1,0 +1,156 @@
+// The command line: which lines make a scripted run, which leave the
+// dialog to ask, and the one fault each refused line reports.  What the
+// dialog does with the answers, the dialog's tests show; what the real
+// binary prints and leaves behind, the scenarios.
+#include "archive/runRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "archive/exitStatus.h"
+
+namespace pelo {
+namespace {
+
+RunRequest parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "peloarchive");
+    return parseRunRequest(static_cast<int>(args.size()), args.data());
+}
+
+// Lines the program runs: interactive ones leave every answer open.
+TEST(RunRequestTest, InteractiveLinesLeaveTheDialogToAsk) {
+    const struct {
+        const char* name;
+        std::vector<const char*> args;
+        bool force;
+    } cases[] = {
+        {"NoArgument", {}, false},
+        {"ForceAlone", {"-F"}, true},
+        {"ForceTwice", {"-F", "-F"}, true},
+        {"EndOfOptions", {"--"}, false},
+        {"SummaryOnly", {"--json", "/tmp/s.json"}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RunRequest request = parse(c.args);
+        EXPECT_EQ(request.action, RequestAction::run);
+        EXPECT_FALSE(request.scripted);
+        EXPECT_EQ(request.force, c.force);
+        EXPECT_FALSE(request.mode || request.levelName || request.releaseLine || request.fileSystemName ||
+                     request.deviceName || request.removal);
+    }
+}
+
+// Every complete scripted line, and what it answers.
+TEST(RunRequestTest, CompleteScriptedLinesAnswerEveryMenu) {
+    RunRequest request = parse({"--check", "--level", "l1", "--release", "r1"});
+    ASSERT_EQ(request.action, RequestAction::run);
+    EXPECT_TRUE(request.scripted);
+    EXPECT_EQ(request.mode, RunMode::checkOnly);
+    EXPECT_EQ(request.levelName, "l1");
+    EXPECT_EQ(request.releaseNames, std::vector<std::string>{"r1"});
+    EXPECT_FALSE(request.removal) << "a check-only run is not asked about removal";
+
+    request = parse({"--releases", "r1  r2 r1", "--check", "--json", "/tmp/s"});
+    ASSERT_EQ(request.action, RequestAction::run);
+    EXPECT_EQ(request.mode, RunMode::checkOnly);
+    EXPECT_EQ(request.releaseLine, "r1  r2 r1") << "split by the dialog, as a typed line is";
+    EXPECT_EQ(request.summaryPath, "/tmp/s");
+
+    request = parse({"-F", "--releases", "r1", "--to", "/arch"});
+    ASSERT_EQ(request.action, RequestAction::run);
+    EXPECT_EQ(request.mode, RunMode::archive);
+    EXPECT_EQ(request.fileSystemName, "/arch");
+    EXPECT_EQ(request.removal, false) << "no --remove answers the removal question no";
+    EXPECT_TRUE(request.force);
+
+    request = parse({"--level=l1", "--release=r1", "--device", "/dev/rmt0", "--workdir", "/w", "--continue",
+                     "--remove", "--yes-remove"});
+    ASSERT_EQ(request.action, RequestAction::run);
+    EXPECT_EQ(request.deviceName, "/dev/rmt0");
+    EXPECT_EQ(request.workDirName, "/w");
+    EXPECT_TRUE(request.continueAfterCpio);
+    EXPECT_EQ(request.removal, true);
+}
+
+// Each refused line, with the message and the options it names: the first
+// fault found.
+TEST(RunRequestTest, RefusedLinesNameTheirFault) {
+    const struct {
+        const char* name;
+        std::vector<const char*> args;
+        int message;
+        const char* subject;
+        const char* other;
+    } cases[] = {
+        {"UnknownOption", {"--frobnicate"}, 1717, "--frobnicate", ""},
+        {"UnknownShortOption", {"-f"}, 1717, "-f", ""},
+        {"ForceBundled", {"-FF"}, 1717, "-FF", ""},
+        {"ForceWithText", {"-Fx"}, 1717, "-Fx", ""},
+        {"StrayArgumentAfterForce", {"-F", "x"}, 1717, "x", ""},
+        {"StrayArgumentFirst", {"x", "-F"}, 1717, "x", ""},
+        {"ArgumentAfterOptions", {"--check", "--releases", "r1", "--", "r2"}, 1717, "r2", ""},
+        {"ValueToAFlag", {"--check=yes"}, 1717, "--check=yes", ""},
+        {"MissingValue", {"--releases", "r1", "--to"}, 1718, "--to", ""},
+        {"EmptySummaryPath", {"--json="}, 1718, "--json", ""},
+        {"LevelWithoutRelease", {"--check", "--level", "l1"}, 1708, "--level", "--release"},
+        {"ReleaseWithoutLevel", {"--check", "--release", "r1"}, 1708, "--release", "--level"},
+        {"NothingToArchive", {"--check"}, 1708, "--check", "--level|--releases"},
+        {"NoDestination", {"--releases", "r1"}, 1708, "--releases", "--check|--to|--device"},
+        {"RemoveWithoutConfirmation", {"--releases", "r1", "--to", "/a", "--remove"}, 1708, "--remove", "--yes-remove"},
+        {"ConfirmationWithoutRemove", {"--releases", "r1", "--to", "/a", "--yes-remove"}, 1708, "--yes-remove",
+         "--remove"},
+        {"DeviceWithoutContinue", {"--releases", "r1", "--device", "/dev/rmt0"}, 1708, "--device", "--continue"},
+        {"ContinueWithoutDevice", {"--releases", "r1", "--to", "/a", "--continue"}, 1708, "--continue", "--device"},
+        {"WorkdirWithoutDevice", {"--releases", "r1", "--to", "/a", "--workdir", "/w"}, 1708, "--workdir",
+         "--device"},
+        {"ToAndDevice", {"--releases", "r1", "--to", "/a", "--device", "/dev/rmt0", "--continue"}, 1719, "--to",
+         "--device"},
+        {"LevelAndReleases", {"--check", "--level", "l1", "--release", "r1", "--releases", "r2"}, 1719, "--level",
+         "--releases"},
+        {"CheckWithDestination", {"--check", "--releases", "r1", "--to", "/a"}, 1719, "--check", "--to"},
+        {"CheckWithRemoval", {"--check", "--releases", "r1", "--remove", "--yes-remove"}, 1719, "--check",
+         "--remove"},
+        {"DestinationTwice", {"--releases", "r1", "--to", "/a", "--to", "/b"}, 1719, "--to", "--to"},
+        {"SummaryTwice", {"--json", "/a", "--json", "/b"}, 1719, "--json", "--json"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RunRequest request = parse(c.args);
+        ASSERT_EQ(request.action, RequestAction::usageError);
+        ASSERT_TRUE(request.usageError);
+        EXPECT_EQ(request.usageError->message, c.message);
+        EXPECT_EQ(request.usageError->subject, c.subject);
+        EXPECT_EQ(request.usageError->other, c.other);
+    }
+}
+
+// --help and --version win where they stand; a fault before them does not.
+TEST(RunRequestTest, HelpAndVersionEndTheReading) {
+    EXPECT_EQ(parse({"--help"}).action, RequestAction::help);
+    EXPECT_EQ(parse({"--check", "--help", "--frobnicate"}).action, RequestAction::help);
+    EXPECT_EQ(parse({"--version", "x"}).action, RequestAction::version);
+    EXPECT_EQ(parse({"--vers"}).action, RequestAction::version) << "a unique abbreviation, as getopt_long allows";
+    EXPECT_EQ(parse({"--frobnicate", "--help"}).action, RequestAction::usageError);
+}
+
+// The usage text names every option with its value and every exit status
+// with its number.
+TEST(RunRequestTest, UsageTextListsEveryOptionAndStatus) {
+    const std::string text = usageText("peloarchive");
+    for (const OptionHelp& option : optionHelp()) {
+        const std::string line = std::string("  ") + option.name + (option.value ? std::string(" ") + option.value : "");
+        EXPECT_NE(text.find("\n" + line + " "), std::string::npos) << line;
+        EXPECT_NE(text.find(option.help), std::string::npos) << option.name;
+    }
+    for (const ExitStatusHelp& status : exitStatusHelp)
+        EXPECT_NE(text.find("  " + std::to_string(static_cast<int>(status.status)) + "  " + status.help + "\n"),
+                  std::string::npos)
+            << status.name;
+    EXPECT_TRUE(text.starts_with("Usage: peloarchive [-F]\n"));
+}
+
+}  // namespace
+}  // namespace pelo

@@ -1,0 +1,169 @@
+// The end of a run as a script sees it: which status each way of failing
+// exits with, the kinds of archived files, and the summary file, written
+// whole or not at all.  The summary of real runs, against their
+// information files, the scenarios check.
+#include "archive/runSummary.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "archive/context.h"
+#include "support/msg.h"
+
+namespace pelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RunSummaryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/pelo-summary-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        scratch_ = pattern;
+        reset();
+    }
+    void TearDown() override {
+        reset();
+        fs::remove_all(scratch_);
+    }
+    static void reset() {
+        ArchiveContext& c = archCtx;
+        c.scripted = false;
+        c.archiveNotVerified = false;
+        c.keepArchive = c.deleteAfterArchive = c.deleteStarted = 0;
+        c.mode = RunMode::archive;
+        setFailureStatus(ExitStatus::failed);
+    }
+    std::string read(const fs::path& path) const {
+        std::ifstream file(path);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+    fs::path scratch_;
+};
+
+// Each way a run can fail, scripted and typed.  A typed run keeps the
+// statuses it always had.
+TEST_F(RunSummaryTest, FailureStatusNamesWhatFailed) {
+    const struct {
+        const char* name;
+        ExitStatus set;
+        bool notVerified;
+        bool removalStarted;
+        ExitStatus scripted;
+    } cases[] = {
+        {"AnyFailure", ExitStatus::failed, false, false, ExitStatus::failed},
+        {"DialogRefusedAnAnswer", ExitStatus::usage, false, false, ExitStatus::usage},
+        {"PrerequisitesRefused", ExitStatus::notReady, false, false, ExitStatus::notReady},
+        {"ArchiveDidNotVerify", ExitStatus::failed, true, false, ExitStatus::notVerified},
+        {"RemovalInterruptedOrFailed", ExitStatus::failed, false, true, ExitStatus::removalFailed},
+        {"NotVerifiedBeforeRemovalStarted", ExitStatus::failed, true, true, ExitStatus::notVerified},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const bool scripted : {true, false}) {
+            reset();
+            archCtx.scripted = scripted;
+            setFailureStatus(c.set);
+            archCtx.archiveNotVerified = c.notVerified;
+            archCtx.deleteAfterArchive = archCtx.keepArchive = archCtx.deleteStarted = c.removalStarted ? 1 : 0;
+            EXPECT_EQ(failureStatus(), scripted ? c.scripted : ExitStatus::failed) << scripted;
+        }
+    }
+    reset();
+    EXPECT_EQ(finishedStatus(), ExitStatus::done);
+    archCtx.archiveNotVerified = true;
+    EXPECT_EQ(finishedStatus(), ExitStatus::done) << "a typed run ends with 0 as designed";
+    archCtx.scripted = true;
+    EXPECT_EQ(finishedStatus(), ExitStatus::notVerified);
+}
+
+TEST_F(RunSummaryTest, ArchivedFilesByKind) {
+    const struct {
+        const char* relative;
+        std::int64_t ArchiveBytes::*kind;
+    } cases[] = {
+        {"PELOarchive.dbData", &ArchiveBytes::script},
+        {"PELOarchive.export", &ArchiveBytes::exports},
+        {"PELOarchive.notesData", &ArchiveBytes::exports},
+        {"PELOarchive.versionsData", &ArchiveBytes::exports},
+        {"maps/rel1/lvl1", &ArchiveBytes::maps},
+        {"config.ld", &ArchiveBytes::configFiles},
+        {"configField/DefectConfigTbl", &ArchiveBytes::configFiles},
+        {"vc/s.a/s.file.c", &ArchiveBytes::histories},
+        {"vc/b.x/s.binary", &ArchiveBytes::histories},
+        {"PELOarchive.info", nullptr},
+        {"PELOarchive.users", nullptr},
+        {"PELOarchive.CPIOlist", nullptr},
+        {"PELOarchive.VCcleanup", nullptr},
+        {"maps.ld/x", nullptr},
+        {"vcx/s.a", nullptr},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(byteKind(c.relative), c.kind) << c.relative;
+}
+
+// The summary replaces the file in one step and leaves no temporary file;
+// a directory that cannot take it gives 1709 and, after a completed run
+// only, the failed status.
+TEST_F(RunSummaryTest, SummaryIsWrittenWholeOrReported) {
+    RunRequest request;
+    request.summaryPath = (scratch_ / "summary.json").string();
+    std::ofstream(*request.summaryPath) << "old";
+    beginRunSummary(request);
+    startPhase(RunPhase::dialog);
+    ASSERT_EQ(endRunWith(ExitStatus::notReady), 3);
+    const nlohmann::json summary = nlohmann::json::parse(read(*request.summaryPath));
+    EXPECT_EQ(summary["exitStatus"], 3);
+    EXPECT_EQ(summary["outcome"], "notReady");
+    ASSERT_EQ(summary["phases"].size(), 1u);
+    EXPECT_EQ(summary["phases"][0]["name"], "dialog");
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch_), fs::directory_iterator()), 1) << "a temporary is left";
+
+    request.summaryPath = (scratch_ / "missing/summary.json").string();
+    beginRunSummary(request);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(endRunWith(ExitStatus::done), 1);
+    EXPECT_EQ(endRunWith(ExitStatus::usage), 2);
+    const std::string output = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(output.substr(0, output.size() / 2),
+              msgGet(1709, "peloarchive", request.summaryPath->c_str(), "No such file or directory"));
+
+    beginRunSummary(RunRequest{});
+    EXPECT_EQ(endRunWith(ExitStatus::done), 0) << "no --json, nothing to write";
+}
+
+// The message numbers come from what was printed, in order, and a name
+// that is not UTF-8 does not cost the summary.
+TEST_F(RunSummaryTest, SummaryKeepsMessagesAndOddNames) {
+    RunRequest request;
+    request.force = true;
+    beginRunSummary(request);
+    archCtx.scripted = true;
+    archCtx.levelName = "l\xff";
+    const std::size_t before = msgPrinted().size();
+    ::testing::internal::CaptureStdout();
+    msgPrint(1538);
+    msgPrint(1540);
+    ::testing::internal::GetCapturedStdout();
+    const nlohmann::json summary = nlohmann::json::parse(runSummaryJson(ExitStatus::failed));
+    const auto& messages = summary["messages"];
+    ASSERT_EQ(messages.size(), before + 2);
+    EXPECT_EQ(messages[before], 1538);
+    EXPECT_EQ(messages[before + 1], 1540);
+    EXPECT_EQ(summary["choices"]["level"], "l\xef\xbf\xbd");
+    EXPECT_EQ(summary["choices"]["force"], true);
+    EXPECT_EQ(summary["bytes"], nullptr) << "nothing measured yet";
+    archCtx.levelName.clear();
+}
+
+}  // namespace
+}  // namespace pelo
