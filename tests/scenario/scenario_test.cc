@@ -42,6 +42,8 @@
 #include <thread>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "db/client.h"
 #include "support/commandLine.h"
 
@@ -100,6 +102,59 @@ Listing workFiles(const fs::path& dir) {
             files[name] = status.st_mode & 07777;
     }
     return files;
+}
+
+using Json = nlohmann::json;
+
+// The summary's schema: each key with the kinds its value may have.
+struct SchemaKey {
+    const char* key;
+    std::vector<Json::value_t> kinds;
+};
+
+const Json::value_t text = Json::value_t::string, flag = Json::value_t::boolean, none = Json::value_t::null,
+                    count = Json::value_t::number_unsigned, object = Json::value_t::object,
+                    array = Json::value_t::array, real = Json::value_t::number_float;
+
+const SchemaKey summaryKeys[] = {
+    {"program", {text}}, {"level", {text}},   {"choices", {object}}, {"outcome", {text}},
+    {"exitStatus", {count}}, {"messages", {array}}, {"counts", {object}}, {"bytes", {object, none}},
+    {"estimate", {object, none}}, {"phases", {array}},
+};
+const SchemaKey choiceKeys[] = {
+    {"scripted", {flag}},  {"mode", {text}},      {"level", {text, none}}, {"releases", {array}},
+    {"fileSystem", {text, none}}, {"device", {text, none}}, {"workDir", {text, none}}, {"removal", {flag}},
+    {"continueAfterCpio", {flag}}, {"force", {flag}},
+};
+const SchemaKey byteKeys[] = {
+    {"script", {count}}, {"exports", {count}}, {"maps", {count}}, {"configFiles", {count}}, {"histories", {count}},
+};
+const SchemaKey estimateKeys[] = {{"bytes", {count}}, {"megabytes", {real, count}}};
+const SchemaKey phaseKeys[] = {{"name", {text}}, {"seconds", {real, count}}};
+
+// Every key of the schema is there with one of its kinds, and there is no
+// other key.
+template <std::size_t N>
+void expectShape(const Json& value, const SchemaKey (&schema)[N], const std::string& where) {
+    ASSERT_TRUE(value.is_object()) << where;
+    EXPECT_EQ(value.size(), N) << where << ": " << value.dump();
+    for (const SchemaKey& key : schema) {
+        ASSERT_TRUE(value.contains(key.key)) << where << " has no " << key.key;
+        EXPECT_NE(std::find(key.kinds.begin(), key.kinds.end(), value[key.key].type()), key.kinds.end())
+            << where << "." << key.key << " is " << value[key.key].type_name();
+    }
+}
+
+// The object counts of an information file's counts section, by name.
+std::map<std::string, long> infoCounts(const std::string& info) {
+    std::map<std::string, long> counts;
+    std::istringstream lines(info.substr(std::min(info.find("PELO Objects Archived"), info.size())));
+    static const std::regex line("([A-Za-z()]+) *= ([0-9]+)");
+    std::smatch match;
+    for (std::string text; std::getline(lines, text);)
+        if (std::regex_match(text, match, line))
+            counts[match[1]] = std::stol(match[2]);
+    return counts;
 }
 
 struct PeloarchiveScenario;
@@ -297,8 +352,11 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
     // that has not ended after a minute is killed.
     int run(const Scenario& scenario, const std::function<void(pid_t)>& whileRunning) {
         writeFile(scratch_ / "answers", substitute(scenario.answers));
+        // No answers: standard input is /dev/null, as a script run from cron has it.
+        const fs::path input = scenario.answers.empty() ? fs::path("/dev/null") : scratch_ / "answers";
         std::vector<std::string> args = {PELOARCHIVE_BINARY}, envText;
-        args.insert(args.end(), scenario.args.begin(), scenario.args.end());
+        for (const std::string& arg : scenario.args)
+            args.push_back(substitute(arg));
         for (const auto& [name, value] : env_)
             envText.push_back(name + "=" + value);
         std::vector<char*> argv, envp;
@@ -312,7 +370,7 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
         pid_t pid = fork();
         if (pid == 0) {
             const int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
-            dup2(open((scratch_ / "answers").c_str(), O_RDONLY | O_CLOEXEC), 0);
+            dup2(open(input.c_str(), O_RDONLY | O_CLOEXEC), 0);
             dup2(open((scratch_ / "stdout").c_str(), flags, 0600), 1);
             dup2(open((scratch_ / "stderr").c_str(), flags, 0600), 2);
             execve(argv[0], argv.data(), envp.data());
@@ -353,6 +411,42 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
             kill(pid, signo);
             close(fd);
         };
+    }
+
+    // The summary at @SCRATCH@/summary.json holds to its schema and names
+    // the status; its messages are the numbers printed, in order, so the
+    // last is the run's last line.  Returns it.
+    Json summary(int status, int lastMessage) const {
+        const fs::path path = scratch_ / "summary.json";
+        EXPECT_TRUE(fs::exists(path)) << "no summary";
+        const Json s = Json::parse(readFile(path), nullptr, false);
+        EXPECT_FALSE(s.is_discarded()) << readFile(path);
+        if (s.is_discarded())
+            return s;
+        expectShape(s, summaryKeys, "summary");
+        expectShape(s["choices"], choiceKeys, "choices");
+        if (!s["bytes"].is_null())
+            expectShape(s["bytes"], byteKeys, "bytes");
+        if (!s["estimate"].is_null())
+            expectShape(s["estimate"], estimateKeys, "estimate");
+        for (const Json& phase : s["phases"])
+            expectShape(phase, phaseKeys, "phase");
+        for (const Json& number : s["messages"])
+            EXPECT_TRUE(number.is_number_unsigned()) << number;
+        EXPECT_EQ(s["exitStatus"], status);
+        EXPECT_EQ(s["messages"].back(), lastMessage);
+        EXPECT_EQ(s["program"], "peloarchive");
+        for (const auto& entry : fs::directory_iterator(scratch_))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".summary.json")) << "a temporary is left";
+        return s;
+    }
+
+    // A run refused before anything: no file, no semaphore, the family's
+    // database as it was.
+    void expectNothingTouched() const {
+        EXPECT_TRUE(fs::is_empty(scratch_ / "arch"));
+        EXPECT_EQ(workFiles(home_), Listing{});
+        EXPECT_EQ(readFile(scratch_ / "family.db"), "");
     }
 
     fs::path scratch_;
@@ -630,6 +724,126 @@ const Scenario scenarios[] = {
     {"SigTermEndsThroughCleanUp", fileSystemAnswers, 1, nullptr, {}, {}, {}, SIGTERM},
     {"SigIntEndsThroughCleanUp", fileSystemAnswers, 1, nullptr, {}, {}, {}, SIGINT},
     {"SigHupEndsThroughCleanUp", fileSystemAnswers, 1, nullptr, {}, {}, {}, SIGHUP},
+
+    // ---- scripted runs ----------------------------------------------------------
+    // Options answer the menus; standard input is /dev/null.  --help and
+    // --version touch nothing; a refused command line is one line on
+    // standard error and status 2, before anything is touched.
+    {"ScriptedHelp", "", 0, nullptr, {"--help"}, {}, [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedVersion", "", 0, nullptr, {"--version", "--frobnicate"}, {}, [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedUnknownOption", "", 2, nullptr, {"--check", "--frobnicate"}, {}, [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedArgumentAfterForce", "", 2, nullptr, {"-F", "x"}, {}, [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedMissingValue", "", 2, nullptr, {"--releases", "r1", "--to"}, {}, [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedLevelWithoutRelease", "", 2, nullptr, {"--check", "--level", "l1"}, {},
+     [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedRemoveWithoutConfirmation", "", 2, nullptr, {"--releases", "r1", "--to", "@SCRATCH@/arch", "--remove"},
+     {}, [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedToAndDevice", "", 2, nullptr,
+     {"--releases", "r1", "--to", "@SCRATCH@/arch", "--device", "/dev/rmt0", "--continue"}, {},
+     [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedDeviceWithoutContinue", "", 2, nullptr, {"--releases", "r1", "--device", "/dev/rmt0"}, {},
+     [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedNoDestination", "", 2, nullptr, {"--releases", "r1"}, {}, [](T& t) { t.expectNothingTouched(); }},
+    // The summary of a refused command line says so.
+    {"ScriptedRefusalWritesSummary", "", 2, nullptr, {"--json", "@SCRATCH@/summary.json", "--check"}, {},
+     [](T& t) {
+         t.expectNothingTouched();
+         const Json s = t.summary(2, 1708);
+         EXPECT_EQ(s["outcome"], "usage");
+         EXPECT_EQ(s["messages"].size(), 1u);
+     }},
+    // The dialog's checks refuse what the options give, with the typed
+    // answer's message and the clean-up, and the status of a usage error.
+    {"ScriptedLevelNameTooLong", "", 2, nullptr, {"--check", "--level", "abcdefghijklmnop", "--release", "r1"}, {},
+     [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedEmptyReleaseList", "", 2, nullptr, {"--check", "--releases", " "}, {},
+     [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedFileSystemWithDot", "", 2, nullptr, {"--releases", "r1", "--to", "/archive/v1.0"}, {},
+     [](T& t) { t.expectNothingTouched(); }},
+    {"ScriptedFileSystemNotEmpty", "", 2, nullptr, {"--releases", "r1", "--to", "@SCRATCH@/arch"},
+     [](T& t) { writeFile(t.scratch_ / "arch/.hidden", ""); },
+     [](T& t) { EXPECT_EQ(readFile(t.scratch_ / "arch/.hidden"), ""); }},
+    {"ScriptedDeviceNotRaw", "", 2, nullptr, {"--releases", "r1", "--device", "/dev/mt0", "--continue"}, {},
+     [](T& t) { t.expectNothingTouched(); }},
+    // Past the dialog, a failure is a failure: status 1, the semaphore given back.
+    {"ScriptedFailureAfterTheDialog", "", 1, nullptr,
+     {"--releases", "r1", "--to", "@SCRATCH@/arch", "--json", "@SCRATCH@/summary.json"},
+     [](T& t) { t.env_.erase("PELO_VCTYPE"); },
+     [](T& t) {
+         EXPECT_TRUE(fs::is_empty(t.scratch_ / "arch"));
+         EXPECT_EQ(t.summary(1, 1540)["outcome"], "failed");
+     }},
+    // A family whose checks refuse the archive is not ready: status 3, nothing written.
+    {"ScriptedFamilyNotReady", "", 3, "--break=level-not-complete",
+     {"--level", "r2lvl02", "--release", "rel2", "--to", "@SCRATCH@/arch", "--json", "@SCRATCH@/summary.json"}, {},
+     [](T& t) {
+         EXPECT_TRUE(fs::is_empty(t.scratch_ / "arch"));
+         const Json s = t.summary(3, 1344);
+         EXPECT_EQ(s["outcome"], "notReady");
+         EXPECT_EQ(s["phases"].back()["name"], "prerequisites");
+     }},
+    // The estimate the summary holds is the one printed.
+    {"ScriptedCheckOnlyRun", "", 0, "",
+     {"--check", "--level", "r2lvl02", "--release", "rel2", "--json", "@SCRATCH@/summary.json"}, {},
+     [](T& t) {
+         EXPECT_EQ(workFiles(t.home_), Listing{});
+         const Json s = t.summary(0, 1392);
+         ASSERT_TRUE(s["estimate"].is_object());
+         char printed[32];
+         std::snprintf(printed, sizeof printed, "%6.2f MB", s["estimate"]["megabytes"].get<double>());
+         EXPECT_NE(readFile(t.scratch_ / "stdout").find(printed), std::string::npos) << printed;
+         const Json& b = s["bytes"];
+         EXPECT_EQ(b["script"].get<long>() + b["exports"].get<long>() + b["maps"].get<long>() +
+                       b["configFiles"].get<long>() + b["histories"].get<long>(),
+                   s["estimate"]["bytes"].get<long>());
+         EXPECT_GT(b["histories"].get<long>(), 0);
+         EXPECT_EQ(s["choices"]["mode"], "checkOnly");
+     }},
+    // The summary's counts are the information file's, its bytes the archive's.
+    {"ScriptedFileSystemArchiveRun", "", 0, "",
+     {"--level", "r2lvl02", "--release", "rel2", "--to", "@SCRATCH@/arch", "--json", "@SCRATCH@/summary.json"}, {},
+     [](T& t) {
+         const fs::path arch = t.scratch_ / "arch";
+         EXPECT_EQ(workFiles(arch), (Listing{{"PELOarchive.dbData", 0755}, {"PELOarchive.export", 0755},
+                                             {"PELOarchive.info", 0644}, {"PELOarchive.users", 0644}}));
+         const Json s = t.summary(0, 1345);
+         const std::map<std::string, long> counts = infoCounts(readFile(arch / "PELOarchive.info"));
+         ASSERT_EQ(counts.size(), s["counts"].size());
+         for (const auto& [table, n] : counts)
+             EXPECT_EQ(s["counts"].value(table, -1L), n) << table;
+         EXPECT_GT(counts.at("Levels"), 0);
+         EXPECT_EQ(s["bytes"]["script"], fs::file_size(arch / "PELOarchive.dbData"));
+         EXPECT_EQ(s["bytes"]["exports"], fs::file_size(arch / "PELOarchive.export"));
+         EXPECT_GT(s["bytes"]["histories"].get<long>(), 0);
+         EXPECT_EQ(s["choices"]["level"], "r2lvl02");
+         EXPECT_EQ(s["choices"]["releases"], Json::array({"rel2"}));
+     }},
+    {"ScriptedInformixArchiveWithRemoval", "", 0, "--db=informix",
+     {"--releases", "rel1", "--to", "@SCRATCH@/arch", "--remove", "--yes-remove"}, {},
+     [](T& t) { EXPECT_EQ(workFiles(t.scratch_ / "arch").size(), 5u); }},
+    // A device archive asks nothing after cpio either; the summary measures
+    // what the cpio list named.
+    {"ScriptedDeviceArchiveRun", "", 0, "",
+     {"--level", "r2lvl02", "--release", "rel2", "--device", "@DEVICE@", "--continue", "--json",
+      "@SCRATCH@/summary.json"},
+     {},
+     [](T& t) {
+         EXPECT_EQ(workFiles(t.home_), Listing{});
+         const std::vector<std::string> names = t.extractMedium(t.scratch_ / "medium");
+         EXPECT_FALSE(names.empty());
+         const Json s = t.summary(0, 1345);
+         EXPECT_EQ(s["bytes"]["script"], fs::file_size(t.scratch_ / "medium/PELOarchive.dbData"));
+         EXPECT_GT(s["bytes"]["maps"].get<long>(), 0);
+         EXPECT_EQ(s["choices"]["workDir"], t.home_.string());
+         EXPECT_EQ(s["phases"].size(), 14u) << s["phases"].dump();  // all but removal
+     }},
+    {"ScriptedPvcsDeviceArchiveWithWorkingDirectory", "", 0, "--db=sybase --vc=pvcs",
+     {"--releases", "rel1", "--device", "@DEVICE@", "--workdir", "@SCRATCH@/work", "--continue"},
+     [](T& t) { fs::create_directories(t.scratch_ / "work"); },
+     [](T& t) {
+         EXPECT_EQ(workFiles(t.scratch_ / "work"), Listing{});
+         EXPECT_EQ(workFiles(t.home_), Listing{});
+     }},
 };
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, PeloarchiveScenario, ::testing::ValuesIn(scenarios),
