@@ -732,8 +732,6 @@ const Scenario scenarios[] = {
     {"ScriptedHelp", "", 0, nullptr, {"--help"}, {}, [](T& t) { t.expectNothingTouched(); }},
     {"ScriptedVersion", "", 0, nullptr, {"--version", "--frobnicate"}, {}, [](T& t) { t.expectNothingTouched(); }},
     {"ScriptedUnknownOption", "", 2, nullptr, {"--check", "--frobnicate"}, {}, [](T& t) { t.expectNothingTouched(); }},
-    {"ScriptedArgumentAfterForce", "", 2, nullptr, {"-F", "x"}, {}, [](T& t) { t.expectNothingTouched(); }},
-    {"ScriptedMissingValue", "", 2, nullptr, {"--releases", "r1", "--to"}, {}, [](T& t) { t.expectNothingTouched(); }},
     {"ScriptedLevelWithoutRelease", "", 2, nullptr, {"--check", "--level", "l1"}, {},
      [](T& t) { t.expectNothingTouched(); }},
     {"ScriptedRemoveWithoutConfirmation", "", 2, nullptr, {"--releases", "r1", "--to", "@SCRATCH@/arch", "--remove"},
@@ -741,9 +739,6 @@ const Scenario scenarios[] = {
     {"ScriptedToAndDevice", "", 2, nullptr,
      {"--releases", "r1", "--to", "@SCRATCH@/arch", "--device", "/dev/rmt0", "--continue"}, {},
      [](T& t) { t.expectNothingTouched(); }},
-    {"ScriptedDeviceWithoutContinue", "", 2, nullptr, {"--releases", "r1", "--device", "/dev/rmt0"}, {},
-     [](T& t) { t.expectNothingTouched(); }},
-    {"ScriptedNoDestination", "", 2, nullptr, {"--releases", "r1"}, {}, [](T& t) { t.expectNothingTouched(); }},
     // The summary of a refused command line says so.
     {"ScriptedRefusalWritesSummary", "", 2, nullptr, {"--json", "@SCRATCH@/summary.json", "--check"}, {},
      [](T& t) {
@@ -758,13 +753,9 @@ const Scenario scenarios[] = {
      [](T& t) { t.expectNothingTouched(); }},
     {"ScriptedEmptyReleaseList", "", 2, nullptr, {"--check", "--releases", " "}, {},
      [](T& t) { t.expectNothingTouched(); }},
-    {"ScriptedFileSystemWithDot", "", 2, nullptr, {"--releases", "r1", "--to", "/archive/v1.0"}, {},
-     [](T& t) { t.expectNothingTouched(); }},
     {"ScriptedFileSystemNotEmpty", "", 2, nullptr, {"--releases", "r1", "--to", "@SCRATCH@/arch"},
      [](T& t) { writeFile(t.scratch_ / "arch/.hidden", ""); },
      [](T& t) { EXPECT_EQ(readFile(t.scratch_ / "arch/.hidden"), ""); }},
-    {"ScriptedDeviceNotRaw", "", 2, nullptr, {"--releases", "r1", "--device", "/dev/mt0", "--continue"}, {},
-     [](T& t) { t.expectNothingTouched(); }},
     // Past the dialog, a failure is a failure: status 1, the semaphore given back.
     {"ScriptedFailureAfterTheDialog", "", 1, nullptr,
      {"--releases", "r1", "--to", "@SCRATCH@/arch", "--json", "@SCRATCH@/summary.json"},
