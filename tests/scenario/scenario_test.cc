@@ -809,6 +809,16 @@ const Scenario scenarios[] = {
          EXPECT_EQ(s["choices"]["level"], "r2lvl02");
          EXPECT_EQ(s["choices"]["releases"], Json::array({"rel2"}));
      }},
+    // Removal that fails keeps the archive and says so: 0010-949, status 5.
+    {"ScriptedRemovalFails", "", 5, "",
+     {"--releases", "rel1", "--to", "@SCRATCH@/arch", "--remove", "--yes-remove", "--json", "@SCRATCH@/summary.json"},
+     [](T& t) { t.runSql("CREATE TRIGGER REFUSE BEFORE DELETE ON LEVELS BEGIN SELECT RAISE(ABORT, 'refused'); END;"); },
+     [](T& t) {
+         EXPECT_TRUE(fs::exists(t.scratch_ / "arch/PELOarchive.dbData")) << "the archive is kept";
+         const Json s = t.summary(5, 1700);
+         EXPECT_EQ(s["outcome"], "removalFailed");
+         EXPECT_NE(std::find(s["messages"].begin(), s["messages"].end(), 1376), s["messages"].end());
+     }},
     {"ScriptedInformixArchiveWithRemoval", "", 0, "--db=informix",
      {"--releases", "rel1", "--to", "@SCRATCH@/arch", "--remove", "--yes-remove"}, {},
      [](T& t) { EXPECT_EQ(workFiles(t.scratch_ / "arch").size(), 5u); }},
