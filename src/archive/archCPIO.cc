@@ -17,8 +17,9 @@ namespace pelo {
 namespace {
 
 // The work files are on the medium now; only the PVCS clean-up list, which
-// removal writes, can still be needed.
-void removeTransferredFiles() {
+// removal writes, can still be needed, and the row copy while a removal
+// follows, since every row the removal deletes is looked up in it.
+void removeTransferredFiles(bool removalFollows) {
     using C = ArchiveContext;
     for (WorkFile C::*file : {&C::cpioFileList, &C::dbPop, &C::archInfo, &C::archUser, &C::archVCclean})
         (archCtx.*file).remove();
@@ -28,6 +29,8 @@ void removeTransferredFiles() {
         archCtx.dbLoadNotes.remove();
         archCtx.dbLoadVers.remove();
     }
+    if (!removalFollows)
+        archCtx.rowCopy.remove();
 }
 
 }  // namespace
@@ -57,7 +60,7 @@ int runCPIO() {
     int answer = 2;
     while (answer == 2)
         answer = getUserInput();
-    removeTransferredFiles();
+    removeTransferredFiles(answer == 0 && c.deleteAfterArchive == 1);
     if (answer == 1)
         c.vcCleanPVCS.remove();
     c.createdFiles = 0;

@@ -28,6 +28,7 @@ constexpr WorkFileEntry workFiles[] = {
     {&C::vcCleanPVCS,  "PELOarchive.PVCS_clean",   home,    0644, 1483, 1484, pvcs,          pvcs,          9},
     {&C::archVCclean,  "PELOarchive.VCcleanup",    archive, 0644, 1355, 1356, deviceArchive, deviceArchive, 7},
     {&C::cpioFileList, "PELOarchive.CPIOlist",     home,    0755, 1357, 1358, deviceArchive, deviceArchive, 8},
+    {&C::rowCopy,      "PELOarchive.rows.db",      archive, 0644, 1712, 1712, ownWriter,     always,        10},
 };
 
 }  // namespace
@@ -43,6 +44,7 @@ bool workFileNeeded(WorkFileNeed need) {
     case oracleExport: return database == Dialect::oracle;
     case pvcs: return vcIsPVCS();
     case deviceArchive: return isDeviceArchive();
+    case ownWriter: return false;
     }
     return false;
 }

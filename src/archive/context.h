@@ -123,6 +123,7 @@ struct ArchiveContext {
     WorkFile vcCleanPVCS;   // vcCleanPVCSPathName, vcCleanPVCS_Fd, vcCleanPVCS_Fp
     WorkFile archVCclean;   // vcCleanupPathName, archVCclean_Fd, archVCclean_Fp
     WorkFile cpioFileList;  // cpioFileListPathName, cpioFileList_Fd, cpioFileList_Fp
+    WorkFile rowCopy;       // the row copy, an SQLite file the populate walk makes itself (rowCopy.h)
 
     // Progress and clean-up flags.
     int connectedToDb = 0;
@@ -204,6 +205,7 @@ enum class WorkFileNeed {
     oracleExport,   // Oracle: its export tool writes the Notes and Versions tables
     pvcs,           // a PVCS family
     deviceArchive,  // a device archive; a file-system archive gives the file no path
+    ownWriter,      // never: its writer makes the file itself, as createFiles does not
 };
 
 /// One work file: the member that holds it, its name, directory and mode,

@@ -158,6 +158,7 @@ void loadTracks(PopulateWalk& walk, std::span<const std::int32_t> trackIds) {
     dbgDefectBulkById().load(defectIds);
     if (archiving())
         loadDefectValues(walk.writer, defectIds);
+    walk.rowCopy.loadConfigured(CopyTable::defects, defectIds);
     dbgHistoryBulkForDefect().load(defectIds);
     (informix() ? dbgNoteviewBulkForDefect().load(defectIds) : dbgNoteBulkForDefect().load(defectIds));
     dbgVerifyBulkForDefect().load(defectIds);
@@ -453,6 +454,13 @@ int processDefectRow(DbPopWriter& writer, const DefectRecord& defect) {
     return 0;
 }
 
+// No writer takes a note, so the walk copies it itself.
+template <class Note>
+void copyNote(const DbPopWriter& writer, const Note& note) {
+    if (writer.rowCopy != nullptr)
+        writer.rowCopy->copy(note);
+}
+
 int processHistoryNotesVerify(DbPopWriter& writer, int defectId) {
     using C = ArchiveContext;
     if (int result = rowGroup(writer, dbgHistoryBulkForDefect(),
@@ -461,13 +469,17 @@ int processHistoryNotesVerify(DbPopWriter& writer, int defectId) {
     // Notes are counted in every dialect; only Informix carries the
     // archived ones itself, in its load file.
     if (informix())
-        dbgNoteviewBulkForDefect().forEach(defectId, [](const NoteViewRecord& note) {
+        dbgNoteviewBulkForDefect().forEach(defectId, [&](const NoteViewRecord& note) {
             if (archiving())
                 writeNoteInfoToDbLoadFile(note);
+            copyNote(writer, note);
             collectRow(note, &C::numNotes);
         });
     else
-        dbgNoteBulkForDefect().forEach(defectId, [](const NoteRecord& note) { collectRow(note, &C::numNotes); });
+        dbgNoteBulkForDefect().forEach(defectId, [&](const NoteRecord& note) {
+            copyNote(writer, note);
+            collectRow(note, &C::numNotes);
+        });
     return rowGroup(writer, dbgVerifyBulkForDefect(), TakeRow{writer, writeVerifyInfoToDbPopFile, &C::numVerify},
                     defectId);
 }
@@ -522,6 +534,7 @@ int processFiles(PopulateWalk& walk) {
         dbgFileBulkById().load(ids);
         if (archiving())
             loadConfiguredValues(walk.writer, ConfigObject::file, ids);
+        walk.rowCopy.loadConfigured(CopyTable::files, ids);
         if (!level)
             return;
         std::vector<std::int32_t> sources, paths;
@@ -612,6 +625,7 @@ int processVersions(PopulateWalk& walk) {
             if (dbgVersionBulkById().get(version, versionId) != 0)
                 continue;
             ++archCtx.numVersions;
+            walk.rowCopy.copy(version);
             addUser(version.USERID);
             if (archiving() && informix())
                 writeVersionInfoToDbLoadFile(version);
@@ -687,6 +701,8 @@ int processComponents(PopulateWalk& walk) {
             continue;
         if (archiving() && compId != rootComponentId)
             writeCompInfoToDbPopFile(walk.writer, component);
+        else if (compId == rootComponentId)
+            walk.rowCopy.copy(component);  // counted, though never written
         ++archCtx.numComponents;
         addUser(component.USERID);
         unitDone();
@@ -708,6 +724,7 @@ int processUsers(PopulateWalk& walk) {
     const auto load = [&](std::span<const std::int32_t> ids) {
         dbgUserBulkById().load(ids);
         dbgHostBulkForUser().load(ids);
+        walk.rowCopy.loadConfigured(CopyTable::users, ids);
         if (!archiving())
             return;
         std::vector<std::string> logins;
@@ -749,7 +766,8 @@ int processUsers(PopulateWalk& walk) {
 
 // The here-document of an Informix script ends with its own line; every
 // writer's refusal has been reported by now.
-int finishScript(const DbPopWriter& writer) {
+int finishScript(PopulateWalk& walk) {
+    const DbPopWriter& writer = walk.writer;
     if (!archiving())
         return 0;
     if (writer.failed)
@@ -763,6 +781,10 @@ int finishScript(const DbPopWriter& writer) {
     if (int result = closeWorkFile(archCtx.dbPop); result != 0)
         return result;
     if (int result = listForCpio(&ArchiveContext::dbPop); result != 0)
+        return result;
+    if (walk.rowCopy.finish() != 0)
+        return 1;
+    if (int result = listForCpio(&ArchiveContext::rowCopy); result != 0)
         return result;
     if (!informix())
         return 0;
@@ -906,6 +928,11 @@ int generateDbPopulateFile() {
             return result;
     createSelectionLists();
     PopulateWalk walk;
+    if (archiving()) {
+        if (walk.rowCopy.create(archCtx.rowCopy.path()) != 0)
+            return 1;
+        walk.writer.rowCopy = &walk.rowCopy;
+    }
     for (int (*phase)(PopulateWalk&) : {processReleases, processLevels, processTracks, processFiles, processPaths,
                                         processVersions, processComponents, processUsers})
         if (int result = phase(walk); result != 0)
@@ -914,7 +941,7 @@ int generateDbPopulateFile() {
     // the end of the script.
     if (int result = takeGlobalTables(walk.writer); result != 0)
         return result;
-    if (int result = finishScript(walk.writer); result != 0)
+    if (int result = finishScript(walk); result != 0)
         return result;
     msgPrint(1333);
     return 0;

@@ -22,6 +22,7 @@
 #include <unordered_map>
 
 #include "archive/context.h"
+#include "archive/rowCopy.h"
 #include "archive/writeDbPop.h"
 #include "db/records.h"
 
@@ -38,6 +39,9 @@ inline constexpr int rootComponentId = 2;
 /// walk.
 struct PopulateWalk {
     DbPopWriter writer;
+    /// The copy of every row taken, in an archive run (writer.rowCopy
+    /// points to it then); never opened in a check-only run.
+    RowCopy rowCopy;
     /// Versions whose chain getVersionsForFile has followed: all that came
     /// before them is collected, so a second file of the same source stops
     /// there instead of reading the chain again.

@@ -347,6 +347,10 @@ int removeObjects() {
     archCtx.keepArchive = 1;
     sigCheck();
     int result = removeArchivedObjects();
+    // A device archive's row copy stayed in the working directory for the
+    // removal alone: the medium holds it.
+    if (isDeviceArchive())
+        archCtx.rowCopy.remove();
     if (result > 0) {
         sigCheck();  // an interrupt keeps deleteStarted, so the clean-up warns
         warnRemovalFailed();

@@ -10,6 +10,11 @@
 // each source of a level archive, it commits a batch of them.  Each check
 // is read where the walk once read it for one object, so it answers as it
 // did then, and the family ends as it always has.
+//
+// No row goes that the archive's row copy does not hold: before each
+// delete is sent, the keys of the rows it would take are read from the
+// family and looked up in the copy, and a row the copy lacks stops the
+// removal before that delete and those sent with it.
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +35,7 @@
 #include "archive/getArchOpts.h"
 #include "archive/peloarchive.h"
 #include "archive/phases.h"
+#include "archive/rowCopy.h"
 #include "db/dbgApproval.h"
 #include "db/dbgApprover.h"
 #include "db/dbgChange.h"
@@ -77,23 +83,28 @@ void commitStep() {
 class CommitBatch {
 public:
     /// `send` issues the statements of the objects added since the last
-    /// commit point.
-    explicit CommitBatch(std::function<void()> send) : send_(std::move(send)) {}
+    /// commit point: 0, or 1 when it refused to.
+    explicit CommitBatch(std::function<int()> send) : send_(std::move(send)) {}
 
     /// One more object waits; the batch commits when it is full or old.
-    void added() {
+    /// 0, or 1 when the send refused.
+    int added() {
         if (++objects_ >= batchObjects || Clock::now() - started_ >= batchTime)
-            commit();
+            return commit();
+        return 0;
     }
 
-    /// Sends and commits what waits; nothing when nothing does.
-    void commit() {
+    /// Sends and commits what waits; nothing when nothing does.  0, or 1
+    /// when the send refused, with nothing committed.
+    int commit() {
         if (objects_ == 0)
-            return;
-        send_();
+            return 0;
+        if (send_() != 0)
+            return 1;
         commitStep();
         objects_ = 0;
         started_ = Clock::now();
+        return 0;
     }
 
 private:
@@ -101,10 +112,37 @@ private:
     static constexpr std::size_t batchObjects = 1000;
     static constexpr auto batchTime = std::chrono::seconds(1);
 
-    std::function<void()> send_;
+    std::function<int()> send_;
     std::size_t objects_ = 0;
     Clock::time_point started_ = Clock::now();
 };
+
+// ---- the row copy ---------------------------------------------------------------
+
+/// The keys of the archive's row copy while a removal runs; null otherwise.
+RowCopyKeys* copiedRows = nullptr;
+
+/// 0 when the row copy holds every row of the table that the condition
+/// finds, which is what a delete with that condition would take; else 1
+/// after message 1711 naming the first row it lacks (or 1712 when the copy
+/// cannot be read).  Every delete is checked so before it is sent.
+int checkCopied(CopyTable table, std::string_view condition, SqlBinds binds) {
+    const std::optional<std::string> missing = copiedRows->firstMissing(table, condition, binds);
+    if (!missing)
+        return 0;
+    if (!missing->empty())
+        msgPrint(1711, copyTableName(table), missing->c_str(), archCtx.rowCopy.path().c_str());
+    return 1;
+}
+
+/// checkCopied for a delete of the rows whose column holds one of the ids;
+/// no ids, no delete and nothing to check.
+int checkCopiedIds(CopyTable table, std::string_view column, std::span<const std::int32_t> ids) {
+    if (ids.empty())
+        return 0;
+    const std::string list = sqlIdList(ids);
+    return checkCopied(table, std::string(column) + " IN LIST(:b1)", {{1, std::string_view(list)}});
+}
 
 // ---- histories and versions --------------------------------------------------
 
@@ -241,13 +279,22 @@ struct SourceDeletes {
     std::vector<std::int32_t> rootsAfter;         ///< versions that follow these become roots
     std::vector<std::int32_t> versions;
 
-    void send() {
+    /// 0, or 1 when the row copy lacks a row they would take, with nothing sent.
+    int send() {
         const std::vector<std::int32_t> releaseIds(archCtx.releaseIdList.begin(), archCtx.releaseIdList.end());
+        const std::string sources = sqlIdList(filesOfSources), releases = sqlIdList(releaseIds);
+        const bool files = !filesOfSources.empty() && !releaseIds.empty();
+        if (checkCopiedIds(CopyTable::versions, "SOURCEID", versionsOfSources) != 0 ||
+            (files && checkCopied(CopyTable::files, "SOURCEID IN LIST(:b1) AND RELEASEID IN LIST(:b2)",
+                                  {{1, std::string_view(sources)}, {2, std::string_view(releases)}}) != 0) ||
+            checkCopiedIds(CopyTable::versions, "ID", versions) != 0)
+            return 1;
         dbgVersionDeleteBySourceIds(versionsOfSources);
         dbgFileDeleteBySourceIdsAndReleaseIds(filesOfSources, releaseIds);
         dbgVersionResetPreviousIds(rootsAfter);
         dbgVersionDeleteByIds(versions);
         *this = {};
+        return 0;
     }
 };
 
@@ -308,7 +355,7 @@ int removeVCfilesAndVersions(std::vector<NamedFile>& named) {
     bool handled = false;
     const std::unordered_map<int, int> archivedFiles = countFilesBySourceIdInFileList();
     SourceDeletes deletes;
-    CommitBatch batch([&] { deletes.send(); });
+    CommitBatch batch([&] { return deletes.send(); });
     const int result = forEachWindow(
         archCtx.sourceIdList,
         [&](std::span<const std::int32_t> sourceIds) {
@@ -321,21 +368,18 @@ int removeVCfilesAndVersions(std::vector<NamedFile>& named) {
                         return 1;
                     if (releaseArchive())
                         handled = true;
-                    else
-                        batch.added();
+                    else if (batch.added() != 0)
+                        return 1;
                 }
                 if (releaseArchive() && totals.contains(sourceId))
                     deletes.filesOfSources.push_back(sourceId);
             }
-            if (releaseArchive())
-                deletes.send();
-            return 0;
+            return releaseArchive() ? deletes.send() : 0;
         },
         SourceIdOf{});
     dbgFileBulkBySource().clear();
-    if (result != 0)
-        return result;
-    batch.commit();
+    if (result != 0 || batch.commit() != 0)
+        return 1;
     return pvcs ? finishPVCSList(handled) : 0;
 }
 
@@ -349,13 +393,15 @@ int removePaths(std::vector<NamedFile>&) {
         for (const std::int32_t pathId : pathIds)
             if (const auto count = counts.find(pathId); count != counts.end() && count->second == 1)
                 going.push_back(pathId);
+        if (checkCopiedIds(CopyTable::paths, "ID", going) != 0)
+            return 1;
         return dbgPathDeleteByIds(going);
     });
 }
 
 int removeLevels(std::vector<NamedFile>& named) {
     std::unordered_map<std::int32_t, ReleaseRecord> releases;  // each read once
-    forEachWindow(archCtx.levelIdList, [&](std::span<const std::int32_t> levelIds) {
+    const int result = forEachWindow(archCtx.levelIdList, [&](std::span<const std::int32_t> levelIds) {
         dbgLevelBulkById().load(levelIds);
         std::vector<std::int32_t> going;
         for (const std::int32_t levelId : levelIds) {
@@ -368,14 +414,22 @@ int removeLevels(std::vector<NamedFile>& named) {
                              archCtx.familyHomeDir + "/maps/" + release->second.NAME + "/" + level.NAME});
             going.push_back(level.ID);
         }
+        if (checkCopiedIds(CopyTable::levels, "ID", going) != 0 ||
+            checkCopiedIds(CopyTable::levelMembers, "LEVELID", going) != 0)
+            return 1;
         dbgLevelDeleteByIds(going);
         return dbgLevelmemberDeleteForLevels(going);
     });
     dbgLevelBulkById().clear();
-    return 0;
+    return result;
 }
 
 int removeReleases(std::vector<NamedFile>& named) {
+    const std::vector<std::int32_t> releaseIds(archCtx.releaseIdList.begin(), archCtx.releaseIdList.end());
+    if (checkCopiedIds(CopyTable::environments, "RELEASEID", releaseIds) != 0 ||
+        checkCopiedIds(CopyTable::approvers, "RELEASEID", releaseIds) != 0 ||
+        checkCopiedIds(CopyTable::releases, "ID", releaseIds) != 0)
+        return 1;
     for (int releaseId : archCtx.releaseIdList) {
         ReleaseRecord release{};
         dbgReleaseGetById(release, releaseId);
@@ -387,10 +441,26 @@ int removeReleases(std::vector<NamedFile>& named) {
     return 0;
 }
 
+/// checkCopied for every delete of a window of tracks.
+int checkTrackRows(std::span<const std::int32_t> trackIds,
+                   const std::map<std::int32_t, std::vector<std::int32_t>>& defectsByRelease) {
+    for (const auto& [releaseId, defectIds] : defectsByRelease) {
+        const std::string list = sqlIdList(defectIds);
+        if (checkCopied(CopyTable::sizes, "RELEASEID=:b1 AND DEFECTID IN LIST(:b2)",
+                        {{1, releaseId}, {2, std::string_view(list)}}) != 0)
+            return 1;
+    }
+    for (const CopyTable table :
+         {CopyTable::approvals, CopyTable::fixes, CopyTable::tests, CopyTable::coreqs, CopyTable::changes})
+        if (checkCopiedIds(table, "TRACKID", trackIds) != 0)
+            return 1;
+    return checkCopiedIds(CopyTable::tracks, "ID", trackIds);
+}
+
 /// A track takes its rows and the sizing records of its defect in its
 /// release.
 int removeTracks(std::vector<NamedFile>&) {
-    forEachWindow(archCtx.trackIdList, [](std::span<const std::int32_t> trackIds) {
+    const int result = forEachWindow(archCtx.trackIdList, [](std::span<const std::int32_t> trackIds) {
         dbgTrackBulkById().load(trackIds);
         std::map<std::int32_t, std::vector<std::int32_t>> defectsByRelease;
         for (const std::int32_t trackId : trackIds) {
@@ -398,6 +468,8 @@ int removeTracks(std::vector<NamedFile>&) {
             if (dbgTrackBulkById().get(track, trackId) == 0)
                 defectsByRelease[track.RELEASEID].push_back(track.DEFECTID);
         }
+        if (checkTrackRows(trackIds, defectsByRelease) != 0)
+            return 1;
         for (const auto& [releaseId, defectIds] : defectsByRelease)
             dbgSizeDeleteByRelDefs(releaseId, defectIds);
         dbgTrackDeleteByIds(trackIds);
@@ -408,7 +480,7 @@ int removeTracks(std::vector<NamedFile>&) {
         return dbgChangeDeleteForTracks(trackIds);
     });
     dbgTrackBulkById().clear();
-    return 0;
+    return result;
 }
 
 /// A defect goes once nothing the family keeps refers to it.  The archive
@@ -420,14 +492,20 @@ int removeTracks(std::vector<NamedFile>&) {
 int removeDefects(std::vector<NamedFile>&) {
     std::vector<std::int32_t> going;
     CommitBatch batch([&] {
+        for (const CopyTable table : {CopyTable::history, CopyTable::sizes, CopyTable::verify, CopyTable::notes})
+            if (checkCopiedIds(table, "DEFECTID", going) != 0)
+                return 1;
+        if (checkCopiedIds(CopyTable::defects, "ID", going) != 0)
+            return 1;
         dbgHistoryDeleteForDefects(going);
         dbgSizeDeleteAllForDefects(going);
         dbgVerifyDeleteForDefects(going);
         dbgNoteDeleteForDefects(going);
         dbgDefectDeleteByIds(going);
         going.clear();
+        return 0;
     });
-    forEachWindow(archCtx.defectFeatureIdList, [&](std::span<const std::int32_t> defectIds) {
+    const int result = forEachWindow(archCtx.defectFeatureIdList, [&](std::span<const std::int32_t> defectIds) {
         const std::unordered_set<std::int32_t> tracked = dbgTrackExistsForDefects(defectIds);
         const std::unordered_set<std::int32_t> open = dbgVerifyExistsIncompleteForDefects(defectIds);
         const std::unordered_set<std::int32_t> sized = dbgSizeExistsForDefects(defectIds);
@@ -435,12 +513,12 @@ int removeDefects(std::vector<NamedFile>&) {
             if (tracked.contains(defectId) || open.contains(defectId) || sized.contains(defectId))
                 continue;
             going.push_back(defectId);
-            batch.added();
+            if (batch.added() != 0)
+                return 1;
         }
         return 0;
     });
-    batch.commit();
-    return 0;
+    return result != 0 ? result : batch.commit();
 }
 
 /// Every defect whose release no longer exists gets release 0.
@@ -510,10 +588,14 @@ int runRemovalStep(const RemovalStep& step) {
 }  // namespace
 
 int removeArchivedObjects() {
+    RowCopyKeys keys(archCtx.rowCopy.path());
+    copiedRows = &keys;
+    int result = 0;
     for (const RemovalStep& step : removalSteps)
-        if (const int result = runRemovalStep(step); result != 0)
-            return result;
-    return 0;
+        if (result = runRemovalStep(step); result != 0)
+            break;
+    copiedRows = nullptr;
+    return result;
 }
 
 }  // namespace pelo

@@ -368,6 +368,13 @@ int putChecked(const std::string& text, bool flush = false) {
     return 1;
 }
 
+/// The row as the family stores it, into the row copy when there is one.
+template <class R>
+void copyRow(const DbPopWriter& writer, const R& row) {
+    if (writer.rowCopy != nullptr)
+        writer.rowCopy->copy(row);
+}
+
 // ---- configurable columns -----------------------------------------------------
 
 ReportRows& configuredRows(DbPopWriter& writer, ConfigObject object) {
@@ -433,6 +440,7 @@ std::string defectsOpening(const char* head, const ConfigTable& table) {
 }
 
 void writeDefectRow(DbPopWriter& writer, const DefectRecord& defect, const char* head, ConfigObject object) {
+    copyRow(writer, defect);
     const Rendered configured = configuredValues(writer, object, std::string_view(defect.NAME));
     writeRow(writer, rows::defects, defect, defectsOpening(head, configTable(object)), configured);
 }
@@ -458,6 +466,7 @@ std::int32_t writtenUserId(DbPopWriter& writer, std::int32_t id) {
 void takeSequenceTable(DbPopWriter& writer) {
     forEachRow(dbgSequenceGetList, [&](SequenceRecord row) {
         ++archCtx.numSequence;
+        copyRow(writer, row);
         const std::string_view name = row.NAME;
         if (name == "general")
             row.LASTSERIAL += writer.incrGenSequence;
@@ -475,6 +484,7 @@ void takeWholeTable(DbPopWriter& writer, int (*walk)(int, R&), int ArchiveContex
                     const Statement<R>& statement) {
     forEachRow(walk, [&](const R& row) {
         ++(archCtx.*counter);
+        copyRow(writer, row);
         if (archiving())
             writeRow(writer, statement, row);
     });
@@ -550,27 +560,60 @@ int addCommitStmtToDbPopFile(const DbPopWriter& writer) {
     return putChecked(commit.empty() ? "\n" : std::string("\n").append(commit).append("\n"));
 }
 
-void writeReleaseInfoToDbPopFile(DbPopWriter& writer, const ReleaseRecord& row) { writeRow(writer, rows::releases, row); }
+void writeReleaseInfoToDbPopFile(DbPopWriter& writer, const ReleaseRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::releases, row);
+}
 
-void writeEnvInfoToDbPopFile(DbPopWriter& writer, const EnvironmentRecord& row) { writeRow(writer, rows::environments, row); }
+void writeEnvInfoToDbPopFile(DbPopWriter& writer, const EnvironmentRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::environments, row);
+}
 
-void writeApproverInfoToDbPopFile(DbPopWriter& writer, const ApproverRecord& row) { writeRow(writer, rows::approvers, row); }
+void writeApproverInfoToDbPopFile(DbPopWriter& writer, const ApproverRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::approvers, row);
+}
 
-void writeLevelInfoToDbPopFile(DbPopWriter& writer, const LevelRecord& row) { writeRow(writer, rows::levels, row); }
+void writeLevelInfoToDbPopFile(DbPopWriter& writer, const LevelRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::levels, row);
+}
 
-void writeLevelMemInfoToDbPopFile(DbPopWriter& writer, const LevelMemberRecord& row) { writeRow(writer, rows::levelMembers, row); }
+void writeLevelMemInfoToDbPopFile(DbPopWriter& writer, const LevelMemberRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::levelMembers, row);
+}
 
-void writeTrackInfoToDbPopFile(DbPopWriter& writer, const TrackRecord& row) { writeRow(writer, rows::tracks, row); }
+void writeTrackInfoToDbPopFile(DbPopWriter& writer, const TrackRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::tracks, row);
+}
 
-void writeChangeInfoToDbPopFile(DbPopWriter& writer, const ChangeRecord& row) { writeRow(writer, rows::changes, row); }
+void writeChangeInfoToDbPopFile(DbPopWriter& writer, const ChangeRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::changes, row);
+}
 
-void writeApprovalInfoToDbPopFile(DbPopWriter& writer, const ApprovalRecord& row) { writeRow(writer, rows::approvals, row); }
+void writeApprovalInfoToDbPopFile(DbPopWriter& writer, const ApprovalRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::approvals, row);
+}
 
-void writeFixInfoToDbPopFile(DbPopWriter& writer, const FixRecord& row) { writeRow(writer, rows::fixes, row); }
+void writeFixInfoToDbPopFile(DbPopWriter& writer, const FixRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::fixes, row);
+}
 
-void writeTestInfoToDbPopFile(DbPopWriter& writer, const TestRecord& row) { writeRow(writer, rows::tests, row); }
+void writeTestInfoToDbPopFile(DbPopWriter& writer, const TestRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::tests, row);
+}
 
-void writeCoreqInfoToDbPopFile(DbPopWriter& writer, const CoreqRecord& row) { writeRow(writer, rows::coreqs, row); }
+void writeCoreqInfoToDbPopFile(DbPopWriter& writer, const CoreqRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::coreqs, row);
+}
 
 void writeDefectInfoToDbPopFile(DbPopWriter& writer, const DefectRecord& defect) {
     writeDefectRow(writer, defect, defectHead, ConfigObject::defect);
@@ -580,14 +623,24 @@ void writeFeatureInfoToDbPopFile(DbPopWriter& writer, const DefectRecord& featur
     writeDefectRow(writer, feature, featureHead, ConfigObject::feature);
 }
 
-void writeHistoryInfoToDbPopFile(DbPopWriter& writer, const HistoryRecord& row) { writeRow(writer, rows::history, row); }
+void writeHistoryInfoToDbPopFile(DbPopWriter& writer, const HistoryRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::history, row);
+}
 
-void writeVerifyInfoToDbPopFile(DbPopWriter& writer, const VerifyRecord& row) { writeRow(writer, rows::verify, row); }
+void writeVerifyInfoToDbPopFile(DbPopWriter& writer, const VerifyRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::verify, row);
+}
 
-void writeSizeInfoToDbPopFile(DbPopWriter& writer, const SizeRecord& row) { writeRow(writer, rows::sizes, row); }
+void writeSizeInfoToDbPopFile(DbPopWriter& writer, const SizeRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::sizes, row);
+}
 
 void writeFileInfoToDbPopFile(DbPopWriter& writer, const FileRecord& file, int pathId, int versionId,
                               const char* baseName) {
+    copyRow(writer, file);
     FileRecord row = file;
     row.PATHID = row.NUPATHID = pathId;
     row.VERSIONID = row.NUVERSIONID = versionId;
@@ -601,18 +654,29 @@ void writeFileInfoToDbPopFile(DbPopWriter& writer, const FileRecord& file, int p
     writeRow(writer, rows::files, row, {}, configuredValues(writer, ConfigObject::file, file.ID));
 }
 
-void writePathInfoToDbPopFile(DbPopWriter& writer, const PathRecord& row) { writeRow(writer, rows::paths, row); }
+void writePathInfoToDbPopFile(DbPopWriter& writer, const PathRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::paths, row);
+}
 
-void writeCompInfoToDbPopFile(DbPopWriter& writer, const ComponentRecord& row) { writeRow(writer, rows::components, row); }
+void writeCompInfoToDbPopFile(DbPopWriter& writer, const ComponentRecord& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::components, row);
+}
 
-void writeCompMbrInfoToDbPopFile(DbPopWriter& writer, const CompMbrCopy& row) { writeRow(writer, rows::compMembers, row); }
+void writeCompMbrInfoToDbPopFile(DbPopWriter& writer, const CompMbrCopy& row) {
+    copyRow(writer, row);
+    writeRow(writer, rows::compMembers, row);
+}
 
 int writeUserAndHostInfoToDbPopFile(DbPopWriter& writer, const UserRecord& user) {
+    copyRow(writer, user);
     UserRecord row = user;
     row.ID = writtenUserId(writer, user.ID);
     writeRow(writer, rows::users, row, {},
              configuredValues(writer, ConfigObject::user, std::string_view(user.LOGIN)));
     return dbgHostBulkForUser().forEach(user.ID, [&](HostRecord host) {
+        copyRow(writer, host);
         host.USERID = row.ID;
         writeRow(writer, rows::hosts, host);
         putSpacedCommit(writer);

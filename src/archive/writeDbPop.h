@@ -36,6 +36,7 @@
 
 #include "archive/confField.h"
 #include "archive/context.h"
+#include "archive/rowCopy.h"
 #include "db/records.h"
 #include "db/report.h"
 
@@ -56,6 +57,9 @@ struct DbPopWriter {
     /// The configured columns of the objects read ahead, one kind of object
     /// (ConfigObject) each.
     std::array<ReportRows, configObjectCount> configuredRows;
+    /// Where each row written also goes as the family stores it, in an
+    /// archive run; null when no copy is kept.
+    RowCopy* rowCopy = nullptr;
 };
 
 /// Reads the configured columns of the next objects of one kind with one

@@ -817,6 +817,15 @@ const MsgDefault msgDefaults[] = {
            "         the archive in %1$s onto its medium:\n"
            "         %2$s.\n"
            "         Nothing has been removed from the PELO family.\n"},
+    // the row copy, and a row removal would take that it does not hold
+    {1711, "\n0012-012 The peloarchive program cannot continue.  The %1$s row\n"
+           "         %2$s\n"
+           "         is not in the row copy of the archive, %3$s.\n"
+           "         It and the rows removed with it stay in the PELO family.\n"},
+    {1712, "\n0012-013 The peloarchive program cannot continue.  The row copy of\n"
+           "         the archive, %1$s, cannot be used.\n"
+           "         The following error was reported:\n"
+           "         %2$s\n"},
     // a command line refused before the run, one line on standard error
     {1717, "0012-018 %1$s: %2$s is not an option of %1$s; see %1$s --help.\n"},
     {1718, "0012-019 %1$s: %2$s needs a value; see %1$s --help.\n"},

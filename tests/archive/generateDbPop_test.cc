@@ -4,6 +4,7 @@
 #include "archive/generateDbPop.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -87,6 +88,7 @@ TEST_F(HandFamilyWalkTest, HoldTracksDestroyedFilesChainsTreeAndUsers) {
         list->listAppend(id);
     archCtx.dbPop.setPath((scratch_ / "PELOarchive.dbData").string());
     archCtx.archUser.setPath((scratch_ / "PELOarchive.users").string());
+    archCtx.rowCopy.setPath((scratch_ / "PELOarchive.rows.db").string());
     ASSERT_EQ(archCtx.dbPop.open(0755), WorkFile::Opened::yes);
     ASSERT_EQ(archCtx.archUser.open(0644), WorkFile::Opened::yes);
     ASSERT_EQ(generateDbPopulateFile(), 0);
@@ -144,6 +146,21 @@ Texts column(const std::string& sql) {
     for (SqlRow row; cursor.fetch(row) == 0;)
         values.insert(row.textAt(0));
     return values;
+}
+
+/// The rows of a table of a row copy; -1 when it cannot be read.
+int copiedRows(const std::string& path, const char* table) {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* select = nullptr;
+    int rows = -1;
+    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+        sqlite3_prepare_v2(db, (std::string("SELECT COUNT(*) FROM ") + table).c_str(), -1, &select, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(select) == SQLITE_ROW)
+        rows = sqlite3_column_int(select, 0);
+    sqlite3_finalize(select);
+    sqlite3_close(db);
+    return rows;
 }
 
 // A level archive of rel2 to r2lvl02, or a release archive of rel1.
@@ -219,6 +236,22 @@ TEST_P(BuiltFamilyWalkTest, CountsListsAndFilesMatchTheFamily) {
     EXPECT_EQ(idTexts(archCtx.pathIdList), column("SELECT ID FROM apath"));
     if (!c.archiving)
         return;
+    // The row copy holds every row counted, the rows the script leaves out
+    // or changes included.
+    const std::pair<int C::*, const char*> copied[] = {
+        {&C::numReleases, "RELEASES"}, {&C::numEnvironments, "ENVIRONMENTS"}, {&C::numApprovers, "APPROVERS"},
+        {&C::numLevels, "LEVELS"}, {&C::numLevelMembers, "LEVELMEMBERS"}, {&C::numTracks, "TRACKS"},
+        {&C::numChanges, "CHANGES"}, {&C::numApprovals, "APPROVALS"}, {&C::numFixes, "FIX"},
+        {&C::numTests, "TESTS"}, {&C::numCoreqs, "COREQS"}, {&C::numDefectsFeatures, "DEFECTS"},
+        {&C::numHistory, "HISTORY"}, {&C::numNotes, "NOTES"}, {&C::numVerify, "VERIFY"}, {&C::numSizes, "SIZES"},
+        {&C::numFiles, "FILES"}, {&C::numPaths, "PATH"}, {&C::numVersions, "VERSIONS"},
+        {&C::numComponents, "COMPONENTS"}, {&C::numCompMbrs, "COMPMEMBERS"}, {&C::numUsers, "USERS"},
+        {&C::numHosts, "HOSTS"}, {&C::numSequence, "SEQUENCE"}, {&C::numAuthority, "AUTHORITY"},
+        {&C::numInterest, "INTEREST"}, {&C::numConfig, "CONFIG"}, {&C::numCfgRelProc, "CFGRELPROC"},
+        {&C::numCfgComProc, "CFGCOMPROC"},
+    };
+    for (const auto& [counter, table] : copied)
+        EXPECT_EQ(copiedRows(archCtx.rowCopy.path(), table), archCtx.*counter) << table;
     const std::string info = testing::readText(arch_ + "/PELOarchive.info");  // in the layout restore reads
     EXPECT_TRUE(info.starts_with("\nPELO Objects Archived\n--------------------- \nReleases         = 1\n")) << info;
     EXPECT_TRUE(info.ends_with("\nSequence         = " + std::to_string(archCtx.numSequence) + "\n")) << info;

@@ -1,21 +1,38 @@
 // The removal's commit points in a child that a termination signal
 // reaches once the defects step has begun: the step commits its defects
 // in batches, and the signal ends the run at the first batch's commit,
-// with each defect gone whole or kept whole.
+// with each defect gone whole or kept whole.  And the row copy as the
+// removal's gate: a row a delete would take that the copy lacks stops the
+// removal, named, before the delete.
 #include <signal.h>
 #include <stdio.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "archive/context.h"
 #include "archive/familyDb.h"
 #include "archive/peloarchive.h"
 #include "archive/phases.h"
+#include "archive/rowCopy.h"
 #include "db/client.h"
+#include "db/dbgApproval.h"
+#include "db/dbgChange.h"
+#include "db/dbgCoreq.h"
+#include "db/dbgDefect.h"
+#include "db/dbgFix.h"
+#include "db/dbgHistory.h"
+#include "db/dbgNote.h"
+#include "db/dbgSize.h"
+#include "db/dbgTest.h"
+#include "db/dbgTrack.h"
+#include "db/dbgVerify.h"
 #include "support/msg.h"
 
 namespace pelo {
@@ -33,10 +50,47 @@ ssize_t signalAtDefects(void*, const char* text, size_t size) {
 
 class RemovalBatchTest : public testing::FamilyDbTest {
 protected:
-    std::int32_t count(const char* select) {
+    std::int32_t count(const std::string& select) {
         SqlRow row;
         EXPECT_EQ(sqlExecute(select, {}, &row), 0) << sqlca.sqlerrm;
         return row.intAt(0);
+    }
+
+    /// The row copy the archive would have made of the track's and the
+    /// defects' rows, with the first row of table `left` left out (none
+    /// when it is nullopt), as the path the removal reads.
+    void writeRowCopy(std::int32_t trackId, std::span<const std::int32_t> defectIds,
+                      std::optional<CopyTable> left = std::nullopt) {
+        archCtx.rowCopy.setPath((scratch_ / "PELOarchive.rows.db").string());
+        RowCopy copy;
+        ASSERT_EQ(copy.create(archCtx.rowCopy.path()), 0);
+        bool skipped = false;
+        const auto take = [&](CopyTable table) {
+            return [&, table](const auto& row) {
+                if (table == left && !skipped)
+                    skipped = true;
+                else
+                    copy.copy(row);
+            };
+        };
+        if (TrackRecord track{}; trackId != 0 && dbgTrackGetById(track, trackId) == 0) {
+            take(CopyTable::tracks)(track);
+            forEachRow(dbgApprovalGetSequenceForTrack, take(CopyTable::approvals), trackId);
+            forEachRow(dbgFixGetListForTrack, take(CopyTable::fixes), trackId);
+            forEachRow(dbgTestGetListForTrack, take(CopyTable::tests), trackId);
+            forEachRow(dbgCoreqGetListForTrack, take(CopyTable::coreqs), trackId);
+            forEachRow(dbgChangeGetListForTrack, take(CopyTable::changes), trackId);
+            forEachRow(dbgSizeGetSequenceForDefect, take(CopyTable::sizes), track.RELEASEID, track.DEFECTID);
+        }
+        for (const std::int32_t defectId : defectIds) {
+            DefectRecord defect{};
+            ASSERT_EQ(dbgDefectGetById(defect, defectId), 0);
+            take(CopyTable::defects)(defect);
+            forEachRow(dbgHistoryGetList, take(CopyTable::history), defectId);
+            forEachRow(dbgNoteGetList, take(CopyTable::notes), defectId);
+            forEachRow(dbgVerifyGetList, take(CopyTable::verify), defectId);
+        }
+        ASSERT_EQ(copy.finish(), 0);
     }
 };
 
@@ -46,6 +100,10 @@ TEST_F(RemovalBatchTest, SignalEndsTheDefectsStepAtABatchCommit) {
          ") INSERT INTO DEFECTS(ID, TYPE, NAME, STATE, RELEASEID) SELECT id, 'defect', id, 'closed', 1 FROM n;"
          "INSERT INTO HISTORY SELECT ID, 5, 'open', '99/01/01 10:00:00' FROM DEFECTS;");
     ASSERT_EQ(sqlCommit(), 0);
+    std::vector<std::int32_t> defectIds;
+    for (int id = 1; id <= defects; ++id)
+        defectIds.push_back(id);
+    ASSERT_NO_FATAL_FAILURE(writeRowCopy(0, defectIds));
     // The child opens its own session: one a fork shares is no session.
     const std::string database = (scratch_ / "family.db").string();
     sqlRollbackRelease();
@@ -67,6 +125,132 @@ TEST_F(RemovalBatchTest, SignalEndsTheDefectsStepAtABatchCommit) {
     EXPECT_LE(removed, 1000) << "the signal was not honoured at the first batch's commit";
     EXPECT_EQ(count("SELECT COUNT(*) FROM HISTORY"), defects - removed) << "a defect went without its history";
     EXPECT_EQ(count("SELECT COUNT(*) FROM HISTORY WHERE DEFECTID NOT IN(SELECT ID FROM DEFECTS)"), 0);
+}
+
+// A level archive's track 7 of release 1 and its defect 3, with a row in
+// every table that the tracks and defects steps delete from.
+constexpr const char* trackAndDefect = R"(
+INSERT INTO TRACKS (ID, RELEASEID, DEFECTID, USERID, STATE) VALUES (7, 1, 3, 5, 'complete');
+INSERT INTO APPROVALS VALUES (7, 5, 'accept', '99/01/01 10:00:00', '99/01/02 10:00:00'),
+  (7, 6, 'accept', '99/01/01 10:00:00', '99/01/02 11:00:00');
+INSERT INTO FIX VALUES (7, 5, 9, 'complete', '99/01/01 10:00:00', '99/01/01 10:00:00');
+INSERT INTO TESTS VALUES (7, 'env1', 5, 'accept', '99/01/01 10:00:00', '99/01/01 10:00:00');
+INSERT INTO COREQS VALUES (7, 70);
+INSERT INTO CHANGES VALUES (1, 7, 11, 101, 0, 'delta', 5);
+INSERT INTO SIZES VALUES (3, 9, 5, '99/01/01 10:00:00', '99/01/01 10:00:00', 'accept', 'it''s `big` & wide;', 1);
+INSERT INTO DEFECTS (ID, TYPE, NAME, STATE, RELEASEID) VALUES (3, 'defect', 'd3', 'closed', 1);
+INSERT INTO HISTORY VALUES (3, 5, 'open', '99/01/01 10:00:00');
+INSERT INTO NOTES VALUES (3, 5, 'open', '99/01/01 10:00:00', 'a note');
+INSERT INTO VERIFY VALUES (3, 5, 'originator', 'accept', '99/01/01 10:00:00', '99/01/01 10:00:00');
+)";
+
+/// The row left out of the copy, the step that meets it and the key it is
+/// named by.
+struct MissingRowCase {
+    const char* name;
+    CopyTable left;
+    const char* named;  ///< the message's table and key lines
+    bool tracksStep;    ///< else the defects step, after the tracks went
+};
+
+void PrintTo(const MissingRowCase& c, std::ostream* out) { *out << c.name; }
+
+const MissingRowCase missingRowCases[] = {
+    {"Track", CopyTable::tracks, "The TRACKS row\n         ID=7\n", true},
+    {"Approval", CopyTable::approvals,
+     "The APPROVALS row\n         TRACKID=7, USERID=5, STATE=accept, ADDDATE=99/01/01 10:00:00, "
+     "LASTUPDATE=99/01/02 10:00:00\n",
+     true},
+    {"Fix", CopyTable::fixes, "The FIX row\n         TRACKID=7, USERID=5, COMPID=9,", true},
+    {"Test", CopyTable::tests, "The TESTS row\n         TRACKID=7, ENVNAME=env1,", true},
+    {"Coreq", CopyTable::coreqs, "The COREQS row\n         TRACKID=7, GROUPID=70\n", true},
+    {"Change", CopyTable::changes, "The CHANGES row\n         PATHID=1, TRACKID=7, FILEID=11, VERSIONID=101,", true},
+    {"Size", CopyTable::sizes, "The SIZES row\n         DEFECTID=3, COMPID=9,", true},
+    {"Defect", CopyTable::defects, "The DEFECTS row\n         ID=3\n", false},
+    {"History", CopyTable::history, "The HISTORY row\n         DEFECTID=3, USERID=5, ACTION=open,", false},
+    {"Note", CopyTable::notes, "The NOTES row\n         DEFECTID=3, USERID=5, ACTION=open, ADDDATE=99/01/01 10:00:00\n",
+     false},
+    {"Verify", CopyTable::verify, "The VERIFY row\n         DEFECTID=3, USERID=5, TYPE=originator,", false},
+};
+
+class MissingRowTest : public RemovalBatchTest, public ::testing::WithParamInterface<MissingRowCase> {
+protected:
+    /// Every table the two steps delete from, with its rows now.
+    std::vector<std::int32_t> counts() {
+        std::vector<std::int32_t> all;
+        for (const char* table : {"TRACKS", "APPROVALS", "FIX", "TESTS", "COREQS", "CHANGES", "SIZES", "DEFECTS",
+                                  "HISTORY", "NOTES", "VERIFY"})
+            all.push_back(count(std::string("SELECT COUNT(*) FROM ") + table));
+        return all;
+    }
+
+    /// Runs the removal of the level archive's track 7 and defect 3, and
+    /// returns its result with what it printed in `output`.
+    int remove(std::string& output) {
+        archCtx.levelName = "lev";
+        archCtx.trackIdList.listAppend(7);
+        archCtx.defectFeatureIdList.listAppend(3);
+        ::testing::internal::CaptureStdout();
+        const int result = removeArchivedObjects();
+        output = ::testing::internal::GetCapturedStdout();
+        return result;
+    }
+};
+
+// The step that meets the row stops before its first delete; the tracks
+// step before it has gone, committed, when the row is the defects step's.
+TEST_P(MissingRowTest, StopsTheRemovalBeforeTheDeleteThatWouldTakeIt) {
+    const MissingRowCase& c = GetParam();
+    rows(trackAndDefect);
+    const std::int32_t defectIds[] = {3};
+    ASSERT_NO_FATAL_FAILURE(writeRowCopy(7, defectIds, c.left));
+    std::string output;
+    EXPECT_EQ(remove(output), 1);
+    const std::string expected = std::string("\n0012-012 The peloarchive program cannot continue.  ") + c.named;
+    EXPECT_NE(output.find(expected), std::string::npos) << output;
+    EXPECT_NE(output.find("is not in the row copy of the archive, " + archCtx.rowCopy.path() + "."), std::string::npos)
+        << output;
+    const std::vector<std::int32_t> now = counts();
+    const std::vector<std::int32_t> trackRows(now.begin(), now.begin() + 7), defectRows(now.begin() + 7, now.end());
+    EXPECT_EQ(trackRows, (c.tracksStep ? std::vector<std::int32_t>{1, 2, 1, 1, 1, 1, 1}
+                                       : std::vector<std::int32_t>{0, 0, 0, 0, 0, 0, 0}));
+    EXPECT_EQ(defectRows, (std::vector<std::int32_t>{1, 1, 1, 1}));
+}
+
+INSTANTIATE_TEST_SUITE_P(RowCopy, MissingRowTest, ::testing::ValuesIn(missingRowCases),
+                         [](const ::testing::TestParamInfo<MissingRowCase>& info) { return info.param.name; });
+
+// With every row in the copy the same removal takes them all.
+TEST_F(RemovalBatchTest, RowsTheCopyHoldsAreRemoved) {
+    rows(trackAndDefect);
+    const std::int32_t defectIds[] = {3};
+    ASSERT_NO_FATAL_FAILURE(writeRowCopy(7, defectIds));
+    archCtx.levelName = "lev";
+    archCtx.trackIdList.listAppend(7);
+    archCtx.defectFeatureIdList.listAppend(3);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(removeArchivedObjects(), 0);
+    const std::string output = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(output.find("0012-01"), std::string::npos) << output;
+    for (const char* table : {"TRACKS", "APPROVALS", "FIX", "TESTS", "COREQS", "CHANGES", "SIZES", "DEFECTS",
+                              "HISTORY", "NOTES", "VERIFY"})
+        EXPECT_EQ(count(std::string("SELECT COUNT(*) FROM ") + table), 0) << table;
+}
+
+// A copy that is not there proves nothing: the removal stops at once.
+TEST_F(RemovalBatchTest, MissingCopyStopsTheRemoval) {
+    rows(trackAndDefect);
+    archCtx.rowCopy.setPath((scratch_ / "PELOarchive.rows.db").string());
+    archCtx.levelName = "lev";
+    archCtx.trackIdList.listAppend(7);
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(removeArchivedObjects(), 1);
+    const std::string output = ::testing::internal::GetCapturedStdout();
+    EXPECT_NE(output.find("0012-013 The peloarchive program cannot continue.  The row copy of\n         the archive, " +
+                          archCtx.rowCopy.path() + ", cannot be used."),
+              std::string::npos)
+        << output;
+    EXPECT_EQ(count("SELECT COUNT(*) FROM TRACKS"), 1);
 }
 
 }  // namespace

@@ -160,6 +160,10 @@ void addArchive(const std::string& run, const fs::path& arch, Outputs& outputs) 
         if (!entry.is_regular_file())
             continue;
         const std::string path = fs::relative(entry.path(), arch).string();
+        // The row copy is this tree's addition, which the reference never
+        // made; the removal tests compare it with the family's rows.
+        if (path == "PELOarchive.rows.db")
+            continue;
         if (path.starts_with("PELOarchive.")) {
             outputs[run + "." + path] = readText(entry.path());
             continue;

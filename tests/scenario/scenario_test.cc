@@ -614,7 +614,8 @@ const Scenario scenarios[] = {
      [](T& t) {
          EXPECT_EQ(workFiles(t.scratch_ / "arch"),
                    (Listing{{"PELOarchive.dbData", 0755}, {"PELOarchive.export", 0755},
-                            {"PELOarchive.info", 0644}, {"PELOarchive.users", 0644}}));
+                            {"PELOarchive.info", 0644}, {"PELOarchive.rows.db", 0644},
+                            {"PELOarchive.users", 0644}}));
          EXPECT_EQ(workFiles(t.home_), Listing{});
          t.expectInfoHead(t.scratch_ / "arch/PELOarchive.info");
      }},
@@ -625,7 +626,7 @@ const Scenario scenarios[] = {
          EXPECT_EQ(workFiles(t.scratch_ / "arch"),
                    (Listing{{"PELOarchive.dbData", 0755}, {"PELOarchive.notesData", 0755},
                             {"PELOarchive.versionsData", 0755}, {"PELOarchive.info", 0644},
-                            {"PELOarchive.users", 0644}}));
+                            {"PELOarchive.rows.db", 0644}, {"PELOarchive.users", 0644}}));
          t.expectInfoHead(t.scratch_ / "arch/PELOarchive.info");
      }},
     // A device archive with the family home as working directory announces
@@ -639,7 +640,7 @@ const Scenario scenarios[] = {
          EXPECT_EQ(workFiles(t.home_), Listing{});
          const fs::path out = t.scratch_ / "medium";
          std::vector<std::string> names, expected = {"PELOarchive.users", "PELOarchive.dbData",
-                                                      "PELOarchive.export"};
+                                                      "PELOarchive.rows.db", "PELOarchive.export"};
          for (const std::string& name : t.extractMedium(out))
              if (name != "PELOarchive.VCcleanup")
                  names.push_back(name);

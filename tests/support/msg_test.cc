@@ -52,7 +52,7 @@ const std::map<int, std::string> callerSignatures = {
     // version-control files, clean-up lists, removal
     {1374, "ss"}, {1386, "ss"}, {1387, "s"}, {1477, "ss"}, {1471, "ss"},
     {1464, "s"}, {1474, "ss"}, {1547, "s"}, {1548, "s"},
-    {1700, "s"}, {1710, "ss"},
+    {1700, "s"}, {1710, "ss"}, {1711, "sss"}, {1712, "ss"},
     // a name that is not text; the process holding the archive semaphore
     {1705, "s"}, {1706, "s"},
     // a refused name; a refused family file: program, path (device), why
