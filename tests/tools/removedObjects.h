@@ -101,26 +101,33 @@ inline Texts keyOf(const Texts& row, std::size_t keyColumns) {
     return keyColumns == 0 ? row : Texts(row.begin(), row.begin() + std::ptrdiff_t(keyColumns));
 }
 
-/// Every row of the family table that the removal took must be in the
-/// reloaded table, the row of its key with the same values; a row whose
-/// key stays was changed, not removed.  Without a key a row is its whole
-/// value, each taken once.  Returns how many rows went.
-inline std::size_t expectRemovedRowsArchived(const std::string& table, std::size_t keyColumns, const TableRows& before,
-                                      const TableRows& after, const TableRows& reloaded, const ScriptForms& forms) {
+/// The rows of the family table that the removal took: a row whose key
+/// stays was changed, not removed; without a key a row is its whole value,
+/// each taken once.
+inline std::vector<const Texts*> removedRows(std::size_t keyColumns, const TableRows& before, const TableRows& after) {
     std::multiset<Texts> left;
     for (const Texts& row : after.rows)
         left.insert(keyOf(row, keyColumns));
+    std::vector<const Texts*> removed;
+    for (const Texts& row : before.rows)
+        if (const auto stays = left.find(keyOf(row, keyColumns)); stays != left.end())
+            left.erase(stays);
+        else
+            removed.push_back(&row);
+    return removed;
+}
+
+/// Every row of the family table that the removal took (removedRows) must
+/// be in the reloaded table, the row of its key with the same values.
+/// Returns how many rows went.
+inline std::size_t expectRemovedRowsArchived(const std::string& table, std::size_t keyColumns, const TableRows& before,
+                                      const TableRows& after, const TableRows& reloaded, const ScriptForms& forms) {
     std::multimap<Texts, const Texts*> archived;
     for (const Texts& row : reloaded.rows)
         archived.emplace(keyOf(row, keyColumns), &row);
-    std::size_t removed = 0;
-    for (const Texts& familyRow : before.rows) {
-        if (const auto stays = left.find(keyOf(familyRow, keyColumns)); stays != left.end()) {
-            left.erase(stays);
-            continue;
-        }
-        ++removed;
-        const Texts row = forms.written(table, before, familyRow, reloaded.columns);
+    const std::vector<const Texts*> removed = removedRows(keyColumns, before, after);
+    for (const Texts* familyRow : removed) {
+        const Texts row = forms.written(table, before, *familyRow, reloaded.columns);
         const auto found = archived.find(keyOf(row, keyColumns));
         if (found == archived.end()) {
             ADD_FAILURE() << table << " " << briefRow(keyOf(row, keyColumns))
@@ -131,7 +138,23 @@ inline std::size_t expectRemovedRowsArchived(const std::string& table, std::size
                                        << " was removed, and archived with other values";
         archived.erase(found);
     }
-    return removed;
+    return removed.size();
+}
+
+/// Every row the removal took is in the archive's row copy (read with the
+/// family's columns), every column as the family held it, the configured
+/// ones included; the number of rows taken.
+inline std::size_t expectRemovedRowsCopied(const std::string& table, std::size_t keyColumns, const TableRows& before,
+                                           const TableRows& after, const TableRows& copy) {
+    std::multiset<Texts> copied(copy.rows.begin(), copy.rows.end());
+    const std::vector<const Texts*> removed = removedRows(keyColumns, before, after);
+    for (const Texts* familyRow : removed)
+        if (const auto found = copied.find(*familyRow); found != copied.end())
+            copied.erase(found);
+        else
+            ADD_FAILURE() << table << " " << briefRow(*familyRow)
+                          << " was removed from the family but the row copy does not hold it as it was";
+    return removed.size();
 }
 
 inline std::string capture(const std::string& command) {
