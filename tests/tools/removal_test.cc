@@ -87,6 +87,7 @@ protected:
 
     /// The real binary, as the family's login, archiving into arch_ and
     /// removing what it archived; then reload fills the scratch database.
+public:
     /// The cluster's connection variables, for a run on PostgreSQL.
     static std::map<std::string, std::string> cluster() {
         std::map<std::string, std::string> variables;
@@ -96,6 +97,7 @@ protected:
         return variables;
     }
 
+protected:
     void archiveAndReload() const {
         fs::create_directories(arch_);
         const std::map<std::string, std::string> cluster = RemovalTest::cluster();
@@ -238,6 +240,49 @@ TEST_P(RowCopyTest, HoldsWhatTheScriptCannotCarry) {
 
 INSTANTIATE_TEST_SUITE_P(Removal, RemovalTest, ::testing::ValuesIn(removalCases),
                          [](const ::testing::TestParamInfo<RemovalCase>& info) { return info.param.name; });
+
+/// The schema of a row copy, as sqlite3 shows it.
+std::string copySchema(const std::string& path) {
+    EXPECT_EQ(sqlConnect(path, "rowcopy", ""), 0) << sqlca.sqlerrm;
+    std::string schema;
+    SqlCursor cursor("SELECT sql FROM sqlite_master ORDER BY name");
+    EXPECT_EQ(cursor.open({}), 0) << sqlca.sqlerrm;
+    for (SqlRow row; cursor.fetch(row) == 0;)
+        schema += row.textAt(0) + "\n";
+    sqlRollbackRelease();
+    return schema;
+}
+
+// The same family, built on SQLite and on PostgreSQL, archived alike,
+// gives the same row copy: the same tables and the same rows.  The family
+// login, which rows name, is the cluster's on both.
+TEST(RowCopyBackendsTest, SameFamilyGivesTheSameCopyOnEitherBackend) {
+    std::vector<std::pair<std::string, Tables>> copies;
+    std::string login;
+    for (const Backend backend : {Backend::postgres, Backend::sqlite}) {
+        ScratchDatabase db(backend);
+        if (!db.unavailable().empty())
+            GTEST_SKIP() << db.unavailable();
+        const std::string root = db.dir().string();
+        if (backend == Backend::postgres)
+            login = db.user();
+        const std::string options = backend == Backend::postgres ? familyTargetOptions(db) : " --login=" + login;
+        const testing::BuiltFamily family =
+            testing::buildFamily(root + "/family", "--size=demo --db=oracle --vc=sccs" + options);
+        fs::create_directories(root + "/arch");
+        const std::string output =
+            testing::runArchive(family, "2\n2\nrel1\n2\n2\n1\n" + root + "/arch\n", RemovalTest::cluster());
+        ASSERT_TRUE(output.ends_with("status=0\n")) << output;
+        const std::string copy = root + "/arch/PELOarchive.rows.db";
+        copies.emplace_back(copySchema(copy), readTablesAt(copy, "rowcopy", ""));
+    }
+    EXPECT_EQ(copies[0].first, copies[1].first) << "the schemas differ";
+    for (const auto& [table, keyColumns] : scriptTables) {
+        EXPECT_EQ(copies[0].second.at(table).columns, copies[1].second.at(table).columns) << table;
+        EXPECT_EQ(copies[0].second.at(table).rows, copies[1].second.at(table).rows) << table;
+    }
+    EXPECT_GT(copies[0].second.at("DEFECTS").rows.size(), 0u);
+}
 
 // Release archives only: a level archive removes no defect or release.
 INSTANTIATE_TEST_SUITE_P(Removal, RowCopyTest, ::testing::Values(removalCases[1], removalCases[3], removalCases[5],
