@@ -821,7 +821,8 @@ const MsgDefault msgDefaults[] = {
     {1711, "\n0012-012 The peloarchive program cannot continue.  The %1$s row\n"
            "         %2$s\n"
            "         is not in the row copy of the archive, %3$s.\n"
-           "         It and the rows removed with it stay in the PELO family.\n"},
+           "         It stays in the PELO family, and so do the rows that would\n"
+           "         have been removed with it.\n"},
     {1712, "\n0012-013 The peloarchive program cannot continue.  The row copy of\n"
            "         the archive, %1$s, cannot be used.\n"
            "         The following error was reported:\n"

@@ -241,6 +241,48 @@ TEST_P(RowCopyTest, HoldsWhatTheScriptCannotCarry) {
 INSTANTIATE_TEST_SUITE_P(Removal, RemovalTest, ::testing::ValuesIn(removalCases),
                          [](const ::testing::TestParamInfo<RemovalCase>& info) { return info.param.name; });
 
+/// A trigger that adds an approval to rel1's first track the first time a
+/// file row goes: a row the walk never saw, met by the tracks step.
+std::string sneakingTrigger(Backend backend) {
+    const std::string insert =
+        "INSERT INTO APPROVALS SELECT MIN(ID), 1, 'sneaked', '99/01/01 00:00:00', '99/01/01 00:00:00' FROM TRACKS"
+        " WHERE RELEASEID = (SELECT ID FROM RELEASES WHERE NAME = 'rel1')"
+        " AND NOT EXISTS (SELECT 1 FROM APPROVALS WHERE STATE = 'sneaked');";
+    if (backend == Backend::sqlite)
+        return "CREATE TRIGGER SNEAK AFTER DELETE ON FILES BEGIN " + insert + " END;";
+    return "CREATE FUNCTION SNEAK() RETURNS trigger AS $$ BEGIN " + insert +
+           " RETURN NULL; END $$ LANGUAGE plpgsql;"
+           "CREATE TRIGGER SNEAK AFTER DELETE ON FILES FOR EACH STATEMENT EXECUTE FUNCTION SNEAK();";
+}
+
+// A row that joins the family after the walk, here by a trigger the
+// removal itself sets off, is in no copy: the step that would delete it
+// stops the run before its first delete, and the archive is kept.
+TEST_P(RowCopyTest, RowAddedAfterTheWalkStopsTheRemoval) {
+    ASSERT_NO_FATAL_FAILURE(buildFamily());
+    const std::string family = family_.env.at("PELO_DB");
+    ASSERT_EQ(sqlConnect(family, familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
+    ASSERT_EQ(sqlExecuteScript(sneakingTrigger(GetParam().backend)), 0) << sqlca.sqlerrm;
+    ASSERT_EQ(sqlCommit(), 0) << sqlca.sqlerrm;
+    sqlRollbackRelease();
+    const Tables before = readTables(family, *familyDb_);
+
+    fs::create_directories(arch_);
+    const std::string output = testing::runArchive(family_, "2\n2\nrel1\n2\n2\n1\n" + arch_ + "\n", cluster());
+    EXPECT_TRUE(output.ends_with("status=1\n")) << output;
+    EXPECT_NE(output.find("\n0012-012 The peloarchive program cannot continue.  The APPROVALS row\n         TRACKID="),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find(", STATE=sneaked, "), std::string::npos) << output;
+    EXPECT_NE(output.find("0012-001 The archive in " + arch_), std::string::npos) << output;
+    const Tables after = readTables(family, *familyDb_);
+    for (const char* table : {"TRACKS", "APPROVALS", "CHANGES", "DEFECTS", "HISTORY"})
+        EXPECT_EQ(removedRows(table == std::string("APPROVALS") ? 0 : 1, before.at(table), after.at(table)).size(),
+                  0u)
+            << table << ": the tracks step and those after it delete nothing";
+    EXPECT_TRUE(fs::exists(rowCopy())) << "the archive is kept";
+}
+
 /// The schema of a row copy, as sqlite3 shows it.
 std::string copySchema(const std::string& path) {
     EXPECT_EQ(sqlConnect(path, "rowcopy", ""), 0) << sqlca.sqlerrm;
