@@ -191,18 +191,22 @@ bool configurable(CopyTable table) {
     return table == CopyTable::defects || table == CopyTable::files || table == CopyTable::users;
 }
 
-/// An identifier as SQL text: as it is when it is a plain one, else quoted
-/// with its quotes doubled, since the family's catalogue names it.
+/// A name from the family's catalogue as a quoted identifier, its quotes
+/// doubled: it reaches the very column whatever its case or characters.
+std::string quoted(std::string_view name) {
+    std::string text = "\"";
+    for (const char c : name)
+        text += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return text + "\"";
+}
+
+/// The name as the copy's schema declares it: bare when it is a plain
+/// identifier, so that sqlite3 shows it as the family's own columns.
 std::string identifier(std::string_view name) {
     bool plain = !name.empty() && std::isdigit(static_cast<unsigned char>(name.front())) == 0;
     for (const char c : name)
         plain = plain && (std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_');
-    if (plain)
-        return std::string(name);
-    std::string quoted = "\"";
-    for (const char c : name)
-        quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
+    return plain ? std::string(name) : quoted(name);
 }
 
 std::string upper(std::string text) {
@@ -310,7 +314,7 @@ bool describeConfigured(CopyTable table, Configured& configured) {
     std::string list;
     for (SqlColumn& c : described)
         if (!fixed.contains(upper(c.name))) {
-            list.append(list.empty() ? "" : ",").append(identifier(c.name));
+            list.append(list.empty() ? "" : ",").append(quoted(c.name));
             configured.columns.push_back(std::move(c));
         }
     if (configured.columns.empty())
