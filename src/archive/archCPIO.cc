@@ -21,7 +21,7 @@ namespace {
 // follows, since every row the removal deletes is looked up in it.
 void removeTransferredFiles(bool removalFollows) {
     using C = ArchiveContext;
-    for (WorkFile C::*file : {&C::cpioFileList, &C::dbPop, &C::archInfo, &C::archUser, &C::archVCclean})
+    for (WorkFile C::*file : {&C::cpioFileList, &C::dbPop, &C::archInfo, &C::archUser, &C::archVCclean, &C::manifest})
         (archCtx.*file).remove();
     if (archCtx.database == Dialect::oracle)
         archCtx.archExport.remove();

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "archive/archManifest.h"
 #include "archive/context.h"
 #include "archive/peloarchive.h"
 #include "archive/runSummary.h"
@@ -88,7 +89,10 @@ void warnInterruptedRemoval() {
             endPendingCommands();
             msgPrint(1538);
             break;
-        case 1: removeWorkFiles(!outOfMemory); break;
+        case 1:
+            removeWorkFiles(!outOfMemory);
+            removeReadBackCopy();
+            break;
         case 2: releaseStrings(); break;
         case 3: releaseSemaphore(); break;
         case 4: disconnect(); break;

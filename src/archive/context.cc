@@ -29,6 +29,7 @@ constexpr WorkFileEntry workFiles[] = {
     {&C::archVCclean,  "PELOarchive.VCcleanup",    archive, 0644, 1355, 1356, deviceArchive, deviceArchive, 7},
     {&C::cpioFileList, "PELOarchive.CPIOlist",     home,    0755, 1357, 1358, deviceArchive, deviceArchive, 8},
     {&C::rowCopy,      "PELOarchive.rows.db",      archive, 0644, 1712, 1712, ownWriter,     always,        10},
+    {&C::manifest,     "PELOarchive.manifest",     archive, 0644, 1483, 1484, always,        always,        11},
 };
 
 }  // namespace

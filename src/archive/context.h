@@ -7,13 +7,16 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "archive/dialect.h"
 #include "archive/runRequest.h"
 #include "archive/workFile.h"
+#include "support/digest.h"
 #include "support/idList.h"
 #include "support/keyedList.h"
 #include "support/list.h"
@@ -64,6 +67,13 @@ struct CompMbrPairOf {
     std::uint64_t operator()(const CompMbrCopy& member) const {
         return std::uint64_t(std::uint32_t(member.parentId)) << 32 | std::uint32_t(member.childId);
     }
+};
+
+/// A file of the archive as its manifest names it: its path below the
+/// archive's root (a device archive's as cpio extracts it) and its content.
+struct ManifestFile {
+    std::string path;
+    FileDigest content;
 };
 
 using SourceIdList = KeyedList<SourceEntry, int, SourceIdOf>;
@@ -124,6 +134,17 @@ struct ArchiveContext {
     WorkFile archVCclean;   // vcCleanupPathName, archVCclean_Fd, archVCclean_Fp
     WorkFile cpioFileList;  // cpioFileListPathName, cpioFileList_Fd, cpioFileList_Fp
     WorkFile rowCopy;       // the row copy, an SQLite file the populate walk makes itself (rowCopy.h)
+    WorkFile manifest;      // PELOarchive.manifest: what the archive holds (archManifest.h)
+
+    // The manifest as written, which the read-back before removal compares
+    // with what the archive reads back: every file, by path, and the SIDs or
+    // revisions each history trimmed in the archive keeps, by the history's
+    // path below the archive's root (the trimming records them).
+    std::vector<ManifestFile> manifestFiles;
+    std::map<std::string, std::vector<std::string>> keptDeltas;
+    // The scratch directory a device archive's medium is read back into,
+    // while it exists; the clean-up removes it.
+    std::string readBackDir;
 
     // Progress and clean-up flags.
     int connectedToDb = 0;
@@ -131,6 +152,8 @@ struct ArchiveContext {
     int deleteStarted = 0;
     // Set with the first deleteStarted and never cleared: from then on the
     // archive holds the only copy of what went, so the clean-up keeps it.
+    // Also set when the read-back refuses removal, so that the archive
+    // stays for the administrator to look at.
     int keepArchive = 0;
     int semaphoreSet = 0;
     int semval = -1;

@@ -492,6 +492,16 @@ int getUserInput() {
     return 2;
 }
 
+bool askUnverifiedRemoval(const std::string& device, const std::string& why) {
+    msgPrint(1716, device.c_str(), why.c_str());
+    const Token answer = readToken();
+    if (answer.text == "2")
+        return true;
+    if (!answer.atEnd && answer.text != "1")
+        msgPrint(1307);
+    return false;
+}
+
 MemBlock initMem(std::size_t size) {
     MemBlock block(std::calloc(1, size == 0 ? 1 : size));
     if (!block) {

@@ -48,6 +48,12 @@ int validateDevice(const std::string& device);
 /// waits ends the run through the signal path.
 int getUserInput();
 
+/// The question after a device that cannot be read back (0012-017 with the
+/// device and why): true only for "2", removal all the same.  Any other
+/// answer, or the end of standard input, is no; one that is neither digit
+/// prints 1307 first.  It is asked once.
+bool askUnverifiedRemoval(const std::string& device, const std::string& why);
+
 struct FreeBlock {
     void operator()(void* block) const noexcept { std::free(block); }
 };

@@ -10,6 +10,7 @@
 
 #include "archive/archCleanUp.h"
 #include "archive/archCreateFiles.h"
+#include "archive/archManifest.h"
 #include "archive/archUtil.h"
 #include "archive/context.h"
 #include "archive/getArchOpts.h"
@@ -305,15 +306,15 @@ void collectArchiveFiles() {
     callPhase(getVCFiles);
 }
 
-// The cpio list ends with the information file and itself.  Every step is
-// tried; any failure ends the run after the last.
+// The cpio list ends with the manifest, the information file and itself.
+// Every step is tried; any failure ends the run after the last.
 void finishCpioList() {
     WorkFile& list = archCtx.cpioFileList;
     const char* path = list.path().c_str();
     const char* name = workFileName(&ArchiveContext::cpioFileList);
     const bool open = list.fp() != nullptr;
     bool failed = false;
-    if (addCpioListEntry(&ArchiveContext::archInfo) != 0) {
+    if (addCpioListEntry(&ArchiveContext::manifest) != 0 || addCpioListEntry(&ArchiveContext::archInfo) != 0) {
         msgPrint(1458, path);
         failed = true;
     }
@@ -334,13 +335,32 @@ void finishCpioList() {
         endRun();
 }
 
+// No removal follows an archive that does not read back as the manifest
+// says it was written, nor a device that cannot be read back unless the
+// user takes it unread.  A refused archive is kept for the administrator
+// to look at; the PVCS clean-up list, which only a removal uses, goes.
+void verifyBeforeRemoval() {
+    sigCheck();
+    const ReadBack found = readBackArchive();
+    sigCheck();
+    if (found == ReadBack::verified || found == ReadBack::unread)
+        return;
+    if (found == ReadBack::differs) {
+        archCtx.archiveNotVerified = true;
+        archCtx.keepArchive = 1;
+    }
+    archCtx.vcCleanPVCS.remove();
+    cleanUpAndExit();
+}
+
 // Removal of the archived objects and its commit.  The archive reaches
-// its medium first: from the first commit on it is the only copy of what
-// went.
+// its medium first and is read back from it: from the first commit on it
+// is the only copy of what went.
 int removeObjects() {
     startPhase(RunPhase::removal);
     if (syncArchive() != 0)
         endRun();
+    verifyBeforeRemoval();
     sigCheck();
     msgPrint(1343);
     archCtx.deleteStarted = 1;
@@ -369,9 +389,13 @@ int finishArchive() {
     const bool archive = archiving();
     const bool device = isDeviceArchive();
     startPhase(RunPhase::storage);
-    if (archive && device)
+    if (archive && device) {
         finishCpioList();
+        callPhase(writeManifest);
+    }
     int last = callPhase(calculateStorage);
+    if (archive && !device)
+        callPhase(writeManifest);
     measureArchiveBytes();
     if (archive && !device)
         msgPrint(1341);

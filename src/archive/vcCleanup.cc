@@ -67,6 +67,17 @@ std::string historyFile(const std::string& base, const FileRecord& file, int fil
     return path;
 }
 
+/// Where the manifest records the deltas a trimmed copy keeps, by the
+/// history's path below the archive's root; null when nothing of the
+/// source is archived, and the copy stays whole.
+std::vector<std::string>* keptDeltasOf(const FileRecord& file, int fileType) {
+    if (archCtx.sourceIdList.listFind(file.SOURCEID) == nullptr)
+        return nullptr;
+    std::vector<std::string>& kept = archCtx.keptDeltas[historyFile("", file, fileType).substr(1)];
+    kept.clear();
+    return &kept;
+}
+
 int cannotClean(const std::string& history, const char* complaint) {
     msgPrint(1471, history.c_str(), complaint);
     return 1;
@@ -211,9 +222,12 @@ int parseSCCSvcFiles(const FileRecord& file, int fileType) {
     const std::string history = historyFile(archCtx.fileSystemName, file, fileType);
     const bool binary = vcIsBinaryDirectory(fileType) != 0;
     const std::string tools = vcToolDir();
+    std::vector<std::string>* kept = keptDeltasOf(file, fileType);
     return walkSCCSDeltas(history, file.SOURCEID, tools, [&](const std::string& sid, bool archived) {
-        if (archived)
+        if (archived) {
+            kept->push_back(sid);
             return binary ? nameBinaryVersion(familyDir, sid) : 0;
+        }
         const bool dropFailed = binary && dropBinaryVersion(copyDir, sid);
         const CommandResult removed =
             send_command(CommandLine().quoted(tools + "/rmdel").text(" -r").quoted(sid).arg(history));
@@ -224,9 +238,12 @@ int parseSCCSvcFiles(const FileRecord& file, int fileType) {
 int parsePVCSvcFiles(const FileRecord& file, int fileType, HistoriesAhead* ahead) {
     const std::string history = historyFile(archCtx.fileSystemName, file, fileType);
     const std::string tools = vcToolDir();
+    std::vector<std::string>* kept = keptDeltasOf(file, fileType);
     return walkPVCSRevisions(history, file.SOURCEID, tools, ahead, [&](const std::string& revision, bool archived) {
-        if (archived)
+        if (archived) {
+            kept->push_back(revision);
             return 0;
+        }
         const CommandResult removed =
             send_command(CommandLine().quoted(tools + "/vdel").text(" -q -y -r").quoted(revision).arg(history));
         return cannotClean(history, deletionVerdict(removed, vdelWords));

@@ -827,6 +827,32 @@ const MsgDefault msgDefaults[] = {
            "         the archive, %1$s, cannot be used.\n"
            "         The following error was reported:\n"
            "         %2$s\n"},
+    // the archive read back before removal
+    {1713, "\n0012-014 The file %1$s of the archive\n"
+           "         cannot be read back:\n"
+           "         %2$s.\n"},
+    {1714, "\n0012-015 The file %1$s of the archive\n"
+           "         does not read back as it was written.\n"
+           "         Written:   %2$s bytes, SHA-256 %3$s\n"
+           "         Read back: %4$s bytes, SHA-256 %5$s\n"},
+    {1715, "\n0012-016 The peloarchive program cannot continue.  The archive in\n"
+           "         %1$s does not read back as it was written.\n"
+           "         Nothing has been removed from the PELO family, and the archive\n"
+           "         is kept as it is.\n"},
+    {1716, "\n0012-017 The peloarchive program cannot read the archive back from\n"
+           "         the %1$s device to verify it:\n"
+           "         %2$s.\n"
+           "         A device that does not rewind, or that cannot be opened for\n"
+           "         reading, is not read back.\n"
+           "\n"
+           "Do you want the archived objects removed from the PELO family without\n"
+           "reading the archive back ?\n"
+           "\n"
+           "    1.  No. Do not remove the archived objects from the PELO family.\n"
+           "\n"
+           "    2.  Yes. Remove the archived objects from the PELO family.\n"
+           "\n"
+           "Enter selection: "},
     // a command line refused before the run, one line on standard error
     {1717, "0012-018 %1$s: %2$s is not an option of %1$s; see %1$s --help.\n"},
     {1718, "0012-019 %1$s: %2$s needs a value; see %1$s --help.\n"},

@@ -65,6 +65,8 @@ const std::string levelCheck = "1\n1\nr2lvl02\nrel2\n";
 const std::string releaseCheck = "1\n2\nrel1\n";
 const std::string levelToFileSystem = "2\n1\nr2lvl02\nrel2\n1\n1\n@SCRATCH@/arch\n";
 const std::string releaseToFileSystem = "2\n2\nrel1\n1\n1\n@SCRATCH@/arch\n";
+const std::string deviceRemoval = "2\n1\nr2lvl02\nrel2\n2\n2\n2\n@DEVICE@\n1\n";
+const std::string deviceRemovalNoRewind = "2\n1\nr2lvl02\nrel2\n2\n2\n2\n@NRDEVICE@\n1\n";
 const std::string releaseToDeviceViaWork = "2\n2\nrel1\n1\n2\n@DEVICE@\n2\n@SCRATCH@/work\n";
 
 // Work files by name, with their permission bits.
@@ -216,6 +218,28 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
     }
 
     fs::path device() const { return deviceDir_ / "dev/r0"; }
+    // A device whose name says it does not rewind, which is never read back.
+    fs::path noRewindDevice() const { return deviceDir_ / "dev/nr0"; }
+
+    // Every file below the family home with its bytes.
+    std::map<std::string, std::string> homeFiles() const {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(home_))
+            if (entry.is_regular_file())
+                files[entry.path().string()] = readFile(entry.path());
+        return files;
+    }
+
+    // The family as it is now, for a run that must leave it as it was.
+    void rememberFamily() {
+        databaseBefore_ = readFile(env_["PELO_DB"]);
+        homeBefore_ = homeFiles();
+    }
+
+    void expectFamilyUnchanged() const {
+        EXPECT_TRUE(readFile(env_.at("PELO_DB")) == databaseBefore_) << "the database changed";
+        EXPECT_TRUE(homeFiles() == homeBefore_) << "the family home changed";
+    }
 
     void TearDown() override {
         if (scratch_.empty())
@@ -241,17 +265,19 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
     }
 
     std::string substitute(const std::string& text) const {
-        return replaceAll(replaceAll(replaceAll(replaceAll(text, "@SCRATCH@", scratch_.string()), "@HOME@",
-                                                home_.string()),
-                                     "@FAMILY@", "pelofam"),
-                          "@DEVICE@", device().string());
+        return replaceAll(replaceAll(replaceAll(replaceAll(replaceAll(text, "@SCRATCH@", scratch_.string()), "@HOME@",
+                                                           home_.string()),
+                                                "@FAMILY@", "pelofam"),
+                                     "@DEVICE@", device().string()),
+                          "@NRDEVICE@", noRewindDevice().string());
     }
 
     // A run's output in the golden's terms, for PELO_WRITE_GOLDEN=1, which
     // rewrites the goldens to be read before they are committed.
     std::string unsubstitute(const std::string& text) const {
-        return replaceAll(replaceAll(replaceAll(replaceAll(text, home_.string(), "@HOME@"), device().string(),
-                                                "@DEVICE@"),
+        return replaceAll(replaceAll(replaceAll(replaceAll(replaceAll(text, home_.string(), "@HOME@"),
+                                                           noRewindDevice().string(), "@NRDEVICE@"),
+                                                device().string(), "@DEVICE@"),
                                      scratch_.string(), "@SCRATCH@"),
                           "pelofam", "@FAMILY@");
     }
@@ -294,6 +320,14 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
                 value = value.substr(1, value.size() - 2);
             env_[line.substr(7, eq - 7)] = value;
         }
+    }
+
+    // A cpio of the scenario's own, first on the run's PATH: the script's body.
+    void useCpio(const std::string& body) {
+        fs::create_directories(scratch_ / "bin");
+        writeFile(scratch_ / "bin/cpio", "#!/bin/sh\n" + body);
+        fs::permissions(scratch_ / "bin/cpio", fs::perms::owner_all);
+        env_["PATH"] = (scratch_ / "bin").string() + ":/usr/bin:/bin";
     }
 
     // Changes the family's database behind the utility's back.
@@ -458,6 +492,7 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
     std::time_t runStart_ = 0;
     std::time_t runEnd_ = 0;
     std::string databaseBefore_;
+    std::map<std::string, std::string> homeBefore_;
 };
 
 TEST_P(PeloarchiveScenario, Run) {
@@ -614,7 +649,8 @@ const Scenario scenarios[] = {
      [](T& t) {
          EXPECT_EQ(workFiles(t.scratch_ / "arch"),
                    (Listing{{"PELOarchive.dbData", 0755}, {"PELOarchive.export", 0755},
-                            {"PELOarchive.info", 0644}, {"PELOarchive.rows.db", 0644},
+                            {"PELOarchive.info", 0644}, {"PELOarchive.manifest", 0644},
+                            {"PELOarchive.rows.db", 0644},
                             {"PELOarchive.users", 0644}}));
          EXPECT_EQ(workFiles(t.home_), Listing{});
          t.expectInfoHead(t.scratch_ / "arch/PELOarchive.info");
@@ -626,15 +662,17 @@ const Scenario scenarios[] = {
          EXPECT_EQ(workFiles(t.scratch_ / "arch"),
                    (Listing{{"PELOarchive.dbData", 0755}, {"PELOarchive.notesData", 0755},
                             {"PELOarchive.versionsData", 0755}, {"PELOarchive.info", 0644},
-                            {"PELOarchive.rows.db", 0644}, {"PELOarchive.users", 0644}}));
+                            {"PELOarchive.manifest", 0644}, {"PELOarchive.rows.db", 0644},
+                            {"PELOarchive.users", 0644}}));
          t.expectInfoHead(t.scratch_ / "arch/PELOarchive.info");
      }},
     // A device archive with the family home as working directory announces
     // what it determines instead of what it archives.  The device holds, in
     // the order of the cpio list, the work files, every map, configuration
     // file and history that the information file names (relative to the
-    // home, histories whole), the VC clean-up list, the information file and
-    // the list itself; after Continue no work file is left.
+    // home, histories whole), the VC clean-up list, the manifest, the
+    // information file and the list itself, and what it holds passes the
+    // manifest's check; after Continue no work file is left.
     {"DeviceArchiveRun", "2\n1\nr2lvl02\nrel2\n1\n2\n@DEVICE@\n1\n1\n", 0, "", {}, {},
      [](T& t) {
          EXPECT_EQ(workFiles(t.home_), Listing{});
@@ -650,8 +688,11 @@ const Scenario scenarios[] = {
                  expected.push_back(line.substr(t.home_.string().size() + 1));
                  EXPECT_EQ(readFile(out / expected.back()), readFile(line)) << line;
              }
-         expected.insert(expected.end(), {"PELOarchive.info", "PELOarchive.CPIOlist"});
+         expected.insert(expected.end(), {"PELOarchive.manifest", "PELOarchive.info", "PELOarchive.CPIOlist"});
          EXPECT_EQ(names, expected);
+         EXPECT_EQ(std::system(("cd " + pelo::shellQuote(out.string()) +
+                                " && sha256sum --quiet --strict -c PELOarchive.manifest").c_str()),
+                   0);
          EXPECT_GT(expected.size(), 20u) << "maps, configuration files and histories";
          t.expectGolden(".VCcleanup", readFile(out / "PELOarchive.VCcleanup"));
          t.expectInfoHead(out / "PELOarchive.info");
@@ -684,17 +725,40 @@ const Scenario scenarios[] = {
     // database and home are as they were.
     {"CpioFailureEndsBeforeRemoval", "2\n1\nr2lvl02\nrel2\n2\n2\n2\n@DEVICE@\n1\n1\n", 1, "", {},
      [](T& t) {
-         fs::create_directories(t.scratch_ / "bin");
-         writeFile(t.scratch_ / "bin/cpio", "#!/bin/sh\ncat >/dev/null\necho 'cpio: write error: No space left on "
-                                             "device' >&2\nexit 2\n");
-         fs::permissions(t.scratch_ / "bin/cpio", fs::perms::owner_all);
-         t.env_["PATH"] = (t.scratch_ / "bin").string() + ":/usr/bin:/bin";
+         t.useCpio("cat >/dev/null\necho 'cpio: write error: No space left on device' >&2\nexit 2\n");
          t.databaseBefore_ = readFile(t.env_["PELO_DB"]);
      },
      [](T& t) {
          EXPECT_EQ(workFiles(t.home_), Listing{});
          EXPECT_TRUE(readFile(t.env_["PELO_DB"]) == t.databaseBefore_) << "the database changed";
      }},
+    // A device archive with removal is read back from the device before
+    // anything is removed; the copy it is read into goes with it.
+    {"DeviceArchiveReadBackBeforeRemoval", deviceRemoval + "1\n", 0, "", {}, {},
+     [](T& t) {
+         EXPECT_EQ(workFiles(t.home_), Listing{});
+         for (const auto& entry : fs::directory_iterator(t.home_))
+             EXPECT_FALSE(entry.path().filename().string().starts_with("PELOarchive.")) << entry.path();
+     }},
+    // The medium is cut short after cpio wrote it (cpio itself said nothing):
+    // reading it back fails with cpio's status, and nothing is removed.
+    {"DeviceMediumCutShortRefusesRemoval", deviceRemoval + "1\n", 1, "", {},
+     [](T& t) {
+         t.useCpio("case \"$1\" in -o) /usr/bin/cpio \"$@\" 2>/dev/null | { head -c 2048; cat >/dev/null; }; exit 0;; "
+                   "esac\nexec /usr/bin/cpio \"$@\"\n");
+         t.rememberFamily();
+     },
+     [](T& t) {
+         t.expectFamilyUnchanged();
+         EXPECT_EQ(fs::file_size(t.device()), 2048u);
+     }},
+    // A device that does not rewind is not read back: the run says so and
+    // asks once more; no leaves the family as it was, yes removes.
+    {"NoRewindDeviceRemovalDeclined", deviceRemovalNoRewind + "1\n1\n", 1, "", {},
+     [](T& t) { t.rememberFamily(); }, [](T& t) { t.expectFamilyUnchanged(); }},
+    {"NoRewindDeviceRemovalTaken", deviceRemovalNoRewind + "1\n2\n", 0, "", {},
+     [](T& t) { t.rememberFamily(); },
+     [](T& t) { EXPECT_FALSE(readFile(t.env_.at("PELO_DB")) == t.databaseBefore_) << "nothing was removed"; }},
     // The cpio list cannot be created (its name in the family home leads
     // nowhere): the message, then the clean-up takes away the work files
     // already made in the working directory.

@@ -66,6 +66,7 @@ const std::map<int, std::string> callerSignatures = {
     {1707, "d"},  // a tool's exit status
     // a refused command line: program, options; a summary not written: program, path, why
     {1717, "ss"}, {1718, "ss"}, {1719, "sss"}, {1708, "sss"}, {1709, "sss"},
+    {1713, "ss"}, {1714, "sssss"}, {1715, "s"}, {1716, "ss"},  // the read-back before removal
 };
 
 // The argument kinds a printf format consumes, in argument order; nothing
