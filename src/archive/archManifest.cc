@@ -271,7 +271,7 @@ std::string manifestText(std::span<const ManifestFile> files,
     }
     for (const ManifestFile& file : files)
         text += "# size " + std::to_string(file.content.size) + " " + manifestPath(file.path) + "\n";
-    for (const auto& [history, sids] : kept) {
+    for (const auto& [history, sids] : device ? decltype(kept){} : kept) {
         text += "# keeps " + manifestPath(history);
         for (const std::string& sid : sids)
             text += " " + sid;

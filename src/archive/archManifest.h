@@ -26,7 +26,8 @@
 // same way, with no leading backslash, so a reader undoes the escapes of
 // every PATH of a comment line.  The keeps lines name histories only,
 // whose paths (vc/ and the source's digits) hold no blank; their SIDs or
-// revisions come in the history's own order, newest first.  A device
+// revisions, every one the trimmed copy still has, come in the order its
+// tool lists them (prs, vlog), newest first.  A device
 // archive carries its histories whole, with the deltas a restore drops in
 // PELOarchive.VCcleanup, so its manifest has no keeps line.
 #pragma once

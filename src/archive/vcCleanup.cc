@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <algorithm>
 #include <vector>
 
 #include "archive/archFiles.h"
@@ -67,15 +68,28 @@ std::string historyFile(const std::string& base, const FileRecord& file, int fil
     return path;
 }
 
-/// Where the manifest records the deltas a trimmed copy keeps, by the
-/// history's path below the archive's root; null when nothing of the
-/// source is archived, and the copy stays whole.
-std::vector<std::string>* keptDeltasOf(const FileRecord& file, int fileType) {
-    if (archCtx.sourceIdList.listFind(file.SOURCEID) == nullptr)
-        return nullptr;
-    std::vector<std::string>& kept = archCtx.keptDeltas[historyFile("", file, fileType).substr(1)];
-    kept.clear();
-    return &kept;
+/// The deltas a trimmed copy keeps, as the walk learns them: every delta
+/// of the history (when anything of its source is archived, else none),
+/// less each one the trimming removes; deltas the walk does not come to
+/// are kept, and so recorded.
+using KeptDeltas = std::optional<std::vector<std::string>>;
+
+/// The manifest records what the copy keeps, by the history's path below
+/// the archive's root.
+void recordKeptDeltas(const FileRecord& file, int fileType, KeptDeltas& kept) {
+    if (kept)
+        archCtx.keptDeltas[historyFile("", file, fileType).substr(1)] = std::move(*kept);
+}
+
+/// The revisions of a vlog log, one for each of its "Rev" lines.
+std::vector<std::string> vlogRevisions(std::string_view log) {
+    std::vector<std::string> revisions;
+    for (std::size_t at = log.find("Rev "); at != log.npos; at = log.find("Rev ", at + 4))
+        if (at == 0 || log[at - 1] == '\n') {
+            const std::size_t end = log.find_first_of(" \t\n", at + 4);
+            revisions.emplace_back(log.substr(at + 4, end == log.npos ? log.npos : end - at - 4));
+        }
+    return revisions;
 }
 
 int cannotClean(const std::string& history, const char* complaint) {
@@ -108,7 +122,8 @@ int listDelta(const FileRecord& file, int fileType, const std::string& sid) {
 /// Hands every delta of the history to handle (SID, archived?), newest
 /// first, and stops at the first that fails.
 template <class Handle>
-int walkSCCSDeltas(const std::string& history, int sourceId, const std::string& tools, Handle handle) {
+int walkSCCSDeltas(const std::string& history, int sourceId, const std::string& tools, Handle handle,
+                   KeptDeltas* all = nullptr) {
     if (tools.empty())
         return cannotClean(history, msgFormat(1539));
     // The delta table is read from the file; one that does not read
@@ -124,6 +139,8 @@ int walkSCCSDeltas(const std::string& history, int sourceId, const std::string& 
     const ArchivedSids archived = archivedSids(sourceId);
     if (!archived.found)
         return 0;
+    if (all != nullptr)
+        *all = *sids;
     for (const std::string& sid : *sids)
         if (handle(sid, archived.contains(sid)) != 0)
             return 1;
@@ -168,7 +185,7 @@ int nameBinaryVersion(const std::string& familyDir, const std::string& sid) {
 /// fails.  The listing is the one started ahead when there is one.
 template <class Handle>
 int walkPVCSRevisions(const std::string& history, int sourceId, const std::string& tools, HistoriesAhead* ahead,
-                      Handle handle) {
+                      Handle handle, KeptDeltas* all = nullptr) {
     if (tools.empty())
         return cannotClean(history, msgFormat(1539));
     std::vector<char> log(vlogBufSize);
@@ -183,6 +200,8 @@ int walkPVCSRevisions(const std::string& history, int sourceId, const std::strin
     const ArchivedSids archived = archivedSids(sourceId);
     if (!archived.found)
         return 0;
+    if (all != nullptr)
+        *all = vlogRevisions(listed.out);
     std::string text(listed.out);
     return walkVlogRevisions(text, [&](const std::string& revision) {
         return handle(revision, archived.contains(revision));
@@ -222,32 +241,40 @@ int parseSCCSvcFiles(const FileRecord& file, int fileType) {
     const std::string history = historyFile(archCtx.fileSystemName, file, fileType);
     const bool binary = vcIsBinaryDirectory(fileType) != 0;
     const std::string tools = vcToolDir();
-    std::vector<std::string>* kept = keptDeltasOf(file, fileType);
-    return walkSCCSDeltas(history, file.SOURCEID, tools, [&](const std::string& sid, bool archived) {
-        if (archived) {
-            kept->push_back(sid);
-            return binary ? nameBinaryVersion(familyDir, sid) : 0;
-        }
-        const bool dropFailed = binary && dropBinaryVersion(copyDir, sid);
-        const CommandResult removed =
-            send_command(CommandLine().quoted(tools + "/rmdel").text(" -r").quoted(sid).arg(history));
-        return cannotClean(history, deletionVerdict(removed)) != 0 || dropFailed ? 1 : 0;
-    });
+    KeptDeltas kept;
+    const int result = walkSCCSDeltas(
+        history, file.SOURCEID, tools,
+        [&](const std::string& sid, bool archived) {
+            if (archived)
+                return binary ? nameBinaryVersion(familyDir, sid) : 0;
+            const bool dropFailed = binary && dropBinaryVersion(copyDir, sid);
+            const CommandResult removed =
+                send_command(CommandLine().quoted(tools + "/rmdel").text(" -r").quoted(sid).arg(history));
+            std::erase(*kept, sid);
+            return cannotClean(history, deletionVerdict(removed)) != 0 || dropFailed ? 1 : 0;
+        },
+        &kept);
+    recordKeptDeltas(file, fileType, kept);
+    return result;
 }
 
 int parsePVCSvcFiles(const FileRecord& file, int fileType, HistoriesAhead* ahead) {
     const std::string history = historyFile(archCtx.fileSystemName, file, fileType);
     const std::string tools = vcToolDir();
-    std::vector<std::string>* kept = keptDeltasOf(file, fileType);
-    return walkPVCSRevisions(history, file.SOURCEID, tools, ahead, [&](const std::string& revision, bool archived) {
-        if (archived) {
-            kept->push_back(revision);
-            return 0;
-        }
-        const CommandResult removed =
-            send_command(CommandLine().quoted(tools + "/vdel").text(" -q -y -r").quoted(revision).arg(history));
-        return cannotClean(history, deletionVerdict(removed, vdelWords));
-    });
+    KeptDeltas kept;
+    const int result = walkPVCSRevisions(
+        history, file.SOURCEID, tools, ahead,
+        [&](const std::string& revision, bool archived) {
+            if (archived)
+                return 0;
+            const CommandResult removed =
+                send_command(CommandLine().quoted(tools + "/vdel").text(" -q -y -r").quoted(revision).arg(history));
+            std::erase(*kept, revision);
+            return cannotClean(history, deletionVerdict(removed, vdelWords));
+        },
+        &kept);
+    recordKeptDeltas(file, fileType, kept);
+    return result;
 }
 
 }  // namespace pelo

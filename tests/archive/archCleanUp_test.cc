@@ -121,19 +121,20 @@ struct RunCase {
 TEST_F(CleanUpTest, EachRunMakesAndRemovesItsWorkFiles) {
     const RunCase cases[] = {
         {"OracleSccsToFileSystem", false, Dialect::oracle, "sccs",
-         {{"arch/dbData", 0755}, {"arch/export", 0755}, {"arch/info", 0644}, {"arch/users", 0644}},
+         {{"arch/dbData", 0755}, {"arch/export", 0755}, {"arch/info", 0644}, {"arch/users", 0644},
+          {"arch/manifest", 0644}},
          {"arch/notesData", "arch/versionsData", "home/PVCS_clean"}},
         {"InformixPvcsToDevice", true, Dialect::informix, "PVCS",
          {{"work/dbData", 0755}, {"work/notesData", 0755}, {"work/versionsData", 0755},
           {"work/info", 0644}, {"work/users", 0644}, {"work/VCcleanup", 0644},
-          {"home/CPIOlist", 0755}, {"home/PVCS_clean", 0644}},
+          {"home/CPIOlist", 0755}, {"home/PVCS_clean", 0644}, {"work/manifest", 0644}},
          {"work/export"}},
         {"VqlSccsToFileSystem", false, Dialect::dizoz, "SCCS",
-         {{"arch/dbData", 0755}, {"arch/info", 0644}, {"arch/users", 0644}},
+         {{"arch/dbData", 0755}, {"arch/info", 0644}, {"arch/users", 0644}, {"arch/manifest", 0644}},
          {"arch/export", "home/PVCS_clean"}},
         {"VqlPvcsToDevice", true, Dialect::dizoz, "pvcs",
          {{"work/dbData", 0755}, {"work/info", 0644}, {"work/users", 0644},
-          {"work/VCcleanup", 0644}, {"home/CPIOlist", 0755}, {"home/PVCS_clean", 0644}},
+          {"work/VCcleanup", 0644}, {"home/CPIOlist", 0755}, {"home/PVCS_clean", 0644}, {"work/manifest", 0644}},
          {"work/export"}},
     };
     for (const RunCase& run : cases) {

@@ -1,0 +1,112 @@
+// The manifest's text as sha256sum reads it, for names that need its
+// escapes, and the digests it is made of, which read only the archive's
+// own files.
+#include "archive/archManifest.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/commandLine.h"
+#include "support/digest.h"
+
+namespace pelo {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ManifestTextTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/pelo-manifest-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        root_ = pattern;
+        rootFd_ = open(root_.c_str(), O_RDONLY | O_DIRECTORY);
+    }
+    void TearDown() override {
+        close(rootFd_);
+        fs::remove_all(root_);
+    }
+
+    ManifestFile add(const std::string& path, const std::string& bytes) {
+        fs::create_directories((fs::path(root_) / path).parent_path());
+        std::ofstream(root_ + "/" + path, std::ios::binary) << bytes;
+        ManifestFile file{path, {}};
+        EXPECT_EQ(digestFile(rootFd_, path, digestBelowOnly, file.content), 0) << path;
+        return file;
+    }
+
+    /// sha256sum -c of the manifest text in the root: its output and status.
+    std::string check(const std::string& text) const {
+        std::ofstream(root_ + "/PELOarchive.manifest", std::ios::binary) << text;
+        const std::string command = "cd " + shellQuote(root_) + " && sha256sum --strict -c PELOarchive.manifest 2>&1";
+        std::string output;
+        FILE* pipe = popen(command.c_str(), "r");
+        for (int c; (c = std::fgetc(pipe)) != EOF;)
+            output += char(c);
+        return output + "status=" + std::to_string(WEXITSTATUS(pclose(pipe)));
+    }
+
+    std::string root_;
+    int rootFd_ = -1;
+};
+
+// Names with a backslash, a new-line or a blank, and an empty file: every
+// line passes, the comment lines are skipped, and the sizes and the keeps
+// line read as the header says.
+TEST_F(ManifestTextTest, SHA256SumChecksEveryFileAndSkipsTheRest) {
+    const std::vector<ManifestFile> files = {add("a b/back\\slash", "one"), add("empty", ""),
+                                             add("maps/r/new\nline", std::string(300000, 'x')),
+                                             add("vc/0/0/0/0/s.01", "history")};
+    const std::string text = manifestText(files, {{"vc/0/0/0/0/s.01", {"1.3", "1.1"}}}, false);
+    // sha256sum's report escapes a name with a new-line the same way.
+    EXPECT_EQ(check(text), "a b/back\\slash: OK\nempty: OK\n\\maps/r/new\\nline: OK\nvc/0/0/0/0/s.01: OK\nstatus=0");
+    EXPECT_NE(text.find("\\" + files[0].content.sha256 + "  a b/back\\\\slash\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("# size 300000 maps/r/new\\nline\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("# size 0 empty\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n# keeps vc/0/0/0/0/s.01 1.3 1.1\n"), std::string::npos) << text;
+    EXPECT_EQ(files[1].content.sha256, sha256Hex(""));
+    EXPECT_EQ(files[2].content.size, 300000);
+
+    // The same lines find a changed file.
+    std::ofstream(root_ + "/empty") << "now";
+    EXPECT_TRUE(check(text).ends_with("empty: FAILED\n\\maps/r/new\\nline: OK\nvc/0/0/0/0/s.01: OK\n"
+                                      "sha256sum: WARNING: 1 computed checksum did NOT match\nstatus=1"))
+        << check(text);
+}
+
+// A device archive's histories are whole: no keeps line, and a header that
+// says where the deltas to drop are.
+TEST_F(ManifestTextTest, DeviceArchiveHasNoKeepsLines) {
+    const std::string text = manifestText(std::vector{add("x", "1")}, {{"vc/0/0/0/0/s.01", {"1.1"}}}, true);
+    EXPECT_EQ(text.find("# keeps"), std::string::npos) << text;
+    EXPECT_NE(text.find("PELOarchive.VCcleanup"), std::string::npos) << text;
+}
+
+// Below the root only, and no link followed: a link to a file outside, or
+// a directory that is a link, is refused; a path that climbs out too.
+TEST_F(ManifestTextTest, DigestReadsOnlyTheArchivesOwnFiles) {
+    add("inside", "data");
+    fs::create_symlink("/etc/passwd", root_ + "/outside");
+    fs::create_directory_symlink("/etc", root_ + "/etcdir");
+    FileDigest digest;
+    EXPECT_EQ(digestFile(rootFd_, "outside", digestBelowOnly, digest), ELOOP);
+    EXPECT_EQ(digestFile(rootFd_, "etcdir/passwd", digestBelowOnly, digest), ELOOP);
+    EXPECT_EQ(digestFile(rootFd_, "../" + fs::path(root_).filename().string() + "/inside", digestBelowOnly, digest),
+              EXDEV);
+    EXPECT_EQ(digestFile(rootFd_, "missing", digestBelowOnly, digest), ENOENT);
+    EXPECT_EQ(digestFile(rootFd_, ".", 0, digest), EINVAL) << "a directory is not a file";
+    ASSERT_EQ(digestFile(rootFd_, "inside", digestBelowOnly | digestFromMedium, digest), 0);
+    EXPECT_EQ(digest, (FileDigest{4, sha256Hex("data")}));
+}
+
+}  // namespace
+}  // namespace pelo
