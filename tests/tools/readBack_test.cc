@@ -7,6 +7,7 @@
 // left as it was and the archive is kept.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -121,8 +122,28 @@ INSTANTIATE_TEST_SUITE_P(Archive, ManifestTest, ::testing::ValuesIn(manifestCase
 struct TamperCase {
     const char* name;
     const char* action;  ///< what the preloaded library does
-    const char* below;   ///< the file, or the directory whose first file, it changes
+    const char* below;   ///< the file, or the directory whose first file, it changes; none: the device
     const char* message; ///< the message that names it
+};
+
+/// A device for a device archive: a regular file whose name fits the
+/// dialog's 15 characters ("/tmp/", two characters, "/dev/r0").
+class ShortDevice {
+public:
+    ShortDevice() {
+        const char* digits = "abcdefghijklmnopqrstuvwxyz0123456789";
+        for (int tries = 0; dir_.empty() && tries < 4096; ++tries) {
+            const std::string dir = std::string("/tmp/") + digits[std::rand() % 36] + digits[std::rand() % 36];
+            if (fs::create_directory(dir))
+                dir_ = dir;
+        }
+        fs::create_directories(dir_ + "/dev");
+    }
+    ~ShortDevice() { fs::remove_all(dir_); }
+    std::string path() const { return dir_ + "/dev/r0"; }
+
+private:
+    std::string dir_;
 };
 
 void PrintTo(const TamperCase& c, std::ostream* out) { *out << c.name; }
@@ -131,6 +152,9 @@ const TamperCase tamperCases[] = {
     {"HistoryChanged", "change", "vc", "0012-015 The file "},
     {"ScriptTruncated", "truncate", "PELOarchive.dbData", "0012-015 The file "},
     {"MapDeleted", "delete", "maps", "0012-014 The file "},
+    // The medium of a device archive: one byte in its middle, which falls
+    // in a file's data, changed after cpio wrote it and the user continued.
+    {"MediumChanged", "change", nullptr, "0012-015 The file "},
 };
 
 class TamperTest : public ::testing::TestWithParam<TamperCase> {};
@@ -144,25 +168,38 @@ TEST_P(TamperTest, RefusedBeforeRemovalWithTheFamilyAsItWasAndTheArchiveKept) {
     const std::string database = readText(family.env.at("PELO_DB"));
     const auto home = readFiles(family.home);
 
-    const std::string output =
-        runArchive(family, releaseArchiveWithRemoval(arch),
-                   {{"LD_PRELOAD", std::string("libnss_wrapper.so ") + TAMPER_LIBRARY},
-                    {"PELO_TAMPER_ACTION", c.action},
-                    {"PELO_TAMPER_FILE", arch + "/" + c.below},
-                    {"PELO_TAMPER_REPORT", report}});
+    const ShortDevice device;
+    const std::string target = c.below != nullptr ? arch + "/" + c.below : device.path();
+    const std::string answers = c.below != nullptr ? releaseArchiveWithRemoval(arch)
+                                                   : "2\n2\nrel1\n2\n2\n2\n" + device.path() + "\n1\n1\n";
+    const std::string output = runArchive(family, answers,
+                                          {{"LD_PRELOAD", std::string("libnss_wrapper.so ") + TAMPER_LIBRARY},
+                                           {"PELO_TAMPER_ACTION", c.action},
+                                           {"PELO_TAMPER_FILE", target},
+                                           {"PELO_TAMPER_REPORT", report}});
     const std::string tampered = readText(report);
-    ASSERT_TRUE(tampered.starts_with(arch + "/" + c.below)) << "nothing was tampered with\n" << output;
+    ASSERT_TRUE(tampered.starts_with(target)) << "nothing was tampered with\n" << output;
 
     EXPECT_TRUE(output.ends_with("status=1\n")) << output;
-    EXPECT_NE(output.find(c.message + tampered + " of the archive\n"), std::string::npos) << output;
-    EXPECT_NE(output.find("0012-016 The peloarchive program cannot continue.  The archive in\n         " + arch +
-                          " does not read back as it was written."),
+    EXPECT_NE(output.find(c.below != nullptr ? c.message + tampered + " of the archive\n" : c.message),
+              std::string::npos)
+        << output;
+    EXPECT_NE(output.find("0012-016 The peloarchive program cannot continue.  The archive in\n         " +
+                          (c.below != nullptr ? arch : device.path()) + " does not read back as it was written."),
               std::string::npos)
         << output;
     EXPECT_EQ(output.find("Removing the archived objects."), std::string::npos) << output;
+    EXPECT_EQ(output.find("0012-001"), std::string::npos) << "nothing was removed, so nothing needs the archive\n"
+                                                          << output;
     EXPECT_TRUE(readText(family.env.at("PELO_DB")) == database) << "the database changed";
     EXPECT_TRUE(readFiles(family.home) == home) << "the family home changed";
-    EXPECT_TRUE(fs::exists(arch + "/PELOarchive.manifest") && fs::exists(arch + "/vc")) << "the archive was not kept";
+    if (c.below != nullptr) {
+        EXPECT_TRUE(fs::exists(arch + "/PELOarchive.manifest") && fs::exists(arch + "/vc")) << "the archive was not kept";
+    } else {
+        EXPECT_FALSE(fs::is_empty(device.path()));
+        for (const auto& entry : fs::directory_iterator(family.home))
+            EXPECT_FALSE(entry.path().filename().string().starts_with("PELOarchive.")) << entry.path() << " was left";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Archive, TamperTest, ::testing::ValuesIn(tamperCases),
