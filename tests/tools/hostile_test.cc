@@ -28,6 +28,7 @@
 #include "tools/familyTables.h"
 #include "tools/reloadedRows.h"
 #include "tools/scratchFamily.h"
+#include "tools/shortDevice.h"
 
 namespace pelo {
 namespace {
@@ -85,33 +86,6 @@ std::vector<std::string> canaries(const fs::path& dir) {
             found.push_back(it->path().string());
     return found;
 }
-
-/// A device name the dialog takes: "/tmp/", two characters, "/dev/r0", 14
-/// of the 15 characters it allows.  The directory goes with the object.
-class ShortDevice {
-public:
-    ShortDevice() {
-        const char* digits = "abcdefghijklmnopqrstuvwxyz0123456789";
-        for (int tries = 0; dir_.empty() && tries < 4096; ++tries) {
-            const std::string dir = std::string("/tmp/") + digits[std::rand() % 36] + digits[std::rand() % 36];
-            if (mkdir(dir.c_str(), 0700) == 0)
-                dir_ = dir;
-        }
-        if (!dir_.empty())
-            fs::create_directory(dir_ + "/dev");
-    }
-    ShortDevice(const ShortDevice&) = delete;
-    ShortDevice& operator=(const ShortDevice&) = delete;
-    ~ShortDevice() {
-        if (!dir_.empty())
-            fs::remove_all(dir_);
-    }
-    std::string dir() const { return dir_; }
-    std::string path() const { return dir_ + "/dev/r0"; }
-
-private:
-    std::string dir_;
-};
 
 class HostileTest : public ::testing::TestWithParam<HostileCase> {
 protected:

@@ -19,6 +19,7 @@
 #include "archive/builtFamily.h"
 #include "support/commandLine.h"
 #include "tools/removedObjects.h"
+#include "tools/shortDevice.h"
 
 namespace pelo {
 namespace {
@@ -124,26 +125,6 @@ struct TamperCase {
     const char* action;  ///< what the preloaded library does
     const char* below;   ///< the file, or the directory whose first file, it changes; none: the device
     const char* message; ///< the message that names it
-};
-
-/// A device for a device archive: a regular file whose name fits the
-/// dialog's 15 characters ("/tmp/", two characters, "/dev/r0").
-class ShortDevice {
-public:
-    ShortDevice() {
-        const char* digits = "abcdefghijklmnopqrstuvwxyz0123456789";
-        for (int tries = 0; dir_.empty() && tries < 4096; ++tries) {
-            const std::string dir = std::string("/tmp/") + digits[std::rand() % 36] + digits[std::rand() % 36];
-            if (fs::create_directory(dir))
-                dir_ = dir;
-        }
-        fs::create_directories(dir_ + "/dev");
-    }
-    ~ShortDevice() { fs::remove_all(dir_); }
-    std::string path() const { return dir_ + "/dev/r0"; }
-
-private:
-    std::string dir_;
 };
 
 void PrintTo(const TamperCase& c, std::ostream* out) { *out << c.name; }
