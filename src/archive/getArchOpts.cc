@@ -494,6 +494,10 @@ int getUserInput() {
 
 bool askUnverifiedRemoval(const std::string& device, const std::string& why) {
     msgPrint(1716, device.c_str(), why.c_str());
+    // No option answers it: a script that asked for removal asked for it
+    // after a read-back, so it gets no removal without one.
+    if (archCtx.scripted)
+        return false;
     const Token answer = readToken();
     if (answer.text == "2")
         return true;

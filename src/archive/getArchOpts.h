@@ -51,7 +51,8 @@ int getUserInput();
 /// The question after a device that cannot be read back (0012-017 with the
 /// device and why): true only for "2", removal all the same.  Any other
 /// answer, or the end of standard input, is no; one that is neither digit
-/// prints 1307 first.  It is asked once.
+/// prints 1307 first.  It is asked once; a scripted run reads no answer
+/// and takes no.
 bool askUnverifiedRemoval(const std::string& device, const std::string& why);
 
 struct FreeBlock {

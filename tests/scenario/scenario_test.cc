@@ -330,6 +330,14 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
         env_["PATH"] = (scratch_ / "bin").string() + ":/usr/bin:/bin";
     }
 
+    // A cpio whose medium loses all but its first 2048 bytes without a
+    // word; it reads as cpio does.  The family is remembered as it is.
+    void cutMediumShort() {
+        useCpio("case \"$1\" in -o) /usr/bin/cpio \"$@\" 2>/dev/null | { head -c 2048; cat >/dev/null; }; exit 0;; "
+                "esac\nexec /usr/bin/cpio \"$@\"\n");
+        rememberFamily();
+    }
+
     // Changes the family's database behind the utility's back.
     void runSql(const std::string& script) {
         ASSERT_EQ(pelo::sqlConnect(env_["PELO_DB"], "test", "test"), 0) << pelo::sqlca.sqlerrm;
@@ -744,9 +752,7 @@ const Scenario scenarios[] = {
     // reading it back fails with cpio's status, and nothing is removed.
     {"DeviceMediumCutShortRefusesRemoval", deviceRemoval + "1\n", 1, "", {},
      [](T& t) {
-         t.useCpio("case \"$1\" in -o) /usr/bin/cpio \"$@\" 2>/dev/null | { head -c 2048; cat >/dev/null; }; exit 0;; "
-                   "esac\nexec /usr/bin/cpio \"$@\"\n");
-         t.rememberFamily();
+         t.cutMediumShort();
      },
      [](T& t) {
          t.expectFamilyUnchanged();
@@ -861,7 +867,8 @@ const Scenario scenarios[] = {
      [](T& t) {
          const fs::path arch = t.scratch_ / "arch";
          EXPECT_EQ(workFiles(arch), (Listing{{"PELOarchive.dbData", 0755}, {"PELOarchive.export", 0755},
-                                             {"PELOarchive.info", 0644}, {"PELOarchive.rows.db", 0644},
+                                             {"PELOarchive.info", 0644}, {"PELOarchive.manifest", 0644},
+                                             {"PELOarchive.rows.db", 0644},
                                              {"PELOarchive.users", 0644}}));
          const Json s = t.summary(0, 1345);
          const std::map<std::string, long> counts = infoCounts(readFile(arch / "PELOarchive.info"));
@@ -887,7 +894,7 @@ const Scenario scenarios[] = {
      }},
     {"ScriptedInformixArchiveWithRemoval", "", 0, "--db=informix",
      {"--releases", "rel1", "--to", "@SCRATCH@/arch", "--remove", "--yes-remove"}, {},
-     [](T& t) { EXPECT_EQ(workFiles(t.scratch_ / "arch").size(), 6u); }},
+     [](T& t) { EXPECT_EQ(workFiles(t.scratch_ / "arch").size(), 7u); }},
     // A device archive asks nothing after cpio either; the summary measures
     // what the cpio list named.
     {"ScriptedDeviceArchiveRun", "", 0, "",
@@ -903,6 +910,18 @@ const Scenario scenarios[] = {
          EXPECT_GT(s["bytes"]["maps"].get<long>(), 0);
          EXPECT_EQ(s["choices"]["workDir"], t.home_.string());
          EXPECT_EQ(s["phases"].size(), 14u) << s["phases"].dump();  // all but removal
+     }},
+    // A medium that does not read back refuses a scripted removal too: the
+    // run ends with its own status, and nothing has left the family.
+    {"ScriptedMediumCutShortIsNotVerified", "", 4, "",
+     {"--level", "r2lvl02", "--release", "rel2", "--device", "@DEVICE@", "--continue", "--remove", "--yes-remove",
+      "--json", "@SCRATCH@/summary.json"},
+     [](T& t) {
+         t.cutMediumShort();
+     },
+     [](T& t) {
+         t.expectFamilyUnchanged();
+         EXPECT_EQ(t.summary(4, 1344)["outcome"], "notVerified");
      }},
     {"ScriptedPvcsDeviceArchiveWithWorkingDirectory", "", 0, "--db=sybase --vc=pvcs",
      {"--releases", "rel1", "--device", "@DEVICE@", "--workdir", "@SCRATCH@/work", "--continue"},
