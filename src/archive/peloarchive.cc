@@ -338,7 +338,9 @@ void finishCpioList() {
 // No removal follows an archive that does not read back as the manifest
 // says it was written, nor a device that cannot be read back unless the
 // user takes it unread.  A refused archive is kept for the administrator
-// to look at; the PVCS clean-up list, which only a removal uses, goes.
+// to look at; the PVCS clean-up list, which only a removal uses, goes, and
+// so does a device archive's row copy, which stayed behind the medium for
+// the removal's look-ups alone.
 void verifyBeforeRemoval() {
     sigCheck();
     const ReadBack found = readBackArchive();
@@ -350,6 +352,8 @@ void verifyBeforeRemoval() {
         archCtx.keepArchive = 1;
     }
     archCtx.vcCleanPVCS.remove();
+    if (isDeviceArchive())
+        archCtx.rowCopy.remove();
     cleanUpAndExit();
 }
 

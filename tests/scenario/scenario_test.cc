@@ -238,7 +238,11 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
 
     void expectFamilyUnchanged() const {
         EXPECT_TRUE(readFile(env_.at("PELO_DB")) == databaseBefore_) << "the database changed";
-        EXPECT_TRUE(homeFiles() == homeBefore_) << "the family home changed";
+        const std::map<std::string, std::string> now = homeFiles();
+        for (const auto& [path, bytes] : homeBefore_)
+            EXPECT_TRUE(now.contains(path) && now.at(path) == bytes) << path << " changed";
+        for (const auto& [path, bytes] : now)
+            EXPECT_TRUE(homeBefore_.contains(path)) << path << " appeared in the family home";
     }
 
     void TearDown() override {
