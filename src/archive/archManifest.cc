@@ -253,6 +253,79 @@ std::string manifestPath(std::string_view path) {
     return escaped;
 }
 
+std::optional<std::string> manifestUnescape(std::string_view written) {
+    std::string path;
+    path.reserve(written.size());
+    for (std::size_t at = 0; at < written.size(); ++at) {
+        if (written[at] != '\\') {
+            path += written[at];
+            continue;
+        }
+        if (++at == written.size() || (written[at] != '\\' && written[at] != 'n'))
+            return std::nullopt;
+        path += written[at] == 'n' ? '\n' : '\\';
+    }
+    return path;
+}
+
+ManifestRead readManifestText(std::string_view text) {
+    ManifestRead read;
+    const auto isHex = [](std::string_view digits) {
+        return digits.size() == 64 && digits.find_first_not_of("0123456789abcdef") == digits.npos;
+    };
+    std::size_t number = 0;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == text.npos ? text.size() : end + 1);
+        ++number;
+        bool understood = false;
+        if (line.starts_with("# size ")) {
+            line.remove_prefix(7);
+            const std::size_t blank = line.find(' ');
+            const std::string_view digits = line.substr(0, blank);
+            const std::optional<std::string> path =
+                blank == line.npos ? std::nullopt : manifestUnescape(line.substr(blank + 1));
+            if (path && !digits.empty() && digits.size() < 19 && digits.find_first_not_of("0123456789") == digits.npos) {
+                read.files[*path].size = std::stoll(std::string(digits));
+                understood = true;
+            }
+        } else if (line.starts_with("# keeps ")) {
+            line.remove_prefix(8);
+            std::vector<std::string> words;
+            for (std::size_t at = 0; at <= line.size();) {
+                const std::size_t blank = std::min(line.find(' ', at), line.size());
+                words.emplace_back(line.substr(at, blank - at));
+                at = blank + 1;
+            }
+            const std::optional<std::string> path = manifestUnescape(words.front());
+            if (path && !path->empty()) {
+                read.kept[*path].assign(words.begin() + 1, words.end());
+                understood = true;
+            }
+        } else if (line.starts_with('#') || line.empty()) {
+            understood = true;
+        } else {
+            const bool escaped = line.starts_with('\\');
+            if (escaped)
+                line.remove_prefix(1);
+            const std::optional<std::string> path = line.size() > 66 && isHex(line.substr(0, 64)) &&
+                                                            line.substr(64, 2) == "  "
+                                                        ? manifestUnescape(line.substr(66))
+                                                        : std::nullopt;
+            // sha256sum marks a line whose name it escaped, and only such a line.
+            if (path && escaped == (*path != line.substr(66))) {
+                FileDigest& digest = read.files.try_emplace(*path, FileDigest{-1, {}}).first->second;
+                digest.sha256 = line.substr(0, 64);
+                understood = true;
+            }
+        }
+        if (!understood)
+            read.unreadLines.push_back("line " + std::to_string(number));
+    }
+    return read;
+}
+
 std::string manifestText(std::span<const ManifestFile> files,
                          const std::map<std::string, std::vector<std::string>>& kept, bool device) {
     std::string text =

@@ -33,6 +33,7 @@
 #pragma once
 
 #include <map>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,6 +46,24 @@ namespace pelo {
 /// The path as the manifest's lines write it: backslashes and new-lines
 /// escaped ("\\", "\n"), everything else as it is.
 std::string manifestPath(std::string_view path);
+
+/// The path a manifest line writes, its escapes undone: "\\\\" a backslash,
+/// "\\n" a new-line.  Empty when an escape is not one of these.
+std::optional<std::string> manifestUnescape(std::string_view written);
+
+/// A manifest read back: each file with its digest and size (a size of -1
+/// when no size line names it, an empty digest when no file line does),
+/// the kept deltas of each history, and the lines not understood, each
+/// as "line N".
+struct ManifestRead {
+    std::map<std::string, FileDigest> files;
+    std::map<std::string, std::vector<std::string>> kept;
+    std::vector<std::string> unreadLines;
+};
+
+/// Reads a manifest's text, as manifestText writes it; comment lines of
+/// any other kind are skipped, as sha256sum skips them.
+ManifestRead readManifestText(std::string_view text);
 
 /// The whole manifest for the files (in the order given) and the kept
 /// deltas of the trimmed histories; device chooses the header's words on

@@ -11,6 +11,7 @@
 #include "archive/archCleanUp.h"
 #include "archive/archCreateFiles.h"
 #include "archive/archManifest.h"
+#include "archive/archVerify.h"
 #include "archive/archUtil.h"
 #include "archive/context.h"
 #include "archive/getArchOpts.h"
@@ -505,6 +506,9 @@ int peloarchive(const RunRequest& request) {
     case RequestAction::version:
         std::printf("%s %s\n", programName, serverLevel);
         return 0;
+    case RequestAction::verify:
+        // The archive alone is looked at: no login, semaphore or database.
+        return verifyArchive(request.verifyPath);
     case RequestAction::usageError:
         return refuseCommandLine(request);
     case RequestAction::run:

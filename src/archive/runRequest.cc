@@ -26,6 +26,7 @@ enum Key : int {
     keyYesRemove,
     keyContinue,
     keyJson,
+    keyVerify,
     keyHelp,
     keyVersion,
 };
@@ -48,6 +49,7 @@ constexpr OptionSpec optionSpecs[] = {
     {keyYesRemove, {"--yes-remove", nullptr, "confirm --remove"}, true},
     {keyContinue, {"--continue", nullptr, "go on after cpio without asking (needed with --device)"}, true},
     {keyJson, {"--json", "FILE", "write a summary of the run to FILE, as JSON"}, false},
+    {keyVerify, {"--verify", "PATH", "verify the archive in PATH: a directory, or a cpio file or device"}, false},
     {keyHelp, {"--help", nullptr, "print this text and exit"}, false},
     {keyVersion, {"--version", nullptr, "print the program's level and exit"}, false},
 };
@@ -103,6 +105,7 @@ void take(RunRequest& request, int key, const char* value) {
     case keyWorkdir: request.workDirName = value; break;
     case keyContinue: request.continueAfterCpio = true; break;
     case keyJson: request.summaryPath = value; break;
+    case keyVerify: request.verifyPath = value; break;
     default: break;
     }
 }
@@ -151,6 +154,9 @@ RunRequest parseRunRequest(int argc, const char* const argv[]) {
     optind = 0;
     opterr = 0;
     std::vector<int> answers;
+    // Every option given, by the name it was given as: --verify takes none
+    // besides itself.
+    std::vector<std::string> given;
     for (;;) {
         const int at = std::max(optind, 1);
         const int key = getopt_long(argc, pointers.data(), "+:F", longOptions.data(), nullptr);
@@ -165,22 +171,32 @@ RunRequest parseRunRequest(int argc, const char* const argv[]) {
             if (optind == at || std::string_view(argv[at]) != "-F")
                 return refuse(std::move(request), 1717, argv[at]);
             request.force = true;
+            given.push_back("-F");
             continue;
         }
         if (key == keyHelp || key == keyVersion) {
             request.action = key == keyHelp ? RequestAction::help : RequestAction::version;
             return request;
         }
-        if (std::ranges::find(answers, key) != answers.end() || (key == keyJson && request.summaryPath))
+        if (std::ranges::find(answers, key) != answers.end() || (key == keyJson && request.summaryPath) ||
+            (key == keyVerify && !request.verifyPath.empty()))
             return refuse(std::move(request), 1719, nameOf(key), nameOf(key));
-        if (key == keyJson && std::string_view(optarg).empty())
+        if ((key == keyJson || key == keyVerify) && std::string_view(optarg).empty())
             return refuse(std::move(request), 1718, nameOf(key));
+        given.push_back(nameOf(key));
         if (specOf(key).answers)
             answers.push_back(key);
         take(request, key, optarg);
     }
     if (optind < argc)
         return refuse(std::move(request), 1717, argv[optind]);
+    if (!request.verifyPath.empty()) {
+        for (const std::string& option : given)
+            if (option != nameOf(keyVerify))
+                return refuse(std::move(request), 1719, nameOf(keyVerify), option);
+        request.action = RequestAction::verify;
+        return request;
+    }
     return checkAnswers(std::move(request), answers);
 }
 
@@ -203,6 +219,7 @@ std::string usageText(const char* program) {
                        "       " + p + " [-F] (--level NAME --release NAME | --releases \"R1 R2 ...\")\n" +
                        "       " + pad + "      (--to DIR | --device DEV [--workdir DIR] --continue)\n" +
                        "       " + pad + "      [--remove --yes-remove] [--json FILE]\n" +
+                       "       " + p + " --verify PATH\n" +
                        "       " + p + " --help | --version\n\n" +
                        "Without options the run asks its questions in menus.  Options answer them\n"
                        "instead: a run given any of them asks nothing and reads nothing from\n"

@@ -20,8 +20,9 @@ namespace pelo {
 enum class RunMode { checkOnly, archive };
 
 /// What the command line asks of the program: a run, or only its usage or
-/// its level, or nothing but the report of a command line it refused.
-enum class RequestAction { run, help, version, usageError };
+/// its level, or the verification of an archive (--verify, which takes no
+/// other option), or nothing but the report of a command line it refused.
+enum class RequestAction { run, help, version, verify, usageError };
 
 /// A refused command line: the message (1717, 1718, 1719 or 1708) and the
 /// options it names.
@@ -57,6 +58,9 @@ struct RunRequest {
     bool continueAfterCpio = false;
     /// --json: where the run's summary goes.
     std::optional<std::string> summaryPath;
+    /// --verify: the archive to verify, a directory or a file or device
+    /// holding a cpio archive.
+    std::string verifyPath;
     /// -F: take the archive semaphore that a dead run left behind.
     bool force = false;
 };

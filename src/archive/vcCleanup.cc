@@ -81,17 +81,6 @@ void recordKeptDeltas(const FileRecord& file, int fileType, KeptDeltas& kept) {
         archCtx.keptDeltas[historyFile("", file, fileType).substr(1)] = std::move(*kept);
 }
 
-/// The revisions of a vlog log, one for each of its "Rev" lines.
-std::vector<std::string> vlogRevisions(std::string_view log) {
-    std::vector<std::string> revisions;
-    for (std::size_t at = log.find("Rev "); at != log.npos; at = log.find("Rev ", at + 4))
-        if (at == 0 || log[at - 1] == '\n') {
-            const std::size_t end = log.find_first_of(" \t\n", at + 4);
-            revisions.emplace_back(log.substr(at + 4, end == log.npos ? log.npos : end - at - 4));
-        }
-    return revisions;
-}
-
 int cannotClean(const std::string& history, const char* complaint) {
     msgPrint(1471, history.c_str(), complaint);
     return 1;

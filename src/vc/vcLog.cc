@@ -50,4 +50,14 @@ int walkVlogRevisions(std::string& text, const std::function<int(const std::stri
     return 0;
 }
 
+std::vector<std::string> vlogRevisions(std::string_view log) {
+    std::vector<std::string> revisions;
+    for (std::size_t at = log.find("Rev "); at != log.npos; at = log.find("Rev ", at + 4))
+        if (at == 0 || log[at - 1] == '\n') {
+            const std::size_t end = log.find_first_of(" \t\n", at + 4);
+            revisions.emplace_back(log.substr(at + 4, end == log.npos ? log.npos : end - at - 4));
+        }
+    return revisions;
+}
+
 }  // namespace pelo

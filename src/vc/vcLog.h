@@ -14,6 +14,10 @@ namespace pelo {
 /// the history's SIDs, newest first.  Blank lines give nothing.
 std::vector<std::string> prsSidLines(std::string_view output);
 
+/// The revisions of vlog's log, one for each of its "Rev" lines, in the
+/// log's order.
+std::vector<std::string> vlogRevisions(std::string_view log);
+
 /// Hands the revisions of vlog's log to handle, one at a time, each
 /// branch's revisions before the revision it starts from, and stops at the
 /// first call that returns non-zero (then 1; else 0).  The log is changed

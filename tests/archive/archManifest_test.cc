@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -81,6 +82,31 @@ TEST_F(ManifestTextTest, SHA256SumChecksEveryFileAndSkipsTheRest) {
     EXPECT_TRUE(check(text).ends_with("empty: FAILED\n\\maps/r/new\\nline: OK\nvc/0/0/0/0/s.01: OK\n"
                                       "sha256sum: WARNING: 1 computed checksum did NOT match\nstatus=1"))
         << check(text);
+}
+
+// What manifestText writes reads back whole, escapes undone; lines the
+// reader cannot take are named by number, and a file that only one kind
+// of line names is marked so.
+TEST_F(ManifestTextTest, ReadBackGivesWhatWasWritten) {
+    const std::vector<ManifestFile> files = {add("a b/back\\slash", "one"), add("empty", ""),
+                                             add("maps/r/new\nline", "x"), add("vc/0/0/0/0/s.01", "history")};
+    const std::map<std::string, std::vector<std::string>> kept = {{"vc/0/0/0/0/s.01", {"1.3", "1.1"}}};
+    const ManifestRead read = readManifestText(manifestText(files, kept, false));
+    EXPECT_TRUE(read.unreadLines.empty());
+    ASSERT_EQ(read.files.size(), files.size());
+    for (const ManifestFile& file : files)
+        EXPECT_EQ(read.files.at(file.path), file.content) << file.path;
+    EXPECT_EQ(read.kept, kept);
+
+    const std::string sha = files[1].content.sha256;
+    const ManifestRead faulty = readManifestText("# any comment\n" + sha + "  only-digest\n# size 3 only-size\n" +
+                                                 sha + " one-blank\n" + "\\" + sha + "  bad\\qescape\n" + sha +
+                                                 "  needs\\\\escape-mark\n# size x y\n# keeps \n");
+    EXPECT_EQ(faulty.unreadLines, (std::vector<std::string>{"line 4", "line 5", "line 6", "line 7", "line 8"}));
+    EXPECT_EQ(faulty.files.at("only-digest"), (FileDigest{-1, sha}));
+    EXPECT_EQ(faulty.files.at("only-size"), (FileDigest{3, ""}));
+    EXPECT_EQ(manifestUnescape("a\\\\b\\nc"), "a\\b\nc");
+    EXPECT_FALSE(manifestUnescape("trailing\\"));
 }
 
 // A device archive's histories are whole: no keeps line, and a header that

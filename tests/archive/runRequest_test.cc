@@ -115,6 +115,13 @@ TEST(RunRequestTest, RefusedLinesNameTheirFault) {
          "--remove"},
         {"DestinationTwice", {"--releases", "r1", "--to", "/a", "--to", "/b"}, 1719, "--to", "--to"},
         {"SummaryTwice", {"--json", "/a", "--json", "/b"}, 1719, "--json", "--json"},
+        {"VerifyWithoutPath", {"--verify"}, 1718, "--verify", ""},
+        {"VerifyEmptyPath", {"--verify="}, 1718, "--verify", ""},
+        {"VerifyTwice", {"--verify", "/a", "--verify", "/b"}, 1719, "--verify", "--verify"},
+        {"VerifyWithAnArchive", {"--releases", "r1", "--to", "/a", "--verify", "/b"}, 1719, "--verify",
+         "--releases"},
+        {"VerifyWithForce", {"--verify", "/a", "-F"}, 1719, "--verify", "-F"},
+        {"VerifyWithSummary", {"--json", "/s", "--verify", "/a"}, 1719, "--verify", "--json"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -125,6 +132,15 @@ TEST(RunRequestTest, RefusedLinesNameTheirFault) {
         EXPECT_EQ(request.usageError->subject, c.subject);
         EXPECT_EQ(request.usageError->other, c.other);
     }
+}
+
+// --verify alone asks for the verification and for nothing of a run.
+TEST(RunRequestTest, VerifyAloneAsksForTheVerification) {
+    const RunRequest request = parse({"--verify", "/a/b c"});
+    EXPECT_EQ(request.action, RequestAction::verify);
+    EXPECT_EQ(request.verifyPath, "/a/b c");
+    EXPECT_FALSE(request.scripted || request.mode || request.summaryPath || request.force);
+    EXPECT_EQ(parse({"--verify", "/a", "--help"}).action, RequestAction::help);
 }
 
 // --help and --version win where they stand; a fault before them does not.
