@@ -217,6 +217,31 @@ TEST_P(VerifyTest, NamesExactlyTheCorruption) {
 INSTANTIATE_TEST_SUITE_P(Archive, VerifyTest, ::testing::ValuesIn(corruptions),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// vlog's revisions of a PVCS family's trimmed histories are what the
+// manifest records, and a revision deleted with vdel is named.
+TEST(VerifyPvcsTest, TheRevisionsVlogListsAreChecked) {
+    const std::string root = scratchDir() + "/verify-pvcs";
+    const BuiltFamily family = buildFamily(root + "/family", "--size=demo --db=informix --vc=pvcs");
+    const std::string arch = root + "/arch";
+    fs::create_directories(arch);
+    const std::string output = runArchive(family, "2\n2\nrel1\n2\n2\n1\n" + arch + "\n");
+    ASSERT_TRUE(output.ends_with("status=0\n")) << output;
+    const std::string vcBin = family.env.at("PELO_VCBIN");
+    const std::string passed = verify(vcBin, arch);
+    EXPECT_TRUE(passed.ends_with(" files\nstatus=0\n")) << passed;
+
+    const auto [history, kept] = firstKeeps(arch);
+    ASSERT_GE(kept.size(), 2u) << history;
+    const std::string was = size(arch, history);
+    EXPECT_EQ(capture(shellQuote(vcBin + "/vdel") + " -q -y -r" + kept.front() + " " + shellQuote(arch + "/" + history) +
+                      " 2>&1; echo status=$?"),
+              "status=0\n");
+    const Lines left(kept.begin() + 1, kept.end());
+    EXPECT_EQ(verify(vcBin, arch), history + ": size " + size(arch, history) + ", manifest says " + was + "\n" +
+                                       history + ": keeps " + joined(kept) + ", vlog lists " + joined(left) +
+                                       "\npeloarchive --verify: " + arch + ": 2 problems\nstatus=1\n");
+}
+
 // A device archive in a regular file is read with cpio into a scratch
 // directory, which goes; the medium cut short is refused.
 TEST(VerifyDeviceTest, ACpioArchiveInAFileVerifiesAndACutOneDoesNot) {
