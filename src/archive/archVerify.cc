@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -15,9 +16,12 @@
 #include <optional>
 #include <sstream>
 
+#include <sqlite3.h>
+
 #include "archive/archFiles.h"
 #include "archive/archManifest.h"
 #include "archive/historiesAhead.h"
+#include "archive/rowCopy.h"
 #include "support/commandLine.h"
 #include "support/digest.h"
 #include "support/runner.h"
@@ -32,6 +36,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* manifestName = "PELOarchive.manifest";
 constexpr const char* infoName = "PELOarchive.info";
+constexpr const char* rowsName = "PELOarchive.rows.db";
 
 // A termination signal is only recorded: the checks look between files
 // and stop, so that the scratch directory is removed on the way out.
@@ -189,6 +194,102 @@ void checkHistories(const std::string& root, const ManifestRead& manifest, Probl
     }
 }
 
+/// The counts section of the information file, by its names, in its
+/// order; nothing when the file has no such section.
+std::optional<std::vector<std::pair<std::string, long long>>> infoCounts(const std::string& info) {
+    const std::size_t heading = info.find("PELO Objects Archived\n");
+    if (heading == info.npos)
+        return std::nullopt;
+    std::vector<std::pair<std::string, long long>> counts;
+    std::istringstream lines(info.substr(heading));
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t equals = line.find("= ");
+        const std::string digits = equals == line.npos ? "" : line.substr(equals + 2);
+        if (digits.empty() || digits.size() > 18 || digits.find_first_not_of("0123456789") != digits.npos)
+            continue;
+        counts.emplace_back(line.substr(0, line.find_first_of(" =")), std::stoll(digits));
+    }
+    return counts;
+}
+
+/// The row copy's table of a count's name: "Defects(Features)" counts
+/// DEFECTS, every other name its own table in capitals.  Empty when the
+/// copy has no such table.
+std::string copyTableOf(const std::string& countName) {
+    std::string table = countName.substr(0, countName.find('('));
+    for (char& c : table)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    for (int t = 0; t <= int(CopyTable::compProcs); ++t)
+        if (table == copyTableName(CopyTable(t)))
+            return table;
+    return {};
+}
+
+/// The rows of the table, or nothing after the problem.
+std::optional<long long> copyRows(sqlite3* copy, const std::string& table, Problems& problem) {
+    sqlite3_stmt* statement = nullptr;
+    // The name is one of the copy's own table names, never read from a file.
+    const std::string sql = "SELECT count(*) FROM \"" + table + "\"";
+    std::optional<long long> rows;
+    if (sqlite3_prepare_v2(copy, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
+        rows = sqlite3_column_int64(statement, 0);
+    else
+        problem(rowsName, table + " cannot be read: " + sqlite3_errmsg(copy));
+    sqlite3_finalize(statement);
+    return rows;
+}
+
+/// The counts section of the information file against the rows of the copy.
+void checkCounts(const std::string& root, Problems& problem) {
+    std::ifstream infoFile(root + "/" + infoName, std::ios::binary);
+    if (!infoFile) {
+        problem(infoName, "missing");
+        return;
+    }
+    const std::optional counts = infoCounts(std::string{std::istreambuf_iterator<char>(infoFile), {}});
+    if (!counts || counts->empty()) {
+        problem(infoName, "no counts section");
+        return;
+    }
+    if (!fs::is_regular_file(root + "/" + rowsName)) {
+        problem("counts", std::string("not checked, no ") + rowsName);
+        return;
+    }
+    // Read only, and immutable: nothing, not even a journal, is written
+    // beside the archive's copy.
+    sqlite3* copy = nullptr;
+    std::string uri = "file:";
+    for (const char c : fs::absolute(root + "/" + rowsName).string()) {
+        // The characters a URI's path cannot hold as they are.
+        if (c == '%' || c == '?' || c == '#') {
+            char escape[4];
+            std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(c));
+            uri += escape;
+        } else {
+            uri += c;
+        }
+    }
+    uri += "?immutable=1";
+    if (sqlite3_open_v2(uri.c_str(), &copy, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
+        problem(rowsName, std::string("cannot be read: ") + sqlite3_errmsg(copy));
+        sqlite3_close(copy);
+        return;
+    }
+    for (const auto& [name, count] : *counts) {
+        if (stopped())
+            break;
+        const std::string table = copyTableOf(name);
+        const std::optional<long long> rows =
+            table.empty() ? std::nullopt : copyRows(copy, table, problem);
+        if (table.empty())
+            problem("counts", name + " " + std::to_string(count) + " in the information file, no table in the row copy");
+        else if (rows && *rows != count)
+            problem("counts", name + " " + std::to_string(count) + " in the information file, " +
+                                  std::to_string(*rows) + " in the row copy");
+    }
+    sqlite3_close(copy);
+}
+
 /// Where the archive's files are: the directory itself, or the scratch
 /// directory its medium is read into; nothing after the problem.
 std::optional<std::string> archiveRoot(const std::string& path, Scratch& scratch, Problems& problem) {
@@ -221,6 +322,7 @@ std::size_t checkArchive(const std::string& root, Problems& problem) {
     close(rootFd);
     checkStrays(root, manifest, problem);
     checkHistories(root, manifest, problem);
+    checkCounts(root, problem);
     return manifest.files.size();
 }
 

@@ -5,7 +5,10 @@
 // which "cpio -i -d --no-absolute-filenames" reads into a scratch
 // directory below $TMPDIR (else /tmp), removed at the end.  Every problem
 // is one line on standard output, a path written as the manifest writes
-// it (backslashes and new-lines escaped):
+// it (backslashes and new-lines escaped).  The checks: each file the
+// manifest names, each file it does not, each trimmed history's deltas as
+// its tool lists them, and the information file's counts against the rows
+// of the row copy, which is opened read-only and immutable:
 //
 //   PATH: in the manifest, missing
 //   PATH: cannot be read: REASON
@@ -20,6 +23,11 @@
 //   PATH: TOOL fails: COMPLAINT
 //   histories: not checked, PELO_VCBIN is not set
 //   ARCHIVE: cpio fails: COMPLAINT
+//   counts: NAME N in the information file, M in the row copy
+//   counts: NAME N in the information file, no table in the row copy
+//   counts: not checked, no PELOarchive.rows.db
+//   PELOarchive.rows.db: TABLE cannot be read: REASON
+//   PELOarchive.info: missing                (or: no counts section)
 //
 // then one summary line, "peloarchive --verify: ARCHIVE: verified, N
 // files" or "peloarchive --verify: ARCHIVE: N problems" (1 problem).  A

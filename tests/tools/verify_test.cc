@@ -74,6 +74,16 @@ std::string joined(const Lines& words) {
     return text;
 }
 
+/// The count of the name in the information file's counts section; a
+/// count of nothing fails the case, which needs rows to change.
+long countOf(const std::string& arch, const std::string& name) {
+    const std::string info = readText(arch + "/PELOarchive.info");
+    const std::size_t at = info.find("\n" + name + " ", info.find("PELO Objects Archived"));
+    const long count = at == std::string::npos ? 0 : std::stol(info.substr(info.find("= ", at) + 2));
+    EXPECT_GT(count, 0) << name;
+    return count;
+}
+
 void rewrite(const std::string& path, const std::function<void(std::string&)>& change) {
     std::string text = readText(path);
     change(text);
@@ -129,6 +139,30 @@ const Corruption corruptions[] = {
          const Lines left(kept.begin() + 1, kept.end());
          return Lines{history + ": size " + size(arch, history) + ", manifest says " + was,
                       history + ": keeps " + joined(kept) + ", prs lists " + joined(left)};
+     },
+     true},
+    {"CountChanged",
+     [](const std::string& arch, const std::string&) {
+         const long tracks = countOf(arch, "Tracks");
+         rewrite(arch + "/PELOarchive.info", [&](std::string& text) {
+             const std::string line = "\nTracks           = " + std::to_string(tracks) + "\n";
+             text.replace(text.find(line), line.size(), "\nTracks           = " + std::to_string(tracks + 1) + "\n");
+         });
+         return Lines{"counts: Tracks " + std::to_string(tracks + 1) + " in the information file, " +
+                      std::to_string(tracks) + " in the row copy"};
+     },
+     false},
+    {"RowDeletedFromTheCopy",
+     [](const std::string& arch, const std::string&) {
+         const long tracks = countOf(arch, "Tracks");
+         const std::string rows = arch + "/PELOarchive.rows.db", was = size(arch, "PELOarchive.rows.db");
+         EXPECT_EQ(capture("sqlite3 " + shellQuote(rows) +
+                           " 'DELETE FROM TRACKS WHERE rowid = (SELECT min(rowid) FROM TRACKS)' 2>&1; echo status=$?"),
+                   "status=0\n");
+         const std::string now = size(arch, "PELOarchive.rows.db");
+         return Lines{"PELOarchive.rows.db: " + (now == was ? "SHA-256 differs" : "size " + now + ", manifest says " + was),
+                      "counts: Tracks " + std::to_string(tracks) + " in the information file, " +
+                          std::to_string(tracks - 1) + " in the row copy"};
      },
      true},
     {"ManifestSizeEdited",
