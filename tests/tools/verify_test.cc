@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -14,6 +16,7 @@
 
 #include "archive/builtFamily.h"
 #include "support/commandLine.h"
+#include "support/digest.h"
 #include "tools/removedObjects.h"
 #include "tools/shortDevice.h"
 
@@ -185,6 +188,16 @@ const Corruption corruptions[] = {
          return Lines{"PELOarchive.dbData: SHA-256 differs"};
      },
      true},
+    {"ManifestNamesAFileOutside",
+     [](const std::string& arch, const std::string&) {
+         // sha256sum reads the file and finds it good; --verify reads
+         // nothing outside the archive, and starts no tool on it.
+         std::ofstream(arch + "/../outside") << "outside\n";
+         std::ofstream(arch + "/PELOarchive.manifest", std::ios::app)
+             << sha256Hex("outside\n") << "  ../outside\n# size 8 ../outside\n# keeps ../outside 1.1\n";
+         return Lines{"../outside: cannot be read: " + std::string(std::strerror(EXDEV))};
+     },
+     false},
     {"ManifestLineGarbled",
      [](const std::string& arch, const std::string&) {
          const std::string path = arch + "/PELOarchive.manifest";
