@@ -127,9 +127,10 @@ int flushWorkFiles() {
 /// Digests the sources into manifestFiles, in path order.  1 after
 /// 0012-014 naming a file that cannot be read.
 int digestSources(std::vector<Source> sources, int rootFd, unsigned flags) {
-    std::ranges::sort(sources, {}, &Source::path);
-    const auto [first, last] = std::ranges::unique(sources, {}, &Source::path);
-    sources.erase(first, last);
+    std::sort(sources.begin(), sources.end(), [](const Source& a, const Source& b) { return a.path < b.path; });
+    sources.erase(std::unique(sources.begin(), sources.end(),
+                              [](const Source& a, const Source& b) { return a.path == b.path; }),
+                  sources.end());
     std::vector<ManifestFile>& files = archCtx.manifestFiles;
     files.clear();
     files.reserve(sources.size());
