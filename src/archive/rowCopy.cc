@@ -428,9 +428,9 @@ void RowCopy::insert(const R& row, std::int32_t configuredId) {
                 sqlite3_bind_text(insert, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
         }
     }
+    // Every parameter is bound again for each row, so none is cleared.
     s.check(sqlite3_step(insert));
     sqlite3_reset(insert);
-    sqlite3_clear_bindings(insert);
 }
 
 void RowCopy::copy(const ReleaseRecord& row) { insert(row); }
