@@ -21,6 +21,7 @@
 
 #include "archive/archFiles.h"
 #include "archive/archManifest.h"
+#include "archive/archVerifyReload.h"
 #include "archive/historiesAhead.h"
 #include "archive/rowCopy.h"
 #include "support/commandLine.h"
@@ -89,16 +90,23 @@ std::string joined(const std::vector<std::string>& words) {
     return text.empty() ? "nothing" : text;
 }
 
-/// Reads the cpio archive of path into a new scratch directory; the
-/// directory, or nothing after the problem.
-std::optional<std::string> readMedium(const std::string& path, Scratch& scratch, Problems& problem) {
+/// Makes the scratch directory below $TMPDIR (else /tmp); false after the problem.
+bool makeScratch(Scratch& scratch, Problems& problem) {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/peloarchive.verify.XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
         problem(pattern, std::string("cannot be made: ") + std::strerror(errno));
-        return std::nullopt;
+        return false;
     }
     scratch.path = pattern;
+    return true;
+}
+
+/// Reads the cpio archive of path into a new scratch directory; the
+/// directory, or nothing after the problem.
+std::optional<std::string> readMedium(const std::string& path, Scratch& scratch, Problems& problem) {
+    if (!makeScratch(scratch, problem))
+        return std::nullopt;
     const std::string absolute = fs::absolute(path).string();
     const CommandResult extracted = send_command(
         CommandLine("cd").arg(scratch.path).text(" && cpio -i -d --quiet --no-absolute-filenames <").quoted(absolute));
@@ -121,8 +129,10 @@ bool plainFile(const std::string& root, const char* name) {
 }
 
 /// Each file the manifest names against the file the root holds; the
-/// paths that could be read, below the root and through no link.
-std::set<std::string> checkFiles(int rootFd, const ManifestRead& manifest, Problems& problem) {
+/// paths that could be read, below the root and through no link.  Those
+/// whose size and digest held go to intact.
+std::set<std::string> checkFiles(int rootFd, const ManifestRead& manifest, Problems& problem,
+                                 std::set<std::string>& intact) {
     std::set<std::string> readable;
     for (const auto& [path, recorded] : manifest.files) {
         if (stopped())
@@ -145,6 +155,8 @@ std::set<std::string> checkFiles(int rootFd, const ManifestRead& manifest, Probl
             problem(shown, "size " + std::to_string(now.size) + ", manifest says " + std::to_string(recorded.size));
         else if (!recorded.sha256.empty() && now.sha256 != recorded.sha256)
             problem(shown, "SHA-256 differs");
+        else if (!recorded.sha256.empty() && recorded.size >= 0)
+            intact.insert(path);
     }
     return readable;
 }
@@ -274,23 +286,10 @@ void checkCounts(const std::string& root, Problems& problem) {
         problem("counts", std::string("not checked, no ") + rowsName);
         return;
     }
-    // Read only, and immutable: nothing, not even a journal, is written
-    // beside the archive's copy.
-    sqlite3* copy = nullptr;
-    std::string uri = "file:";
-    for (const char c : fs::absolute(root + "/" + rowsName).string()) {
-        // The characters a URI's path cannot hold as they are.
-        if (c == '%' || c == '?' || c == '#') {
-            char escape[4];
-            std::snprintf(escape, sizeof escape, "%%%02X", static_cast<unsigned char>(c));
-            uri += escape;
-        } else {
-            uri += c;
-        }
-    }
-    uri += "?immutable=1";
-    if (sqlite3_open_v2(uri.c_str(), &copy, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
-        problem(rowsName, std::string("cannot be read: ") + sqlite3_errmsg(copy));
+    std::string error;
+    sqlite3* copy = openImmutable(root + "/" + rowsName, error);
+    if (!error.empty()) {
+        problem(rowsName, "cannot be read: " + error);
         sqlite3_close(copy);
         return;
     }
@@ -339,11 +338,16 @@ std::size_t checkArchive(const std::string& root, Problems& problem) {
     const ManifestRead manifest = readManifestText(text);
     for (const std::string& line : manifest.unreadLines)
         problem(manifestName, line + " not understood");
-    const std::set<std::string> readable = checkFiles(rootFd, manifest, problem);
-    close(rootFd);
+    std::set<std::string> intact;
+    const std::set<std::string> readable = checkFiles(rootFd, manifest, problem, intact);
     checkStrays(root, manifest, problem);
     checkHistories(root, manifest, readable, problem);
     checkCounts(root, problem);
+    // A directory of its own: a medium's scratch directory is the archive.
+    Scratch reloadScratch;
+    if (!stopped() && makeScratch(reloadScratch, problem))
+        checkReload({rootFd, root, manifest, intact}, reloadScratch.path, std::ref(problem), stopped);
+    close(rootFd);
     return manifest.files.size();
 }
 

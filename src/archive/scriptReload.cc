@@ -130,6 +130,20 @@ bool namesLoadDirectory(std::string_view text) {
     return text.starts_with("$4") && (text.size() == 2 || std::isdigit(static_cast<unsigned char>(text[2])) == 0);
 }
 
+/// Whether the statement is a load statement, handed to run.load; a
+/// statement beginning with "load" in another form is a problem.
+bool loaded(std::string_view statement, int line, const ScriptRun& run) {
+    try {
+        const std::optional<LoadStatement> load = loadStatementOf(statement);
+        if (load)
+            run.load(line, *load);
+        return load.has_value();
+    } catch (const ReloadError& failure) {
+        run.problem(line, failure.what(), statement);
+        return true;
+    }
+}
+
 }  // namespace
 
 bool isSqlName(std::string_view name) {
@@ -254,12 +268,13 @@ long runScript(std::string_view script, const ScriptRun& run, int lineOffset) {
     ScriptReader reader(script, run.dialect);
     long count = 0;
     for (ScriptStatement statement; reader.next(statement);) {
-        if (isTransactionControl(statement.text))
+        const int line = statement.line + lineOffset;
+        if (isTransactionControl(statement.text) || (run.load && loaded(statement.text, line, run)))
             continue;
         if (run.insertsOnly && !isOneInsert(statement.text))
-            run.problem(statement.line + lineOffset, "not an insert; not run", statement.text);
+            run.problem(line, "not an insert; not run", statement.text);
         else if (sqlExecuteScript(statement.text) < 0)
-            run.problem(statement.line + lineOffset, sqlca.sqlerrm, statement.text);
+            run.problem(line, sqlca.sqlerrm, statement.text);
         else
             ++count;
     }

@@ -92,6 +92,9 @@ struct ScriptRun {
     /// that cannot be read to its end (with an empty statement); may throw
     /// to stop the run.
     std::function<void(int line, const std::string& reason, std::string_view statement)> problem;
+    /// Told of each load statement, an Informix script's, which is then
+    /// not run as SQL; empty: a load statement is a statement like others.
+    std::function<void(int line, const LoadStatement& load)> load;
 };
 
 /// Runs every statement of a plain script through the client layer's

@@ -43,6 +43,8 @@ std::string hex(const unsigned char* bytes, unsigned int size) {
     return text;
 }
 
+}  // namespace
+
 int openForDigest(int dirFd, const std::string& path, unsigned flags) {
     if ((flags & digestBelowOnly) == 0)
         return openat(dirFd, path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -56,8 +58,6 @@ int openForDigest(int dirFd, const std::string& path, unsigned flags) {
         return openat(dirFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     return fd;
 }
-
-}  // namespace
 
 int digestFile(int dirFd, const std::string& path, unsigned flags, FileDigest& digest) {
     const Descriptor file{openForDigest(dirFd, path, flags)};

@@ -35,6 +35,11 @@ enum DigestFlags : unsigned {
 /// not a regular file is refused with EINVAL.
 int digestFile(int dirFd, const std::string& path, unsigned flags, FileDigest& digest);
 
+/// Opens path, relative to the directory open as dirFd, for reading as
+/// digestFile reaches it under the flags.  The descriptor, which the
+/// caller closes, or -1 with errno set.
+int openForDigest(int dirFd, const std::string& path, unsigned flags);
+
 /// The SHA-256 of the text, as digestFile gives it.
 std::string sha256Hex(std::string_view text);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -91,6 +92,72 @@ void rewrite(const std::string& path, const std::function<void(std::string&)>& c
     std::string text = readText(path);
     change(text);
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+/// Gives the manifest's SHA-256 and size lines of the file its content
+/// now, so that only the reload comparison can tell.
+void fixManifestLines(const std::string& arch, const std::string& file) {
+    const std::string content = readText(arch + "/" + file);
+    rewrite(arch + "/PELOarchive.manifest", [&](std::string& text) {
+        std::istringstream lines(text);
+        text.clear();
+        for (std::string line; std::getline(lines, line);) {
+            if (line.size() == 66 + file.size() && line.ends_with("  " + file))
+                line = sha256Hex(content) + "  " + file;
+            else if (line.starts_with("# size ") && line.ends_with(" " + file))
+                line = "# size " + std::to_string(content.size()) + " " + file;
+            text += line + "\n";
+        }
+    });
+}
+
+constexpr const char* script = "PELOarchive.dbData";
+
+/// Changes the populate script and fixes up its manifest lines.
+void editScript(const std::string& arch, const std::function<void(std::string&)>& change) {
+    rewrite(arch + "/" + script, change);
+    fixManifestLines(arch, script);
+}
+
+/// Changes the first letter of the first Path name that begins with one;
+/// the problem line the comparison gives for it.
+std::string editPathName(const std::string& arch) {
+    std::string id;
+    editScript(arch, [&](std::string& text) {
+        const std::string insert = "insert into Path values (";
+        for (std::size_t at = text.find(insert); at != std::string::npos; at = text.find(insert, at + 1)) {
+            const std::size_t name = text.find(",'", at) + 2;
+            if (std::isalpha(static_cast<unsigned char>(text[name])) == 0)
+                continue;
+            id = text.substr(at + insert.size(), name - 2 - at - insert.size());
+            text[name] = text[name] == 'X' ? 'Y' : 'X';
+            return;
+        }
+    });
+    EXPECT_FALSE(id.empty()) << "no Path name to edit";
+    return "reload: PATH ID=" + id + ": NAME differs";
+}
+
+/// Puts statements before the script's first Tracks row; their first line.
+int insertBeforeTracks(const std::string& arch, const std::string& statements) {
+    int line = 0;
+    editScript(arch, [&](std::string& text) {
+        const std::size_t at = text.find("insert into Tracks values (");
+        text.insert(at, statements);
+        line = int(std::count(text.begin(), text.begin() + std::ptrdiff_t(at), '\n')) + 1;
+    });
+    return line;
+}
+
+std::string scriptLine(int line, const std::string& reason) {
+    return "reload: PELOarchive.dbData line " + std::to_string(line) + ": " + reason;
+}
+
+/// A Path value that asks the shell to run a command; the line the
+/// script's check gives for it.
+Lines commandInScript(const std::string& arch, const std::string& command, const std::string& what) {
+    const int line = insertBeforeTracks(arch, "insert into Path values (0,'" + command + "');\n");
+    return Lines{scriptLine(line, what + ": the shell would run the command it opens")};
 }
 
 struct Corruption {
@@ -207,6 +274,39 @@ const Corruption corruptions[] = {
          return Lines{"PELOarchive.manifest: line " + std::to_string(lines + 1) + " not understood"};
      },
      true},  // sha256sum --strict refuses a line it cannot read
+    // The script's manifest lines are fixed up: only the reload can tell.
+    {"ScriptValueEdited", [](const std::string& arch, const std::string&) { return Lines{editPathName(arch)}; }, false},
+    {"ScriptRowDeleted",
+     [](const std::string& arch, const std::string&) {
+         const long tracks = countOf(arch, "Tracks");
+         std::string id;
+         editScript(arch, [&](std::string& text) {
+             const std::size_t at = text.find("insert into Tracks values (");
+             id = text.substr(at + 27, text.find(',', at) - at - 27);
+             text.erase(at, text.find(";\n", at) + 2 - at);
+         });
+         return Lines{"reload: TRACKS: " + std::to_string(tracks - 1) + " rows from the script, " +
+                          std::to_string(tracks) + " in the row copy",
+                      "reload: TRACKS ID=" + id + ": not in the script"};
+     },
+     false},
+    {"ScriptStatementNotAnInsert",
+     [](const std::string& arch, const std::string&) {
+         const int line = insertBeforeTracks(arch, "attach database 'x.db' as x;\ndelete from Tracks;\n");
+         return Lines{scriptLine(line, "not an insert; not run"), scriptLine(line + 1, "not an insert; not run")};
+     },
+     false},
+    // Were either run, the marker would be a file the manifest does not name.
+    {"ScriptHereDocumentRunsACommand",
+     [](const std::string& arch, const std::string&) {
+         return commandInScript(arch, "`touch " + arch + "/marker`", "an unescaped back quote");
+     },
+     false},
+    {"ScriptHereDocumentSubstitutes",
+     [](const std::string& arch, const std::string&) {
+         return commandInScript(arch, "$(touch " + arch + "/marker)", "an unescaped \"$(\"");
+     },
+     false},
 };
 
 /// One release archive with removal of an SCCS demo family, shared by
@@ -259,10 +359,37 @@ TEST_P(VerifyTest, NamesExactlyTheCorruption) {
               (expected.size() == 1 ? "" : "s") + "\nstatus=1\n";
     EXPECT_EQ(verify(vcBin(), copy), wanted);
     EXPECT_EQ(sha256sumPasses(copy), !GetParam().sha256sumFails);
+    EXPECT_FALSE(fs::exists(copy + "/marker"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Archive, VerifyTest, ::testing::ValuesIn(corruptions),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Every dialect's script, and its export or load files, reload to the row
+// copy's rows: the untouched archive passes, and a name edited in the
+// script is found.  The Informix case is the hostile family's.
+class VerifyDialectTest : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(VerifyDialectTest, TheScriptReloadsToTheRowCopy) {
+    const std::string product = GetParam();
+    const bool hostile = product == "informix";
+    const std::string root = scratchDir() + "/verify-" + product;
+    const BuiltFamily family =
+        buildFamily(root + "/family", "--size=tiny --db=" + product + (hostile ? " --hostile" : ""));
+    const std::string arch = root + "/arch", vcBin = family.env.at("PELO_VCBIN");
+    fs::create_directories(arch);
+    const std::string release = hostile ? family.requests.at("releaseArchive") : "rel1";
+    const std::string output = runArchive(family, "2\n2\n" + release + "\n2\n2\n1\n" + arch + "\n");
+    ASSERT_TRUE(output.ends_with("status=0\n")) << output;
+    const std::string passed = verify(vcBin, arch);
+    EXPECT_TRUE(passed.ends_with(" files\nstatus=0\n")) << passed;
+
+    const std::string edited = editPathName(arch);
+    EXPECT_EQ(verify(vcBin, arch), edited + "\npeloarchive --verify: " + arch + ": 1 problem\nstatus=1\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(Archive, VerifyDialectTest, ::testing::Values("oracle", "sybase", "dizoz", "informix"),
+                         [](const auto& info) { return std::string(info.param); });
 
 // vlog's revisions of a PVCS family's trimmed histories are what the
 // manifest records, and a revision deleted with vdel is named.
