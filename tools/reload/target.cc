@@ -51,7 +51,7 @@ long runScript(std::string_view script, Dialect dialect) {
     const auto fail = [](int line, const std::string& reason, std::string_view statement) {
         scriptError(line, statement.empty() ? reason : reason + "\n  " + excerpt(statement));
     };
-    return pelo::runScript(script, {dialect, false, fail});
+    return pelo::runScript(script, {dialect, false, fail, {}});
 }
 
 long importExports(const std::string& archiveDir, Dialect dialect) {
