@@ -7,8 +7,10 @@
 // is one line on standard output, a path written as the manifest writes
 // it (backslashes and new-lines escaped).  The checks: each file the
 // manifest names, each file it does not, each trimmed history's deltas as
-// its tool lists them, and the information file's counts against the rows
-// of the row copy, which is opened read-only and immutable:
+// its tool lists them, the information file's counts against the rows of
+// the row copy, which is opened read-only and immutable, and the populate
+// script reloaded against the row copy (archVerifyReload.h; only when the
+// files it reads are intact):
 //
 //   PATH: in the manifest, missing
 //   PATH: cannot be read: REASON
@@ -28,6 +30,15 @@
 //   counts: not checked, no PELOarchive.rows.db
 //   PELOarchive.rows.db: TABLE cannot be read: REASON
 //   PELOarchive.info: missing                (or: no counts section)
+//   reload: PELOarchive.dbData line N: REASON  (a statement refused or failing)
+//   reload: PELOarchive.dbData: N more problems
+//   reload: FILE line N: REASON               (an export file)
+//   reload: TABLE: N rows from the script, M in the row copy
+//   reload: TABLE KEY: COLUMN differs        (KEY as "ID=5" or "A=x, B=y")
+//   reload: TABLE KEY: not in the script     (or: not in the row copy)
+//   reload: TABLE: N more differences        (after ten lines of a table)
+//   reload: TABLE: not compared: REASON
+//   reload: not checked, REASON
 //
 // then one summary line, "peloarchive --verify: ARCHIVE: verified, N
 // files" or "peloarchive --verify: ARCHIVE: N problems" (1 problem).  A
