@@ -24,6 +24,24 @@
 //            lacks.  Its copies must come out byte for byte like the
 //            archive's.
 //
+// On the archive of the archive run, and with the removal run's progress:
+//
+//   verify   "peloarchive --verify" of the archive, against a near limit of
+//            "sha256sum -c" of the manifest from the archive's root (every
+//            file it names, read and hashed) plus the sqlite3 CLI loading
+//            the populate script's statements, read with the utility's
+//            script reader and put in one transaction, into an empty
+//            database with the family schema and its configured columns;
+//   proof    what the removal run spends proving its archive before it
+//            removes anything: rowcopy_s, the populate walk from "Generating
+//            the database populate file." to "Database populate file has
+//            been created successfully.", which writes the row copy
+//            alongside the script (the utility prints nothing between the
+//            two, so this bounds the copy's cost from above), plus
+//            readback_s, from "...version control files have been archived
+//            successfully." to "Removing the archived objects.", the sync
+//            of the archive and its read-back.  Its near limit is verify's.
+//
 // The utility's peak RSS is what wait4 reports for its process, which
 // takes in the children it waited for (the export tool, the VC tools).
 // Every timed step first writes out the page cache and waits until the
@@ -37,7 +55,10 @@
 // history kind, scale and measure
 //   vc=V scale=N measure=check seconds=... near_s=... ratio=... peak_rss_mb=...
 //   vc=V scale=N measure=archive seconds=... near_s=... floor_s=... ratio=... ratio_without_floor=... peak_rss_mb=...
-// (remove as archive), where ratio is seconds / near_s and
+// (remove as archive), then
+//   vc=V scale=N measure=verify seconds=... near_s=... ratio=...
+//   vc=V scale=N measure=proof seconds=... near_s=... ratio=... rowcopy_s=... readback_s=...
+// where ratio is seconds / near_s and
 // ratio_without_floor is (seconds - floor_s) / near_s, the seconds the
 // run with removal spent before it and in each of its steps
 // (remove_steps), and a line of detail.  Families come from the
@@ -76,6 +97,8 @@
 #include "archive/dialect.h"
 #include "archive/getArchOpts.h"
 #include "archive/phases.h"
+#include "archive/scriptReader.h"
+#include "archive/scriptReload.h"
 #include "benchFamily.h"
 #include "benchPostgres.h"
 #include "vcFloor.h"
@@ -107,9 +130,13 @@ struct Run {
 };
 
 /// The progress headings that split a run with removal into its steps,
-/// as the utility's own message table has them.
+/// as the utility's own message table has them: the removal's five, then
+/// the populate walk's start and end and the end of the histories, which
+/// bracket the row copy and the read-back (markPopulating on).
 const std::vector<std::string> removalHeadings = {msgDefault(1343), msgDefault(1542), msgDefault(1543),
-                                                  msgDefault(1546), msgDefault(1347)};
+                                                  msgDefault(1546), msgDefault(1347), msgDefault(1334),
+                                                  msgDefault(1335), msgDefault(1341)};
+constexpr std::size_t markRemoving = 0, markPopulating = 5, markPopulated = 6, markHistoriesDone = 7;
 
 /// Copies the utility's output from fd into the log as it comes, noting
 /// when each heading first shows.  The utility flushes every piece of its
@@ -145,6 +172,7 @@ void followOutput(int fd, const fs::path& logPath, const Clock::time_point start
 struct Figures {
     Run check, archive, remove;
     double dumpSeconds = 0, cprSeconds = 0, floorSeconds = 0;
+    double verifySeconds = 0, sumSeconds = 0, loadSeconds = 0;  ///< --verify and its near limit
     std::size_t histories = 0, deltasRemoved = 0, floorCommands = 0;
 
     double nearSeconds() const { return dumpSeconds + cprSeconds; }
@@ -373,6 +401,78 @@ bool measureFloor(const Family& family, const fs::path& dir, double loadBelow, F
     return true;
 }
 
+// ---- verify ---------------------------------------------------------------------
+
+/// The populate script's statements as one transaction the sqlite3 CLI
+/// reads, an Informix script's from its here-document; written to path.
+bool writeNearLoad(const fs::path& archive, Dialect dialect, const fs::path& path) {
+    const std::string script = readWhole(archive / populateScriptName);
+    std::string statements = script;
+    if (dialect == Dialect::informix) {
+        ScriptFault fault;
+        const std::optional<std::string> text = hereDocumentStatements(script, fault);
+        if (!text)
+            return fail("the Informix script cannot be read: " + fault.reason);
+        statements = *text, dialect = Dialect::oracle;
+    }
+    std::ofstream out(path);
+    out << "BEGIN;\n";
+    ScriptReader reader(statements, dialect);
+    for (ScriptStatement statement; reader.next(statement);)
+        if (!isTransactionControl(statement.text))
+            out << statement.text << ";\n";
+    out << "COMMIT;\n";
+    return !reader.fault() && out.flush() ? true : fail("the populate script cannot be read");
+}
+
+/// An empty SQLite database with the family schema and the archive's
+/// configured columns, made in a child as the utility makes --verify's.
+bool makeEmptyFamily(const fs::path& archive, const fs::path& db) {
+    std::ofstream{db};
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (sqlConnect(db.string(), "", "") != 0)
+            _exit(1);
+        try {
+            createFamilySchema([&](const std::string& path) { return std::optional(readWhole(archive / path)); });
+        } catch (const ReloadError&) {
+            _exit(1);
+        }
+        _exit(sqlCommit() == 0 && sqlRollbackRelease() == 0 ? 0 : 1);
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return fail("the empty family database " + db.string() + " cannot be made");
+    return true;
+}
+
+/// --verify of the archive run's archive, and its near limit.
+bool measureVerify(const Family& family, const fs::path& dir, double loadBelow, Figures& figures) {
+    const fs::path archive = dir / "archive", nearDb = dir / "near.db", load = dir / "near.sql";
+    if (!writeNearLoad(archive, dialectNamed(family.requests.at("product")), load) || !makeEmptyFamily(archive, nearDb))
+        return false;
+    waitForQuiet(loadBelow);
+    auto start = Clock::now();
+    if (runProgram({"/bin/sh", "-c", "cd \"$1\" && exec sha256sum --quiet --strict -c PELOarchive.manifest", "sh",
+                    archive.string()},
+                   "/dev/null") != 0)
+        return fail("sha256sum -c of the archive failed");
+    figures.sumSeconds = secondsSince(start);
+    start = Clock::now();
+    if (runProgram({"sqlite3", "-bail", nearDb.string(), ".read " + load.string()}, "/dev/null") != 0)
+        return fail("sqlite3 cannot load " + load.string());
+    figures.loadSeconds = secondsSince(start);
+    waitForQuiet(loadBelow);
+    start = Clock::now();
+    const int status = runProgram({"env", "-i", "PATH=/usr/bin:/bin", "LANG=C.UTF-8", "TMPDIR=" + dir.string(),
+                                   "PELO_VCBIN=" + family.env.at("PELO_VCBIN"), PELO_ARCHIVE, "--verify",
+                                   archive.string()},
+                                  (dir / "verify.log").string());
+    figures.verifySeconds = secondsSince(start);
+    return status == 0 || fail("--verify found problems, see " + (dir / "verify.log").string());
+}
+
 // ---- the run ------------------------------------------------------------------
 
 /// The family's database, its vc tree and the tools read once, so that
@@ -409,7 +509,8 @@ bool measureFamily(Family& family, const Options& options, const fs::path& dir, 
         waitForQuiet(options.loadBelow);
         if (!runUtility(env, "2\n2\n" + releases + "\n1\n1\n" + (dir / "archive").string() + "\n", dir, "archive",
                         figures.archive) ||
-            !measureFloor(family, dir, options.loadBelow, figures))
+            !measureFloor(family, dir, options.loadBelow, figures) ||
+            !measureVerify(family, dir, options.loadBelow, figures))
             return false;
     } else if (!preparePostgres(family, *cluster)) {
         return false;
@@ -440,6 +541,22 @@ void printDetail(const Family& family, const Figures& figures) {
     std::printf("\n");
 }
 
+/// The verify and proof lines of a SQLite family, against verify's near
+/// limit; proof only when the removal run printed every heading it needs.
+void printProof(const std::string& lead, int scale, const Figures& figures) {
+    const double near = figures.sumSeconds + figures.loadSeconds;
+    std::printf("%s scale=%d measure=verify seconds=%.2f near_s=%.2f ratio=%.2f sha256sum_s=%.2f load_s=%.2f\n",
+                lead.c_str(), scale, figures.verifySeconds, near, figures.verifySeconds / near, figures.sumSeconds,
+                figures.loadSeconds);
+    const std::vector<double>& marks = figures.remove.marks;
+    if (marks.size() != removalHeadings.size() || std::ranges::any_of(marks, [](double m) { return m < 0; }))
+        return;
+    const double rowCopy = marks[markPopulated] - marks[markPopulating];
+    const double readBack = marks[markRemoving] - marks[markHistoriesDone];
+    std::printf("%s scale=%d measure=proof seconds=%.2f near_s=%.2f ratio=%.2f rowcopy_s=%.2f readback_s=%.2f\n",
+                lead.c_str(), scale, rowCopy + readBack, near, (rowCopy + readBack) / near, rowCopy, readBack);
+}
+
 /// The lines of one family.  SQLite's have no backend (it was the only
 /// one when they were first read); PostgreSQL's start with it, and with no
 /// archive run and no floor its removal has the check's form.
@@ -468,6 +585,8 @@ void printFigures(const Family& family, const std::string& vc, const Figures& fi
                         lead.c_str(), family.scale, name, (figures.*run).seconds, near, floor,
                         (figures.*run).seconds / near, ((figures.*run).seconds - floor) / near, (figures.*run).peakMb,
                         scaleRatio(run).c_str());
+    if (sqlite)
+        printProof(lead, family.scale, figures);
     printDetail(family, figures);
     std::fflush(stdout);
 }
