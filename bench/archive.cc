@@ -31,7 +31,8 @@
 //            file it names, read and hashed) plus the sqlite3 CLI loading
 //            the populate script's statements, read with the utility's
 //            script reader and put in one transaction, into an empty
-//            database with the family schema and its configured columns;
+//            database with the family schema (without the PELODATE
+//            collation, which the CLI lacks) and its configured columns;
 //   proof    what the removal run spends proving its archive before it
 //            removes anything: rowcopy_s, the populate walk from "Generating
 //            the database populate file." to "Database populate file has
@@ -99,6 +100,7 @@
 #include "archive/phases.h"
 #include "archive/scriptReader.h"
 #include "archive/scriptReload.h"
+#include "db/schema.h"
 #include "benchFamily.h"
 #include "benchPostgres.h"
 #include "vcFloor.h"
@@ -425,33 +427,29 @@ bool writeNearLoad(const fs::path& archive, Dialect dialect, const fs::path& pat
     return !reader.fault() && out.flush() ? true : fail("the populate script cannot be read");
 }
 
-/// An empty SQLite database with the family schema and the archive's
-/// configured columns, made in a child as the utility makes --verify's.
-bool makeEmptyFamily(const fs::path& archive, const fs::path& db) {
-    std::ofstream{db};
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        if (sqlConnect(db.string(), "", "") != 0)
-            _exit(1);
-        try {
-            createFamilySchema([&](const std::string& path) { return std::optional(readWhole(archive / path)); });
-        } catch (const ReloadError&) {
-            _exit(1);
-        }
-        _exit(sqlCommit() == 0 && sqlRollbackRelease() == 0 ? 0 : 1);
+/// The family schema and the archive's configured columns for the sqlite3
+/// CLI, which does not know the PELODATE collation the client layer
+/// registers: the date columns keep the default one.
+bool writeNearSchema(const fs::path& archive, const fs::path& path) {
+    std::string schema(familySchemaSql(SqlProduct::sqlite));
+    for (std::size_t at = schema.find(" COLLATE PELODATE"); at != std::string::npos; at = schema.find(" COLLATE PELODATE"))
+        schema.erase(at, 17);
+    try {
+        schema += configuredColumnsSql([&](const std::string& path) { return std::optional(readWhole(archive / path)); });
+    } catch (const ReloadError& failure) {
+        return fail(failure.what());
     }
-    int status = 0;
-    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        return fail("the empty family database " + db.string() + " cannot be made");
-    return true;
+    std::ofstream out(path);
+    return out << schema && out.flush() ? true : fail("cannot write " + path.string());
 }
 
 /// --verify of the archive run's archive, and its near limit.
 bool measureVerify(const Family& family, const fs::path& dir, double loadBelow, Figures& figures) {
     const fs::path archive = dir / "archive", nearDb = dir / "near.db", load = dir / "near.sql";
-    if (!writeNearLoad(archive, dialectNamed(family.requests.at("product")), load) || !makeEmptyFamily(archive, nearDb))
-        return false;
+    if (!writeNearLoad(archive, dialectNamed(family.requests.at("product")), load) ||
+        !writeNearSchema(archive, dir / "schema.sql") ||
+        runProgram({"sqlite3", "-bail", nearDb.string(), ".read " + (dir / "schema.sql").string()}, "/dev/null") != 0)
+        return fail("the empty family database " + nearDb.string() + " cannot be made");
     waitForQuiet(loadBelow);
     auto start = Clock::now();
     if (runProgram({"/bin/sh", "-c", "cd \"$1\" && exec sha256sum --quiet --strict -c PELOarchive.manifest", "sh",

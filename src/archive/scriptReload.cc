@@ -95,14 +95,15 @@ long importSection(std::istream& in, const std::string& head, int& lineNo) {
     return rows;
 }
 
-void addColumns(const char* table, const std::vector<std::string>& columns) {
+/// The statements that add the columns to the table.
+std::string addColumns(const char* table, const std::vector<std::string>& columns) {
+    std::string text;
     for (const std::string& column : columns) {
         if (!isSqlName(column))
             throw ReloadError("configField: \"" + column + "\" is not a column name");
-        const std::string text = std::string("ALTER TABLE ") + table + " ADD COLUMN " + column + " VARCHAR(254)";
-        if (sqlExecuteScript(text) < 0)
-            throw ReloadError(text + ": " + sqlca.sqlerrm);
+        text += std::string("ALTER TABLE ") + table + " ADD COLUMN " + column + " VARCHAR(254);\n";
     }
+    return text;
 }
 
 /// Whether the statement is one insert, as SQLite's own tokenizer reads
@@ -246,9 +247,7 @@ std::vector<std::string> configuredColumns(std::string_view fieldTable) {
     return columns;
 }
 
-void createFamilySchema(const ArchiveFileReader& read) {
-    if (sqlExecuteScript(familySchemaSql()) < 0)
-        throw ReloadError("the family schema cannot be created: " + sqlca.sqlerrm);
+std::string configuredColumnsSql(const ArchiveFileReader& read) {
     const auto columnsOf = [&](const char* table) {
         return configuredColumns(read(std::string("configField/") + table).value_or(""));
     };
@@ -259,9 +258,16 @@ void createFamilySchema(const ArchiveFileReader& read) {
         if (std::none_of(defectColumns.begin(), defectColumns.end(),
                          [&](const std::string& c) { return strcasecmp(c.c_str(), column.c_str()) == 0; }))
             defectColumns.push_back(column);
-    addColumns("DEFECTS", defectColumns);
-    addColumns("FILES", columnsOf("FileConfigTbl"));
-    addColumns("USERS", columnsOf("UserConfigTbl"));
+    return addColumns("DEFECTS", defectColumns) + addColumns("FILES", columnsOf("FileConfigTbl")) +
+           addColumns("USERS", columnsOf("UserConfigTbl"));
+}
+
+void createFamilySchema(const ArchiveFileReader& read) {
+    if (sqlExecuteScript(familySchemaSql()) < 0)
+        throw ReloadError("the family schema cannot be created: " + sqlca.sqlerrm);
+    const std::string columns = configuredColumnsSql(read);
+    if (!columns.empty() && sqlExecuteScript(columns) < 0)
+        throw ReloadError("the configured columns cannot be added: " + sqlca.sqlerrm);
 }
 
 long runScript(std::string_view script, const ScriptRun& run, int lineOffset) {

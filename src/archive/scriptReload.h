@@ -74,6 +74,12 @@ std::vector<std::string> configuredColumns(std::string_view fieldTable);
 /// root; nothing when it cannot be read.
 using ArchiveFileReader = std::function<std::optional<std::string>(const std::string& path)>;
 
+/// The statements that add the configurable columns the archive's copies
+/// of the family's field tables name (configField/*ConfigTbl; none
+/// without them) to Defects, Files and Users, in their files' order.
+/// Throws ReloadError for a name that is not a plain SQL name.
+std::string configuredColumnsSql(const ArchiveFileReader& read);
+
 /// Creates the family schema in the open, empty database, then adds the
 /// configurable columns the archive's copies of the family's field tables
 /// name (configField/*ConfigTbl; none without them), in their files'
