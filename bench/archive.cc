@@ -432,10 +432,12 @@ bool writeNearLoad(const fs::path& archive, Dialect dialect, const fs::path& pat
 /// registers: the date columns keep the default one.
 bool writeNearSchema(const fs::path& archive, const fs::path& path) {
     std::string schema(familySchemaSql(SqlProduct::sqlite));
-    for (std::size_t at = schema.find(" COLLATE PELODATE"); at != std::string::npos; at = schema.find(" COLLATE PELODATE"))
-        schema.erase(at, 17);
+    constexpr std::string_view collation = " COLLATE PELODATE";
+    for (std::size_t at = schema.find(collation); at != std::string::npos; at = schema.find(collation, at))
+        schema.erase(at, collation.size());
     try {
-        schema += configuredColumnsSql([&](const std::string& path) { return std::optional(readWhole(archive / path)); });
+        schema += configuredColumnsSql(
+            [&](const std::string& path) { return std::optional(readWhole(archive / path)); });
     } catch (const ReloadError& failure) {
         return fail(failure.what());
     }

@@ -171,12 +171,13 @@ bool loadArchive(const CheckedArchive& archive, Dialect dialect, const std::stri
                           lines(" line " + std::to_string(line) + ": " + reason);
                   },
                   {}};
-    const bool loaded = dialect != Dialect::informix || runInformixScript(archive, script, run, lines);
-    if (dialect != Dialect::informix)
-        runScript(script, run);
-    lines.finish();
-    if (dialect == Dialect::informix)
+    if (dialect == Dialect::informix) {
+        const bool loaded = runInformixScript(archive, script, run, lines);
+        lines.finish();
         return loaded;
+    }
+    runScript(script, run);
+    lines.finish();
     // A missing export file is named by the manifest's check already.
     for (const std::string& file : exportFiles(dialect))
         if (const std::optional<std::string> text = readIntact(archive, file)) {
@@ -240,7 +241,8 @@ struct ScriptForms {
 
 std::set<std::string> enabledFields(const CheckedArchive& archive, const char* table) {
     std::set<std::string> fields;
-    for (const std::string& column : configuredColumns(readIntact(archive, std::string("configField/") + table).value_or("")))
+    const std::optional<std::string> text = readIntact(archive, std::string("configField/") + table);
+    for (const std::string& column : configuredColumns(text.value_or("")))
         fields.insert(upper(column));
     return fields;
 }
@@ -270,7 +272,9 @@ void setColumn(TableRows& table, const char* column, const std::function<void(st
 
 void blankFreeText(TableRows& table, const char* column) {
     setColumn(table, column, [](std::string& value) {
-        std::replace_if(value.begin(), value.end(), [](char c) { return std::string_view("'`&;").find(c) != std::string_view::npos; }, ' ');
+        std::replace_if(
+            value.begin(), value.end(), [](char c) { return std::string_view("'`&;").find(c) != std::string_view::npos; },
+            ' ');
     });
 }
 
@@ -305,10 +309,14 @@ void toScriptForms(CopyTable table, TableRows& rows, const ScriptForms& forms) {
         break;
     case CopyTable::sizes: blankFreeText(rows, "SIZING"); break;
     case CopyTable::users: blankFreeText(rows, "NAME"); setColumn(rows, "ID", renumber); break;
-    case CopyTable::hosts: setColumn(rows, "ADDRESS", [](std::string& v) { v = "0"; }); setColumn(rows, "USERID", renumber); break;
+    case CopyTable::hosts:
+        setColumn(rows, "ADDRESS", [](std::string& v) { v = "0"; });
+        setColumn(rows, "USERID", renumber);
+        break;
     case CopyTable::defects: blankFreeText(rows, "ABSTRACT"); blankOtherKindFields(rows, forms); break;
     case CopyTable::sequence:
-        std::erase_if(rows.rows, [](const auto& row) { return row[0] != "general" && row[0] != "defect" && row[0] != "source"; });
+        std::erase_if(rows.rows,
+                      [](const auto& row) { return row[0] != "general" && row[0] != "defect" && row[0] != "source"; });
         for (auto& row : rows.rows)
             row[1] = row[0] == "general" ? forms.general : row[1];
         break;

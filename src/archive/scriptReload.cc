@@ -173,7 +173,8 @@ std::vector<std::string> statementWords(std::string_view statement) {
          i = statement.find_first_not_of(" \t\n", i)) {
         const bool quoted = statement[i] == '"';
         const std::size_t end = quoted ? statement.find('"', i + 1) : statement.find_first_of(" \t\n", i);
-        out.emplace_back(statement.substr(i + quoted, (end == std::string_view::npos ? statement.size() : end) - i - quoted));
+        const std::size_t stop = end == std::string_view::npos ? statement.size() : end;
+        out.emplace_back(statement.substr(i + quoted, stop - i - quoted));
         i = end == std::string_view::npos ? end : end + quoted;
     }
     return out;

@@ -38,8 +38,8 @@ const std::vector<StatementCase> statementCases = {
      "insert into Path select 1 as \"'\", 'a'; delete from Path; --';\n", 1, 0},
     {"SecondStatementInASybaseBatch", Dialect::sybase, "insert into Path values (2,'x'); delete from Path\ngo\n", 1, 0},
     {"Delete", Dialect::sybase, "delete from Path\ngo\n", 1, 0},
-    {"CommitsPassedOver", Dialect::sybase, "begin transaction\ngo\ninsert into Path values (3,'y')\ngo\ncommit transaction\ngo\n",
-     0, 1},
+    {"CommitsPassedOver", Dialect::sybase,
+     "begin transaction\ngo\ninsert into Path values (3,'y')\ngo\ncommit transaction\ngo\n", 0, 1},
 };
 
 void PrintTo(const StatementCase& c, std::ostream* out) { *out << c.name; }
@@ -79,11 +79,10 @@ INSTANTIATE_TEST_SUITE_P(Statements, ScriptReloadTest, ::testing::ValuesIn(state
 TEST(HereDocumentTest, GivesWhatTheShellWouldAndRefusesExpansions) {
     const std::string head = "$1/bin/isql  $2 >>$3 2>&1 <<!\n";
     ScriptFault fault;
-    EXPECT_EQ(hereDocumentStatements(head + "insert into Path values (1,'\\$(x) \\`y\\` a\\\\b \\$HOME');\n"
-                                            "load from \"$4/PELOarchive.notesData\" delimiter \"|\" insert into Notes;\n!\n",
+    const std::string load = "load from \"$4/PELOarchive.notesData\" delimiter \"|\" insert into Notes;\n";
+    EXPECT_EQ(hereDocumentStatements(head + "insert into Path values (1,'\\$(x) \\`y\\` a\\\\b \\$HOME');\n" + load + "!\n",
                                      fault),
-              "insert into Path values (1,'$(x) `y` a\\b $HOME');\n"
-              "load from \"$4/PELOarchive.notesData\" delimiter \"|\" insert into Notes;\n");
+              "insert into Path values (1,'$(x) `y` a\\b $HOME');\n" + load);
     for (const char* expanded : {"$HOME", "${IFS}", "$44", "$$"}) {
         EXPECT_EQ(hereDocumentStatements(head + "\ninsert into Path values (1,'" + expanded + "');\n!\n", fault),
                   std::nullopt)
