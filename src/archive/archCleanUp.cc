@@ -56,6 +56,8 @@ void removeWorkFiles(bool runCommands) {
         removeArchiveCopies();
 }
 
+void (*undoStep)() = nullptr;
+
 void releaseSemaphore() {
     msgPrint(1540);
     releaseArchiveSemaphore();
@@ -92,6 +94,8 @@ void warnInterruptedRemoval() {
         case 1:
             removeWorkFiles(!outOfMemory);
             removeReadBackCopy();
+            if (undoStep != nullptr)
+                undoStep();
             break;
         case 2: releaseStrings(); break;
         case 3: releaseSemaphore(); break;
@@ -105,6 +109,8 @@ void warnInterruptedRemoval() {
 }
 
 }  // namespace
+
+void setCleanUpUndo(void (*undo)()) { undoStep = undo; }
 
 void warnRemovalFailed() {
     msgPrint(1376);

@@ -15,6 +15,11 @@ namespace pelo {
 /// archive that holds what was removed is: the directory or the device.
 void warnRemovalFailed();
 
+/// Hands the clean-up a step that undoes what a run changed in the family
+/// outside its transaction; it runs before the semaphore is released and
+/// the session rolled back.  Null forgets it.
+void setCleanUpUndo(void (*undo)());
+
 /// The same after memory ran out.
 [[noreturn]] void cleanUpAndExitNoMem();
 

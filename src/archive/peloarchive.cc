@@ -16,6 +16,7 @@
 #include "archive/context.h"
 #include "archive/getArchOpts.h"
 #include "archive/phases.h"
+#include "archive/restore.h"
 #include "archive/runSummary.h"
 #include "db/session.h"
 #include "support/msg.h"
@@ -454,6 +455,53 @@ int refuseCommandLine(const RunRequest& request) {
     return status;
 }
 
+// What every run that reaches the family does first: messages, summary,
+// the ways out of the database's failures and of memory, and the login.
+void startRun(const RunRequest& request) {
+    msgInit();
+    beginRunSummary(request);
+    dbSetFatalExit(cleanUpAndExit, programName);
+    dbSetTerminationFlag(&pendingSignal);
+    installArchiveNewHandler();
+    archCtx.familyName = passwdName();
+    archCtx.familyHomeDir = passwdHome();
+}
+
+// The family's environment and database, once the semaphore is settled;
+// termination signals are only recorded from here on.
+void connectToFamily() {
+    sigInit();
+    startPhase(RunPhase::environment);
+    if (setUpEnvironment())
+        endRun();
+    startPhase(RunPhase::connect);
+    connectToDatabase();
+}
+
+// --restore: a run of its own under the archive semaphore, with the
+// family's login, environment and database as an archive run has them.
+int restoreRun(const RunRequest& request) {
+    startRun(request);
+    archCtx.scripted = true;
+    setFailureStatus(ExitStatus::failed);
+    startPhase(RunPhase::semaphore);
+    if (takeArchiveSemaphore(request.force))
+        cleanUpAndExit();
+    connectToFamily();
+    startPhase(RunPhase::removal);
+    restoreArchive(request.restorePath, request.dryRun);
+    startPhase(RunPhase::end);
+    sigCheck();
+    msgPrint(1344);
+    dbExit();
+    archCtx.connectedToDb = 0;
+    releaseStrings();
+    const int status = endRunWith(ExitStatus::done);
+    msgClose();
+    releaseArchiveSemaphore();
+    return status;
+}
+
 }  // namespace
 
 void sigInit() {
@@ -509,18 +557,14 @@ int peloarchive(const RunRequest& request) {
     case RequestAction::verify:
         // The archive alone is looked at: no login, semaphore or database.
         return verifyArchive(request.verifyPath);
+    case RequestAction::restore:
+        return restoreRun(request);
     case RequestAction::usageError:
         return refuseCommandLine(request);
     case RequestAction::run:
         break;
     }
-    msgInit();
-    beginRunSummary(request);
-    dbSetFatalExit(cleanUpAndExit, programName);
-    dbSetTerminationFlag(&pendingSignal);
-    installArchiveNewHandler();
-    archCtx.familyName = passwdName();
-    archCtx.familyHomeDir = passwdHome();
+    startRun(request);
     archCtx.fileSystemStore = 0;
     // What the dialog refuses in a scripted run is an answer the command
     // line gave.
@@ -534,12 +578,7 @@ int peloarchive(const RunRequest& request) {
     if (archiving() && takeArchiveSemaphore(request.force))
         cleanUpAndExit();
     archCtx.deleteStarted = 0;
-    sigInit();
-    startPhase(RunPhase::environment);
-    if (setUpEnvironment())
-        endRun();
-    startPhase(RunPhase::connect);
-    connectToDatabase();
+    connectToFamily();
     checkPrerequisites();
     if (archiving())
         startArchiveFiles();

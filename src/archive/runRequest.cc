@@ -27,6 +27,8 @@ enum Key : int {
     keyContinue,
     keyJson,
     keyVerify,
+    keyRestore,
+    keyDryRun,
     keyHelp,
     keyVersion,
 };
@@ -50,6 +52,8 @@ constexpr OptionSpec optionSpecs[] = {
     {keyContinue, {"--continue", nullptr, "go on after cpio without asking (needed with --device)"}, true},
     {keyJson, {"--json", "FILE", "write a summary of the run to FILE, as JSON"}, false},
     {keyVerify, {"--verify", "PATH", "verify the archive in PATH: a directory, or a cpio file or device"}, false},
+    {keyRestore, {"--restore", "PATH", "put back into the family what the removal of the archive in PATH took"}, false},
+    {keyDryRun, {"--dry-run", nullptr, "with --restore: say what would be put back; change nothing"}, false},
     {keyHelp, {"--help", nullptr, "print this text and exit"}, false},
     {keyVersion, {"--version", nullptr, "print the program's level and exit"}, false},
 };
@@ -106,6 +110,8 @@ void take(RunRequest& request, int key, const char* value) {
     case keyContinue: request.continueAfterCpio = true; break;
     case keyJson: request.summaryPath = value; break;
     case keyVerify: request.verifyPath = value; break;
+    case keyRestore: request.restorePath = value; break;
+    case keyDryRun: request.dryRun = true; break;
     default: break;
     }
 }
@@ -133,6 +139,18 @@ RunRequest checkAnswers(RunRequest request, const std::vector<int>& answers) {
     request.mode = has(keyCheck) ? RunMode::checkOnly : RunMode::archive;
     if (!has(keyCheck))
         request.removal = has(keyRemove);
+    return request;
+}
+
+// A restore takes its archive, and besides it only --dry-run and -F.
+RunRequest checkRestore(RunRequest request, const std::vector<std::string>& given) {
+    if (request.restorePath.empty())
+        return refuse(std::move(request), 1708, nameOf(keyDryRun), nameOf(keyRestore));
+    for (const std::string& option : given)
+        if (option != nameOf(keyRestore) && option != nameOf(keyDryRun) && option != "-F")
+            return refuse(std::move(request), 1719, nameOf(keyRestore), option);
+    request.action = RequestAction::restore;
+    request.scripted = true;
     return request;
 }
 
@@ -179,9 +197,10 @@ RunRequest parseRunRequest(int argc, const char* const argv[]) {
             return request;
         }
         if (std::ranges::find(answers, key) != answers.end() || (key == keyJson && request.summaryPath) ||
-            (key == keyVerify && !request.verifyPath.empty()))
+            (key == keyVerify && !request.verifyPath.empty()) || (key == keyRestore && !request.restorePath.empty()) ||
+            (key == keyDryRun && request.dryRun))
             return refuse(std::move(request), 1719, nameOf(key), nameOf(key));
-        if ((key == keyJson || key == keyVerify) && std::string_view(optarg).empty())
+        if ((key == keyJson || key == keyVerify || key == keyRestore) && std::string_view(optarg).empty())
             return refuse(std::move(request), 1718, nameOf(key));
         given.push_back(nameOf(key));
         if (specOf(key).answers)
@@ -197,14 +216,19 @@ RunRequest parseRunRequest(int argc, const char* const argv[]) {
         request.action = RequestAction::verify;
         return request;
     }
+    if (!request.restorePath.empty() || request.dryRun)
+        return checkRestore(std::move(request), given);
     return checkAnswers(std::move(request), answers);
 }
 
 std::span<const OptionHelp> optionHelp() {
     static const std::vector<OptionHelp> all = [] {
         std::vector<OptionHelp> list;
+        // The usage text is the archive run's; the restore, which an
+        // administrator reaches for once, is described in the README.
         for (const OptionSpec& spec : optionSpecs)
-            list.push_back(spec.help);
+            if (spec.key != keyRestore && spec.key != keyDryRun)
+                list.push_back(spec.help);
         list.push_back(forceHelp);
         return list;
     }();

@@ -21,8 +21,10 @@ enum class RunMode { checkOnly, archive };
 
 /// What the command line asks of the program: a run, or only its usage or
 /// its level, or the verification of an archive (--verify, which takes no
-/// other option), or nothing but the report of a command line it refused.
-enum class RequestAction { run, help, version, verify, usageError };
+/// other option), or the restore of an archive into the family (--restore,
+/// with --dry-run and -F alone), or nothing but the report of a command line
+/// it refused.
+enum class RequestAction { run, help, version, verify, restore, usageError };
 
 /// A refused command line: the message (1717, 1718, 1719 or 1708) and the
 /// options it names.
@@ -61,6 +63,10 @@ struct RunRequest {
     /// --verify: the archive to verify, a directory or a file or device
     /// holding a cpio archive.
     std::string verifyPath;
+    /// --restore: the archive to put back, as --verify reads it; --dry-run
+    /// only says what it would put back.
+    std::string restorePath;
+    bool dryRun = false;
     /// -F: take the archive semaphore that a dead run left behind.
     bool force = false;
 };

@@ -11,8 +11,8 @@
 
 namespace pelo {
 
-/// Number of entries of the default table; valid numbers are 0 to 1719.
-inline constexpr int msgCount = 1720;
+/// Number of entries of the default table; valid numbers are 0 to 1745.
+inline constexpr int msgCount = 1746;
 
 /// Sets the locale from the environment and opens "pelo.cat" once.
 /// 0 when the catalogue opened, -1 when not; callers need not look.  A

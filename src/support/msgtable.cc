@@ -857,6 +857,33 @@ const MsgDefault msgDefaults[] = {
     {1717, "0012-018 %1$s: %2$s is not an option of %1$s; see %1$s --help.\n"},
     {1718, "0012-019 %1$s: %2$s needs a value; see %1$s --help.\n"},
     {1719, "0012-020 %1$s: %2$s and %3$s cannot be given together; see %1$s --help.\n"},
+    // putting back what the removal of an archive took (--restore)
+    {1730, "Verifying the archive in %1$s before anything is put back.\n"},
+    {1731, "\n0012-031 The peloarchive program cannot restore the archive in\n"
+           "         %1$s.  It did not verify.  Nothing has been put back\n"
+           "         into the PELO family.\n"},
+    {1732, "Comparing the archive with the PELO family.\n"},
+    {1733, "  conflict: %1$s %2$s: the PELO family holds this row with other values\n"},
+    {1734, "  conflict: %1$s: the PELO family holds another file by that name\n"},
+    {1735, "\n0012-035 The peloarchive program cannot restore the archive.\n"
+           "         %1$d rows or files of the archive conflict with the PELO\n"
+           "         family.  Nothing has been put back.\n"},
+    {1736, "Putting back the level maps and version control files.\n"},
+    {1737, "Putting back the rows.\n"},
+    {1738, "  %1$s: %2$d rows, %3$d set back\n"},
+    {1739, "  %1$s: %2$d files\n"},
+    {1740, "peloarchive --restore: %1$s: %2$d rows put back, %3$d set back, %4$d files put back\n"},
+    {1741, "peloarchive --restore: %1$s: dry run, nothing was changed; it would put back\n"
+           "%2$d rows, set back %3$d and put back %4$d files\n"},
+    {1742, "\n0012-043 The peloarchive program cannot restore the archive.  The file\n"
+           "         %1$s\n"
+           "         cannot be put back:\n"
+           "         %2$s\n"},
+    {1743, "\n0012-044 The peloarchive program cannot restore the archive.  The\n"
+           "         %1$s row %2$s\n"
+           "         of the row copy holds a text that is not UTF-8.\n"},
+    {1744, "Reading the archive from %1$s.\n"},
+    {1745, "The restore would put back:\n"},
 };
 
 const std::size_t msgDefaultsCount = std::size(msgDefaults);

@@ -67,6 +67,9 @@ const std::map<int, std::string> callerSignatures = {
     // a refused command line: program, options; a summary not written: program, path, why
     {1717, "ss"}, {1718, "ss"}, {1719, "sss"}, {1708, "sss"}, {1709, "sss"},
     {1713, "ss"}, {1714, "sssss"}, {1715, "s"}, {1716, "ss"},  // the read-back before removal
+    // the restore: the archive, tables and keys, paths, counts
+    {1730, "s"}, {1731, "s"}, {1733, "ss"}, {1734, "s"}, {1735, "d"}, {1738, "sdd"}, {1739, "sd"},
+    {1740, "sddd"}, {1741, "sddd"}, {1742, "ss"}, {1743, "ss"}, {1744, "s"},
 };
 
 // The argument kinds a printf format consumes, in argument order; nothing
@@ -111,6 +114,8 @@ std::optional<std::string> formatSample(int number, const std::string& signature
     if (signature == "d") return msgGet(number, 4711);
     if (signature == "sd") return msgGet(number, a, 4711);
     if (signature == "ds") return msgGet(number, 4711, b);
+    if (signature == "sdd") return msgGet(number, a, 4711, 4712);
+    if (signature == "sddd") return msgGet(number, a, 4711, 4712, 4713);
     if (signature == "f") return msgGet(number, 2.5);
     return std::nullopt;
 }
