@@ -8,7 +8,8 @@
 //   check    a check-only run;
 //   archive  a file-system archive into an empty directory, nothing removed;
 //   remove   the same archive with removal, on a copy of the family's home
-//            made beforehand and not timed.
+//            made beforehand and not timed;
+//   restore  "--restore" of that archive into the copy it was removed from.
 //
 // Against that, in the same run and on the same family:
 //
@@ -59,9 +60,10 @@
 // (remove as archive), then
 //   vc=V scale=N measure=verify seconds=... near_s=... ratio=...
 //   vc=V scale=N measure=proof seconds=... near_s=... ratio=... rowcopy_s=... readback_s=...
-// where ratio is seconds / near_s and
-// ratio_without_floor is (seconds - floor_s) / near_s, the seconds the
-// run with removal spent before it and in each of its steps
+//   vc=V scale=N measure=restore seconds=... remove_s=... ratio=... peak_rss_mb=...
+// where ratio is seconds / near_s (restore: its seconds over the run with
+// removal's), ratio_without_floor is (seconds - floor_s) / near_s, the
+// seconds the run with removal spent before it and in each of its steps
 // (remove_steps), and a line of detail.  Families come from the
 // benchmarks' cache (benchFamily.h).
 //
@@ -72,7 +74,7 @@
 // into a file plus "cp -r" of vc; it is measured check-only and with
 // removal, so its lines are
 //   backend=postgresql vc=sccs scale=N measure=check seconds=... near_s=... ratio=... peak_rss_mb=...
-// and the same with measure=remove.  Without a cluster a line says it is
+// and the same with measure=remove, then its restore's line.  Without a cluster a line says it is
 // left out.
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -172,7 +174,7 @@ void followOutput(int fd, const fs::path& logPath, const Clock::time_point start
 
 /// What one family's measures came to.
 struct Figures {
-    Run check, archive, remove;
+    Run check, archive, remove, restore;
     double dumpSeconds = 0, cprSeconds = 0, floorSeconds = 0;
     double verifySeconds = 0, sumSeconds = 0, loadSeconds = 0;  ///< --verify and its near limit
     std::size_t histories = 0, deltasRemoved = 0, floorCommands = 0;
@@ -222,18 +224,21 @@ std::vector<std::string> utilityEnvironment(const Family& family, const std::map
     return entries;
 }
 
-/// Runs the utility with the answers on standard input and both outputs
-/// into dir/NAME.log; false (after saying where the log is) unless it ends
-/// with status 0.
+/// Runs the utility with the options and the answers on standard input and
+/// both outputs into dir/NAME.log; false (after saying where the log is)
+/// unless it ends with status 0.
 bool runUtility(const std::vector<std::string>& env, const std::string& answers, const fs::path& dir,
-                const std::string& name, Run& run) {
+                const std::string& name, Run& run, const std::vector<std::string>& options = {}) {
     const fs::path answersPath = dir / (name + ".answers"), logPath = dir / (name + ".log");
     std::ofstream(answersPath) << answers;
     std::vector<char*> envp;
     for (const std::string& entry : env)
         envp.push_back(const_cast<char*>(entry.c_str()));
     envp.push_back(nullptr);
-    char* argv[] = {const_cast<char*>(PELO_ARCHIVE), nullptr};
+    std::vector<char*> argv{const_cast<char*>(PELO_ARCHIVE)};
+    for (const std::string& option : options)
+        argv.push_back(const_cast<char*>(option.c_str()));
+    argv.push_back(nullptr);
     std::fflush(nullptr);
     int output[2];
     if (pipe(output) != 0)
@@ -246,7 +251,7 @@ bool runUtility(const std::vector<std::string>& env, const std::string& answers,
         if (in < 0 || dup2(in, STDIN_FILENO) < 0 || dup2(output[1], STDOUT_FILENO) < 0 ||
             dup2(output[1], STDERR_FILENO) < 0 || close(output[1]) != 0)
             _exit(127);
-        execve(argv[0], argv, envp.data());
+        execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }
     close(output[1]);
@@ -519,9 +524,12 @@ bool measureFamily(Family& family, const Options& options, const fs::path& dir, 
     if (!copyFamily(family, dir / "copy", overrides))
         return false;
     waitForQuiet(options.loadBelow);
-    return runUtility(utilityEnvironment(family, overrides),
-                      "2\n2\n" + releases + "\n2\n2\n1\n" + (dir / "removal").string() + "\n", dir, "remove",
-                      figures.remove);
+    const std::vector<std::string> copyEnv = utilityEnvironment(family, overrides);
+    if (!runUtility(copyEnv, "2\n2\n" + releases + "\n2\n2\n1\n" + (dir / "removal").string() + "\n", dir,
+                    "remove", figures.remove))
+        return false;
+    waitForQuiet(options.loadBelow);
+    return runUtility(copyEnv, "", dir, "restore", figures.restore, {"--restore", (dir / "removal").string()});
 }
 
 /// The detail below a family's lines: the removal run's steps (the
@@ -587,6 +595,10 @@ void printFigures(const Family& family, const std::string& vc, const Figures& fi
                         scaleRatio(run).c_str());
     if (sqlite)
         printProof(lead, family.scale, figures);
+    std::printf("%s scale=%d measure=restore seconds=%.2f remove_s=%.2f ratio=%.2f peak_rss_mb=%.1f%s\n",
+                lead.c_str(), family.scale, figures.restore.seconds, figures.remove.seconds,
+                figures.restore.seconds / figures.remove.seconds, figures.restore.peakMb,
+                scaleRatio(&Figures::restore).c_str());
     printDetail(family, figures);
     std::fflush(stdout);
 }
