@@ -80,8 +80,11 @@ std::string archiveRoot(const std::string& path) {
     undo.scratch = scratch;
     const CommandResult extracted = send_command(CommandLine("cd").arg(scratch).text(" && cpio -i -d --quiet --no-absolute-filenames <").quoted(fs::absolute(path).string()));
     sigCheck();
-    if (const Verdict verdict = cpioVerdict(extracted.ending, extracted.err); verdict.failed())
+    // A medium that cannot be read whole cannot verify.
+    if (const Verdict verdict = cpioVerdict(extracted.ending, extracted.err); verdict.failed()) {
+        archCtx.archiveNotVerified = true;
         refuseFile(path, verdict.complaints.front());
+    }
     return scratch;
 }
 

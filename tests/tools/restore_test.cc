@@ -26,6 +26,7 @@
 #include "tools/reloadedRows.h"
 #include "tools/removedObjects.h"
 #include "tools/scratchFamily.h"
+#include "tools/shortDevice.h"
 
 namespace pelo {
 namespace {
@@ -41,6 +42,7 @@ struct RestoreCase {
     const char* vc;  ///< mkfamily's --vc
     bool level;      ///< the family's level request; else its release request
     bool hostile;
+    bool device = false;  ///< onto a device through cpio; else into a directory
 };
 
 void PrintTo(const RestoreCase& c, std::ostream* out) { *out << c.name; }
@@ -74,14 +76,17 @@ protected:
         ASSERT_TRUE(family_.env.contains("PELO_DB")) << "no family.env";
     }
 
-    /// The archive of the family's request into arch_, removing what it archived.
+    /// The archive of the family's request into arch_ (or onto the
+    /// device), removing what it archived.
     void archiveWithRemoval() {
         fs::create_directories(arch_);
+        const std::string medium =
+            GetParam().device ? "2\n" + device_.path() + "\n1\n1\n" : "1\n" + arch_ + "\n";
         const std::map<std::string, std::string>& r = family_.requests;
         const std::string request = GetParam().level
                                         ? "1\n" + r.at("levelArchive") + "\n" + r.at("levelArchiveRelease") + "\n"
                                         : "2\n" + r.at("releaseArchive") + "\n";
-        const std::string output = runArchive(family_, "2\n" + request + "2\n2\n1\n" + arch_ + "\n", cluster_);
+        const std::string output = runArchive(family_, "2\n" + request + "2\n2\n" + medium, cluster_);
         ASSERT_TRUE(output.ends_with("status=0\n")) << output;
     }
 
@@ -99,7 +104,7 @@ protected:
     /// The real binary's restore of arch_ with the options; its output ends with "status=N".
     std::string restore(const std::string& options = "") const {
         return capture("cd " + shellQuote(familyDb_->dir().string()) + " && " + archiveCommand(family_, cluster_) +
-                       " --restore " + shellQuote(arch_) + options + " </dev/null 2>&1; echo \"status=$?\"");
+                       " --restore " + shellQuote(archive()) + options + " </dev/null 2>&1; echo \"status=$?\"");
     }
 
     /// Every table, rows in order, so two reads compare row for row.
@@ -122,7 +127,10 @@ protected:
         return files;
     }
 
+    std::string archive() const { return GetParam().device ? device_.path() : arch_; }
+
     std::unique_ptr<ScratchDatabase> familyDb_;
+    ShortDevice device_;
     std::map<std::string, std::string> cluster_;
     std::string arch_;
     BuiltFamily family_;
@@ -164,6 +172,7 @@ const RestoreCase restoreCases[] = {
     {"SQLite_Pvcs_Level", Backend::sqlite, "pvcs", true, false},
     {"PostgreSQL_Pvcs_Release", Backend::postgres, "pvcs", false, false},
     {"SQLite_Sccs_Release_Hostile", Backend::sqlite, "sccs", false, true},
+    {"SQLite_Sccs_Release_Device", Backend::sqlite, "sccs", false, false, true},
 };
 
 TEST_P(RestoreTest, RestoreAfterRemovalGivesTheFamilyBack) {
@@ -179,7 +188,7 @@ TEST_P(RestoreTest, RestoreAfterRemovalGivesTheFamilyBack) {
 
     const std::string output = restore();
     ASSERT_TRUE(output.ends_with("status=0\n")) << output;
-    EXPECT_NE(output.find("peloarchive --restore: " + arch_ + ": "), std::string::npos) << output;
+    EXPECT_NE(output.find("peloarchive --restore: " + archive() + ": "), std::string::npos) << output;
     expectSameTables(before, tables(), "after the restore");
     expectSameFiles(homeBefore, home(), "after the restore");
 }
