@@ -138,6 +138,8 @@ struct TableWalk {
     std::set<std::int32_t> restoredSources;
     std::map<std::int32_t, std::int32_t> newestVersion;
     std::map<std::int32_t, std::string> sourceTypes;
+    /// Releases: the names of those that come back.
+    std::vector<std::string> names;
 
     std::size_t at(const std::string& column) const {
         return std::size_t(std::ranges::find(columns, column) - columns.begin());
@@ -233,6 +235,8 @@ bool onlySetBack(const TableWalk& walk, const Row& copied, const Row& held) {
 /// A copied row the family lacks; false after message 1743.
 bool putBack(TableWalk& walk, const Row& row) {
     ++walk.tally.putBack;
+    if (walk.table == CopyTable::releases)
+        walk.names.push_back(row[walk.at("NAME")]);
     if (walk.table == CopyTable::versions)
         walk.restoredSources.insert(intOf(row[walk.at("SOURCEID")]));
     nlohmann::json item = nlohmann::json::array();
@@ -345,6 +349,25 @@ void setBackRoots(TableWalk& walk) {
     }
 }
 
+/// A release's name is unique in the family: one it has given to another
+/// release since the removal is a conflict too.
+void nameConflicts(TableWalk& walk) {
+    const std::string list = sqlTextList(walk.names);
+    SqlCursor held("SELECT NAME FROM RELEASES WHERE NAME IN TEXT LIST(:b1)");
+    if (held.open({{1, std::string_view(list)}}) < 0)
+        dbFatalError();
+    SqlRow row;
+    int status = 0;
+    while ((status = held.fetch(row)) == 0) {
+        ++walk.conflicts;
+        const std::string key = "NAME=" + row.textAt(0);
+        msgPrint(1733, "RELEASES", key.c_str());
+    }
+    held.close();
+    if (status < 0)
+        dbFatalError();
+}
+
 /// Every row of the table, window by window; false after a message.
 bool walkTable(sqlite3* copy, const std::string& path, TableWalk& walk, const char* locator) {
     if (!describeTable(copy, path, walk, locator))
@@ -378,6 +401,8 @@ bool walkTable(sqlite3* copy, const std::string& path, TableWalk& walk, const ch
     ok = ok && (window.empty() || compareWindow(walk, window));
     if (ok && walk.table == CopyTable::versions)
         setBackRoots(walk);
+    if (ok && !walk.names.empty())
+        nameConflicts(walk);
     if (ok && walk.write) {
         walk.inserts->send();
         if (walk.setBacks)

@@ -231,16 +231,20 @@ protected:
     Files homeRemoved_;
 };
 
-// A release the family made after the removal under an archived release's
-// ID, and a history put back by hand with other bytes: each is named and
-// nothing at all is put back.
+// A level the family made after the removal under an archived level's ID,
+// a release under an archived release's name, and a history put back by
+// hand with other bytes: each is named and nothing at all is put back.
 TEST_P(RestoreRefusalTest, ConflictsAreNamedAndNothingIsWritten) {
     const std::string history = removedHistory();
     ASSERT_FALSE(history.empty()) << "the removal took no history";
     std::ofstream(family_.home + "/" + history) << "put back by hand\n";
-    const std::string releaseId = readTablesAt(arch_ + "/PELOarchive.rows.db", "", "").at("RELEASES").rows.at(0).at(0);
+    const Tables copy = readTablesAt(arch_ + "/PELOarchive.rows.db", "", "");
+    const std::string levelId = copy.at("LEVELS").rows.at(0).at(0);
+    const std::string releaseName = copy.at("RELEASES").rows.at(0).at(1);
     ASSERT_EQ(sqlConnect(family_.env.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
-    ASSERT_EQ(sqlExecuteScript("INSERT INTO RELEASES (ID, NAME) VALUES (" + releaseId + ", 'later');"), 0)
+    ASSERT_EQ(sqlExecuteScript("INSERT INTO LEVELS (ID, NAME, RELEASEID) VALUES (" + levelId + ", 'later', 0); " +
+                               "INSERT INTO RELEASES (ID, NAME) VALUES (999999, '" + releaseName + "');"),
+              0)
         << sqlca.sqlerrm;
     ASSERT_EQ(sqlCommit(), 0);
     sqlRollbackRelease();
@@ -248,7 +252,8 @@ TEST_P(RestoreRefusalTest, ConflictsAreNamedAndNothingIsWritten) {
 
     const std::string output = restore();
     EXPECT_TRUE(output.ends_with("status=3\n")) << output;
-    EXPECT_NE(output.find("conflict: RELEASES ID=" + releaseId + ": "), std::string::npos) << output;
+    EXPECT_NE(output.find("conflict: LEVELS ID=" + levelId + ": "), std::string::npos) << output;
+    EXPECT_NE(output.find("conflict: RELEASES NAME=" + releaseName + ": "), std::string::npos) << output;
     EXPECT_NE(output.find("conflict: " + family_.home + "/" + history + ": "), std::string::npos) << output;
     EXPECT_NE(output.find("0012-035"), std::string::npos) << output;
     expectUnchanged("after the refused restore");
