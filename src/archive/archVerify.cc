@@ -371,4 +371,6 @@ int verifyArchive(const std::string& path) {
     return count == 0 && !stopped() ? 0 : 1;
 }
 
+bool verifyStopped() { return stopped(); }
+
 }  // namespace pelo

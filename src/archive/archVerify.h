@@ -55,4 +55,7 @@ namespace pelo {
 /// line; 0 when everything holds, 1 when anything does not.
 int verifyArchive(const std::string& path);
 
+/// Whether a termination signal stopped the last verification.
+bool verifyStopped();
+
 }  // namespace pelo

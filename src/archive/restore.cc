@@ -256,8 +256,11 @@ int restoreArchive(const std::string& path, bool dryRun) {
     const std::string root = archiveRoot(path);
     msgPrint(1730, path.c_str());
     const int verified = verifyArchive(root);
-    // The verification catches the termination signals for itself.
+    // The verification catches the termination signals for itself; one
+    // that stopped it ends the run as any other does.
     sigInit();
+    if (verifyStopped())
+        serverRestart();
     if (verified != 0) {
         msgPrint(1731, path.c_str());
         archCtx.archiveNotVerified = true;

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 
 #include "archive/getArchOpts.h"
+#include "archive/peloarchive.h"
 #include "archive/rowCopy.h"
 #include "db/backend.h"
 #include "db/client.h"
@@ -273,6 +274,7 @@ void setBack(TableWalk& walk, std::int32_t id, std::int32_t value) {
 
 /// The copied rows of one window against the family's rows of its locators.
 bool compareWindow(TableWalk& walk, const std::vector<Row>& window) {
+    sigCheck();
     std::vector<std::int32_t> locators;
     for (const Row& row : window)
         locators.push_back(intOf(row[walk.locator]));
