@@ -19,6 +19,7 @@
 #include "archive/context.h"
 #include "archive/phases.h"
 #include "support/msg.h"
+#include "support/scratchDir.h"
 
 namespace pelo {
 namespace {
@@ -31,13 +32,11 @@ namespace fs = std::filesystem;
 using Listing = std::map<std::string, unsigned>;
 using Names = std::set<std::string>;
 
-class CleanUpTest : public ::testing::Test {
+class CleanUpTest : public ScratchDirTest {
 protected:
     void SetUp() override {
         GTEST_FLAG_SET(death_test_style, "fast");
-        char pattern[] = "/tmp/pelo-cleanup-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch_ = pattern;
+        ScratchDirTest::SetUp();
         mask_ = umask(0);  // the modes asked for, unmasked
         archCtx = {};
     }
@@ -45,7 +44,7 @@ protected:
     void TearDown() override {
         umask(mask_);
         archCtx = {};
-        fs::remove_all(scratch_);
+        ScratchDirTest::TearDown();
     }
 
     // A fresh context and empty directories; the work files as the dialog
@@ -53,14 +52,14 @@ protected:
     void runUnderWay(bool device, Dialect database, const char* vctype) {
         archCtx = {};
         for (const char* dir : {"home", "arch", "work"}) {
-            fs::remove_all(scratch_ / dir);
-            fs::create_directories(scratch_ / dir);
+            fs::remove_all(scratch / dir);
+            fs::create_directories(scratch / dir);
         }
         ArchiveContext& c = archCtx;
-        c.familyHomeDir = (scratch_ / "home").string();
+        c.familyHomeDir = (scratch / "home").string();
         c.database = database;
         c.vctype = vctype;
-        const std::string dir = (scratch_ / (device ? "work" : "arch")).string();
+        const std::string dir = (scratch / (device ? "work" : "arch")).string();
         (device ? c.workDirName : c.fileSystemName) = dir;
         if (device)
             c.deviceName = "/dev/rmt0";
@@ -71,8 +70,8 @@ protected:
     Listing listing() const {
         Listing files;
         for (const char* dir : {"home", "arch", "work"}) {
-            for (const auto& entry : fs::recursive_directory_iterator(scratch_ / dir)) {
-                std::string name = fs::relative(entry.path(), scratch_).string();
+            for (const auto& entry : fs::recursive_directory_iterator(scratch / dir)) {
+                std::string name = fs::relative(entry.path(), scratch).string();
                 if (const auto at = name.find("PELOarchive."); at != std::string::npos)
                     name.erase(at, 12);
                 files[name] = static_cast<unsigned>(entry.symlink_status().permissions());
@@ -91,18 +90,16 @@ protected:
     // Runs the clean-up in a death-test child, its standard output kept in
     // a file for output().
     void cleanUpInChild(void (*cleanUp)()) {
-        const std::string out = (scratch_ / "stdout").string();
+        const std::string out = (scratch / "stdout").string();
         EXPECT_EXIT({ std::freopen(out.c_str(), "w", stdout); cleanUp(); },
                     ::testing::ExitedWithCode(1), "");
     }
 
     std::string output() const {
         std::stringstream text;
-        text << std::ifstream(scratch_ / "stdout").rdbuf();
+        text << std::ifstream(scratch / "stdout").rdbuf();
         return text.str();
     }
-
-    fs::path scratch_;
     mode_t mask_ = 0;
 };
 
@@ -146,8 +143,8 @@ TEST_F(CleanUpTest, EachRunMakesAndRemovesItsWorkFiles) {
                 std::ofstream(path, std::ios::app).flush();
         if (!run.device) {
             for (const char* copied : {"maps/r1", "vc/a", "configField"})
-                fs::create_directories(scratch_ / "arch" / copied);
-            std::ofstream(scratch_ / "arch/authority.ld") << "x";
+                fs::create_directories(scratch / "arch" / copied);
+            std::ofstream(scratch / "arch/authority.ld") << "x";
         }
         cleanUpInChild(cleanUpAndExit);
         EXPECT_EQ(names(), run.kept);
@@ -157,7 +154,7 @@ TEST_F(CleanUpTest, EachRunMakesAndRemovesItsWorkFiles) {
 // Without memory no command can run: the copies stay, the work files go.
 TEST_F(CleanUpTest, NoMemoryRemovesOnlyWorkFiles) {
     runUnderWay(false, Dialect::oracle, "PVCS");
-    fs::create_directories(scratch_ / "arch/maps/r1");
+    fs::create_directories(scratch / "arch/maps/r1");
     cleanUpInChild(cleanUpAndExitNoMem);
     EXPECT_EQ(output(), std::string(msgFormat(1538)) + msgFormat(1540));
     EXPECT_EQ(names(), (Names{"arch/maps", "arch/maps/r1"}));
@@ -177,8 +174,8 @@ TEST_F(CleanUpTest, FilesHandedToCpioStay) {
 // file it wrote stays, and the user is told where it is.
 TEST_F(CleanUpTest, InterruptedRemovalKeepsTheArchive) {
     runUnderWay(false, Dialect::oracle, "PVCS");
-    fs::create_directories(scratch_ / "arch/maps/r1");
-    std::ofstream(scratch_ / "arch/authority.ld") << "x";
+    fs::create_directories(scratch / "arch/maps/r1");
+    std::ofstream(scratch / "arch/authority.ld") << "x";
     std::ofstream(archCtx.dbPop.path()) << "INSERT";
     const Names before = names();
     archCtx.deleteAfterArchive = archCtx.deleteStarted = archCtx.keepArchive = 1;

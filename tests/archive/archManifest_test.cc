@@ -18,28 +18,26 @@
 
 #include "support/commandLine.h"
 #include "support/digest.h"
+#include "support/scratchDir.h"
 
 namespace pelo {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ManifestTextTest : public ::testing::Test {
+class ManifestTextTest : public ScratchDirTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/pelo-manifest-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root_ = pattern;
-        rootFd_ = open(root_.c_str(), O_RDONLY | O_DIRECTORY);
+        ScratchDirTest::SetUp();
+        rootFd_ = open(scratch.c_str(), O_RDONLY | O_DIRECTORY);
     }
     void TearDown() override {
         close(rootFd_);
-        fs::remove_all(root_);
+        ScratchDirTest::TearDown();
     }
 
     ManifestFile add(const std::string& path, const std::string& bytes) {
-        fs::create_directories((fs::path(root_) / path).parent_path());
-        std::ofstream(root_ + "/" + path, std::ios::binary) << bytes;
+        write(path, bytes);
         ManifestFile file{path, {}};
         EXPECT_EQ(digestFile(rootFd_, path, digestBelowOnly, file.content), 0) << path;
         return file;
@@ -47,8 +45,8 @@ protected:
 
     /// sha256sum -c of the manifest text in the root: its output and status.
     std::string check(const std::string& text) const {
-        std::ofstream(root_ + "/PELOarchive.manifest", std::ios::binary) << text;
-        const std::string command = "cd " + shellQuote(root_) + " && sha256sum --strict -c PELOarchive.manifest 2>&1";
+        write("PELOarchive.manifest", text);
+        const std::string command = "cd " + shellQuote(scratch.string()) + " && sha256sum --strict -c PELOarchive.manifest 2>&1";
         std::string output;
         FILE* pipe = popen(command.c_str(), "r");
         for (int c; (c = std::fgetc(pipe)) != EOF;)
@@ -56,7 +54,6 @@ protected:
         return output + "status=" + std::to_string(WEXITSTATUS(pclose(pipe)));
     }
 
-    std::string root_;
     int rootFd_ = -1;
 };
 
@@ -78,7 +75,7 @@ TEST_F(ManifestTextTest, SHA256SumChecksEveryFileAndSkipsTheRest) {
     EXPECT_EQ(files[2].content.size, 300000);
 
     // The same lines find a changed file.
-    std::ofstream(root_ + "/empty") << "now";
+    write("empty", "now");
     EXPECT_TRUE(check(text).ends_with("empty: FAILED\n\\maps/r/new\\nline: OK\nvc/0/0/0/0/s.01: OK\n"
                                       "sha256sum: WARNING: 1 computed checksum did NOT match\nstatus=1"))
         << check(text);
@@ -121,12 +118,12 @@ TEST_F(ManifestTextTest, DeviceArchiveHasNoKeepsLines) {
 // a directory that is a link, is refused; a path that climbs out too.
 TEST_F(ManifestTextTest, DigestReadsOnlyTheArchivesOwnFiles) {
     add("inside", "data");
-    fs::create_symlink("/etc/passwd", root_ + "/outside");
-    fs::create_directory_symlink("/etc", root_ + "/etcdir");
+    fs::create_symlink("/etc/passwd", scratch / "outside");
+    fs::create_directory_symlink("/etc", scratch / "etcdir");
     FileDigest digest;
     EXPECT_EQ(digestFile(rootFd_, "outside", digestBelowOnly, digest), ELOOP);
     EXPECT_EQ(digestFile(rootFd_, "etcdir/passwd", digestBelowOnly, digest), ELOOP);
-    EXPECT_EQ(digestFile(rootFd_, "../" + fs::path(root_).filename().string() + "/inside", digestBelowOnly, digest),
+    EXPECT_EQ(digestFile(rootFd_, "../" + scratch.filename().string() + "/inside", digestBelowOnly, digest),
               EXDEV);
     EXPECT_EQ(digestFile(rootFd_, "missing", digestBelowOnly, digest), ENOENT);
     EXPECT_EQ(digestFile(rootFd_, ".", 0, digest), EINVAL) << "a directory is not a file";

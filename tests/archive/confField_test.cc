@@ -18,8 +18,8 @@ class ConfFieldTest : public testing::FamilyDbTest {
 protected:
     void SetUp() override {
         FamilyDbTest::SetUp();
-        std::filesystem::create_directories(scratch_ / "configField");
-        archCtx.familyHomeDir = scratch_.string();
+        std::filesystem::create_directories(scratch / "configField");
+        archCtx.familyHomeDir = scratch.string();
         defTbl = featTbl = fileTbl = userTbl = {};
     }
 
@@ -29,7 +29,7 @@ protected:
     }
 
     void read(ConfigTable& table, const char* name, const std::string& text) {
-        std::ofstream(scratch_ / "configField" / name) << text;
+        std::ofstream(scratch / "configField" / name) << text;
         readConfigFields(table, (std::string("configField/") + name).c_str());
     }
 
@@ -84,9 +84,9 @@ TEST_F(ConfFieldTest, NarrowAndWideReadersGiveTheSameTable) {
 // column sections get "id," and blanks for new-lines; an unended section leaves the rest built in.
 TEST_F(ConfFieldTest, ReportColumnListsAndFormatSections) {
     read(defTbl, "DefectConfigTbl", "yes|A\nyes|B\nno|Z\nyes|C\n");
-    std::ofstream(scratch_ / "configField/DefectConfigFormat")
+    std::ofstream(scratch / "configField/DefectConfigFormat")
         << "# the main report\nF1 %s\nF2\n:\nname,\n# not a column\nstate\n:x\nS1\n:\nname\n";
-    std::ofstream(scratch_ / "configField/UserConfigFormat") << "M\n:\nlogin\n:\nS\n:\nname\n:\nT\n:\n";
+    std::ofstream(scratch / "configField/UserConfigFormat") << "M\n:\nlogin\n:\nS\n:\nname\n:\nT\n:\n";
     readConfigReport();
     EXPECT_EQ(reportColumnList(ConfigObject::defect),
               "id,prefix,name,compName,releaseName,ownerLogin,state,answer,severity,abstract,age,envName,levelName,"

@@ -14,16 +14,15 @@
 #include "archive/context.h"
 #include "db/client.h"
 #include "db/schema.h"
+#include "support/scratchDir.h"
 
 namespace pelo::testing {
 
-class FamilyDbTest : public ::testing::Test {
+class FamilyDbTest : public ScratchDirTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/pelo-phase-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch_ = pattern;
-        const std::filesystem::path file = scratch_ / "family.db";
+        ScratchDirTest::SetUp();
+        const std::filesystem::path file = scratch / "family.db";
         std::ofstream{file};  // the client layer never creates a database
         ASSERT_EQ(sqlConnect(file.string(), "family", "secret"), 0) << sqlca.sqlerrm;
         ASSERT_EQ(sqlExecuteScript(familySchemaSql()), 0) << sqlca.sqlerrm;
@@ -35,7 +34,7 @@ protected:
         archCtx = {};
         if (sqlConnected())
             sqlRollbackRelease();
-        std::filesystem::remove_all(scratch_);
+        ScratchDirTest::TearDown();
     }
 
     /// Runs set-up statements; a failure fails the test where it is called.
@@ -44,8 +43,6 @@ protected:
     }
 
     static std::vector<int> ids(const IdList& list) { return {list.begin(), list.end()}; }
-
-    std::filesystem::path scratch_;
 };
 
 }  // namespace pelo::testing

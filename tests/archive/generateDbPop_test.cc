@@ -79,16 +79,16 @@ using HandFamilyWalkTest = testing::FamilyDbTest;
 // parent only, and its parent 9 is followed.  User 0 (named by rel2) is never archived.
 TEST_F(HandFamilyWalkTest, HoldTracksDestroyedFilesChainsTreeAndUsers) {
     rows(handFamily);
-    archCtx.familyHomeDir = scratch_.string();  // no configField: no configured columns
+    archCtx.familyHomeDir = scratch.string();  // no configField: no configured columns
     archCtx.database = Dialect::oracle, archCtx.levelName = "lvl1";
     for (auto [list, id] : {std::pair{&archCtx.releaseIdList, 2}, {&archCtx.levelIdList, 21},
                             {&archCtx.trackIdList, 201}, {&archCtx.trackIdHoldList, 211},
                             {&archCtx.trackIdHoldList, 212}, {&archCtx.trackIdHoldList, 213},
                             {&archCtx.trackIdHoldList, 214}})
         list->listAppend(id);
-    archCtx.dbPop.setPath((scratch_ / "PELOarchive.dbData").string());
-    archCtx.archUser.setPath((scratch_ / "PELOarchive.users").string());
-    archCtx.rowCopy.setPath((scratch_ / "PELOarchive.rows.db").string());
+    archCtx.dbPop.setPath((scratch / "PELOarchive.dbData").string());
+    archCtx.archUser.setPath((scratch / "PELOarchive.users").string());
+    archCtx.rowCopy.setPath((scratch / "PELOarchive.rows.db").string());
     ASSERT_EQ(archCtx.dbPop.open(0755), WorkFile::Opened::yes);
     ASSERT_EQ(archCtx.archUser.open(0644), WorkFile::Opened::yes);
     ASSERT_EQ(generateDbPopulateFile(), 0);

@@ -18,6 +18,7 @@
 
 #include "archive/context.h"
 #include "support/msg.h"
+#include "support/scratchDir.h"
 
 namespace pelo {
 namespace {
@@ -28,24 +29,22 @@ std::vector<std::string> names(List<std::string>& list) {
     return std::vector<std::string>(list.begin(), list.end());
 }
 
-class DialogTest : public ::testing::Test {
+class DialogTest : public ScratchDirTest {
 protected:
     void SetUp() override {
         std::setlocale(LC_ALL, "C.UTF-8");
-        char pattern[] = "/tmp/pelo-dialog-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch_ = pattern;
-        fs::create_directories(scratch_ / "home");
-        fs::create_directories(scratch_ / "arch");
-        archCtx.familyHomeDir = (scratch_ / "home").string();
+        ScratchDirTest::SetUp();
+        fs::create_directories(scratch / "home");
+        fs::create_directories(scratch / "arch");
+        archCtx.familyHomeDir = (scratch / "home").string();
         archCtx.vctype = "sccs";
         archCtx.scripted = archCtx.continueAfterCpio = false;
     }
 
-    void TearDown() override { fs::remove_all(scratch_); }
+    void TearDown() override { ScratchDirTest::TearDown(); }
 
     void answer(const std::string& answers) {
-        fs::path input = scratch_ / "answers";
+        fs::path input = scratch / "answers";
         std::ofstream(input, std::ios::binary) << answers;
         ASSERT_NE(std::freopen(input.c_str(), "r", stdin), nullptr);
     }
@@ -60,9 +59,7 @@ protected:
         return result;
     }
 
-    std::string arch() const { return (scratch_ / "arch").string(); }
-
-    fs::path scratch_;
+    std::string arch() const { return (scratch / "arch").string(); }
     std::string output_;
 };
 
@@ -188,7 +185,7 @@ TEST_F(DialogTest, FileSystemNameLimits) {
     EXPECT_NE(output_.find(msgGet(1315, name195.c_str())), std::string::npos);
     EXPECT_EQ(output_.find("0010-936"), std::string::npos);
 
-    std::ofstream(scratch_ / "arch/file") << "";
+    std::ofstream(scratch / "arch/file") << "";
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(validateFileSystem(arch() + "/file"), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), msgGet(1315, (arch() + "/file").c_str()));
@@ -222,7 +219,7 @@ TEST_F(DialogTest, GetUserInputAsksAgainOnlyAfterInvalidAnswer) {
 // What a request gives is taken unasked and checked as typed: the request,
 // with the rest typed, leaves the context as the same choice all typed.
 TEST_F(DialogTest, RequestAnswersItsQuestionsAndTheRestAreAsked) {
-    const std::string home = (scratch_ / "home").string();
+    const std::string home = (scratch / "home").string();
     // The run settings, the levels' and releases' names and a work file's path.
     const auto settings = [] {
         const ArchiveContext& c = archCtx;

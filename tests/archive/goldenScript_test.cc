@@ -39,19 +39,19 @@ class GoldenScriptTest : public testing::FamilyDbTest, public ::testing::WithPar
 TEST_P(GoldenScriptTest, WalkWritesTheGolden) {
     const GoldenCase& c = GetParam();
     rows(testing::readText(goldenDir / "family.sql"));
-    fs::copy(goldenDir / "configField", scratch_ / "configField");
-    fs::create_directories(scratch_ / "arch");
-    fs::create_directories(scratch_ / "ifx/bin");
-    std::ofstream(scratch_ / "ifx/bin/isql") << "#!/bin/sh\n";
-    fs::permissions(scratch_ / "ifx/bin/isql", fs::perms::owner_all);
-    archCtx.familyHomeDir = scratch_.string(), archCtx.infx_home = (scratch_ / "ifx").string();
+    fs::copy(goldenDir / "configField", scratch / "configField");
+    fs::create_directories(scratch / "arch");
+    fs::create_directories(scratch / "ifx/bin");
+    std::ofstream(scratch / "ifx/bin/isql") << "#!/bin/sh\n";
+    fs::permissions(scratch / "ifx/bin/isql", fs::perms::owner_all);
+    archCtx.familyHomeDir = scratch.string(), archCtx.infx_home = (scratch / "ifx").string();
     archCtx.database = c.dialect, archCtx.vctype = "sccs";
     archCtx.levelName = c.level ? "lvl1" : "";
     for (const char* release : {"rel1", "rel2", "rel3"})
         if (c.level == (release == std::string("rel2")))
             archCtx.relNameList.listAppend(release);
     ASSERT_EQ(checkArchivePrereqs(), 0);
-    archCtx.mode = RunMode::archive, archCtx.fileSystemName = (scratch_ / "arch").string();
+    archCtx.mode = RunMode::archive, archCtx.fileSystemName = (scratch / "arch").string();
     buildWorkFilePaths();
     createFiles();
     ASSERT_EQ(generateDbPopulateFile(), 0);

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "support/msg.h"
+#include "support/scratchDir.h"
 
 namespace pelo {
 namespace {
@@ -61,38 +62,36 @@ namespace fs = std::filesystem;
 constexpr int archiveProject = 109;
 constexpr const char* nssWrapper = "/usr/lib/x86_64-linux-gnu/libnss_wrapper.so";
 
-class ForceOptionTest : public ::testing::Test {
+class ForceOptionTest : public ScratchDirTest {
 protected:
     void SetUp() override {
         if (!fs::exists(nssWrapper))
             GTEST_SKIP() << "libnss_wrapper is not installed";
-        char pattern[] = "/tmp/pelo-force-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch_ = pattern;
+        ScratchDirTest::SetUp();
         for (const char* dir : {"home", "arch", "pelo/install"})
-            fs::create_directories(scratch_ / dir);
-        std::ofstream(scratch_ / "passwd") << "pelofam:x:" << getuid() << ":" << getgid() << ":family:"
-                                           << (scratch_ / "home").string() << ":/bin/sh\n";
-        std::ofstream(scratch_ / "group") << "pelofam:x:" << getgid() << ":\n";
+            fs::create_directories(scratch / dir);
+        std::ofstream(scratch / "passwd") << "pelofam:x:" << getuid() << ":" << getgid() << ":family:"
+                                           << (scratch / "home").string() << ":/bin/sh\n";
+        std::ofstream(scratch / "group") << "pelofam:x:" << getgid() << ":\n";
         // An archive run to a directory; it ends at the next step for want
         // of PELO_HOME unless the test gives one.
-        std::ofstream(scratch_ / "answers") << "2\n2\nr1\n1\n1\n" << (scratch_ / "arch").string() << "\n";
+        std::ofstream(scratch / "answers") << "2\n2\nr1\n1\n1\n" << (scratch / "arch").string() << "\n";
     }
 
     void TearDown() override {
-        if (scratch_.empty())
+        if (scratch.empty())
             return;
         if (const int id = archiveSet(); id >= 0)
             semctl(id, 0, IPC_RMID);
-        fs::remove_all(scratch_);
+        ScratchDirTest::TearDown();
     }
 
     /// The family's archive set, or -1.
-    int archiveSet() const { return semget(ftok((scratch_ / "home").c_str(), archiveProject), 1, 0); }
+    int archiveSet() const { return semget(ftok((scratch / "home").c_str(), archiveProject), 1, 0); }
 
     /// Makes the archive set, marked by one operation of the calling process.
     int markedSet() const {
-        const int id = semget(ftok((scratch_ / "home").c_str(), archiveProject), 1, IPC_CREAT | 0600);
+        const int id = semget(ftok((scratch / "home").c_str(), archiveProject), 1, IPC_CREAT | 0600);
         sembuf operation{};
         operation.sem_op = 1;
         EXPECT_EQ(semop(id, &operation, 1), 0);
@@ -101,14 +100,14 @@ protected:
 
     /// Starts the utility on the answers, its output to `output`; the pid.
     pid_t start(bool force, bool peloHome, const char* output) const {
-        const std::string out = (scratch_ / output).string();
-        const std::string in = (scratch_ / "answers").string();
+        const std::string out = (scratch / output).string();
+        const std::string in = (scratch / "answers").string();
         std::vector<std::string> env = {"PATH=/usr/bin:/bin", "LANG=C.UTF-8", std::string("LD_PRELOAD=") + nssWrapper,
-                                        "NSS_WRAPPER_PASSWD=" + (scratch_ / "passwd").string(),
-                                        "NSS_WRAPPER_GROUP=" + (scratch_ / "group").string(),
+                                        "NSS_WRAPPER_PASSWD=" + (scratch / "passwd").string(),
+                                        "NSS_WRAPPER_GROUP=" + (scratch / "group").string(),
                                         "ASAN_OPTIONS=verify_asan_link_order=0"};
         if (peloHome)
-            env.push_back("PELO_HOME=" + (scratch_ / "pelo").string());
+            env.push_back("PELO_HOME=" + (scratch / "pelo").string());
         const pid_t pid = fork();
         if (pid == 0) {
             const int input = open(in.c_str(), O_RDONLY);
@@ -136,15 +135,13 @@ protected:
         const pid_t pid = start(force, false, "out");
         int status = 0;
         waitpid(pid, &status, 0);
-        std::ifstream in(scratch_ / "out");
+        std::ifstream in(scratch / "out");
         output.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        const std::string lastPrompt = msgGet(1313, (scratch_ / "home").c_str());
+        const std::string lastPrompt = msgGet(1313, (scratch / "home").c_str());
         const std::size_t prompt = output.find(lastPrompt);
         output.erase(0, prompt == std::string::npos ? 0 : prompt + lastPrompt.size());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-
-    fs::path scratch_;
 };
 
 // A set nobody holds any more is taken and, at the run's end, removed:
@@ -163,7 +160,7 @@ TEST_F(ForceOptionTest, SetOfAGoneRunIsTaken) {
             int status = 0;
             ASSERT_EQ(waitpid(child, &status, 0), child);
         } else {
-            ASSERT_GE(semget(ftok((scratch_ / "home").c_str(), archiveProject), 1, IPC_CREAT | 0600), 0);
+            ASSERT_GE(semget(ftok((scratch / "home").c_str(), archiveProject), 1, IPC_CREAT | 0600), 0);
         }
         std::string output;
         EXPECT_EQ(run(true, output), 1);
@@ -192,7 +189,7 @@ TEST_F(ForceOptionTest, SetOfALiveProcessIsNotTaken) {
 // it.  The first waits in its installation record, a FIFO nobody writes,
 // until it is told to stop.
 TEST_F(ForceOptionTest, RunningArchiveIsNotTakenOver) {
-    ASSERT_EQ(mkfifo((scratch_ / "pelo/install/mkdb").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((scratch / "pelo/install/mkdb").c_str(), 0600), 0);
     const pid_t first = start(false, true, "first");
     ASSERT_GT(first, 0);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);

@@ -61,7 +61,7 @@ protected:
     /// when it is nullopt), as the path the removal reads.
     void writeRowCopy(std::int32_t trackId, std::span<const std::int32_t> defectIds,
                       std::optional<CopyTable> left = std::nullopt) {
-        archCtx.rowCopy.setPath((scratch_ / "PELOarchive.rows.db").string());
+        archCtx.rowCopy.setPath((scratch / "PELOarchive.rows.db").string());
         RowCopy copy;
         ASSERT_EQ(copy.create(archCtx.rowCopy.path()), 0);
         bool skipped = false;
@@ -105,7 +105,7 @@ TEST_F(RemovalBatchTest, SignalEndsTheDefectsStepAtABatchCommit) {
         defectIds.push_back(id);
     ASSERT_NO_FATAL_FAILURE(writeRowCopy(0, defectIds));
     // The child opens its own session: one a fork shares is no session.
-    const std::string database = (scratch_ / "family.db").string();
+    const std::string database = (scratch / "family.db").string();
     sqlRollbackRelease();
     EXPECT_EXIT(
         {
@@ -240,7 +240,7 @@ TEST_F(RemovalBatchTest, RowsTheCopyHoldsAreRemoved) {
 // A copy that is not there proves nothing: the removal stops at once.
 TEST_F(RemovalBatchTest, MissingCopyStopsTheRemoval) {
     rows(trackAndDefect);
-    archCtx.rowCopy.setPath((scratch_ / "PELOarchive.rows.db").string());
+    archCtx.rowCopy.setPath((scratch / "PELOarchive.rows.db").string());
     archCtx.levelName = "lev";
     archCtx.trackIdList.listAppend(7);
     ::testing::internal::CaptureStdout();

@@ -14,23 +14,22 @@
 
 #include "archive/context.h"
 #include "support/msg.h"
+#include "support/scratchDir.h"
 
 namespace pelo {
 namespace {
 
 namespace fs = std::filesystem;
 
-class RunSummaryTest : public ::testing::Test {
+class RunSummaryTest : public ScratchDirTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/pelo-summary-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch_ = pattern;
+        ScratchDirTest::SetUp();
         reset();
     }
     void TearDown() override {
         reset();
-        fs::remove_all(scratch_);
+        ScratchDirTest::TearDown();
     }
     static void reset() {
         ArchiveContext& c = archCtx;
@@ -46,7 +45,6 @@ protected:
         text << file.rdbuf();
         return text.str();
     }
-    fs::path scratch_;
 };
 
 // Each way a run can fail, scripted and typed.  A typed run keeps the
@@ -90,7 +88,7 @@ TEST_F(RunSummaryTest, FailureStatusNamesWhatFailed) {
 // only, the failed status.
 TEST_F(RunSummaryTest, SummaryIsWrittenWholeOrReported) {
     RunRequest request;
-    request.summaryPath = (scratch_ / "summary.json").string();
+    request.summaryPath = (scratch / "summary.json").string();
     std::ofstream(*request.summaryPath) << "old";
     beginRunSummary(request);
     startPhase(RunPhase::dialog);
@@ -100,9 +98,9 @@ TEST_F(RunSummaryTest, SummaryIsWrittenWholeOrReported) {
     EXPECT_EQ(summary["outcome"], "notReady");
     ASSERT_EQ(summary["phases"].size(), 1u);
     EXPECT_EQ(summary["phases"][0]["name"], "dialog");
-    EXPECT_EQ(std::distance(fs::directory_iterator(scratch_), fs::directory_iterator()), 1) << "a temporary is left";
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch), fs::directory_iterator()), 1) << "a temporary is left";
 
-    request.summaryPath = (scratch_ / "missing/summary.json").string();
+    request.summaryPath = (scratch / "missing/summary.json").string();
     beginRunSummary(request);
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(endRunWith(ExitStatus::done), 1);

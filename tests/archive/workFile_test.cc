@@ -11,53 +11,37 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
+
+#include "support/scratchDir.h"
 
 namespace pelo {
 namespace {
 
 namespace fs = std::filesystem;
 
-class WorkFileTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/pelo-workfile-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch_ = pattern;
-    }
-
-    void TearDown() override { fs::remove_all(scratch_); }
-
-    std::string contents(const char* name) const {
-        std::stringstream text;
-        text << std::ifstream(scratch_ / name).rdbuf();
-        return text.str();
-    }
-
-    fs::path scratch_;
-};
+using WorkFileTest = ScratchDirTest;
 
 // Reopening appends instead of truncating.  A second close must not close
 // the descriptor again: by then its number belongs to the next file opened.
 TEST_F(WorkFileTest, OpensWithItsModeAppendsAndClosesOnce) {
     WorkFile file;
-    file.setPath((scratch_ / "list").string());
+    file.setPath((scratch / "list").string());
     const mode_t mask = umask(0);
     ASSERT_EQ(file.open(0751), WorkFile::Opened::yes);
     umask(mask);
     std::fputs("first\n", file.fp());
     EXPECT_TRUE(file.close().ok());
     EXPECT_EQ(file.fp(), nullptr);
-    FILE* next = std::fopen((scratch_ / "next").c_str(), "w");
+    FILE* next = std::fopen((scratch / "next").c_str(), "w");
     ASSERT_NE(next, nullptr);
     EXPECT_TRUE(file.close().ok());
     EXPECT_EQ(std::fclose(next), 0) << "the second close took the next file's descriptor";
     ASSERT_EQ(file.open(0644), WorkFile::Opened::yes);
     std::fputs("second\n", file.fp());
     EXPECT_TRUE(file.close().ok());
-    EXPECT_EQ(contents("list"), "first\nsecond\n");
-    EXPECT_EQ(fs::status(scratch_ / "list").permissions(), fs::perms(0751));
+    EXPECT_EQ(read("list"), "first\nsecond\n");
+    EXPECT_EQ(fs::status(scratch / "list").permissions(), fs::perms(0751));
 }
 
 // A full file system fails the flush; a descriptor lost with nothing left
@@ -69,7 +53,7 @@ TEST_F(WorkFileTest, FailedFlushIsToldFromFailedClose) {
     std::fputs("row\n", full.fp());
     EXPECT_FALSE(full.close().flushed);
     WorkFile lost;
-    lost.setPath((scratch_ / "list").string());
+    lost.setPath((scratch / "list").string());
     ASSERT_EQ(lost.open(0644), WorkFile::Opened::yes);
     ::close(fileno(lost.fp()));
     const WorkFile::Closed closed = lost.close();

@@ -24,7 +24,7 @@ class WriteDbPopTest : public testing::FamilyDbTest {
 protected:
     void SetUp() override {
         FamilyDbTest::SetUp();
-        archCtx.familyHomeDir = scratch_.string();
+        archCtx.familyHomeDir = scratch.string();
         defTbl = featTbl = fileTbl = userTbl = {};
     }
 
@@ -32,7 +32,7 @@ protected:
     void start(Dialect dialect, const std::string& path = {}) {
         writer_ = {};
         archCtx.database = dialect;
-        archCtx.dbPop.setPath(path.empty() ? (scratch_ / ("script" + std::to_string(++scripts_))).string() : path);
+        archCtx.dbPop.setPath(path.empty() ? (scratch / ("script" + std::to_string(++scripts_))).string() : path);
         ASSERT_EQ(archCtx.dbPop.open(0755), WorkFile::Opened::yes);
     }
 
@@ -44,12 +44,12 @@ protected:
 
     // A scratch INFORMIXDIR holding the tools named, each a stand-in that copies its input.
     void informixDir(std::initializer_list<const char*> tools, const std::string& dir = "ifx") {
-        fs::create_directories(scratch_ / dir / "bin");
+        fs::create_directories(scratch / dir / "bin");
         for (const char* tool : tools) {
-            std::ofstream(scratch_ / dir / "bin" / tool) << "#!/bin/sh\ncat\n";
-            fs::permissions(scratch_ / dir / "bin" / tool, fs::perms::owner_all);
+            std::ofstream(scratch / dir / "bin" / tool) << "#!/bin/sh\ncat\n";
+            fs::permissions(scratch / dir / "bin" / tool, fs::perms::owner_all);
         }
-        archCtx.infx_home = (scratch_ / dir).string();
+        archCtx.infx_home = (scratch / dir).string();
     }
 
     DbPopWriter writer_;
@@ -156,9 +156,9 @@ TEST_F(WriteDbPopTest, ConfiguredColumnsOfDefectsAndUsers) {
          "ALTER TABLE DEFECTS ADD COLUMN F5 VARCHAR(16); ALTER TABLE USERS ADD COLUMN REGION VARCHAR(16);"
          "INSERT INTO DEFECTS (ID, TYPE, NAME, F1, F2, F3, F4, F5) VALUES (11, 'defect', 'd11', 'one', NULL, 'it''s', 42, '');"
          "INSERT INTO USERS (ID, LOGIN, REGION) VALUES (5, 'bob', '');");
-    fs::create_directory(scratch_ / "configField");
-    std::ofstream(scratch_ / "configField/DefectConfigTbl") << "yes|F1\nyes|F2\nyes|F3\nyes|F4\nyes|F5\n";
-    std::ofstream(scratch_ / "configField/UserConfigTbl") << "yes|REGION|region|Region|Region|yes|no|text\n";
+    fs::create_directory(scratch / "configField");
+    std::ofstream(scratch / "configField/DefectConfigTbl") << "yes|F1\nyes|F2\nyes|F3\nyes|F4\nyes|F5\n";
+    std::ofstream(scratch / "configField/UserConfigTbl") << "yes|REGION|region|Region|Region|yes|no|text\n";
     readConfigFields(defTbl, "configField/DefectConfigTbl");
     readConfigFields(userTbl, "configField/UserConfigTbl");
     readConfigReport();

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "support/msgtable.h"
+#include "support/scratchDir.h"
 
 extern char** environ;
 
@@ -135,14 +136,12 @@ int runGencat(const fs::path& source, const fs::path& catalogue) {
 
 // Every test starts and ends without a catalogue; those that want one point
 // NLSPATH at it and call msgInit again.
-class MsgTest : public ::testing::Test {
+class MsgTest : public ScratchDirTest {
 protected:
     void SetUp() override {
         if (const char* old = getenv("NLSPATH"))
             savedNlsPath = old;
-        char pattern[] = "/tmp/pelomsgXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        scratch = pattern;
+        ScratchDirTest::SetUp();
         useCatalogueDir(scratch / "none");
     }
     void TearDown() override {
@@ -151,14 +150,13 @@ protected:
             setenv("NLSPATH", savedNlsPath->c_str(), 1);
         else
             unsetenv("NLSPATH");
-        fs::remove_all(scratch);
+        ScratchDirTest::TearDown();
     }
     static int useCatalogueDir(const fs::path& dir) {
         setenv("NLSPATH", (dir / "%N").c_str(), 1);
         return msgInit();
     }
     std::optional<std::string> savedNlsPath;
-    fs::path scratch;
 };
 
 TEST_F(MsgTest, DefaultTableIsSortedUniqueAndInRange) {

@@ -16,21 +16,14 @@
 #include <regex>
 #include <string>
 
+#include "support/scratchDir.h"
+
 namespace pelo {
 namespace {
 
 namespace fs = std::filesystem;
 
-class ScratchDir : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/peloutilXXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        root = pattern;
-    }
-    void TearDown() override { fs::remove_all(root); }
-    fs::path root;
-};
+using ScratchDir = ScratchDirTest;
 
 // A blank value counts as unset (the scenarios show it); a set one loses
 // its outer blanks and tabs only.
@@ -54,10 +47,10 @@ TEST(PathTest, DirPathAndBasePath) {
 
 TEST_F(ScratchDir, TempNameKeepsTheDirectoryAndIsFree) {
     std::string first, second;
-    std::string file = (root / "file").string();
+    std::string file = (scratch / "file").string();
     EXPECT_EQ(getTempName(file, first), 0);
-    ASSERT_EQ(first.size(), root.string().size() + 1 + 7);
-    EXPECT_EQ(first.rfind(root.string() + "/b", 0), 0u);
+    ASSERT_EQ(first.size(), scratch.string().size() + 1 + 7);
+    EXPECT_EQ(first.rfind(scratch.string() + "/b", 0), 0u);
     EXPECT_EQ(fileIsThere(first.c_str()), 0) << "the name is free, not created";
     getTempName(file, second);
     EXPECT_NE(first, second);
@@ -68,7 +61,7 @@ TEST_F(ScratchDir, TempNameKeepsTheDirectoryAndIsFree) {
 }
 
 TEST_F(ScratchDir, MakePathCreatesEveryMissingParent) {
-    std::string deep = (root / "a/b/c").string();
+    std::string deep = (scratch / "a/b/c").string();
     EXPECT_EQ(makePath(deep.c_str(), 0755), 0);
     EXPECT_TRUE(dirExists(deep.c_str()));
     EXPECT_EQ(makePath(deep.c_str(), 0755), 0) << "an existing directory succeeds";
@@ -78,24 +71,24 @@ TEST_F(ScratchDir, MakePathCreatesEveryMissingParent) {
 // The file helpers answer 1 for failure, never -1, and leave no stale
 // value in their output.
 TEST_F(ScratchDir, FileHelpersTellFilesFromDirectoriesAndFailWithOne) {
-    std::string file = (root / "plain").string();
+    std::string file = (scratch / "plain").string();
     int fd = -2;
     ASSERT_EQ(openFile(fd, file.c_str(), O_CREAT | O_WRONLY | O_EXCL, 0640), 0);
-    ASSERT_EQ(write(fd, "12345", 5), 5);
+    ASSERT_EQ(::write(fd, "12345", 5), 5);
     close(fd);
     EXPECT_EQ(openFile(fd, file.c_str(), O_CREAT | O_WRONLY | O_EXCL, 0640), 1);
     EXPECT_EQ(fd, -1);
     EXPECT_EQ(fileIsThere(file.c_str()), 1);
     EXPECT_EQ(dirExists(file.c_str()), 0);
-    EXPECT_NE(dirExists(root.c_str()), 0);
+    EXPECT_NE(dirExists(scratch.c_str()), 0);
     EXPECT_EQ(makePath((file + "/sub/dir").c_str(), 0755), 1) << "a plain file stands in the way";
     EXPECT_EQ(makeDir(file.c_str(), 0755), 1);
-    EXPECT_EQ(changeMode((root / "none").c_str(), 0600), 1);
+    EXPECT_EQ(changeMode((scratch / "none").c_str(), 0600), 1);
 
     off_t size = -1;
     EXPECT_EQ(getFileSize(file.c_str(), size), 0);
     EXPECT_EQ(size, 5);
-    EXPECT_EQ(getFileSize((root / "none").c_str(), size), 1);
+    EXPECT_EQ(getFileSize((scratch / "none").c_str(), size), 1);
     EXPECT_EQ(size, 0);
 }
 
@@ -105,13 +98,13 @@ class FamilyPathTest : public ScratchDir {
 protected:
     void SetUp() override {
         ScratchDir::SetUp();
-        home = (root / "home").string();
-        fs::create_directories(root / "home/d");
-        fs::create_directories(root / "outside/r");
+        home = (scratch / "home").string();
+        fs::create_directories(scratch / "home/d");
+        fs::create_directories(scratch / "outside/r");
         for (const char* file : {"home/f", "home/d/g", "outside/v", "outside/r/l"})
-            std::ofstream(root / file) << "bytes";
-        ASSERT_EQ(mkfifo((root / "home/p").c_str(), 0600), 0);
-        ASSERT_NO_FATAL_FAILURE(makeSocket((root / "home/s").string()));
+            std::ofstream(scratch / file) << "bytes";
+        ASSERT_EQ(mkfifo((scratch / "home/p").c_str(), 0600), 0);
+        ASSERT_NO_FATAL_FAILURE(makeSocket((scratch / "home/s").string()));
         const std::pair<const char*, std::string> links[] = {
             {"in", "f"},
             {"inAbsolute", home + "/f"},
@@ -131,12 +124,12 @@ protected:
             {"dirLink", "d"},
         };
         for (const auto& [name, target] : links)
-            fs::create_directory_symlink(target, root / "home" / name);
-        fs::create_directory_symlink("home", root / "homeLink");
-        fs::create_directory_symlink("home", root / "otherLink");
-        fs::create_directory_symlink((root / "homeLink/f").string(), root / "home/inLinked");
-        fs::create_directory_symlink((root / "otherLink/f").string(), root / "home/inOtherLink");
-        fs::create_directory_symlink(fs::canonical(root / "home").string() + "/f", root / "home/inResolved");
+            fs::create_directory_symlink(target, scratch / "home" / name);
+        fs::create_directory_symlink("home", scratch / "homeLink");
+        fs::create_directory_symlink("home", scratch / "otherLink");
+        fs::create_directory_symlink((scratch / "homeLink/f").string(), scratch / "home/inLinked");
+        fs::create_directory_symlink((scratch / "otherLink/f").string(), scratch / "home/inOtherLink");
+        fs::create_directory_symlink(fs::canonical(scratch / "home").string() + "/f", scratch / "home/inResolved");
     }
 
     static void makeSocket(const std::string& path) {
@@ -207,7 +200,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, FamilyPathRefusalTest, ::testing::ValuesIn(refus
 // The home reached through a link: an absolute link that names it as the
 // kernel resolves it stays inside; a path elsewhere is refused unwalked.
 TEST_F(FamilyPathTest, HomeThroughALinkAndPathsElsewhere) {
-    const std::string linked = (root / "homeLink").string();
+    const std::string linked = (scratch / "homeLink").string();
     EXPECT_EQ(familyPathRefusal(linked, linked + "/inResolved", false), "");
     EXPECT_EQ(familyPathRefusal(linked, linked + "/inLinked", false), "");
     EXPECT_EQ(familyPathRefusal(linked, linked + "/inOtherLink", false),
@@ -265,18 +258,18 @@ TEST(WcstokTest, SkipsRunsOfDelimitersAndLeavesTheInputAlone) {
 TEST_F(ScratchDir, CopyRegularFileOnlyAndAsCpWould) {
     const mode_t oldMask = umask(022);
     const std::string big(300000, 'x');
-    std::ofstream(root / "src") << big;
-    chmod((root / "src").c_str(), 04775);
-    fs::create_symlink(root / "src", root / "link");
-    ASSERT_EQ(mkfifo((root / "fifo").c_str(), 0644), 0);
+    std::ofstream(scratch / "src") << big;
+    chmod((scratch / "src").c_str(), 04775);
+    fs::create_symlink(scratch / "src", scratch / "link");
+    ASSERT_EQ(mkfifo((scratch / "fifo").c_str(), 0644), 0);
     const int sock = socket(AF_UNIX, SOCK_STREAM, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::strncpy(address.sun_path, (root / "sock").c_str(), sizeof address.sun_path - 1);
+    std::strncpy(address.sun_path, (scratch / "sock").c_str(), sizeof address.sun_path - 1);
     ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    std::ofstream(root / "there") << "old text that is longer";
-    chmod((root / "there").c_str(), 0600);
-    const auto mode = [&](const char* name) { return fs::status(root / name).permissions(); };
+    std::ofstream(scratch / "there") << "old text that is longer";
+    chmod((scratch / "there").c_str(), 0600);
+    const auto mode = [&](const char* name) { return fs::status(scratch / name).permissions(); };
     const struct {
         const char* name;
         std::string source;
@@ -290,20 +283,20 @@ TEST_F(ScratchDir, CopyRegularFileOnlyAndAsCpWould) {
         {"Socket", "sock", "t2", "sock is a socket, not a regular file\n"},
         {"Directory", ".", "t3", "/. is a directory, not a regular file\n"},
         {"Device", "/dev/null", "t4", "/dev/null is a character device, not a regular file\n"},
-        {"Missing", "none", "t5", "open " + (root / "none").string() + ": No such file or directory\n"},
-        {"TargetDirectoryMissing", "src", "no/such", "open " + (root / "no/such").string() + ": No such file or directory\n"},
+        {"Missing", "none", "t5", "open " + (scratch / "none").string() + ": No such file or directory\n"},
+        {"TargetDirectoryMissing", "src", "no/such", "open " + (scratch / "no/such").string() + ": No such file or directory\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string source = c.source.starts_with('/') ? c.source : (root / c.source).string();
-        const std::string complaint = copyRegularFile(source, (root / c.target).string());
+        const std::string source = c.source.starts_with('/') ? c.source : (scratch / c.source).string();
+        const std::string complaint = copyRegularFile(source, (scratch / c.target).string());
         EXPECT_TRUE(complaint.ends_with(c.complaint)) << complaint;
         EXPECT_EQ(complaint.empty(), c.complaint.empty()) << complaint;
         if (c.complaint.empty()) {
-            std::ifstream copy(root / c.target);
+            std::ifstream copy(scratch / c.target);
             EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), {}), big);
         } else {
-            EXPECT_FALSE(fs::exists(root / c.target)) << "nothing half-made is left";
+            EXPECT_FALSE(fs::exists(scratch / c.target)) << "nothing half-made is left";
         }
     }
     close(sock);
@@ -315,21 +308,21 @@ TEST_F(ScratchDir, CopyRegularFileOnlyAndAsCpWould) {
 // A tree goes with its links, never what they lead to; a missing file is a
 // complaint, a missing tree is not; a directory that holds something stays.
 TEST_F(ScratchDir, RemovalsTakeWhatTheyNameOnly) {
-    fs::create_directories(root / "tree/sub");
-    std::ofstream(root / "tree/sub/s.1") << "x";
-    std::ofstream(root / "outside") << "kept";
-    fs::create_symlink(root / "outside", root / "tree/link");
-    fs::create_directory_symlink(root / "tree/sub", root / "tree/dirLink");
-    fs::create_directories(root / "full");
-    std::ofstream(root / "full/f") << "x";
-    EXPECT_EQ(removeTree((root / "tree").string()), "");
-    EXPECT_FALSE(fs::exists(root / "tree"));
-    EXPECT_TRUE(fs::exists(root / "outside"));
-    EXPECT_EQ(removeTree((root / "tree").string()), "") << "nothing there is no complaint";
-    EXPECT_EQ(removeFile((root / "none").string()), "unlink " + (root / "none").string() + ": No such file or directory\n");
-    EXPECT_EQ(removeEmptyDirectory((root / "full").string()),
-              "rmdir " + (root / "full").string() + ": Directory not empty\n");
-    EXPECT_TRUE(fs::exists(root / "full/f"));
+    fs::create_directories(scratch / "tree/sub");
+    std::ofstream(scratch / "tree/sub/s.1") << "x";
+    std::ofstream(scratch / "outside") << "kept";
+    fs::create_symlink(scratch / "outside", scratch / "tree/link");
+    fs::create_directory_symlink(scratch / "tree/sub", scratch / "tree/dirLink");
+    fs::create_directories(scratch / "full");
+    std::ofstream(scratch / "full/f") << "x";
+    EXPECT_EQ(removeTree((scratch / "tree").string()), "");
+    EXPECT_FALSE(fs::exists(scratch / "tree"));
+    EXPECT_TRUE(fs::exists(scratch / "outside"));
+    EXPECT_EQ(removeTree((scratch / "tree").string()), "") << "nothing there is no complaint";
+    EXPECT_EQ(removeFile((scratch / "none").string()), "unlink " + (scratch / "none").string() + ": No such file or directory\n");
+    EXPECT_EQ(removeEmptyDirectory((scratch / "full").string()),
+              "rmdir " + (scratch / "full").string() + ": Directory not empty\n");
+    EXPECT_TRUE(fs::exists(scratch / "full/f"));
 }
 
 }  // namespace

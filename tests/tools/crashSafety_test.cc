@@ -170,11 +170,12 @@ private:
     FILE* pipe_ = nullptr;
 };
 
-class CrashSafetyTest : public ::testing::TestWithParam<CrashCase> {
+class CrashSafetyTest : public ScratchPairTest<CrashCase> {
 protected:
     void SetUp() override {
-        if (const std::string why = openScratchPair(dbtest::Backend::sqlite, familyDb_, reloadDb_); !why.empty())
-            GTEST_SKIP() << why;
+        ScratchPairTest::SetUp();
+        if (IsSkipped())
+            return;
         arch_ = familyDb_->dir().string() + "/arch";
         family_ = buildFamily(familyDb_->dir().string() + "/family", std::string("--size=") + GetParam().size + " --db=oracle");
         ASSERT_TRUE(family_.env.contains("PELO_DB") && family_.env.contains("PELO_VCBIN")) << "no family.env";
@@ -182,8 +183,7 @@ protected:
     }
 
     void TearDown() override {
-        if (sqlConnected())
-            sqlRollbackRelease();
+        ScratchPairTest::TearDown();
         // A killed run leaves its archive semaphore behind.
         if (const int id = semget(ftok(family_.home.c_str(), 109), 1, 0); id >= 0)
             semctl(id, 0, IPC_RMID);
@@ -251,7 +251,6 @@ protected:
         }
     }
 
-    std::unique_ptr<dbtest::ScratchDatabase> familyDb_, reloadDb_;
     std::string arch_;
     BuiltFamily family_;
 };

@@ -87,20 +87,16 @@ std::vector<std::string> canaries(const fs::path& dir) {
     return found;
 }
 
-class HostileTest : public ::testing::TestWithParam<HostileCase> {
+class HostileTest : public ScratchPairTest<HostileCase> {
 protected:
     void SetUp() override {
-        if (const std::string why = openScratchPair(GetParam().backend, familyDb_, reloadDb_); !why.empty())
-            GTEST_SKIP() << why;
+        ScratchPairTest::SetUp();
+        if (IsSkipped())
+            return;
         dir_ = familyDb_->dir().string();
         for (const char* name : {"PGHOST", "PGPORT", "PGUSER", "PGPASSWORD"})
             if (const char* value = std::getenv(name))
                 cluster_[name] = value;
-    }
-
-    void TearDown() override {
-        if (sqlConnected())
-            sqlRollbackRelease();
     }
 
     /// The tiny hostile family, and the requests its family.txt names.
@@ -140,7 +136,6 @@ protected:
         return readTablesAt(target, login.user(), login.password());
     }
 
-    std::unique_ptr<ScratchDatabase> familyDb_, reloadDb_;
     std::string dir_;
     std::map<std::string, std::string> cluster_;
     BuiltFamily family_;

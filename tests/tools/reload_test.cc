@@ -16,6 +16,7 @@
 #include "db/schema.h"
 #include "support/commandLine.h"
 #include "support/runner.h"
+#include "support/scratchDir.h"
 
 namespace pelo {
 namespace {
@@ -139,20 +140,18 @@ const ReloadCase badScripts[] = {
     {"informix", "$1/bin/isql  $2 >>$3 2>&1 <<!\n\ninsert into Path values (1,'x');\ninsert into Nowhere values (1);\n!\n",
      "insert into Nowhere values (1): no such table: Nowhere"}};
 
-class ReloadTest : public ::testing::Test {
+class ReloadTest : public ScratchDirTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/pelo-reload-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-        fs::create_directory(dir_ / "archive");
-        target_ = (dir_ / "family.db").string();
+        ScratchDirTest::SetUp();
+        fs::create_directory(scratch / "archive");
+        target_ = (scratch / "family.db").string();
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    void TearDown() override { ScratchDirTest::TearDown(); }
 
     /// The archive of a case: its script and the Notes and Versions rows.
     void writeArchive(const ReloadCase& c) {
-        const fs::path archive = dir_ / "archive";
+        const fs::path archive = scratch / "archive";
         const bool load = c.dialect == std::string("informix");
         std::ofstream(archive / "PELOarchive.dbData") << c.script;
         if (c.dialect == std::string("oracle")) {
@@ -167,15 +166,15 @@ protected:
     /// the shell ran would leave its CANARY.  The exit status.
     int reload(const std::string& dialect, bool createSchema, std::string& err) {
         CommandLine line("cd");
-        line.arg(dir_.string()).text(" &&").arg(PELO_BINARY_DIR "/tools/reload/reload");
+        line.arg(scratch.string()).text(" &&").arg(PELO_BINARY_DIR "/tools/reload/reload");
         if (createSchema)
             line.text(" --create-schema");
         line.text(" --dialect=").quoted(dialect).text(" --target=").quoted(target_);
         line.text(" --login=").quoted(user_).text(" --password=").quoted(password_);
-        line.arg((dir_ / "archive").string()).text(" >/dev/null 2>reload.err; echo $?");
+        line.arg((scratch / "archive").string()).text(" >/dev/null 2>reload.err; echo $?");
         std::vector<char> out(64), unused(4096);
         send_command(line, out.data(), out.size(), unused.data(), unused.size());
-        std::ifstream in(dir_ / "reload.err");
+        std::ifstream in(scratch / "reload.err");
         err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         return std::atoi(out.data());
     }
@@ -201,10 +200,8 @@ protected:
         EXPECT_EQ(column("SELECT REMARKS FROM NOTES ORDER BY DEFECTID"), intendedNotes);
         EXPECT_EQ(column("SELECT REMARKS FROM VERSIONS ORDER BY ID"), intendedVersions(c.dialect));
         EXPECT_EQ(column("SELECT SID FROM VERSIONS ORDER BY ID"), (Texts{"1.1", "1.2"}));
-        EXPECT_FALSE(fs::exists(dir_ / "CANARY"));
+        EXPECT_FALSE(fs::exists(scratch / "CANARY"));
     }
-
-    fs::path dir_;
     std::string target_, user_ = "test", password_ = "test";
 };
 
@@ -230,7 +227,7 @@ TEST_P(ReloadFailureTest, NamesTheStatementAndKeepsNothing) {
     EXPECT_EQ(reload(GetParam().dialect, false, err), 1);
     EXPECT_NE(err.find(GetParam().message), std::string::npos) << err;
     EXPECT_EQ(column("SELECT ID FROM PATH"), Texts{});
-    EXPECT_FALSE(fs::exists(dir_ / "CANARY"));
+    EXPECT_FALSE(fs::exists(scratch / "CANARY"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Reload, ReloadFailureTest, ::testing::ValuesIn(badScripts),

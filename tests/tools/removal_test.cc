@@ -62,17 +62,12 @@ const RemovalCase removalCases[] = {
     {"PostgreSQL_Pvcs_Release_Oracle", Backend::postgres, "pvcs", false, "oracle"},
 };
 
-class RemovalTest : public ::testing::TestWithParam<RemovalCase> {
+class RemovalTest : public ScratchPairTest<RemovalCase> {
 protected:
     void SetUp() override {
-        if (const std::string why = openScratchPair(GetParam().backend, familyDb_, reloadDb_); !why.empty())
-            GTEST_SKIP() << why;
-        arch_ = familyDb_->dir().string() + "/arch";
-    }
-
-    void TearDown() override {
-        if (sqlConnected())
-            sqlRollbackRelease();
+        ScratchPairTest::SetUp();
+        if (!IsSkipped())
+            arch_ = familyDb_->dir().string() + "/arch";
     }
 
     /// The demo family: on SQLite in its default database, on PostgreSQL in
@@ -122,7 +117,6 @@ protected:
         return readHistories(base, family_.env.at("PELO_VCBIN"), GetParam().vc == std::string("pvcs"));
     }
 
-    std::unique_ptr<ScratchDatabase> familyDb_, reloadDb_;
     std::string arch_;
     testing::BuiltFamily family_;
 };

@@ -68,17 +68,12 @@ std::string caseName(const ::testing::TestParamInfo<RoundTripCase>& info) {
            (c.product + 1) + (c.level ? "_Level" : "_Release") + (c.hostile ? "Hostile" : "") + (c.multibyte ? "Multibyte" : "");
 }
 
-class RoundTripTest : public ::testing::TestWithParam<RoundTripCase> {
+class RoundTripTest : public ScratchPairTest<RoundTripCase> {
 protected:
     void SetUp() override {
-        if (const std::string why = openScratchPair(GetParam().backend, family_, reload_); !why.empty())
-            GTEST_SKIP() << why;
-        dir_ = family_->dir().string();
-    }
-
-    void TearDown() override {
-        if (sqlConnected())
-            sqlRollbackRelease();
+        ScratchPairTest::SetUp();
+        if (!IsSkipped())
+            dir_ = familyDb_->dir().string();
     }
 
     /// Runs the command in the scratch directory, where a value that
@@ -96,7 +91,7 @@ protected:
     void buildFamily() {
         const std::string command = shellQuote(PELO_BINARY_DIR "/tools/mkfamily/mkfamily") +
                               " --size=demo --db=" + GetParam().product + " --root=" + shellQuote(dir_ + "/family") +
-                              (GetParam().hostile ? " --hostile" : "") + familyTargetOptions(*family_);
+                              (GetParam().hostile ? " --hostile" : "") + familyTargetOptions(*familyDb_);
         ASSERT_NO_FATAL_FAILURE(runInScratch(command));
         std::ifstream envFile(dir_ + "/family/family.env");
         for (std::string line; std::getline(envFile, line);)  // export NAME='value'
@@ -112,7 +107,7 @@ protected:
     /// Gives one defect of the archived release the full abstract and one
     /// of its notes the long remark (PostgreSQL: rows named by their ctid).
     void storeMultibyteTexts() {
-        ASSERT_EQ(sqlConnect(env_.at("PELO_DB"), family_->user(), family_->password()), 0) << sqlca.sqlerrm;
+        ASSERT_EQ(sqlConnect(env_.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
         const std::string archivedNote =
             "SELECT n.ctid FROM NOTES n JOIN TRACKS t ON t.DEFECTID = n.DEFECTID"
             " JOIN RELEASES r ON r.ID = t.RELEASEID WHERE r.NAME = :b1 LIMIT 1";
@@ -153,11 +148,10 @@ protected:
     }
 
     Tables read(const ScratchDatabase& db, const Tables* like = nullptr) const {
-        const std::string target = &db == family_.get() ? env_.at("PELO_DB") : db.target();
+        const std::string target = &db == familyDb_.get() ? env_.at("PELO_DB") : db.target();
         return readTablesAt(target, db.user(), db.password(), like);
     }
 
-    std::unique_ptr<ScratchDatabase> family_, reload_;
     std::string dir_;
     std::map<std::string, std::string> env_;
     std::map<std::string, std::string> requests_;  ///< family.txt
@@ -174,11 +168,11 @@ TEST_P(RoundTripTest, ReloadGivesBackTheFamilyRows) {
     ASSERT_TRUE(fs::exists(arch + "/configField/DefectConfigTbl")) << "the archive holds the field tables";
     const std::string dialect = c.product == std::string("vql") ? "dizoz" : c.product;
     ASSERT_NO_FATAL_FAILURE(runInScratch(shellQuote(PELO_BINARY_DIR "/tools/reload/reload") + " --dialect=" +
-                                         dialect + " --target=" + shellQuote(reload_->target()) + " --login=" +
-                                         shellQuote(reload_->user()) + " --password=" +
-                                         shellQuote(reload_->password()) + " --create-schema " + shellQuote(arch)));
-    Tables reloaded = read(*reload_);
-    Tables family = read(*family_, &reloaded);  // a field switched off is not archived
+                                         dialect + " --target=" + shellQuote(reloadDb_->target()) + " --login=" +
+                                         shellQuote(reloadDb_->user()) + " --password=" +
+                                         shellQuote(reloadDb_->password()) + " --create-schema " + shellQuote(arch)));
+    Tables reloaded = read(*reloadDb_);
+    Tables family = read(*familyDb_, &reloaded);  // a field switched off is not archived
     expectReloadedFamily(family, reloaded, arch, c.product, c.level);
     if (c.multibyte) {
         ASSERT_TRUE(holds(family["NOTES"], longRemark)) << "the family holds the long remark";

@@ -2,10 +2,13 @@
 // the empty one its archive is reloaded into, both of the case's backend.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 
 #include "db/backends.h"
+#include "db/client.h"
 #include "support/commandLine.h"
 
 namespace pelo::testing {
@@ -28,5 +31,30 @@ inline std::string familyTargetOptions(const dbtest::ScratchDatabase& db) {
     return " --target=" + shellQuote(db.target()) + " --login=" + shellQuote(db.user()) +
            " --password=" + shellQuote(db.password());
 }
+
+/// A case of the tools' archive tests on its pair of scratch databases,
+/// skipped when its backend cannot be had.  The connection a test makes to
+/// the family to look at it is rolled back and closed after it.
+template <class Case>
+class ScratchPairTest : public ::testing::TestWithParam<Case> {
+protected:
+    void SetUp() override {
+        if (const std::string why = openScratchPair(backend(), familyDb_, reloadDb_); !why.empty())
+            GTEST_SKIP() << why;
+    }
+    void TearDown() override {
+        if (sqlConnected())
+            sqlRollbackRelease();
+    }
+    /// The case's backend; a case that names none runs on SQLite.
+    dbtest::Backend backend() const {
+        if constexpr (requires(const Case& c) { c.backend; })
+            return this->GetParam().backend;
+        else
+            return dbtest::Backend::sqlite;
+    }
+
+    std::unique_ptr<dbtest::ScratchDatabase> familyDb_, reloadDb_;
+};
 
 }  // namespace pelo::testing

@@ -19,6 +19,7 @@
 #include "support/runner.h"
 #include "vc/binaryVersion.h"
 #include "vc/location.h"
+#include "support/scratchDir.h"
 
 namespace pelo {
 namespace {
@@ -53,18 +54,16 @@ Texts sorted(Texts texts) {
     return texts;
 }
 
-class ToolTest : public ::testing::Test {
+class ToolTest : public ScratchDirTest {
 public:
     void SetUp() override {
-        char pattern[] = "/tmp/pelo-tools-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
+        ScratchDirTest::SetUp();
     }
-    void TearDown() override { fs::remove_all(dir_); }
+    void TearDown() override { ScratchDirTest::TearDown(); }
 
     /// Builds a tiny family; the arguments are mkfamily options.
     std::string build(const std::string& name, const std::string& options) {
-        const std::string root = dir_ + "/" + name;
+        const std::string root = path(name);
         auto run = runShell(tool("mkfamily/mkfamily") + " --root=" + shellQuote(root) + " " + options);
         EXPECT_EQ(run.status, 0) << run.err;
         return root;
@@ -85,8 +84,6 @@ public:
         sqlRollbackRelease();
         return rows;
     }
-
-    std::string dir_;
 };
 
 // ---- the family builder -------------------------------------------------------
@@ -136,7 +133,7 @@ TEST_F(ToolTest, ScaleGrowsWhatTheReleasesHold) {
     for (const char* request : {"releaseArchive=rel1\n", "levelArchiveRelease=rel2\n", "levelArchive=r2lvl02\n"})
         EXPECT_NE(readFile(three + "/family.txt").find(request), std::string::npos) << request;
     for (const char* bad : {"0", "x2", "", "1001"}) {
-        const auto run = runShell(tool("mkfamily/mkfamily") + " --root=" + shellQuote(dir_ + "/bad") + " --scale=" + bad);
+        const auto run = runShell(tool("mkfamily/mkfamily") + " --root=" + shellQuote(path("bad")) + " --scale=" + bad);
         EXPECT_EQ(run.status, 1) << bad;
         EXPECT_NE(run.err.find("--scale takes a whole number from 1 to 1000, not \"" + std::string(bad) + "\""),
                   std::string::npos) << run.err;
@@ -162,7 +159,7 @@ TEST_F(ToolTest, ReverseDifferencesRebuildEveryBinaryVersion) {
             continue;
         std::sort(list.begin(), list.end(),
                   [](const std::string& a, const std::string& b) { return sidFields(a) > sidFields(b); });
-        const std::string scratch = dir_ + "/binary" + std::to_string(source);
+        const std::string scratch = path("binary" + std::to_string(source));
         fs::copy(history, scratch);
         for (std::size_t k = 1; k < list.size(); ++k)
             fs::remove(scratch + "/" + list[k]);
@@ -194,11 +191,11 @@ Texts entries(const std::string& log) {
 // with the branch after its base, vdel deletes silently, and vget still
 // rebuilds a revision whose neighbour went.
 TEST_F(ToolTest, PvcsRoundTrip) {
-    const std::string archive = shellQuote(dir_ + "/s.42");
+    const std::string archive = shellQuote(path("s.42"));
     for (const char* revision : {"1.0", "1.1", "1.2", "1.1.1.0", "1.1.1.1", "2.0"}) {
-        std::ofstream(dir_ + "/work") << "content of " << revision << "\n";
+        std::ofstream(path("work")) << "content of " << revision << "\n";
         auto put = runShell(tool("pvcs/vput") + " -r" + revision + " -aann -d'99/12/31 23:59:59' -m'rev " +
-                            revision + "' " + archive + " " + shellQuote(dir_ + "/work"));
+                            revision + "' " + archive + " " + shellQuote(path("work")));
         ASSERT_EQ(put.status, 0) << put.err;
     }
     auto log = runShell(tool("pvcs/vlog") + " -br " + archive);

@@ -12,29 +12,15 @@
 #include "vc/binaryVersion.h"
 #include "vc/binmerge.h"
 #include "vc/location.h"
+#include "support/scratchDir.h"
 
 namespace pelo {
 namespace {
 
 namespace fs = std::filesystem;
 
-class BinaryVersionTest : public ::testing::Test {
+class BinaryVersionTest : public ScratchDirTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/pelo-binary-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string path(const std::string& name) const { return dir + "/" + name; }
-    void write(const std::string& name, const std::string& content) const {
-        std::ofstream(path(name), std::ios::binary) << content;
-    }
-    std::string read(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
     static DiffRecord record(int offset, std::uint8_t kind, int length, std::string data = "", int skip = 0) {
         DiffRecord r;
         r.offset = offset;
@@ -55,8 +41,6 @@ protected:
                                                         record(14, diffReplace, 10, "jumps over", 5)}),
                   0);
     }
-
-    std::string dir;
 };
 
 TEST_F(BinaryVersionTest, LocationSplitsTheFirstFourDigitsIntoDirectories) {
@@ -118,7 +102,7 @@ TEST_F(BinaryVersionTest, MergeRefusesInconsistentDifferencesAndLeavesNoOutput) 
         EXPECT_FALSE(fs::exists(path("out"))) << d;
     }
     // No temporary output is left behind either.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 6);
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch), fs::directory_iterator()), 6);
 }
 
 // In place, the rebuilt version joins the full copy and the versions on
@@ -137,7 +121,7 @@ TEST_F(BinaryVersionTest, RebuildKeepsTheDirectoryAsItWas) {
     EXPECT_EQ(vcGetSCCSBinaryFile(path("1.2"), path("copy").c_str(), nullptr), 0);
     EXPECT_EQ(read("copy"), "The quick brown fox leaps.");
     EXPECT_FALSE(fs::exists(path("1.2")));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 5);
+    EXPECT_EQ(std::distance(fs::directory_iterator(scratch), fs::directory_iterator()), 5);
 
     EXPECT_EQ(vcGetSCCSBinaryFile(path("1.3"), nullptr, nullptr), 1);
     EXPECT_EQ(read("1.3"), "The quick red fox leaps.");
