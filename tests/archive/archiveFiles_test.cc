@@ -272,12 +272,6 @@ const BrokenCase brokenCases[] = {
                  "         copy the map for level r2lvl01 associated with release rel2\n"
                  "         to the @ARCH@ file system.  The following error\n"
                  "         was reported:\n         open @HOME@/maps/rel2/r2lvl01: No such file or directory\n"},
-    {.name = "MapCannotBeCopied", .shell = "rm maps/rel2/r2lvl01 && mkdir maps/rel2/r2lvl01",
-     .expected = "\n0010-941 The peloarchive program cannot complete successfully.  It cannot\n"
-                 "         copy the map for level r2lvl01 associated with release rel2\n"},
-    {.name = "ConfigFileCannotBeCopied", .shell = "rm config.ld && mkdir config.ld",
-     .expected = "\n0010-945 The peloarchive program cannot complete successfully.  The\n"
-                 "         file @HOME@/config.ld cannot be copied to the \n"},
     // The configurable-field reader meets the directory before the copy does.
     {.name = "ConfigFieldTableIsADirectory",
      .shell = "rm configField/DefectConfigTbl && mkdir configField/DefectConfigTbl",
@@ -293,12 +287,6 @@ const BrokenCase brokenCases[] = {
                  "         @ARCH@ file system.\n"
                  "         The following error was reported:\n"
                  "         open @HOME@/vc/0/0/0/0/s.06: No such file or directory\n"},
-    {.name = "HistoryIsADirectory", .shell = "rm vc/0/0/0/0/s.06 && mkdir vc/0/0/0/0/s.06",
-     .expected = "\n0010-952 The peloarchive program cannot complete successfully.\n"
-                 "         The version control files cannot be copied to the\n"
-                 "         @ARCH@ file system.\n"
-                 "         The following error was reported:\n"
-                 "         @HOME@/vc/0/0/0/0/s.06 is a directory, not a regular file\n"},
     {.name = "BinaryDirectoryIsAFile", .shell = "rm -r vc/0/0/0/0/b.10 && echo 1.4 >vc/0/0/0/0/b.10",
      .request = binaryRequest,
      .expected = "\n0010-952 The peloarchive program cannot complete successfully.\n"
@@ -357,11 +345,6 @@ const BrokenCase brokenCases[] = {
      .sql = "DELETE FROM DEFECTS WHERE ID IN (SELECT t.DEFECTID FROM TRACKS t JOIN LEVELMEMBERS m ON m.TRACKID = t.ID"
             "  JOIN LEVELS l ON l.ID = m.LEVELID WHERE l.NAME = 'r2lvl02')",
      .status = 0, .expected = "\nDefects(Features)= 3\n"},
-    // A release whose name holds a "/" would name a directory below another: refused before the archive.
-    {.name = "ReleaseNameHoldsASlash", .shell = "mkdir maps/r && mv maps/rel2 maps/r/x",
-     .sql = "UPDATE RELEASES SET NAME = 'r/x' WHERE NAME = 'rel2'", .request = "r2lvl02\nr/x\n",
-     .expected = ".. complete.\n\n0012-002 The peloarchive program cannot continue.  The release or\n"
-                 "         level name \"r/x\" cannot name a level map.\n"},
     {.name = "ToolDirectoryNotSet", .variable = "PELO_VCBIN", .value = " \t ",
      .expected = "         error occurred:\n         the PELO_VCBIN environment variable does not name the directory of\n"},
 };

@@ -542,8 +542,6 @@ const Scenario scenarios[] = {
     {"ExitAtFirstMenu", "3\n", 1},
     {"TwoDigitAnswer", "12\n3\n", 1},
     {"EndOfInputAtFirstMenu", "", 1},
-    {"CheckOnlyExitAtTypeMenu", "1\n3\n", 1},
-    {"ArchiveExitAtTypeMenu", "2\n3\n", 1},
     {"LevelNameTooLong", "1\n1\nabcdefghijklmnop\nr1\n", 1},
     // Fifteen two-byte characters fit the limit of 15; sixteen do not.
     {"MultibyteLevelFitsReleaseDoesNot",
@@ -551,8 +549,6 @@ const Scenario scenarios[] = {
     {"EmptyReleaseLine", "1\n2\n\nr1\n", 1},
     {"ReleaseNameTooLongInList", "1\n2\nr1 r2 abcdefghijklmnopq r3\n", 1},
     {"InvalidRemovalAnswer", "2\n1\nl1\nr1\n3\n", 1},
-    {"InvalidRemovalConfirmation", "2\n1\nl1\nr1\n2\n9\n", 1},
-    {"InvalidDestination", "2\n1\nl1\nr1\n1\n3\n", 1},
     {"FileSystemWithDot", "2\n2\nr1 r2\n1\n1\n/archive/v1.0\n", 1},
     {"FileSystemTooLong", "2\n2\nr1 r2\n1\n1\n/" + std::string(195, 'a') + "\n", 1},
     {"FileSystemMissing", fileSystemAnswers, 1, nullptr, {},
@@ -563,7 +559,6 @@ const Scenario scenarios[] = {
      [](T& t) { writeFile(t.home_ / "PELOarchive.PVCS_clean", ""); }},
     {"DeviceNameTooLong", "2\n2\nr1\n1\n2\n/dev/rmt01234567\n", 1},
     {"DeviceNotRaw", "2\n2\nr1\n1\n2\n/dev/mt0\n", 1},
-    {"WorkDirInvalidAnswer", deviceAnswers + "3\n", 1},
     {"WorkDirMissing", deviceAnswers + "2\n@SCRATCH@/work\n", 1},
     {"WorkDirWithShellCharacter", deviceAnswers + "2\n@SCRATCH@/w$rk\n", 1},
     // Every leftover is reported, in the order of the work files.

@@ -69,7 +69,6 @@ constexpr const char* tracks = "  Removing PELO Tracks and their associated obje
 constexpr const char* defects = "  Removing PELO Defects and their associated objects.";
 
 const CrashCase crashCases[] = {
-    {"TermConnecting", Hit::term, "Connecting to the database."},
     {"TermPopulate", Hit::term, "Generating the database populate file."},
     {"TermHistories", Hit::term, "Archiving the PELO family's version control files."},
     {"FullDisk", Hit::none, "", Fault::fullDisk},
@@ -80,17 +79,12 @@ const CrashCase crashCases[] = {
     {"TermReleases", Hit::term, releases},
     {"TermTracks", Hit::term, tracks},
     {"TermDefects", Hit::term, defects},
-    {"KillPaths", Hit::kill, paths},
+    // A kill has no clean-up: between a step's commit and its files, and
+    // inside the batches.
     {"KillFiles", Hit::kill, files, Fault::none, "", "demo"},
-    {"KillLevels", Hit::kill, levels},
-    {"KillReleases", Hit::kill, releases},
-    {"KillTracks", Hit::kill, tracks},
     {"KillDefects", Hit::kill, defects},
-    {"PathsRefused", Hit::none, "", Fault::trigger, "PATH", "demo"},
     {"VersionsRefused", Hit::none, "", Fault::trigger, "VERSIONS", "demo"},
     {"LevelsRefused", Hit::none, "", Fault::trigger, "LEVELS"},
-    {"ReleasesRefused", Hit::none, "", Fault::trigger, "RELEASES"},
-    {"TracksRefused", Hit::none, "", Fault::trigger, "TRACKS"},
     {"DefectsRefused", Hit::none, "", Fault::trigger, "DEFECTS"},
     {"HistoryStuck", Hit::none, "", Fault::stuckHistory, "", "demo"},
     {"DatabaseBusy", Hit::none, "", Fault::busy},

@@ -19,6 +19,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive/builtFamily.h"
@@ -57,14 +58,16 @@ struct HostileCase {
 
 void PrintTo(const HostileCase& c, std::ostream* out) { *out << c.product << ' ' << c.vc; }
 
-/// Every product, history kind and backend meets the hostile family alike:
-/// only the release's device archive stops, at the level with a new-line.
+/// Every product (the script's text) once, every backend with every
+/// history kind once: each meets the hostile family alike, and only the
+/// release's device archive stops, at the level with a new-line.
 std::vector<HostileCase> hostileCases() {
     std::vector<HostileCase> cases;
-    for (Backend backend : {Backend::sqlite, Backend::postgres})
-        for (const char* product : {"oracle", "informix", "sybase", "vql"})
-            for (const char* vc : {"sccs", "pvcs"})
-                cases.push_back({backend, product, vc, completes, completes, newLineName, completes});
+    for (auto [backend, product, vc] : {std::tuple{Backend::sqlite, "oracle", "sccs"},
+                                        {Backend::sqlite, "sybase", "pvcs"},
+                                        {Backend::postgres, "informix", "pvcs"},
+                                        {Backend::postgres, "vql", "sccs"}})
+        cases.push_back({backend, product, vc, completes, completes, newLineName, completes});
     return cases;
 }
 

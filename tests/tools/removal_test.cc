@@ -51,15 +51,14 @@ struct RemovalCase {
 
 void PrintTo(const RemovalCase& c, std::ostream* out) { *out << c.name; }
 
+// Every pair of backend (the deletes and their commits), history kind (what
+// goes from vc/) and request (which steps run) once; the product only
+// changes how the removed rows read back.
 const RemovalCase removalCases[] = {
     {"SQLite_Sccs_Level_Informix", Backend::sqlite, "sccs", true, "informix"},
-    {"SQLite_Sccs_Release_Oracle", Backend::sqlite, "sccs", false, "oracle"},
-    {"SQLite_Pvcs_Level_Oracle", Backend::sqlite, "pvcs", true, "oracle"},
-    {"SQLite_Pvcs_Release_Informix", Backend::sqlite, "pvcs", false, "informix"},
-    {"PostgreSQL_Sccs_Level_Oracle", Backend::postgres, "sccs", true, "oracle"},
+    {"SQLite_Pvcs_Release_Oracle", Backend::sqlite, "pvcs", false, "oracle"},
     {"PostgreSQL_Sccs_Release_Informix", Backend::postgres, "sccs", false, "informix"},
-    {"PostgreSQL_Pvcs_Level_Informix", Backend::postgres, "pvcs", true, "informix"},
-    {"PostgreSQL_Pvcs_Release_Oracle", Backend::postgres, "pvcs", false, "oracle"},
+    {"PostgreSQL_Pvcs_Level_Oracle", Backend::postgres, "pvcs", true, "oracle"},
 };
 
 class RemovalTest : public ScratchPairTest<RemovalCase> {
@@ -321,8 +320,7 @@ TEST(RowCopyBackendsTest, SameFamilyGivesTheSameCopyOnEitherBackend) {
 }
 
 // Release archives only: a level archive removes no defect or release.
-INSTANTIATE_TEST_SUITE_P(Removal, RowCopyTest, ::testing::Values(removalCases[1], removalCases[3], removalCases[5],
-                                                                 removalCases[7]),
+INSTANTIATE_TEST_SUITE_P(Removal, RowCopyTest, ::testing::Values(removalCases[1], removalCases[2]),
                          [](const ::testing::TestParamInfo<RemovalCase>& info) { return info.param.name; });
 
 }  // namespace
