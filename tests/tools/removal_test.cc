@@ -166,6 +166,22 @@ TEST_P(RemovalTest, EverythingRemovedIsInTheArchive) {
     const std::size_t mapsGone =
         expectRemovedMapsArchived(mapsBefore, readFiles(family_.home + "/maps"), readFiles(arch_ + "/maps"));
     EXPECT_GT(mapsGone, 0u) << "the removal removed no level map";
+
+    // A path goes with the last file row that names it and is not
+    // dropped: a live file row left names no path that went.
+    const TableRows& files = after.at("FILES");
+    const auto ids = [](const TableRows& table, const char* column, auto keep) {
+        std::set<std::string> found;
+        for (const Texts& row : table.rows)
+            if (keep(row))
+                found.insert(row[table.at(column)]);
+        return found;
+    };
+    const auto any = [](const Texts&) { return true; };
+    const auto live = [&](const Texts& row) { return row[files.at("DROPDATE")].empty() && row[files.at("NUDROPDATE")].empty(); };
+    const std::set<std::string> pathsBefore = ids(before.at("PATH"), "ID", any), pathsAfter = ids(after.at("PATH"), "ID", any);
+    for (const std::string& path : ids(files, "PATHID", live))
+        EXPECT_TRUE(!pathsBefore.contains(path) || pathsAfter.contains(path)) << "path " << path << " went";
 }
 
 /// The configured defect fields the test adds: 21 switched on, after the
