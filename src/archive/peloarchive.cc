@@ -487,9 +487,15 @@ int restoreRun(const RunRequest& request) {
     startPhase(RunPhase::semaphore);
     if (takeArchiveSemaphore(request.force))
         cleanUpAndExit();
-    connectToFamily();
+    sigInit();
+    startPhase(RunPhase::environment);
+    if (setUpEnvironment())
+        endRun();
+    const std::string root = verifyForRestore(request.restorePath);
+    startPhase(RunPhase::connect);
+    connectToDatabase();
     startPhase(RunPhase::removal);
-    restoreArchive(request.restorePath, request.dryRun);
+    restoreArchive(root, request.restorePath, request.dryRun);
     startPhase(RunPhase::end);
     sigCheck();
     msgPrint(1344);

@@ -251,7 +251,7 @@ RowRestore compare(const std::string& root, std::vector<FileToPut>& files) {
 
 }  // namespace
 
-int restoreArchive(const std::string& path, bool dryRun) {
+std::string verifyForRestore(const std::string& path) {
     setCleanUpUndo(undoRestore);
     const std::string root = archiveRoot(path);
     msgPrint(1730, path.c_str());
@@ -266,6 +266,10 @@ int restoreArchive(const std::string& path, bool dryRun) {
         archCtx.archiveNotVerified = true;
         cleanUpAndExit();
     }
+    return root;
+}
+
+int restoreArchive(const std::string& root, const std::string& path, bool dryRun) {
     std::vector<FileToPut> files;
     RowRestore rows = compare(root, files);
     if (dryRun) {

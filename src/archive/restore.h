@@ -24,11 +24,20 @@
 
 namespace pelo {
 
-/// The restore of the archive at path into the family of the run, once
-/// the run holds the archive semaphore and is connected to the family's
+/// The directory holding the archive at path (a medium is read into a
+/// scratch directory below the family home), verified; once the run holds
+/// the archive semaphore and has its environment, before it connects to
+/// the family's database, which the verification's reload of the populate
+/// script must not find open.  A medium that cannot be read, or an
+/// archive that does not verify, ends the run through the clean-up with
+/// notVerified.
+std::string verifyForRestore(const std::string& path);
+
+/// The restore of the verified archive in root (path as the user named
+/// it) into the family of the run, once connected to the family's
 /// database.  0 when everything was put back (or, with dryRun, counted).
-/// Every failure ends the run through the clean-up: with notVerified when
-/// the archive does not verify, notReady after conflicts, failed otherwise.
-int restoreArchive(const std::string& path, bool dryRun);
+/// Every failure ends the run through the clean-up: with notReady after
+/// conflicts, failed otherwise.
+int restoreArchive(const std::string& root, const std::string& path, bool dryRun);
 
 }  // namespace pelo
