@@ -34,15 +34,14 @@
 //            script reader and put in one transaction, into an empty
 //            database with the family schema (without the PELODATE
 //            collation, which the CLI lacks) and its configured columns;
-//   proof    what the removal run spends proving its archive before it
-//            removes anything: rowcopy_s, the populate walk from "Generating
-//            the database populate file." to "Database populate file has
-//            been created successfully.", which writes the row copy
-//            alongside the script (the utility prints nothing between the
-//            two, so this bounds the copy's cost from above), plus
-//            readback_s, from "...version control files have been archived
-//            successfully." to "Removing the archived objects.", the sync
-//            of the archive and its read-back.  Its near limit is verify's.
+//   proof    what the run with removal spends proving its archive before
+//            it removes anything, from the summary its --json writes:
+//            rowcopy_s, the time the populate walk spent writing the row
+//            copy (its inserts, the reads of the configured columns and the
+//            commit), plus readback_s, the readBack phase (the sync of the
+//            archive and the read-back of every file the manifest names).
+//            Its near limit is the archive's, so the ratio is what the
+//            proof adds to an archive with removal in units of near_s.
 //
 // The utility's peak RSS is what wait4 reports for its process, which
 // takes in the children it waited for (the export tool, the VC tools).
@@ -96,6 +95,8 @@
 #include <unordered_set>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "archive/context.h"
 #include "archive/dialect.h"
 #include "archive/getArchOpts.h"
@@ -134,13 +135,9 @@ struct Run {
 };
 
 /// The progress headings that split a run with removal into its steps,
-/// as the utility's own message table has them: the removal's five, then
-/// the populate walk's start and end and the end of the histories, which
-/// bracket the row copy and the read-back (markPopulating on).
+/// as the utility's own message table has them.
 const std::vector<std::string> removalHeadings = {msgDefault(1343), msgDefault(1542), msgDefault(1543),
-                                                  msgDefault(1546), msgDefault(1347), msgDefault(1334),
-                                                  msgDefault(1335), msgDefault(1341)};
-constexpr std::size_t markRemoving = 0, markPopulating = 5, markPopulated = 6, markHistoriesDone = 7;
+                                                  msgDefault(1546), msgDefault(1347)};
 
 /// Copies the utility's output from fd into the log as it comes, noting
 /// when each heading first shows.  The utility flushes every piece of its
@@ -177,6 +174,7 @@ struct Figures {
     Run check, archive, remove, restore;
     double dumpSeconds = 0, cprSeconds = 0, floorSeconds = 0;
     double verifySeconds = 0, sumSeconds = 0, loadSeconds = 0;  ///< --verify and its near limit
+    double rowCopySeconds = 0, readBackSeconds = 0;              ///< from the removal run's summary
     std::size_t histories = 0, deltasRemoved = 0, floorCommands = 0;
 
     double nearSeconds() const { return dumpSeconds + cprSeconds; }
@@ -480,6 +478,20 @@ bool measureVerify(const Family& family, const fs::path& dir, double loadBelow, 
 
 // ---- the run ------------------------------------------------------------------
 
+/// The row copy's and the read-back's seconds from the summary of a run
+/// with removal.
+bool readProof(const fs::path& summary, Figures& figures) {
+    std::ifstream in(summary);
+    const nlohmann::json s = nlohmann::json::parse(in, nullptr, false);
+    if (s.is_discarded() || !s.contains("rowCopySeconds") || !s.contains("phases"))
+        return fail("no summary in " + summary.string());
+    figures.rowCopySeconds = s["rowCopySeconds"].get<double>();
+    for (const nlohmann::json& phase : s["phases"])
+        if (phase["name"] == "readBack")
+            figures.readBackSeconds = phase["seconds"].get<double>();
+    return true;
+}
+
 /// The family's database, its vc tree and the tools read once, so that
 /// every measure finds them in the file cache.  A PostgreSQL family's
 /// database was restored just before, so its server has read it already.
@@ -525,8 +537,11 @@ bool measureFamily(Family& family, const Options& options, const fs::path& dir, 
         return false;
     waitForQuiet(options.loadBelow);
     const std::vector<std::string> copyEnv = utilityEnvironment(family, overrides);
-    if (!runUtility(copyEnv, "2\n2\n" + releases + "\n2\n2\n1\n" + (dir / "removal").string() + "\n", dir,
-                    "remove", figures.remove))
+    const fs::path summary = dir / "remove.json";
+    if (!runUtility(copyEnv, "", dir, "remove", figures.remove,
+                    {"--releases", releases, "--to", (dir / "removal").string(), "--remove", "--yes-remove", "--json",
+                     summary.string()}) ||
+        !readProof(summary, figures))
         return false;
     waitForQuiet(options.loadBelow);
     return runUtility(copyEnv, "", dir, "restore", figures.restore, {"--restore", (dir / "removal").string()});
@@ -549,20 +564,20 @@ void printDetail(const Family& family, const Figures& figures) {
     std::printf("\n");
 }
 
-/// The verify and proof lines of a SQLite family, against verify's near
-/// limit; proof only when the removal run printed every heading it needs.
-void printProof(const std::string& lead, int scale, const Figures& figures) {
+/// The verify line of a SQLite family, against its own near limit.
+void printVerify(const std::string& lead, int scale, const Figures& figures) {
     const double near = figures.sumSeconds + figures.loadSeconds;
     std::printf("%s scale=%d measure=verify seconds=%.2f near_s=%.2f ratio=%.2f sha256sum_s=%.2f load_s=%.2f\n",
                 lead.c_str(), scale, figures.verifySeconds, near, figures.verifySeconds / near, figures.sumSeconds,
                 figures.loadSeconds);
-    const std::vector<double>& marks = figures.remove.marks;
-    if (marks.size() != removalHeadings.size() || std::ranges::any_of(marks, [](double m) { return m < 0; }))
-        return;
-    const double rowCopy = marks[markPopulated] - marks[markPopulating];
-    const double readBack = marks[markRemoving] - marks[markHistoriesDone];
+}
+
+/// The proof line: the row copy and the read-back of the run with removal,
+/// as its summary gives them, against the archive's near limit.
+void printProof(const std::string& lead, int scale, const Figures& figures) {
+    const double near = figures.nearSeconds(), proof = figures.rowCopySeconds + figures.readBackSeconds;
     std::printf("%s scale=%d measure=proof seconds=%.2f near_s=%.2f ratio=%.2f rowcopy_s=%.2f readback_s=%.2f\n",
-                lead.c_str(), scale, rowCopy + readBack, near, (rowCopy + readBack) / near, rowCopy, readBack);
+                lead.c_str(), scale, proof, near, proof / near, figures.rowCopySeconds, figures.readBackSeconds);
 }
 
 /// The lines of one family.  SQLite's have no backend (it was the only
@@ -594,7 +609,8 @@ void printFigures(const Family& family, const std::string& vc, const Figures& fi
                         (figures.*run).seconds / near, ((figures.*run).seconds - floor) / near, (figures.*run).peakMb,
                         scaleRatio(run).c_str());
     if (sqlite)
-        printProof(lead, family.scale, figures);
+        printVerify(lead, family.scale, figures);
+    printProof(lead, family.scale, figures);
     std::printf("%s scale=%d measure=restore seconds=%.2f remove_s=%.2f ratio=%.2f peak_rss_mb=%.1f%s\n",
                 lead.c_str(), family.scale, figures.restore.seconds, figures.remove.seconds,
                 figures.restore.seconds / figures.remove.seconds, figures.restore.peakMb,

@@ -15,6 +15,7 @@
 #include "db/accessor.h"
 #include "archive/peloarchive.h"
 #include "archive/phases.h"
+#include "archive/runSummary.h"
 #include "archive/writeDbPop.h"
 #include "db/dbgApproval.h"
 #include "db/dbgApprover.h"
@@ -782,7 +783,9 @@ int finishScript(PopulateWalk& walk) {
         return result;
     if (int result = listForCpio(&ArchiveContext::dbPop); result != 0)
         return result;
-    if (walk.rowCopy.finish() != 0)
+    const int copied = walk.rowCopy.finish();
+    noteRowCopySeconds(walk.rowCopy.seconds());
+    if (copied != 0)
         return 1;
     if (int result = listForCpio(&ArchiveContext::rowCopy); result != 0)
         return result;

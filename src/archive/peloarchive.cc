@@ -363,10 +363,11 @@ void verifyBeforeRemoval() {
 // its medium first and is read back from it: from the first commit on it
 // is the only copy of what went.
 int removeObjects() {
-    startPhase(RunPhase::removal);
+    startPhase(RunPhase::readBack);
     if (syncArchive() != 0)
         endRun();
     verifyBeforeRemoval();
+    startPhase(RunPhase::removal);
     sigCheck();
     msgPrint(1343);
     archCtx.deleteStarted = 1;

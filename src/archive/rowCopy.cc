@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cctype>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -285,6 +286,7 @@ struct RowCopy::State {
     std::array<Configured, tableCount> configured;
     std::string failure;  ///< the first failure, empty while there is none
     bool open = false;
+    std::chrono::steady_clock::duration spent{};  ///< in the calls that write the copy
 
     /// false, remembering the first failure, unless rc is one of the
     /// results that mean success.
@@ -300,6 +302,19 @@ struct RowCopy::State {
 };
 
 namespace {
+
+/// Adds the time from its making to its end to what the copy has cost.
+class Spending {
+public:
+    explicit Spending(RowCopy::State& s) : s_(s), start_(std::chrono::steady_clock::now()) {}
+    ~Spending() { s_.spent += std::chrono::steady_clock::now() - start_; }
+    Spending(const Spending&) = delete;
+    Spending& operator=(const Spending&) = delete;
+
+private:
+    RowCopy::State& s_;
+    std::chrono::steady_clock::time_point start_;
+};
 
 /// The configured columns the family has in the table: every column of
 /// it that is not a fixed one, in the table's order.
@@ -356,6 +371,7 @@ bool RowCopy::isOpen() const { return state_->open; }
 
 int RowCopy::create(const std::string& path) {
     State& s = *state_;
+    const Spending spending(s);
     s.path = path;
     // Made here, never reused: a file already there belongs to someone else.
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
@@ -396,8 +412,10 @@ int RowCopy::create(const std::string& path) {
 
 void RowCopy::loadConfigured(CopyTable table, std::span<const std::int32_t> ids) {
     Configured& configured = state_->configured[indexOf(table)];
-    if (state_->open && configured.window)
-        configured.window->load(ids);
+    if (!state_->open || !configured.window)
+        return;
+    const Spending spending(*state_);
+    configured.window->load(ids);
 }
 
 template <class R>
@@ -405,6 +423,7 @@ void RowCopy::insert(const R& row, std::int32_t configuredId) {
     State& s = *state_;
     if (!s.open || !s.failure.empty())
         return;
+    const Spending spending(s);
     const std::size_t t = indexOf(Layout<R>::table);
     sqlite3_stmt* insert = s.inserts[t].get();
     int index = 1;
@@ -468,6 +487,7 @@ int RowCopy::finish() {
     State& s = *state_;
     if (!s.open)
         return 1;
+    const Spending spending(s);
     s.open = false;
     for (Statement& insert : s.inserts)
         insert.reset();
@@ -480,6 +500,8 @@ int RowCopy::finish() {
     msgPrint(1712, s.path.c_str(), s.failure.empty() ? sqlite3_errstr(closed) : s.failure.c_str());
     return 1;
 }
+
+double RowCopy::seconds() const { return std::chrono::duration<double>(state_->spent).count(); }
 
 // ---- reading the keys -----------------------------------------------------------
 

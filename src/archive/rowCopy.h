@@ -105,6 +105,10 @@ public:
     /// file.  0, or 1 after message 1712 when a write or the commit failed.
     int finish();
 
+    /// The seconds spent writing the copy so far: its file and tables, the
+    /// reads of the configured columns, the inserts and the commit.
+    double seconds() const;
+
     struct State;
 
 private:

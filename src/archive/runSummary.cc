@@ -30,9 +30,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::array<const char*, 15> phaseNames = {
-    "dialog", "semaphore", "environment", "connect", "prerequisites", "workFiles", "populate",
-    "exportNotesVersions", "levelMaps", "configFiles", "histories", "storage", "cpio", "removal", "end"};
+constexpr std::array<const char*, 16> phaseNames = {
+    "dialog", "semaphore", "environment", "connect", "prerequisites", "workFiles", "populate", "exportNotesVersions",
+    "levelMaps", "configFiles", "histories", "storage", "cpio", "readBack", "removal", "end"};
 
 struct PhaseTime {
     RunPhase phase;
@@ -49,6 +49,7 @@ struct SummaryState {
     ExitStatus failure = ExitStatus::failed;
     std::optional<ArchiveBytes> measured;
     std::optional<std::vector<std::string>> releases;  // as the dialog left them
+    double rowCopySeconds = 0;
 };
 
 SummaryState& state() {
@@ -210,6 +211,8 @@ void startPhase(RunPhase phase) {
     s.storeAtStart = archCtx.fileSystemStore;
 }
 
+void noteRowCopySeconds(double seconds) { state().rowCopySeconds = seconds; }
+
 void setFailureStatus(ExitStatus status) { state().failure = status; }
 
 void noteDialogChoices() {
@@ -278,6 +281,7 @@ std::string runSummaryJson(ExitStatus status) {
         {"bytes", bytesJson()},
         {"estimate", estimateJson()},
         {"phases", phases},
+        {"rowCopySeconds", state().rowCopySeconds},
     };
     // Names come from the command line or the terminal and need not be
     // UTF-8; what is not shows as U+FFFD rather than losing the summary.

@@ -31,6 +31,7 @@ enum class RunPhase {
     histories,
     storage,
     cpio,
+    readBack,
     removal,
     end,
 };
@@ -52,6 +53,10 @@ void beginRunSummary(const RunRequest& request);
 
 /// Ends the phase under way and starts timing the next.
 void startPhase(RunPhase phase);
+
+/// Keeps what writing the row copy took, which the populate walk spreads
+/// over its rows.
+void noteRowCopySeconds(double seconds);
 
 /// The status a failure of a scripted run ends with from now on, for the
 /// failures that status names (usage while the dialog checks the options'

@@ -121,7 +121,7 @@ const Json::value_t text = Json::value_t::string, flag = Json::value_t::boolean,
 const SchemaKey summaryKeys[] = {
     {"program", {text}}, {"level", {text}},   {"choices", {object}}, {"outcome", {text}},
     {"exitStatus", {count}}, {"messages", {array}}, {"counts", {object}}, {"bytes", {object, none}},
-    {"estimate", {object, none}}, {"phases", {array}},
+    {"estimate", {object, none}}, {"phases", {array}}, {"rowCopySeconds", {real, count}},
 };
 const SchemaKey choiceKeys[] = {
     {"scripted", {flag}},  {"mode", {text}},      {"level", {text, none}}, {"releases", {array}},
