@@ -40,15 +40,15 @@ namespace fs = std::filesystem;
 /// files and directories put back and the temporary file being written.
 struct Undo {
     std::string scratch;
-    std::string temporary;
+    std::vector<std::string> temporaries;  ///< written, not yet renamed
     std::vector<std::string> files;
     std::vector<std::string> directories;  ///< in the order they were made
 };
 Undo undo;
 
 void undoRestore() {
-    if (!undo.temporary.empty())
-        unlink(undo.temporary.c_str());
+    for (const std::string& temporary : undo.temporaries)
+        unlink(temporary.c_str());
     for (auto file = undo.files.rbegin(); file != undo.files.rend(); ++file)
         unlink(file->c_str());
     for (auto dir = undo.directories.rbegin(); dir != undo.directories.rend(); ++dir)
@@ -162,7 +162,9 @@ void makeParents(const std::string& target) {
 /// Writes the archive's file under a temporary name beside its place,
 /// makes it durable and renames it there; a file that appeared meanwhile
 /// is not replaced.
-void putBackFile(const std::string& root, const FileToPut& file) {
+/// Writes the file under a temporary name beside its place, with the
+/// archive's mode, and keeps the name for the rename and the undo.
+void writeTemporary(const std::string& root, const FileToPut& file) {
     const std::string source = root + "/" + file.relative;
     const std::string target = archCtx.familyHomeDir + "/" + file.relative;
     makeParents(target);
@@ -171,24 +173,47 @@ void putBackFile(const std::string& root, const FileToPut& file) {
     if (fd < 0)
         refuseFile(target, std::strerror(errno));
     close(fd);
-    undo.temporary = temporary;
+    undo.temporaries.push_back(temporary);
     if (const std::string complaint = copyRegularFile(source, temporary); !complaint.empty())
         refuseFile(target, complaint);
     struct stat status {};
-    const int written = open(temporary.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool durable = written >= 0 && stat(source.c_str(), &status) == 0 &&
-                         fchmod(written, status.st_mode & 0777) == 0 && fsync(written) == 0;
-    if (written >= 0)
-        close(written);
-    if (!durable || renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0)
+    if (stat(source.c_str(), &status) != 0 || chmod(temporary.c_str(), status.st_mode & 0777) != 0)
         refuseFile(target, std::strerror(errno));
-    undo.temporary.clear();
-    undo.files.push_back(target);
-    const int dir = open(fs::path(target).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
+}
+
+/// Waits until everything written below the family home is on its disk.
+void syncHome() {
+    const int home = open(archCtx.familyHomeDir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (home < 0 || syncfs(home) != 0) {
+        const int failed = errno;
+        if (home >= 0)
+            close(home);
+        refuseFile(archCtx.familyHomeDir, std::strerror(failed));
     }
+    close(home);
+}
+
+/// Puts the files back: all written under temporary names and made
+/// durable with one sync of the home's file system, so that no file shows
+/// under its own name before its bytes are on the disk; then renamed,
+/// never over a file the family has made meanwhile, and synced again so
+/// that the names are durable before the rows that name them commit.
+void putBackFiles(const std::string& root, const std::vector<FileToPut>& files) {
+    for (const FileToPut& file : files) {
+        writeTemporary(root, file);
+        sigCheck();
+    }
+    syncHome();
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const std::string target = archCtx.familyHomeDir + "/" + files[i].relative;
+        if (renameat2(AT_FDCWD, undo.temporaries[i].c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0)
+            refuseFile(target, std::strerror(errno));
+        undo.files.push_back(target);
+        undo.temporaries[i].clear();
+    }
+    undo.temporaries.clear();
+    syncHome();
+    sigCheck();
 }
 
 /// The PVCS clean-up list of the removal names histories for their owner
@@ -280,10 +305,7 @@ int restoreArchive(const std::string& root, const std::string& path, bool dryRun
         return 0;
     }
     msgPrint(1736);
-    for (const FileToPut& file : files) {
-        putBackFile(root, file);
-        sigCheck();
-    }
+    putBackFiles(root, files);
     msgPrint(1737);
     if (restoreRows(root + "/PELOarchive.rows.db", true, rows) != 0 || rows.conflicts != 0)
         cleanUpAndExit();
