@@ -224,11 +224,8 @@ RunRequest parseRunRequest(int argc, const char* const argv[]) {
 std::span<const OptionHelp> optionHelp() {
     static const std::vector<OptionHelp> all = [] {
         std::vector<OptionHelp> list;
-        // The usage text is the archive run's; the restore, which an
-        // administrator reaches for once, is described in the README.
         for (const OptionSpec& spec : optionSpecs)
-            if (spec.key != keyRestore && spec.key != keyDryRun)
-                list.push_back(spec.help);
+            list.push_back(spec.help);
         list.push_back(forceHelp);
         return list;
     }();
@@ -244,6 +241,7 @@ std::string usageText(const char* program) {
                        "       " + pad + "      (--to DIR | --device DEV [--workdir DIR] --continue)\n" +
                        "       " + pad + "      [--remove --yes-remove] [--json FILE]\n" +
                        "       " + p + " --verify PATH\n" +
+                       "       " + p + " [-F] --restore PATH [--dry-run]\n" +
                        "       " + p + " --help | --version\n\n" +
                        "Without options the run asks its questions in menus.  Options answer them\n"
                        "instead: a run given any of them asks nothing and reads nothing from\n"
