@@ -16,6 +16,7 @@
 #include <set>
 #include <sstream>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "archive/archManifest.h"
@@ -214,12 +215,14 @@ std::optional<TableRows> readTable(sqlite3* db, const std::string& table, std::s
         return std::nullopt;
     }
     TableRows out;
-    for (int i = 0; i < sqlite3_column_count(statement); ++i)
+    const int columns = sqlite3_column_count(statement);
+    for (int i = 0; i < columns; ++i)
         out.columns.emplace_back(sqlite3_column_name(statement, i));
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(statement)) == SQLITE_ROW) {
         auto& row = out.rows.emplace_back();
-        for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+        row.reserve(std::size_t(columns));
+        for (int i = 0; i < columns; ++i) {
             const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
             row.emplace_back(text != nullptr ? std::string(text, std::size_t(sqlite3_column_bytes(statement, i))) : "");
         }
@@ -361,10 +364,18 @@ void compareTable(CopyTable table, const TableRows& script, const TableRows& cop
     for (std::string name; std::getline(names, name, ',');)
         if (script.at(name) && copy.at(name))
             keyNames.push_back(name);
-    const auto keyOf = [&](const TableRows& side, const std::vector<std::string>& row) {
-        std::string key;
+    // The key columns' places on each side, found once for all the rows.
+    const auto placesOf = [&](const TableRows& side) {
+        std::vector<std::size_t> at;
         for (const std::string& name : keyNames)
-            key += (key.empty() ? "" : ", ") + name + "=" + row[*side.at(name)];
+            at.push_back(*side.at(name));
+        return at;
+    };
+    const std::vector<std::size_t> scriptKey = placesOf(script), copyKey = placesOf(copy);
+    const auto keyOf = [&](const std::vector<std::size_t>& at, const std::vector<std::string>& row) {
+        std::string key;
+        for (std::size_t k = 0; k < keyNames.size(); ++k)
+            key += (key.empty() ? "" : ", ") + keyNames[k] + "=" + row[at[k]];
         return key;
     };
     const bool wholeTableExported = forms.dialect != Dialect::informix &&
@@ -372,11 +383,12 @@ void compareTable(CopyTable table, const TableRows& script, const TableRows& cop
     if (!wholeTableExported && script.rows.size() != copy.rows.size())
         lines(": " + std::to_string(script.rows.size()) + " rows from the script, " + std::to_string(copy.rows.size()) +
               " in the row copy");
-    std::multimap<std::string, std::size_t> byKey;
+    std::unordered_multimap<std::string, std::size_t> byKey;
+    byKey.reserve(script.rows.size());
     for (std::size_t r = 0; r < script.rows.size(); ++r)
-        byKey.emplace(keyOf(script, script.rows[r]), r);
+        byKey.emplace(keyOf(scriptKey, script.rows[r]), r);
     for (const auto& row : copy.rows) {
-        const std::string key = keyOf(copy, row);
+        const std::string key = keyOf(copyKey, row);
         const auto match = byKey.find(key);
         if (match == byKey.end()) {
             lines(" " + key + ": not in the script");
@@ -387,9 +399,14 @@ void compareTable(CopyTable table, const TableRows& script, const TableRows& cop
                 lines(" " + key + ": " + copy.columns[theirs] + " differs");
         byKey.erase(match);
     }
+    // What the copy lacks, in the order the script wrote it.
+    std::vector<std::pair<std::size_t, const std::string*>> left;
     for (const auto& [key, r] : byKey)
+        left.emplace_back(r, &key);
+    std::sort(left.begin(), left.end());
+    for (const auto& [r, key] : left)
         if (!wholeTableExported)
-            lines(" " + key + ": not in the row copy");
+            lines(" " + *key + ": not in the row copy");
 }
 
 /// Every table of the copy against the scratch database's.
@@ -430,7 +447,9 @@ sqlite3* openImmutable(const std::string& path, std::string& error) {
         }
     }
     uri += "?immutable=1";
-    if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK)
+    // One thread reads it, so SQLite need not lock around every call.
+    if (sqlite3_open_v2(uri.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK)
         error = sqlite3_errmsg(db);
     return db;
 }
@@ -453,6 +472,9 @@ void checkReload(const CheckedArchive& archive, const std::string& scratchDir, c
     const int made = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (made < 0 || close(made) != 0 || sqlConnect(target, "", "") != 0)
         return problem("reload", "not checked, " + target + " cannot be made: " + sqlca.sqlerrm);
+    // The scratch database is thrown away: its commit need not wait for
+    // the disk.
+    sqlExecuteScript("PRAGMA synchronous=OFF");
     std::string error;
     std::set<std::string> writtenTwice;
     bool loaded = false;
@@ -470,7 +492,8 @@ void checkReload(const CheckedArchive& archive, const std::string& scratchDir, c
         return;
     sqlite3* copy = openImmutable(archive.root + "/" + rowsName, error);
     sqlite3* scratch = nullptr;
-    if (error.empty() && sqlite3_open_v2(target.c_str(), &scratch, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
+    if (error.empty() && sqlite3_open_v2(target.c_str(), &scratch, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
+                              SQLITE_OK)
         error = sqlite3_errmsg(scratch);
     if (error.empty() && !stopped()) {
         ScriptForms forms = scriptForms(archive, copy, dialect, infoField(info, "Type of archive") == "level");

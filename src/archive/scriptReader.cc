@@ -89,6 +89,11 @@ bool ScriptReader::next(ScriptStatement& statement) {
 }
 
 bool isTransactionControl(std::string_view statement) {
+    // Most statements are inserts: the first letter rules them out.
+    const auto first = std::find_if_not(statement.begin(), statement.end(), isBlank);
+    if (first == statement.end() || (std::tolower(static_cast<unsigned char>(*first)) != 'b' &&
+                                     std::tolower(static_cast<unsigned char>(*first)) != 'c'))
+        return false;
     std::string words;
     for (char c : statement) {
         if (!isBlank(c))
