@@ -38,8 +38,8 @@
 //            it removes anything, from the summary its --json writes:
 //            rowcopy_s, the time the populate walk spent writing the row
 //            copy (its inserts, the reads of the configured columns and the
-//            commit), plus readback_s, the readBack phase (the sync of the
-//            archive and the read-back of every file the manifest names).
+//            commit), plus readback_s, the readBack phase (the read-back
+//            of every file the manifest names, once the archive is synced).
 //            Its near limit is the archive's, so the ratio is what the
 //            proof adds to an archive with removal in units of near_s.
 //

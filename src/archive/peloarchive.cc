@@ -363,9 +363,10 @@ void verifyBeforeRemoval() {
 // its medium first and is read back from it: from the first commit on it
 // is the only copy of what went.
 int removeObjects() {
-    startPhase(RunPhase::readBack);
+    startPhase(RunPhase::sync);
     if (syncArchive() != 0)
         endRun();
+    startPhase(RunPhase::readBack);
     verifyBeforeRemoval();
     startPhase(RunPhase::removal);
     sigCheck();

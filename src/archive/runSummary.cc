@@ -30,9 +30,9 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr std::array<const char*, 16> phaseNames = {
+constexpr std::array<const char*, 17> phaseNames = {
     "dialog", "semaphore", "environment", "connect", "prerequisites", "workFiles", "populate", "exportNotesVersions",
-    "levelMaps", "configFiles", "histories", "storage", "cpio", "readBack", "removal", "end"};
+    "levelMaps", "configFiles", "histories", "storage", "cpio", "sync", "readBack", "removal", "end"};
 
 struct PhaseTime {
     RunPhase phase;

@@ -31,6 +31,7 @@ enum class RunPhase {
     histories,
     storage,
     cpio,
+    sync,
     readBack,
     removal,
     end,
