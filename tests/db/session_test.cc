@@ -168,51 +168,39 @@ TEST_P(SessionTest, ExitKeepsOnlyCommittedWork) {
     EXPECT_EQ(levelRows(), 1);
 }
 
-TEST_P(SessionTest, MissingOrEmptyPasswordIsRefused) {
-    setenv("ORACLE_PASS", "", 1);
-    ChildRun empty = runChild([] { std::exit(dbInit()); });
-    EXPECT_EQ(empty.status, 1);
-    EXPECT_NE(empty.log.find("0010-734 The environment variable ORACLE_PASS is not set."), std::string::npos) << empty.log;
+// A run that cannot connect logs why, once, prints nothing and fails.
+TEST_P(SessionTest, ConnectRefusalIsLoggedOnceAndFailsTheRun) {
+    const auto refused = [this](const char* variable, const char* value, const std::string& log) {
+        SCOPED_TRACE(log);
+        const std::string saved = std::getenv(variable);
+        if (value != nullptr)
+            setenv(variable, value, 1);
+        else
+            unsetenv(variable);
+        const ChildRun run = runChild([] { std::exit(dbInit()); });
+        setenv(variable, saved.c_str(), 1);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.log.find(log), std::string::npos) << run.log;
+        // A database error is also written to standard error, once.
+        EXPECT_EQ(onStderr(run.log, log), log.starts_with("0010-061") ? 1u : 0u) << run.log;
+        EXPECT_EQ(run.out, "");
+    };
+    refused("ORACLE_PASS", "", "0010-734 The environment variable ORACLE_PASS is not set.");
+    refused("PELO_DB", db_->missingTarget().c_str(),
+            "0010-061 Database error, " + expected<std::string>("-14 (no database file ",
+                                                                std::to_string(pgStatusOfSqlState("3D000")) +
+                                                                    " (database \""));
+    EXPECT_FALSE(db_->missingExists());
+    const std::string home = passwdHome() + "/family.db";
+    if (onPostgres())  // the server checks the password; an SQLite file has none
+        refused("ORACLE_PASS", "wrong",
+                "0010-061 Database error, " + std::to_string(pgStatusOfSqlState("28P01")) +
+                    " (password authentication failed for user \"" + passwdName() + "\"), has occurred.");
+    else if (!fs::exists(home))  // without PELO_DB, the file family.db in the home
+        refused("PELO_DB", nullptr, "0010-061 Database error, -14 (" + ("no database file " + home).substr(0, sqlMessageMax));
     unsetenv("ORACLE_PASS");
     EXPECT_EQ(dbInit(), 1);
     EXPECT_FALSE(sqlConnected());
-}
-
-TEST_P(SessionTest, ConnectFailureIsLoggedWithTheDatabaseText) {
-    setenv("PELO_DB", db_->missingTarget().c_str(), 1);
-    ChildRun missing = runChild([] { std::exit(dbInit()); });
-    EXPECT_EQ(missing.status, 1);
-    const std::string missingText =
-        expected<std::string>("-14 (no database file ", std::to_string(pgStatusOfSqlState("3D000")) + " (database \"");
-    EXPECT_NE(missing.log.find("0010-061 Database error, " + missingText), std::string::npos) << missing.log;
-    EXPECT_EQ(onStderr(missing.log, "0010-061 Database error, " + missingText), 1u) << missing.log;
-    EXPECT_FALSE(db_->missingExists());
-    EXPECT_EQ(missing.out, "") << "a connect failure prints nothing on standard output";
-}
-
-// The server checks the password; its code and text reach the log.
-TEST_P(SessionTest, WrongPasswordIsLoggedWithTheServersCodeAndText) {
-    if (!onPostgres())
-        GTEST_SKIP() << "an SQLite file has no passwords";
-    setenv("ORACLE_PASS", "wrong", 1);
-    ChildRun run = runChild([] { std::exit(dbInit()); });
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.log.find("0010-061 Database error, " + std::to_string(pgStatusOfSqlState("28P01")) +
-                           " (password authentication failed for user \"" + passwdName() + "\"), has occurred."),
-              std::string::npos) << run.log;
-    EXPECT_EQ(run.out, "");
-}
-
-TEST_P(SessionTest, DatabaseDefaultsToFamilyDbInTheHome) {
-    if (onPostgres())
-        GTEST_SKIP() << "the default database is an SQLite file";
-    const std::string expected = "no database file " + passwdHome() + "/family.db";
-    if (fs::exists(passwdHome() + "/family.db"))
-        GTEST_SKIP() << "the home of this login holds a family.db";
-    unsetenv("PELO_DB");
-    ChildRun run = runChild([] { std::exit(dbInit()); });
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.log.find(expected.substr(0, sqlMessageMax)), std::string::npos) << run.log;
 }
 
 // A failed statement: logged, rolled back, announced, then the clean-up.
