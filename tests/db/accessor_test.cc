@@ -974,7 +974,21 @@ TEST_P(FamilyViews, ReportViewsCarryFixedAndConfiguredColumns) {
 // path, which rolls back and prints 0010-981 (sent to standard error here,
 // where the death test looks).
 
-using FatalAccessor = SampleFamily;
+class FatalAccessor : public SampleFamily {
+protected:
+    /// Expects the body to end the run through the fatal path.
+    void expectRunEnds(const std::function<void()>& body) const {
+        GTEST_FLAG_SET(death_test_style, "threadsafe");
+        EXPECT_EXIT(
+            {
+                removeDatabaseAtExit();
+                dup2(STDERR_FILENO, STDOUT_FILENO);
+                dbSetFatalExit([] { std::exit(1); }, "peloarchive");
+                body();
+            },
+            ::testing::ExitedWithCode(1), "0010-981");
+    }
+};
 INSTANTIATE_TEST_SUITE_P(Backends, FatalAccessor, dbtest::everyBackend, dbtest::backendName);
 
 std::string repeated(std::string_view character, std::size_t count) {
@@ -987,19 +1001,11 @@ std::string repeated(std::string_view character, std::size_t count) {
 // A text key's width counts characters: 32 of them fit a NAME of 32 in any
 // bytes, and one more ends the run.
 TEST_P(FatalAccessor, TextKeyLongerThanItsColumnEndsTheRun) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     for (const char* character : {"x", "\xe2\x82\xac"}) {
         SCOPED_TRACE(character);
         LevelRecord level{};
         EXPECT_EQ(dbgLevelGet(level, repeated(character, 32), 1), 1) << "32 characters fit";
-        EXPECT_EXIT(
-            {
-                removeDatabaseAtExit();
-                dup2(STDERR_FILENO, STDOUT_FILENO);
-                dbSetFatalExit([] { std::exit(1); }, "peloarchive");
-                dbgLevelGet(level, repeated(character, 33), 1);
-            },
-            ::testing::ExitedWithCode(1), "0010-981");
+        expectRunEnds([&] { dbgLevelGet(level, repeated(character, 33), 1); });
     }
 }
 
@@ -1020,7 +1026,6 @@ struct WidthCase {
 };
 
 TEST_P(FatalAccessor, FetchedTextOfItsWidthInCharactersFitsAndOneMoreEndsTheRun) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
     const WidthCase cases[] = {
         {"HostNameOfTwoByteCharacters", "HOSTS", "NAME", 128, "\xc3\xa9", "u9",
          [](const std::string& text) { return "INSERT INTO HOSTS VALUES (9,'" + text + "','u9',0)"; },
@@ -1050,30 +1055,17 @@ TEST_P(FatalAccessor, FetchedTextOfItsWidthInCharactersFitsAndOneMoreEndsTheRun)
         if (GetParam() == dbtest::Backend::postgres)
             run(std::string("ALTER TABLE ") + c.table + " ALTER COLUMN " + c.column + " TYPE VARCHAR(1000)");
         run(c.insert(repeated(c.character, c.width + 1)));
-        EXPECT_EXIT(
-            {
-                removeDatabaseAtExit();
-                dup2(STDERR_FILENO, STDOUT_FILENO);
-                dbSetFatalExit([] { std::exit(1); }, "peloarchive");
-                c.fetch();
-            },
-            ::testing::ExitedWithCode(1), "0010-981");
+        expectRunEnds(c.fetch);
         ASSERT_EQ(sqlRollback(), 0);
     }
 }
 
 TEST_P(FatalAccessor, GetMatchingTwoRowsEndsTheRun) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            removeDatabaseAtExit();
-            dup2(STDERR_FILENO, STDOUT_FILENO);
-            dbSetFatalExit([] { std::exit(1); }, "peloarchive");
-            run("INSERT INTO FILES (ID, SOURCEID, RELEASEID) VALUES (45, 71, 2)");
-            FileRecord file{};
-            dbgFileGetBySourceIdAndRelease(file, 71, 2);
-        },
-        ::testing::ExitedWithCode(1), "0010-981");
+    run("INSERT INTO FILES (ID, SOURCEID, RELEASEID) VALUES (45, 71, 2)");
+    expectRunEnds([] {
+        FileRecord file{};
+        dbgFileGetBySourceIdAndRelease(file, 71, 2);
+    });
 }
 
 }  // namespace
