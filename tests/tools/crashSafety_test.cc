@@ -297,8 +297,7 @@ TEST_P(CrashSafetyTest, NothingLeavesTheFamilyThatTheArchiveDoesNotHold) {
     }
     ASSERT_NO_FATAL_FAILURE(reloadArchive());
     const Tables reloaded = readTables(reloadDb_->target(), *reloadDb_);
-    const ScriptForms forms{enabledFields(arch_ + "/configField/DefectConfigTbl"),
-                            enabledFields(arch_ + "/configField/FeatureConfigTbl"), false};
+    const ScriptForms forms = ScriptForms::of(arch_, false);
     for (const auto& [table, keyColumns] : familyTables)
         expectRemovedRowsArchived(table, keyColumns, before.at(table), after.at(table), reloaded.at(table), forms);
 

@@ -29,7 +29,6 @@
 #include "db/client.h"
 #include "support/commandLine.h"
 #include "tools/familyTables.h"
-#include "tools/reloadedRows.h"
 #include "tools/removedObjects.h"
 #include "tools/scratchFamily.h"
 
@@ -130,8 +129,7 @@ TEST_P(RemovalTest, EverythingRemovedIsInTheArchive) {
     const Tables after = readTables(family_.env.at("PELO_DB"), *familyDb_);
     const Tables reloaded = readTables(reloadDb_->target(), *reloadDb_);
 
-    const ScriptForms forms{enabledFields(arch_ + "/configField/DefectConfigTbl"),
-                            enabledFields(arch_ + "/configField/FeatureConfigTbl"), c.product == std::string("informix")};
+    const ScriptForms forms = ScriptForms::of(arch_, c.product == std::string("informix"));
     std::size_t rowsGone = 0;
     for (const auto& [table, keyColumns] : familyTables)
         rowsGone += expectRemovedRowsArchived(table, keyColumns, before.at(table), after.at(table), reloaded.at(table),

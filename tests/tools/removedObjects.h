@@ -1,7 +1,8 @@
-// What a removal took from a family, and whether the archive holds it:
-// the family's rows by table, its histories with their deltas and its
-// files, before and after a run, compared with what the archive's script
-// reloads into an empty schema.
+// A family's rows, histories and files against what an archive holds of
+// them: the rows the populate script reloads into an empty schema (one
+// model of how the script writes a row, ScriptForms), what a removal took
+// and whether the archive kept it.  The round trip, the hostile matrix,
+// the removal and the restore tests share it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -42,21 +44,55 @@ inline const std::vector<std::pair<const char*, std::size_t>> familyTables = [] 
     return tables;
 }();
 
+/// Reads a table of the connected database, sorted; its columns are
+/// table.columns when given, else the table's own.
+inline void readTable(const std::string& name, TableRows& table) {
+    std::string list;
+    for (const std::string& column : table.columns)
+        list += (list.empty() ? "" : ",") + column;
+    SqlCursor cursor("SELECT " + (list.empty() ? "*" : list) + " FROM " + name);
+    EXPECT_EQ(cursor.open({}), 0) << name << ": " << sqlca.sqlerrm;
+    if (table.columns.empty())
+        for (const SqlColumn& column : cursor.describe())
+            table.columns.push_back(column.name);
+    for (SqlRow row; cursor.fetch(row) == 0;) {
+        table.rows.emplace_back();
+        for (int i = 0; i < row.columns(); ++i)
+            table.rows.back().push_back(row.textAt(i));
+    }
+    std::sort(table.rows.begin(), table.rows.end());
+}
+
+/// Every table of the family at target, its columns in capitals.
 inline Tables readTables(const std::string& target, const dbtest::ScratchDatabase& login) {
     Tables tables;
     EXPECT_EQ(sqlConnect(target, login.user(), login.password()), 0) << sqlca.sqlerrm;
     for (const auto& [name, keyColumns] : familyTables) {
-        TableRows& table = tables[name];
-        SqlCursor cursor(std::string("SELECT * FROM ") + name);
-        EXPECT_EQ(cursor.open({}), 0) << name << ": " << sqlca.sqlerrm;
-        for (const SqlColumn& column : cursor.describe())
-            table.columns.push_back(upper(column.name));
-        for (SqlRow row; cursor.fetch(row) == 0;) {
-            table.rows.emplace_back();
-            for (int i = 0; i < row.columns(); ++i)
-                table.rows.back().push_back(row.textAt(i));
-        }
+        readTable(name, tables[name]);
+        for (std::string& column : tables[name].columns)
+            column = upper(column);
     }
+    sqlRollbackRelease();
+    return tables;
+}
+
+/// Every script table of the connected database; the columns are those of
+/// `like` when given, else the table's own.
+inline Tables readTables(const Tables* like) {
+    Tables tables;
+    for (const auto& [name, keyColumns] : scriptTables) {
+        if (like != nullptr)
+            tables[name].columns = like->at(name).columns;
+        readTable(name, tables[name]);
+    }
+    return tables;
+}
+
+/// readTables of the database at target, connected to as login for the read alone.
+inline Tables readTablesAt(const std::string& target, const std::string& login, const std::string& password,
+                           const Tables* like = nullptr) {
+    EXPECT_EQ(sqlConnect(target, login, password), 0) << sqlca.sqlerrm;
+    Tables tables = readTables(like);
     sqlRollbackRelease();
     return tables;
 }
@@ -71,6 +107,12 @@ inline Tables readTables(const std::string& target, const dbtest::ScratchDatabas
 struct ScriptForms {
     std::set<std::string> defectFields, featureFields;
     bool informix;
+
+    /// The forms of the archive in `arch`, its configured fields as it copied them.
+    static ScriptForms of(const std::string& arch, bool informix) {
+        return {enabledFields(arch + "/configField/DefectConfigTbl"),
+                enabledFields(arch + "/configField/FeatureConfigTbl"), informix};
+    }
 
     Texts written(const std::string& table, const TableRows& family, const Texts& row, const Texts& columns) const {
         static const std::set<std::pair<std::string, std::string>> cleaned = {
@@ -239,6 +281,144 @@ inline std::size_t expectRemovedMapsArchived(const std::map<std::string, std::st
                 << "level map maps/" << map << " was removed but the archive does not hold it as it was";
         }
     return mapsGone;
+}
+
+/// Each reloaded row must be the family row of its name, column by column,
+/// each family row standing for one reloaded row at most.
+inline void expectFamilyRows(const std::string& table, std::size_t keyColumns, const Rows& family, const Rows& reloaded) {
+    const auto key = [&](const Texts& row) {
+        return Texts(row.begin(), row.begin() + std::ptrdiff_t(keyColumns ? keyColumns : row.size()));
+    };
+    std::multimap<Texts, const Texts*> byKey;
+    for (const Texts& row : family)
+        byKey.emplace(key(row), &row);
+    for (const Texts& row : reloaded) {
+        const auto found = byKey.find(key(row));
+        if (found == byKey.end()) {
+            ADD_FAILURE() << table << ": the family holds no row " << briefRow(row);
+            continue;
+        }
+        EXPECT_EQ(row, *found->second) << table << " " << briefRow(key(row));
+        byKey.erase(found);
+    }
+}
+
+/// The counts section of PELOarchive.info by table ("Defects(Features)" counts DEFECTS).
+inline std::map<std::string, std::size_t> archivedCounts(const std::string& info) {
+    std::map<std::string, std::size_t> counts;
+    const std::regex line(R"(\n(\w+)(\(Features\))? *= (\d+))");
+    for (std::sregex_iterator it(info.begin(), info.end(), line), end; it != end; ++it)
+        counts[upper((*it)[1])] = std::stoul((*it)[3]);
+    return counts;
+}
+
+/// A level archive writes each file with the path and version of its
+/// archived changes, and the base name of that path: checked against the
+/// reloaded Changes and Path, then left out of the row comparison.
+inline void checkLevelFiles(Tables& family, Tables& reloaded) {
+    const TableRows& changes = reloaded["CHANGES"];
+    std::set<Texts> changed;  // file, column, value
+    for (const Texts& row : changes.rows)
+        for (const char* column : {"PATHID", "VERSIONID"})
+            changed.insert({row[changes.at("FILEID")], column, row[changes.at(column)]});
+    std::map<std::string, std::string> pathNames;
+    for (const Texts& row : reloaded["PATH"].rows)
+        pathNames[row[0]] = row[1];
+    const TableRows& files = reloaded["FILES"];
+    const std::size_t pathId = files.at("PATHID"), versionId = files.at("VERSIONID");
+    for (const Texts& row : files.rows) {
+        EXPECT_TRUE(changed.contains({row[0], "PATHID", row[pathId]})) << briefRow(row);
+        EXPECT_TRUE(changed.contains({row[0], "VERSIONID", row[versionId]})) << briefRow(row);
+        EXPECT_EQ(row[files.at("NUPATHID")], row[pathId]);
+        EXPECT_EQ(row[files.at("NUVERSIONID")], row[versionId]);
+        const std::string& path = pathNames[row[pathId]];
+        EXPECT_EQ(row[files.at("BASENAME")], path.substr(path.rfind('/') + 1)) << briefRow(row);
+    }
+    for (Tables* tables : {&family, &reloaded})
+        for (Texts& row : (*tables)["FILES"].rows)
+            for (const char* column : {"PATHID", "NUPATHID", "VERSIONID", "NUVERSIONID", "BASENAME"})
+                row[files.at(column)].clear();
+}
+
+/// The script's deliberate differences beyond a row's forms: user 1 under
+/// the general sequence's next value, which that row then holds; only three
+/// Sequence rows, "source" left out of the comparison; a level archive's
+/// files (checkLevelFiles).
+inline void applyScriptDifferences(Tables& family, Tables& reloaded, bool level) {
+    Rows& sequence = family["SEQUENCE"].rows;
+    const std::set<std::string> written = {"general", "defect", "source"};
+    std::erase_if(sequence, [&](const Texts& row) { return !written.contains(row[0]); });
+    Texts& general = *std::ranges::find_if(sequence, [](const Texts& row) { return row[0] == "general"; });
+    const std::string renumbered = std::to_string(std::stoi(general[1]) + 1);
+    for (const char* table : {"USERS", "HOSTS"})
+        for (Texts& row : family[table].rows)
+            row[0] = row[0] == "1" ? renumbered : row[0];
+    if (std::ranges::any_of(reloaded["USERS"].rows, [&](const Texts& row) { return row[0] == renumbered; }))
+        general[1] = renumbered;
+    for (Tables* tables : {&family, &reloaded})
+        for (Texts& row : (*tables)["SEQUENCE"].rows)
+            row[1] = row[0] == "source" ? "" : row[1];
+    if (level)
+        checkLevelFiles(family, reloaded);
+}
+
+/// How many rows of a table the reload must hold: what the information
+/// file counts, but the whole family table for those the product's tool
+/// exports whole and the three Sequence rows written; component 2, the
+/// family's root, is counted when an archived object names it, never written.
+inline std::size_t expectedRows(const std::string& table, const std::map<std::string, std::size_t>& counts,
+                         Tables& family, Tables& reloaded, bool informix) {
+    if (table == "SEQUENCE" || (!informix && (table == "NOTES" || table == "VERSIONS")))
+        return family[table].rows.size();
+    EXPECT_TRUE(counts.contains(table)) << table << " is not counted in PELOarchive.info";
+    bool rootNamed = false;
+    for (const char* naming : {"RELEASES", "FIX", "SIZES", "DEFECTS", "FILES"})
+        for (const Texts& row : reloaded[naming].rows)
+            rootNamed = rootNamed || row[reloaded[naming].at("COMPID")] == "2";
+    return (counts.contains(table) ? counts.at(table) : 0) - (table == "COMPONENTS" && rootNamed ? 1 : 0);
+}
+
+/// The family's tables with only the columns of `like` (a configurable
+/// field switched off is not archived), read before the archive changed it.
+inline Tables projected(const Tables& tables, const Tables& like) {
+    Tables out;
+    for (const auto& [name, table] : like) {
+        const TableRows& from = tables.at(name);
+        TableRows& to = out[name];
+        to.columns = table.columns;
+        std::vector<std::size_t> places;
+        for (const std::string& column : table.columns)
+            places.push_back(from.at(upper(column)));
+        for (const Texts& row : from.rows) {
+            to.rows.emplace_back();
+            for (std::size_t place : places)
+                to.rows.back().push_back(row[place]);
+        }
+        std::sort(to.rows.begin(), to.rows.end());
+    }
+    return out;
+}
+
+/// Every script table of the reload holds the family's rows, as the
+/// archive in `arch` of the product (mkfamily's --db) wrote them, and as
+/// many as its information file counts.
+inline void expectReloadedFamily(Tables family, Tables reloaded, const std::string& arch, const std::string& product,
+                                 bool level) {
+    const auto counts = archivedCounts(readText(arch + "/PELOarchive.info"));
+    const ScriptForms forms = ScriptForms::of(arch, product == "informix");
+    for (auto& [name, table] : family) {
+        Texts columns;
+        for (const std::string& column : table.columns)
+            columns.push_back(upper(column));
+        for (Texts& row : table.rows)
+            row = forms.written(name, table, row, columns);
+    }
+    applyScriptDifferences(family, reloaded, level);
+    for (const auto& [table, keyColumns] : scriptTables) {
+        EXPECT_EQ(reloaded[table].rows.size(), expectedRows(table, counts, family, reloaded, product == "informix"))
+            << table;
+        expectFamilyRows(table, keyColumns, family[table].rows, reloaded[table].rows);
+    }
 }
 
 }  // namespace pelo::testing
