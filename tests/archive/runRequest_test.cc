@@ -9,8 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "archive/exitStatus.h"
-
 namespace pelo {
 namespace {
 
@@ -86,10 +84,7 @@ TEST(RunRequestTest, RefusedLinesNameTheirFault) {
         const char* other;
     } cases[] = {
         {"UnknownOption", {"--frobnicate"}, 1717, "--frobnicate", ""},
-        {"UnknownShortOption", {"-f"}, 1717, "-f", ""},
         {"ForceBundled", {"-FF"}, 1717, "-FF", ""},
-        {"ForceWithText", {"-Fx"}, 1717, "-Fx", ""},
-        {"StrayArgumentAfterForce", {"-F", "x"}, 1717, "x", ""},
         {"StrayArgumentFirst", {"x", "-F"}, 1717, "x", ""},
         {"ArgumentAfterOptions", {"--check", "--releases", "r1", "--", "r2"}, 1717, "r2", ""},
         {"ValueToAFlag", {"--check=yes"}, 1717, "--check=yes", ""},
@@ -150,22 +145,6 @@ TEST(RunRequestTest, HelpAndVersionEndTheReading) {
     EXPECT_EQ(parse({"--version", "x"}).action, RequestAction::version);
     EXPECT_EQ(parse({"--vers"}).action, RequestAction::version) << "a unique abbreviation, as getopt_long allows";
     EXPECT_EQ(parse({"--frobnicate", "--help"}).action, RequestAction::usageError);
-}
-
-// The usage text names every option with its value and every exit status
-// with its number.
-TEST(RunRequestTest, UsageTextListsEveryOptionAndStatus) {
-    const std::string text = usageText("peloarchive");
-    for (const OptionHelp& option : optionHelp()) {
-        const std::string line = std::string("  ") + option.name + (option.value ? std::string(" ") + option.value : "");
-        EXPECT_NE(text.find("\n" + line + " "), std::string::npos) << line;
-        EXPECT_NE(text.find(option.help), std::string::npos) << option.name;
-    }
-    for (const ExitStatusHelp& status : exitStatusHelp)
-        EXPECT_NE(text.find("  " + std::to_string(static_cast<int>(status.status)) + "  " + status.help + "\n"),
-                  std::string::npos)
-            << status.name;
-    EXPECT_TRUE(text.starts_with("Usage: peloarchive [-F]\n"));
 }
 
 }  // namespace
