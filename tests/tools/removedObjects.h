@@ -286,9 +286,7 @@ inline std::size_t expectRemovedMapsArchived(const std::map<std::string, std::st
 /// Each reloaded row must be the family row of its name, column by column,
 /// each family row standing for one reloaded row at most.
 inline void expectFamilyRows(const std::string& table, std::size_t keyColumns, const Rows& family, const Rows& reloaded) {
-    const auto key = [&](const Texts& row) {
-        return Texts(row.begin(), row.begin() + std::ptrdiff_t(keyColumns ? keyColumns : row.size()));
-    };
+    const auto key = [&](const Texts& row) { return keyOf(row, keyColumns); };
     std::multimap<Texts, const Texts*> byKey;
     for (const Texts& row : family)
         byKey.emplace(key(row), &row);
