@@ -11,7 +11,6 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
-#include <future>
 #include <map>
 #include <optional>
 #include <set>
@@ -410,44 +409,24 @@ void compareTable(CopyTable table, const TableRows& script, const TableRows& cop
             lines(" " + *key + ": not in the row copy");
 }
 
-/// A table as the copy and the scratch database hold it.
-struct BothSides {
-    std::optional<TableRows> copied, loaded;
-    std::string error;
-};
-
-BothSides readBothSides(sqlite3* scratch, sqlite3* copy, const std::string& name) {
-    BothSides sides;
-    sides.copied = readTable(copy, name, sides.error);
-    if (sides.copied)
-        sides.loaded = readTable(scratch, name, sides.error);
-    return sides;
-}
-
-/// Every table of the copy against the scratch database's.  The next
-/// table is read while this one is compared; only the reading thread
-/// touches the two databases, one table at a time.
+/// Every table of the copy against the scratch database's.
 void compareWithCopy(sqlite3* scratch, sqlite3* copy, const ScriptForms& forms, const ProblemSink& problem,
                      const std::function<bool()>& stopped) {
-    const auto readAhead = [&](int t) {
-        return std::async(std::launch::async, readBothSides, scratch, copy, std::string(copyTableName(CopyTable(t))));
-    };
-    std::future<BothSides> next = readAhead(0);
     for (int t = 0; t <= int(CopyTable::compProcs) && !stopped(); ++t) {
         const CopyTable table = CopyTable(t);
         const std::string name = copyTableName(table);
-        BothSides sides = next.get();
-        if (t < int(CopyTable::compProcs))
-            next = readAhead(t + 1);
-        if (!sides.loaded) {
-            problem("reload", manifestPath(name + ": not compared: " + sides.error));
+        std::string error;
+        std::optional<TableRows> copied = readTable(copy, name, error);
+        std::optional<TableRows> loaded = copied ? readTable(scratch, name, error) : std::nullopt;
+        if (!loaded) {
+            problem("reload", manifestPath(name + ": not compared: " + error));
             continue;
         }
-        toScriptForms(table, *sides.copied, forms);
-        blankUncompared(table, *sides.copied, forms);
-        blankUncompared(table, *sides.loaded, forms);
+        toScriptForms(table, *copied, forms);
+        blankUncompared(table, *copied, forms);
+        blankUncompared(table, *loaded, forms);
         CappedLines lines(problem, name, "differences");
-        compareTable(table, *sides.loaded, *sides.copied, forms, lines);
+        compareTable(table, *loaded, *copied, forms, lines);
         lines.finish();
     }
 }

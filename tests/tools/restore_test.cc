@@ -23,7 +23,6 @@
 #include "db/client.h"
 #include "support/commandLine.h"
 #include "tools/familyTables.h"
-#include "tools/reloadedRows.h"
 #include "tools/removedObjects.h"
 #include "tools/scratchFamily.h"
 #include "tools/shortDevice.h"
