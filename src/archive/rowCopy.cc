@@ -194,7 +194,7 @@ bool configurable(CopyTable table) {
 
 /// A name from the family's catalogue as a quoted identifier, its quotes
 /// doubled: it reaches the very column whatever its case or characters.
-std::string quoted(std::string_view name) {
+std::string quotedIdentifier(std::string_view name) {
     std::string text = "\"";
     for (const char c : name)
         text += c == '"' ? std::string("\"\"") : std::string(1, c);
@@ -207,7 +207,7 @@ std::string identifier(std::string_view name) {
     bool plain = !name.empty() && std::isdigit(static_cast<unsigned char>(name.front())) == 0;
     for (const char c : name)
         plain = plain && (std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '_');
-    return plain ? std::string(name) : quoted(name);
+    return plain ? std::string(name) : quotedIdentifier(name);
 }
 
 std::string upper(std::string text) {
@@ -329,7 +329,7 @@ bool describeConfigured(CopyTable table, Configured& configured) {
     std::string list;
     for (SqlColumn& c : described)
         if (!fixed.contains(upper(c.name))) {
-            list.append(list.empty() ? "" : ",").append(quoted(c.name));
+            list.append(list.empty() ? "" : ",").append(quotedIdentifier(c.name));
             configured.columns.push_back(std::move(c));
         }
     if (configured.columns.empty())
