@@ -16,6 +16,9 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <thread>
+#include <utility>
+#include <vector>
 
 #include <sqlite3.h>
 
@@ -74,6 +77,20 @@ private:
     int count_ = 0;
 };
 
+/// The problems of a check that runs beside the others, held until the
+/// others are done so that the lines come in the order they always do.
+class HeldProblems {
+public:
+    void operator()(const std::string& subject, const std::string& what) { lines_.emplace_back(subject, what); }
+    void printTo(Problems& problem) const {
+        for (const auto& [subject, what] : lines_)
+            problem(subject, what);
+    }
+
+private:
+    std::vector<std::pair<std::string, std::string>> lines_;
+};
+
 /// The scratch directory a medium is read into; removed with its content.
 struct Scratch {
     std::string path;
@@ -92,7 +109,8 @@ std::string joined(const std::vector<std::string>& words) {
 }
 
 /// Makes the scratch directory below $TMPDIR (else /tmp); false after the problem.
-bool makeScratch(Scratch& scratch, Problems& problem) {
+template <class Sink>
+bool makeScratch(Scratch& scratch, Sink& problem) {
     const char* tmp = std::getenv("TMPDIR");
     std::string pattern = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/peloarchive.verify.XXXXXX";
     if (mkdtemp(pattern.data()) == nullptr) {
@@ -348,14 +366,31 @@ std::size_t checkArchive(const std::string& root, Problems& problem) {
         problem(manifestName, line + " not understood");
     std::set<std::string> intact;
     const std::set<std::string> readable = checkFiles(rootFd, manifest, problem, intact);
+    // The reload, by far the longest check, runs on a thread of its own
+    // while this one checks the rest; it reads only files found intact,
+    // and it alone uses the database client.  A directory of its own: a
+    // medium's scratch directory is the archive.
+    Scratch reloadScratch;
+    HeldProblems reloadProblems;
+    std::exception_ptr reloadFailure;
+    std::jthread reload;  // joined on every way out
+    if (!stopped() && makeScratch(reloadScratch, reloadProblems))
+        reload = std::jthread([&] {
+            try {
+                checkReload({rootFd, root, manifest, intact}, reloadScratch.path, std::ref(reloadProblems), stopped);
+            } catch (...) {
+                reloadFailure = std::current_exception();
+            }
+        });
     checkStrays(root, manifest, problem);
     checkHistories(root, manifest, readable, problem);
     checkCounts(root, problem);
-    // A directory of its own: a medium's scratch directory is the archive.
-    Scratch reloadScratch;
-    if (!stopped() && makeScratch(reloadScratch, problem))
-        checkReload({rootFd, root, manifest, intact}, reloadScratch.path, std::ref(problem), stopped);
+    if (reload.joinable())
+        reload.join();
     close(rootFd);
+    if (reloadFailure)
+        std::rethrow_exception(reloadFailure);
+    reloadProblems.printTo(problem);
     return manifest.files.size();
 }
 

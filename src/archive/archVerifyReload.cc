@@ -383,20 +383,37 @@ void compareTable(CopyTable table, const TableRows& script, const TableRows& cop
     if (!wholeTableExported && script.rows.size() != copy.rows.size())
         lines(": " + std::to_string(script.rows.size()) + " rows from the script, " + std::to_string(copy.rows.size()) +
               " in the row copy");
+    const auto compareRows = [&](const std::vector<std::string>& mine, const std::vector<std::string>& theirs) {
+        for (const auto& [m, t] : places)
+            if (mine[m] != theirs[t])
+                lines(" " + keyOf(copyKey, theirs) + ": " + copy.columns[t] + " differs");
+    };
+    // Both sides are in the order the walk wrote them, so the rows pair
+    // off by place as long as their keys agree; the rest pair by key.
+    const auto sameKey = [&](const std::vector<std::string>& mine, const std::vector<std::string>& theirs) {
+        for (std::size_t k = 0; k < keyNames.size(); ++k)
+            if (mine[scriptKey[k]] != theirs[copyKey[k]])
+                return false;
+        return true;
+    };
+    std::size_t paired = 0;
+    while (paired < script.rows.size() && paired < copy.rows.size() &&
+           sameKey(script.rows[paired], copy.rows[paired])) {
+        compareRows(script.rows[paired], copy.rows[paired]);
+        ++paired;
+    }
     std::unordered_multimap<std::string, std::size_t> byKey;
-    byKey.reserve(script.rows.size());
-    for (std::size_t r = 0; r < script.rows.size(); ++r)
+    byKey.reserve(script.rows.size() - paired);
+    for (std::size_t r = paired; r < script.rows.size(); ++r)
         byKey.emplace(keyOf(scriptKey, script.rows[r]), r);
-    for (const auto& row : copy.rows) {
-        const std::string key = keyOf(copyKey, row);
+    for (std::size_t r = paired; r < copy.rows.size(); ++r) {
+        const std::string key = keyOf(copyKey, copy.rows[r]);
         const auto match = byKey.find(key);
         if (match == byKey.end()) {
             lines(" " + key + ": not in the script");
             continue;
         }
-        for (const auto& [mine, theirs] : places)
-            if (script.rows[match->second][mine] != row[theirs])
-                lines(" " + key + ": " + copy.columns[theirs] + " differs");
+        compareRows(script.rows[match->second], copy.rows[r]);
         byKey.erase(match);
     }
     // What the copy lacks, in the order the script wrote it.
