@@ -5,13 +5,16 @@
 #include <stdlib.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <optional>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "support/msgtable.h"
 #include "support/scratchDir.h"
@@ -23,103 +26,111 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What the callers pass, by message number: s a text, d an int, f a double.
-// Every default text with a conversion must be listed, so a new text cannot
-// slip in without someone stating how it is called.
-const std::map<int, std::string> callerSignatures = {
+// The texts whose callers pass numbers, and what they pass: s a text, d an
+// int, f a double.  Every other text takes texts only, so a number put into
+// a text cannot slip in without someone stating how it is called.
+const std::map<int, std::string> numberSignatures = {
     {108, "ds"},    // dbErrorMessage: status code, server text
-    {110, "ss"},    // system error text, function name
-    {426, "sss"},   // system error text, function name, path
-    // dialogs
-    {1313, "s"}, {1315, "s"}, {1316, "s"}, {1346, "sd"}, {1363, "sd"}, {1364, "sd"},
-    {1366, "ss"},   // "opendir()", directory
-    {1367, "s"}, {1433, "s"}, {1473, "ss"}, {1475, "s"},
-    // prerequisite checks: family and program, level and release, states
-    {1317, "ss"}, {1318, "ss"}, {1319, "s"}, {1320, "s"}, {1321, "s"}, {1322, "s"},
-    {1323, "sss"}, {1324, "sss"}, {1325, "s"}, {1326, "s"}, {1375, "s"},
-    {1385, "ss"}, {1389, "ss"}, {1526, "sss"},
-    // run driver: program name, paths, family name, estimate in MB
-    {1327, "s"}, {1348, "s"}, {1392, "f"}, {1438, "s"}, {1522, "s"}, {1523, "s"},
-    {1524, "ss"}, {1536, "s"},
-    // work files: the path; flush and close add the program name first
-    {1349, "s"}, {1350, "s"}, {1351, "s"}, {1352, "s"}, {1353, "s"}, {1354, "s"},
-    {1355, "s"}, {1356, "s"}, {1357, "s"}, {1358, "s"}, {1483, "s"}, {1484, "s"},
-    {1512, "s"}, {1513, "s"}, {1514, "s"}, {1515, "s"}, {1458, "s"},
-    {1435, "ss"}, {1436, "ss"},
-    // clean-up: program, file system, captured output
-    {1359, "sss"}, {1360, "sss"}, {1361, "sss"}, {1362, "sss"},
-    // level maps and configuration files
-    {1368, "sssss"}, {1369, "ss"}, {1370, "ss"}, {1371, "ss"}, {1372, "ssss"}, {1373, "s"},
-    // version-control files, clean-up lists, removal
-    {1374, "ss"}, {1386, "ss"}, {1387, "s"}, {1477, "ss"}, {1471, "ss"},
-    {1464, "s"}, {1474, "ss"}, {1547, "s"}, {1548, "s"},
-    {1700, "s"}, {1710, "ss"}, {1711, "sss"}, {1712, "ss"},
-    // a name that is not text; the process holding the archive semaphore
-    {1705, "s"}, {1706, "s"},
-    // a refused name; a refused family file: program, path (device), why
-    {1701, "s"}, {1702, "sss"}, {1703, "ssss"},
-    // export, cpio, restore
-    {1518, "ss"}, {1535, "ss"}, {1430, "ss"}, {1490, "s"}, {1466, "s"}, {1704, "ss"},
-    // populate script: table, the row's key column and value, the command word
-    {1537, "sss"},
-    // binary versions and the command runner
-    {1634, "s"}, {1635, "ss"}, {1673, "s"}, {1674, "s"}, {1669, "s"}, {1670, "s"},
-    {1707, "d"},  // a tool's exit status
-    // a refused command line: program, options; a summary not written: program, path, why
-    {1717, "ss"}, {1718, "ss"}, {1719, "sss"}, {1708, "sss"}, {1709, "sss"},
-    {1713, "ss"}, {1714, "sssss"}, {1715, "s"}, {1716, "ss"},  // the read-back before removal
-    // the restore: the archive, tables and keys, paths, counts
-    {1730, "s"}, {1731, "s"}, {1733, "ss"}, {1734, "s"}, {1735, "d"}, {1738, "sdd"}, {1739, "sd"},
-    {1740, "sddd"}, {1741, "sddd"}, {1742, "ss"}, {1743, "ss"}, {1744, "s"},
+    {1346, "sd"}, {1363, "sd"}, {1364, "sd"},  // dialogs: a name and a count
+    {1392, "f"},    // the estimate in MB
+    {1707, "d"},    // a tool's exit status
+    {1735, "d"}, {1738, "sdd"}, {1739, "sd"}, {1740, "sddd"}, {1741, "sddd"},  // the restore's counts
 };
 
-// The argument kinds a printf format consumes, in argument order; nothing
-// when the format is malformed, mixes positional and plain conversions or
-// leaves a position unused.
-std::optional<std::string> conversionSignature(const std::string& format) {
+// How a default text takes its arguments, read from its conversions.
+struct Conversions {
+    /// Known letters only, positional or plain but not both, each
+    /// position of one kind and none skipped.
+    bool wellFormed = true;
+    std::string kinds;           ///< one letter as above per argument, in argument order
+    std::vector<int> firstUses;  ///< the argument numbers in the order the text first names them
+};
+
+Conversions conversionsOf(const std::string& format) {
     static const std::regex conversion("%(?:([0-9]+)\\$)?[-+ #0]*[0-9]*(?:\\.[0-9]*)?([\\s\\S]?)");
+    Conversions found;
     std::map<int, char> byPosition;
-    std::string plain;
+    int plain = 0;
     for (std::sregex_iterator it(format.begin(), format.end(), conversion), end; it != end; ++it) {
         const char letter = (*it)[2].str()[0];
         if (letter == '%' && it->length() == 2)
             continue;
         const char kind = letter == 'd' || letter == 'i' ? 'd' : letter == 's' ? 's'
                         : letter == 'f' || letter == 'e' || letter == 'g' ? 'f' : 0;
-        if (kind == 0)
-            return std::nullopt;
-        if (!(*it)[1].matched)
-            plain += kind;
-        else if (const int position = std::stoi((*it)[1]); !byPosition.emplace(position, kind).second &&
-                                                            byPosition[position] != kind)
-            return std::nullopt;
+        const bool positional = (*it)[1].matched;
+        const int position = positional ? std::stoi((*it)[1]) : ++plain;
+        const auto [at, added] = byPosition.emplace(position, kind);
+        // Plain and positional conversions do not mix.
+        const bool mixed = positional ? plain > 0 : byPosition.size() != std::size_t(plain);
+        found.wellFormed &= kind != 0 && at->second == kind && !mixed;
+        if (added)
+            found.firstUses.push_back(position);
     }
-    if (byPosition.empty())
-        return plain;
-    if (!plain.empty() || byPosition.rbegin()->first != static_cast<int>(byPosition.size()))
-        return std::nullopt;
-    std::string ordered;
+    found.wellFormed &= byPosition.empty() || byPosition.rbegin()->first == static_cast<int>(byPosition.size());
     for (const auto& [position, kind] : byPosition)
-        ordered += kind;
-    return ordered;
+        found.kinds += kind;
+    return found;
 }
 
-// Formats the message with distinct sample arguments for its signature.
-std::optional<std::string> formatSample(int number, const std::string& signature) {
+// Formats the message with distinct sample arguments of the kinds.
+std::optional<std::string> formatSample(int number, const std::string& kinds) {
     const char *a = "<arg1>", *b = "<arg2>", *c = "<arg3>", *d = "<arg4>", *e = "<arg5>";
-    if (signature == "s") return msgGet(number, a);
-    if (signature == "ss") return msgGet(number, a, b);
-    if (signature == "sss") return msgGet(number, a, b, c);
-    if (signature == "ssss") return msgGet(number, a, b, c, d);
-    if (signature == "sssss") return msgGet(number, a, b, c, d, e);
-    if (signature == "d") return msgGet(number, 4711);
-    if (signature == "sd") return msgGet(number, a, 4711);
-    if (signature == "ds") return msgGet(number, 4711, b);
-    if (signature == "sdd") return msgGet(number, a, 4711, 4712);
-    if (signature == "sddd") return msgGet(number, a, 4711, 4712, 4713);
-    if (signature == "f") return msgGet(number, 2.5);
+    if (kinds == "s") return msgGet(number, a);
+    if (kinds == "ss") return msgGet(number, a, b);
+    if (kinds == "sss") return msgGet(number, a, b, c);
+    if (kinds == "ssss") return msgGet(number, a, b, c, d);
+    if (kinds == "sssss") return msgGet(number, a, b, c, d, e);
+    if (kinds == "d") return msgGet(number, 4711);
+    if (kinds == "sd") return msgGet(number, a, 4712);
+    if (kinds == "ds") return msgGet(number, 4711, b);
+    if (kinds == "sdd") return msgGet(number, a, 4712, 4713);
+    if (kinds == "sddd") return msgGet(number, a, 4712, 4713, 4714);
+    if (kinds == "f") return msgGet(number, 2.5);
     return std::nullopt;
 }
+
+// Every argument shows in the formatted text and no conversion is left.
+bool formatsWithSamples(int number, const std::string& kinds) {
+    const std::optional<std::string> text = formatSample(number, kinds);
+    if (!text || text->find('%') != std::string::npos)
+        return false;
+    for (std::size_t k = 0; k < kinds.size(); ++k) {
+        const std::string sample = kinds[k] == 's' ? "<arg" + std::to_string(k + 1) + ">"
+                                   : kinds[k] == 'd' ? std::to_string(4711 + k) : "2.50";
+        if (text->find(sample) == std::string::npos)
+            return false;
+    }
+    return true;
+}
+
+struct CatalogueRule {
+    const char* name;
+    std::function<bool(std::size_t index, const Conversions&)> holds;
+};
+
+// What every default text must be; index is its place in msgDefaults.
+const CatalogueRule catalogueRules[] = {
+    {"NumberedInRangeAfterThePrevious", [](std::size_t i, const Conversions&) {
+         const int number = msgDefaults[i].number;
+         return number >= 1 && number < msgCount && (i == 0 || msgDefaults[i - 1].number < number);
+     }},
+    {"FoundByItsNumberAndNotEmpty", [](std::size_t i, const Conversions&) {
+         return msgDefaults[i].text[0] != '\0' && msgDefault(msgDefaults[i].number) == msgDefaults[i].text;
+     }},
+    {"ConversionsWellFormed", [](std::size_t, const Conversions& c) { return c.wellFormed; }},
+    // Only a translation may name its arguments in another order.
+    {"ArgumentsFirstNamedInTheOrderPassed", [](std::size_t, const Conversions& c) {
+         return std::ranges::is_sorted(c.firstUses);
+     }},
+    {"NumbersOnlyWhereCallersPassThem", [](std::size_t i, const Conversions& c) {
+         const auto listed = numberSignatures.find(msgDefaults[i].number);
+         return listed != numberSignatures.end() ? c.kinds == listed->second
+                                                 : c.kinds.find_first_not_of('s') == std::string::npos;
+     }},
+    {"FormatsWithSampleArguments", [](std::size_t i, const Conversions& c) {
+         return c.kinds.empty() || formatsWithSamples(msgDefaults[i].number, c.kinds);
+     }},
+};
 
 // Runs gencat without a shell.
 int runGencat(const fs::path& source, const fs::path& catalogue) {
@@ -159,19 +170,13 @@ protected:
     std::optional<std::string> savedNlsPath;
 };
 
-TEST_F(MsgTest, DefaultTableIsSortedUniqueAndInRange) {
+TEST_F(MsgTest, EveryDefaultTextKeepsTheCatalogueRules) {
     ASSERT_GT(msgDefaultsCount, 0u);
     for (std::size_t i = 0; i < msgDefaultsCount; ++i) {
-        const MsgDefault& entry = msgDefaults[i];
-        EXPECT_GE(entry.number, 1);
-        EXPECT_LT(entry.number, msgCount);
-        EXPECT_NE(entry.text[0], '\0') << "message " << entry.number;
-        if (i > 0) {
-            EXPECT_LT(msgDefaults[i - 1].number, entry.number) << "at entry " << i;
-        }
-        EXPECT_EQ(msgDefault(entry.number), entry.text);
+        const Conversions conversions = conversionsOf(msgDefaults[i].text);
+        for (const CatalogueRule& rule : catalogueRules)
+            EXPECT_TRUE(rule.holds(i, conversions)) << "message " << msgDefaults[i].number << ": " << rule.name;
     }
-    EXPECT_STREQ(msgDefault(0), "");
     EXPECT_STREQ(msgDefault(2), "") << "unlisted numbers read as empty texts";
 }
 
@@ -248,40 +253,6 @@ TEST_F(MsgTest, LoadAppendsAndReLoadReplaces) {
     EXPECT_EQ(buffer, "\n0010-910 Level L does not exist for release R.\n");
     EXPECT_EQ(msgReLoad(buffer, 2), 2);
     EXPECT_EQ(buffer, "") << "an empty text empties the buffer";
-}
-
-TEST_F(MsgTest, EveryTextTakesTheArgumentsItsCallersPass) {
-    for (std::size_t i = 0; i < msgDefaultsCount; ++i) {
-        const MsgDefault& entry = msgDefaults[i];
-        const std::optional<std::string> parsed = conversionSignature(entry.text);
-        ASSERT_TRUE(parsed) << "message " << entry.number << " has a malformed format";
-        const auto listed = callerSignatures.find(entry.number);
-        if (parsed->empty()) {
-            EXPECT_EQ(listed, callerSignatures.end())
-                << "message " << entry.number << " takes no arguments";
-            continue;
-        }
-        ASSERT_NE(listed, callerSignatures.end())
-            << "message " << entry.number << " takes " << *parsed << ": list its callers";
-        EXPECT_EQ(*parsed, listed->second) << "message " << entry.number;
-    }
-    for (const auto& [number, signature] : callerSignatures)
-        EXPECT_NE(msgDefault(number)[0], '\0') << "message " << number << " has no text";
-}
-
-TEST_F(MsgTest, EveryTextFormatsWithSampleArguments) {
-    for (const auto& [number, signature] : callerSignatures) {
-        const std::optional<std::string> text = formatSample(number, signature);
-        ASSERT_TRUE(text) << "no sample arguments for signature " << signature;
-        for (std::size_t k = 0; k < signature.size(); ++k) {
-            const std::string expected = signature[k] == 's' ? "<arg" + std::to_string(k + 1) + ">"
-                                         : signature[k] == 'd' ? "4711"
-                                                               : "2.50";
-            EXPECT_NE(text->find(expected), std::string::npos)
-                << "message " << number << " lost argument " << k + 1 << ": " << *text;
-        }
-        EXPECT_EQ(text->find('%'), std::string::npos) << "message " << number << ": " << *text;
-    }
 }
 
 }  // namespace
