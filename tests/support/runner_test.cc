@@ -1,4 +1,5 @@
 #include "support/runner.h"
+#include "support/msg.h"
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
@@ -42,43 +43,28 @@ std::string terminated(const char* buffer, std::size_t size) {
 
 // Runs the command into buffers of the given sizes, filled with junk first
 // so that a buffer the runner forgets to empty or terminate shows.
-Captured run(const char* command, std::size_t outSize, std::size_t errSize) {
+Captured run(const char* command, std::size_t outSize = stdOutBufSize, std::size_t errSize = stdErrBufSize) {
     std::vector<char> out(outSize, '#');
     std::vector<char> err(errSize, '#');
     const Ending ending = send_command(command, out.data(), outSize, err.data(), errSize).ending;
     return {terminated(out.data(), outSize), terminated(err.data(), errSize), ending};
 }
 
-Captured runShared(const char* command) {
-    std::memset(stdOutBuf, '#', sizeof stdOutBuf);
-    std::memset(stdErrBuf, '#', sizeof stdErrBuf);
-    const Ending ending = send_command(command, stdOutBuf, sizeof stdOutBuf, stdErrBuf, sizeof stdErrBuf).ending;
-    return {terminated(stdOutBuf, sizeof stdOutBuf), terminated(stdErrBuf, sizeof stdErrBuf), ending};
-}
-
 std::string overflowText(bool errorStream, const std::string& command) {
-    return errorStream ? "0011-154 The command Standard Error buffer overflowed.\n"
-                         "         There was too much error output from the command:\n"
-                         "         " + command + "\n"
-                       : "0011-153 The command Standard Output buffer overflowed.\n"
-                         "         There was too much output from the command:\n"
-                         "         " + command + "\n";
+    return msgGet(errorStream ? 1670 : 1669, command.c_str());
 }
 
-// 50 000 numbered lines on standard output, every second one echoed on
+// 20 000 numbered lines on standard output, every second one echoed on
 // standard error: each stream is far larger than a pipe holds, so a runner
 // that reads one pipe to its end while the other fills would hang.
 const char* const manyLinesCommand =
-    "i=0; while [ $i -lt 50000 ]; do echo \"out $i\"; "
-    "[ $((i % 2)) -eq 0 ] && echo \"err $i\" >&2; i=$((i + 1)); done; true";
+    "seq 0 19999 | awk '{ print \"out \" $1; if ($1 % 2 == 0) print \"err \" $1 > \"/dev/stderr\" }'";
 
 bool manyLinesArriveInOrder() {
-    std::string out;
-    std::string err;
-    for (int i = 0; i < 50000; ++i) {
+    std::string out, err;
+    for (int i = 0; i < 20000; ++i) {
         out += "out " + std::to_string(i) + "\n";
-        if (i % 2 == 0)
-            err += "err " + std::to_string(i) + "\n";
+        err += i % 2 == 0 ? "err " + std::to_string(i) + "\n" : "";
     }
     Captured got = run(manyLinesCommand, 1 << 20, 1 << 20);
     return got.out == out && got.err == err;
@@ -134,11 +120,10 @@ std::set<int> openDescriptors(bool inheritableOnly) {
     return fds;
 }
 
+// The child's end is seen through a pidfd or, where there is none, through
+// SIGCHLD.
 TEST(RunnerTest, ManyChunksOnBothStreamsArriveWholeAndInOrder) {
     EXPECT_TRUE(manyLinesArriveInOrder());
-}
-
-TEST(RunnerTest, WithoutPidfdTheChildEndIsSeenThroughSigchld) {
     EXPECT_CHILD_PASSES([] {
         if (!denySyscall(SYS_pidfd_open, ENOSYS))
             return 77;
@@ -149,42 +134,26 @@ TEST(RunnerTest, WithoutPidfdTheChildEndIsSeenThroughSigchld) {
 }
 
 TEST(RunnerTest, BuffersHoldSizeLessOneAndOneMoreByteOverflows) {
-    struct Limit {
-        std::size_t outSize, errSize;
-        bool onError;
-    };
-    for (Limit limit : {Limit{2500, 300, false}, Limit{2500, 300, true},
-                        Limit{stdOutBufSize, stdErrBufSize, false},
-                        Limit{stdOutBufSize, stdErrBufSize, true}}) {
-        std::size_t size = limit.onError ? limit.errSize : limit.outSize;
+    for (bool onError : {false, true}) {
+        const std::size_t size = onError ? 300 : 2500;
         // The other stream carries a little text, which an overflow drops
         // from the output buffer and replaces in the error buffer.
         auto command = [&](std::size_t bytes) {
-            return std::string(limit.onError ? "printf kept; " : "printf kept >&2; ") +
-                   "head -c " + std::to_string(bytes) + " /dev/zero | tr '\\0' a" +
-                   (limit.onError ? " >&2" : "");
+            return std::string(onError ? "printf kept; " : "printf kept >&2; ") + "head -c " +
+                   std::to_string(bytes) + " /dev/zero | tr '\\0' a" + (onError ? " >&2" : "");
         };
-        bool shared = limit.outSize == stdOutBufSize;
-        SCOPED_TRACE(std::to_string(size) + (limit.onError ? " on stderr" : " on stdout"));
-        std::string full = command(size - 1);
-        Captured whole = shared ? runShared(full.c_str())
-                                : run(full.c_str(), limit.outSize, limit.errSize);
-        EXPECT_EQ(limit.onError ? whole.err : whole.out, std::string(size - 1, 'a'));
-        EXPECT_EQ(limit.onError ? whole.out : whole.err, "kept");
+        SCOPED_TRACE(onError ? "on stderr" : "on stdout");
+        Captured whole = run(command(size - 1).c_str(), 2500, 300);
+        EXPECT_EQ(onError ? whole.err : whole.out, std::string(size - 1, 'a'));
+        EXPECT_EQ(onError ? whole.out : whole.err, "kept");
 
         std::string over = command(size);
-        Captured lost = shared ? runShared(over.c_str())
-                               : run(over.c_str(), limit.outSize, limit.errSize);
+        Captured lost = run(over.c_str(), 2500, 300);
         EXPECT_EQ(lost.out, "");
-        EXPECT_EQ(lost.err, overflowText(limit.onError, over));
+        EXPECT_EQ(lost.err, overflowText(onError, over));
     }
-}
-
-TEST(RunnerTest, OverflowTextIsCutToATinyErrorBuffer) {
-    const char* command = "head -c 5000 /dev/zero";
-    Captured got = run(command, 100, 64);
-    EXPECT_EQ(got.out, "");
-    EXPECT_EQ(got.err, overflowText(false, command).substr(0, 63));
+    const char* tooMuch = "head -c 5000 /dev/zero";
+    EXPECT_EQ(run(tooMuch, 100, 64).err, overflowText(false, tooMuch).substr(0, 63)) << "cut to a tiny error buffer";
 }
 
 // A program started without the shell reports its signal itself (the
@@ -196,14 +165,14 @@ TEST(RunnerTest, DirectStartGivesTheSignalAndNullCommandFails) {
         send_command("sh -c 'kill -TERM $$'", stdOutBuf, stdOutBufSize, stdErrBuf, stdErrBufSize, &words);
     EXPECT_EQ(killed.ending.kind, Ending::Kind::signalled);
     EXPECT_EQ(killed.ending.number, SIGTERM);
-    const Captured null = runShared(nullptr);
+    const Captured null = run(nullptr);
     EXPECT_EQ(null.ending.kind, Ending::Kind::exited);
     EXPECT_EQ(null.ending.number, 1);
     EXPECT_EQ(null.out + null.err, "");
 }
 
 TEST(RunnerTest, StandardInputIsAtEndOfFile) {
-    Captured got = runShared("cat; wc -c; echo read=$?");
+    Captured got = run("cat; wc -c; echo read=$?");
     EXPECT_EQ(got.out, "0\nread=0\n");
     EXPECT_EQ(got.err, "");
 }
@@ -213,7 +182,7 @@ TEST(RunnerTest, OutputWrittenJustBeforeExitIsCollected) {
     // the child is noticed.
     std::string out = std::string(2999, ' ') + "x";
     std::string err = std::string(1999, ' ') + "y";
-    for (int i = 0; i < 50; ++i) {
+    for (int i = 0; i < 20; ++i) {
         Captured got = run("printf %3000s x; printf %2000s y >&2; exit 1", 4096, 4096);
         ASSERT_EQ(got.out, out) << "run " << i;
         ASSERT_EQ(got.err, err) << "run " << i;
@@ -222,14 +191,14 @@ TEST(RunnerTest, OutputWrittenJustBeforeExitIsCollected) {
 
 TEST(RunnerTest, BackgroundGrandchildDoesNotHoldTheCallOpen) {
     // Waiting for the pipes to close would collect "late" as well.
-    Captured got = runShared("(sleep 2; echo late; echo late >&2) & echo early");
+    Captured got = run("(sleep 2; echo late; echo late >&2) & echo early");
     EXPECT_EQ(got.out, "early\n");
     EXPECT_EQ(got.err, "");
 }
 
 TEST(RunnerTest, ShellThatCannotStartSaysWhyOnTheErrorBuffer) {
     std::string tooLong(200000, ':');  // beyond what exec takes in one argument
-    Captured got = runShared(tooLong.c_str());
+    Captured got = run(tooLong.c_str());
     EXPECT_EQ(got.out, "");
     EXPECT_EQ(got.err, std::string("peloarchive or pelorestore error has occurred: ") +
                            strerrordesc_np(E2BIG) + "\n");
@@ -241,7 +210,7 @@ TEST(RunnerTest, NoDescriptorOutlivesACallOrReachesTheCommand) {
     for (int fd = 3; fd < 64; ++fd)
         listing += "[ -e /proc/self/fd/" + std::to_string(fd) + " ] && echo " +
                    std::to_string(fd) + "; ";
-    Captured seen = runShared((listing + "true").c_str());
+    Captured seen = run((listing + "true").c_str());
     std::string inheritable;
     for (int fd : openDescriptors(true))
         if (fd > 2 && fd < 64)
@@ -249,23 +218,20 @@ TEST(RunnerTest, NoDescriptorOutlivesACallOrReachesTheCommand) {
     EXPECT_EQ(seen.out, inheritable) << "the command sees a runner descriptor";
     run("head -c 500 /dev/zero", 100, 100);
     run("head -c 500 /dev/zero >&2", 100, 100);
-    runShared(nullptr);
+    run(nullptr);
     EXPECT_EQ(openDescriptors(false), before);
 }
 
 TEST(RunnerTest, PipeThatCannotBeMadeIsNamedAndTheOthersClosed) {
-    const char* texts[] = {
-        "0010-900 A pipe for stdin cannot be created.  The program can not continue.\n",
-        "0010-901 A pipe for stdout cannot be created.  The program can not continue.\n",
-        "0010-902 A pipe for stderr cannot be created.  The program can not continue.\n"};
     for (int made = 0; made < 3; ++made) {
+        const std::string text = msgFormat(1295 + made);  // stdin's, stdout's, stderr's
         EXPECT_CHILD_PASSES([&] {
             close_range(3, ~0U, 0);
             rlimit limit{3 + 2 * static_cast<rlim_t>(made), 3 + 2 * static_cast<rlim_t>(made)};
             setrlimit(RLIMIT_NOFILE, &limit);
-            Captured got = runShared("echo never");
+            Captured got = run("echo never");
             int ends[2];
-            return check(got.out.empty() && got.err == texts[made], texts[made]) +
+            return check(got.out.empty() && got.err == text, text.c_str()) +
                    check(made == 0 || pipe(ends) == 0, "the pipes made before are closed");
         });
     }
@@ -275,10 +241,8 @@ TEST(RunnerTest, ProcessThatCannotBeCreatedIsReportedByBothForms) {
     EXPECT_CHILD_PASSES([] {
         if (!denySyscall(SYS_clone, EAGAIN) || !denySyscall(SYS_clone3, EAGAIN))
             return 77;
-        const std::string text =
-            "0010-903 Another process cannot be created at this time.  The program can not\n"
-            "         continue.\n";
-        Captured got = runShared("echo never");
+        const std::string text = msgFormat(1298);
+        Captured got = run("echo never");
         stdErrBuf[0] = '\0';
         send_command_no_pipes("echo never", stdErrBuf);
         return check(got.out.empty() && got.err == text, "send_command") +
@@ -301,7 +265,7 @@ TEST(RunnerTest, NoPipesFormWaitsForItsCommandAndBothFormsKeepTheStatus) {
         std::string line;
         const bool waited = std::getline(written, line) && line == "done";
         fs::remove(file);
-        const Ending piped = runShared("exit 6").ending;
+        const Ending piped = run("exit 6").ending;
         return check(stdErrBuf[0] == '\0', "no runner failure") + check(waited, "waited for the command") +
                check(ending.kind == Ending::Kind::exited && ending.number == 5, "no-pipes status") +
                check(piped.kind == Ending::Kind::exited && piped.number == 6, "captured status");
@@ -319,16 +283,13 @@ TEST(RunnerTest, ForeignChildAndFailedWaitAreRunnerFailures) {
         waitid(P_PID, stray, &info, WEXITED | WNOWAIT);  // ended, not collected
         stdErrBuf[0] = '\0';
         send_command_no_pipes("sleep 0.1", stdErrBuf);
-        int foreign = check(std::string(stdErrBuf) ==
-                                "0011-003 The program cannot continue.  The child process "
-                                "returned\n         unexpectantly.\n",
-                            "foreign child");
+        int foreign = check(stdErrBuf == std::string(msgFormat(1489)), "foreign child");
         if (!denySyscall(SYS_wait4, ECHILD))
             return 77;
         stdErrBuf[0] = '\0';
         const Ending ending = send_command_no_pipes("true", stdErrBuf);
-        const std::string failed = "0011-002 The program cannot continue.  The wait call failed.\n";
-        const Captured piped = runShared("echo lost");
+        const std::string failed = msgFormat(1485);
+        const Captured piped = run("echo lost");
         return foreign + check(stdErrBuf == failed && ending.kind == Ending::Kind::unknown, "failed wait") +
                check(piped.out.empty() && piped.err == failed && piped.ending.kind == Ending::Kind::unknown,
                      "failed wait, captured");
