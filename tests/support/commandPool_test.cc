@@ -39,15 +39,11 @@ TEST(CommandPoolTest, StartedAheadLeavesWhatSendCommandLeaves) {
         std::size_t outSize;
         std::size_t errSize;
     };
-    const std::string tooMuch = "head -c 5000 /dev/zero | tr '\\0' x";
     const std::vector<Case> cases = {
         {"bothStreamsAndStatus", "echo out; echo err >&2; exit 3", 64, 64},
         {"manyChunksOnBothStreams", "seq 1 40000; seq 1 20000 >&2", 1 << 20, 1 << 20},
-        {"outputExactlyFits", "printf 1234567", 8, 8},
-        {"outputOverflows", tooMuch, 4096, 512},
-        {"errorOverflows", tooMuch + " >&2", 8192, 4096},
+        {"outputOverflows", "head -c 5000 /dev/zero | tr '\\0' x", 4096, 512},
         {"endedBySignal", "echo before; kill -9 $$", 64, 64},
-        {"noSuchProgram", "exec /no/such/program", 64, 256},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -26,12 +26,14 @@ List<std::string> listOf(const Items& items) {
     return list;
 }
 
+// An append that finds its item already there adds nothing.
 TEST(ListTest, InsertGoesFirstAndAppendGoesLast) {
     List<std::string> list = listOf({"a", "b"});
     list.listInsert("new");
     list.listAppend("last");
-    EXPECT_EQ(readAll(list), (Items{"new", "a", "b", "last"}));
-    EXPECT_EQ(list.listSize(), 4);
+    EXPECT_EQ(list.listAppendUnique("a", compareText), 0);
+    EXPECT_EQ(list.listAppendUnique("c", compareText), 1);
+    EXPECT_EQ(readAll(list), (Items{"new", "a", "b", "last", "c"}));
 }
 
 // Neither kind of addition moves the cursor: a list read to its end stays
@@ -49,27 +51,10 @@ TEST(ListTest, AdditionsLeaveTheCursorWhereItIs) {
     EXPECT_EQ(list.listEnd(), 1);
 }
 
-TEST(ListTest, AppendUniqueKeepsFirstOccurrencesInOrder) {
-    List<std::string> list;
-    EXPECT_EQ(list.listAppendUnique("r1", compareText), 1);
-    EXPECT_EQ(list.listAppendUnique("r2", compareText), 1);
-    EXPECT_EQ(list.listAppendUnique("r1", compareText), 0);
-    EXPECT_EQ(readAll(list), (Items{"r1", "r2"}));
-}
-
-// What the dialog relies on when it starts again: a freed list is empty
-// and takes new items.
-TEST(ListTest, FreedListIsReusable) {
-    List<std::string> list = listOf({"a", "b"});
-    list.listFreeItems();
-    EXPECT_EQ(list.listSize(), 0);
-    list.listAppend("again");
-    EXPECT_EQ(readAll(list), (Items{"again"}));
-}
-
 // A moved list starts at its end, and the list it came from is left empty
-// rather than holding the items a second time.
-TEST(ListTest, MovedListStartsAtTheEndAndLeavesItsSourceEmpty) {
+// rather than holding the items a second time.  What the dialog relies on
+// when it starts again: a freed list is empty and takes new items.
+TEST(ListTest, MovedAndFreedListsAreLeftEmpty) {
     List<std::string> list = listOf({"a"});
     list.listRewind();
     List<std::string> moved(std::move(list));
@@ -77,6 +62,10 @@ TEST(ListTest, MovedListStartsAtTheEndAndLeavesItsSourceEmpty) {
     EXPECT_EQ(readAll(moved), (Items{"a"}));
     EXPECT_EQ(list.listSize(), 0);  // NOLINT(bugprone-use-after-move): its state is the contract
     EXPECT_EQ(list.listEnd(), 1);
+    moved.listFreeItems();
+    EXPECT_EQ(moved.listSize(), 0);
+    moved.listAppend("again");
+    EXPECT_EQ(readAll(moved), (Items{"again"}));
 }
 
 }  // namespace

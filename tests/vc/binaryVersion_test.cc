@@ -48,9 +48,6 @@ TEST_F(BinaryVersionTest, LocationSplitsTheFirstFourDigitsIntoDirectories) {
     EXPECT_STREQ(vcLocation(1234567, vcText), "1/2/3/4/s.567");
     EXPECT_STREQ(vcLocation(7, vcLong), "0/0/0/0/b.07");
     EXPECT_STREQ(vcLocation(123456, vcPVCSBinary), "1/2/3/4/s.56");
-    EXPECT_EQ(vcIsBinaryDirectory(vcSCCSBinary) + vcIsBinaryDirectory(vcLong) +
-                  vcIsBinaryDirectory(vcLongSpecial), 3);
-    EXPECT_EQ(vcIsBinaryDirectory(vcText) + vcIsBinaryDirectory(vcPVCSBinary) + vcIsBinaryDirectory(vcSpecial), 0);
 }
 
 TEST_F(BinaryVersionTest, SidArithmeticCrossesADigitBoundary) {
