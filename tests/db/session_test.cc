@@ -135,20 +135,13 @@ protected:
             ASSERT_EQ(sqlBreak(), 0);
     }
 
-    /// In a child: connects as a run does, deletes a row without committing
-    /// and breaks the session under that work, through the cursor.
-    void jamWithWorkPending(SqlCursor& cursor) const {
+    /// In a child: connects as a run does and deletes a row without
+    /// committing.
+    static void startWithWorkPending() {
         if (dbInit() != 0)
             std::exit(98);
         archCtx.connectedToDb = 1;
         sqlExecute("DELETE FROM LEVELS WHERE ID=:b1", {{1, 1}});
-        jamTheSession(cursor);
-    }
-
-    /// The log line of a statement on a session that jamTheSession broke.
-    std::string jammedStatementError() const {
-        return expected<std::string>("0010-061 Database error, -9 (interrupted)",
-                                     "0010-061 Database error, " + std::to_string(pgStatusOfSqlState("08006")) + " (");
     }
 
     fs::path dir_;
@@ -203,66 +196,65 @@ TEST_P(SessionTest, ConnectRefusalIsLoggedOnceAndFailsTheRun) {
     EXPECT_FALSE(sqlConnected());
 }
 
-// A failed statement: logged, rolled back, announced, then the clean-up.
-TEST_P(SessionTest, FatalErrorRollsBackAndLeavesThroughTheCleanUp) {
-    ChildRun run = runChild([] {
-        if (dbInit() != 0)
-            std::exit(98);
-        archCtx.connectedToDb = 1;
-        sqlExecute("DELETE FROM LEVELS", {});
-        sqlExecute("DELETE FROM NOWHERE", {});
-        dbFatalError();
-    });
-    EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.log.find(expected<std::string>("-1 (no such table: NOWHERE), has occurred.",
-                                                 " (relation \"nowhere\" does not exist), has occurred.")),
-              std::string::npos) << run.log;
-    EXPECT_EQ(onStderr(run.log, "0010-061 Database error"), 1u) << run.log;
-    EXPECT_EQ(run.out.rfind(cleaningUp, 0), 0u) << run.out;
-    EXPECT_NE(run.out.find("Cleaning up files created by peloarchive."), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Disconnecting from the database."), std::string::npos) << run.out;
-    EXPECT_EQ(levelRows(), 2);
-}
-
-// A failed rollback (the connection is gone) is shown and the run still
-// leaves through the clean-up, once.
-TEST_P(SessionTest, FailedRollbackIsShownAndTheCleanUpStillRuns) {
-    ChildRun run = runChild([this] {
-        SqlCursor cursor("SELECT ID FROM LEVELS");
-        jamWithWorkPending(cursor);
-        dbFatalError();
-    });
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(onStderr(run.log, "0010-651 A database error occurred and the database"), 1u) << run.log;
-    EXPECT_EQ(onStderr(run.log, "0010-061 Database error"), 1u) << "the failed disconnect is logged only\n" << run.log;
-    EXPECT_EQ(run.out.rfind(cleaningUp, 0), 0u) << run.out;
-    EXPECT_EQ(occurrences(run.out, "0010-981"), 1u) << run.out;
-    EXPECT_EQ(occurrences(run.out, "Cleaning up files created by peloarchive."), 1u) << run.out;
-    EXPECT_EQ(occurrences(run.out, "Disconnecting from the database."), 1u) << run.out;
-    EXPECT_EQ(levelRows(), 2);
-}
-
-// The clean-up's own disconnect fails: the run still ends once, with every
-// clean-up line once and the uncommitted work gone.  0010-981 comes from
-// the failed disconnect unless a termination signal began the clean-up,
+// A run that fails ends once through the clean-up, every clean-up line
+// once, on standard error the database's text once and the uncommitted
+// work gone.  A failed rollback (the connection is gone) is shown as
+// 0010-651.  0010-981 comes from the fatal path, also when the clean-up's
+// own disconnect fails, unless a termination signal began the clean-up,
 // whose announcement the driver has printed already.
-TEST_P(SessionTest, FailingExitDuringCleanUpEndsTheRunOnce) {
-    struct Case { const char* name; std::sig_atomic_t pending; std::size_t announced; };
-    for (const Case& c : {Case{"after a failure", 0, 1}, Case{"after a signal", SIGTERM, 0}}) {
+struct FailedRunCase {
+    const char* name;
+    bool jammed;                  ///< the session broken under pending work, else a failed statement
+    bool cleanUpFirst;            ///< the clean-up runs before any fatal error
+    std::sig_atomic_t pending;    ///< the termination flag
+    std::size_t rollbackFailed;   ///< 0010-651 lines on standard error
+    std::size_t announced;        ///< 0010-981 lines on standard output
+};
+
+TEST_P(SessionTest, FailedRunRollsBackAndEndsOnceThroughTheCleanUp) {
+    const FailedRunCase cases[] = {
+        {"FailedStatement", false, false, 0, 0, 1},
+        {"FailedRollback", true, false, 0, 1, 1},
+        {"FailingExitAfterAFailure", true, true, 0, 0, 1},
+        {"FailingExitAfterASignal", true, true, SIGTERM, 0, 0},
+    };
+    for (const FailedRunCase& c : cases) {
+        SCOPED_TRACE(c.name);
         ChildRun run = runChild([this, &c] {
             static volatile std::sig_atomic_t pending = 0;
             pending = c.pending;
             dbSetTerminationFlag(&pending);
             SqlCursor cursor("SELECT ID FROM LEVELS");
-            jamWithWorkPending(cursor);
-            cleanUpAndExit();
+            startWithWorkPending();
+            if (c.jammed)
+                jamTheSession(cursor);
+            else
+                sqlExecute("DELETE FROM NOWHERE", {});
+            if (c.cleanUpFirst)
+                cleanUpAndExit();
+            dbFatalError();
         });
-        EXPECT_EQ(run.status, 1) << c.name;
-        EXPECT_EQ(onStderr(run.log, jammedStatementError()), 1u) << c.name << "\n" << run.log;
-        EXPECT_EQ(occurrences(run.out, "Cleaning up files created by peloarchive."), 1u) << c.name << run.out;
-        EXPECT_EQ(occurrences(run.out, "Disconnecting from the database."), 1u) << c.name << run.out;
-        EXPECT_EQ(occurrences(run.out, "0010-981"), c.announced) << c.name << run.out;
-        EXPECT_EQ(levelRows(), 2) << c.name;
+        const std::string cause =
+            "0010-061 Database error, " +
+            (c.jammed ? expected<std::string>("-9 (interrupted)", std::to_string(pgStatusOfSqlState("08006")) + " (")
+                      : expected<std::string>("-1 (no such table: NOWHERE), has occurred.",
+                                              std::to_string(pgStatusOfSqlState("42P01")) +
+                                                  " (relation \"nowhere\" does not exist), has occurred."));
+        EXPECT_EQ(run.status, 1);
+        // What a jam itself answers is whatever the break left; the text of
+        // the statement after it, and of a plain failure, is known.
+        if (!c.jammed || c.cleanUpFirst) {
+            EXPECT_EQ(onStderr(run.log, cause), 1u) << run.log;
+        }
+        EXPECT_EQ(onStderr(run.log, "0010-061 Database error"), 1u) << "a failed disconnect is logged only\n" << run.log;
+        EXPECT_EQ(onStderr(run.log, "0010-651 A database error occurred and the database"), c.rollbackFailed) << run.log;
+        EXPECT_EQ(occurrences(run.out, "0010-981"), c.announced) << run.out;
+        if (!c.cleanUpFirst) {
+            EXPECT_EQ(run.out.rfind(cleaningUp, 0), 0u) << run.out;
+        }
+        EXPECT_EQ(occurrences(run.out, "Cleaning up files created by peloarchive."), 1u) << run.out;
+        EXPECT_EQ(occurrences(run.out, "Disconnecting from the database."), 1u) << run.out;
+        EXPECT_EQ(levelRows(), 2);
     }
 }
 
