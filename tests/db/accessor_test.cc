@@ -374,100 +374,60 @@ TEST_P(RecordFields, RemarksOf32000CharactersSurvive) {
 }
 
 // ---------------------------------------------------------------------------
-// Every accessor of every module, one table per shape.  Expected rows are
+// Every accessor of every module: the Gets and walks in one table, each
+// other shape in one of its own.  Expected rows are
 // named by conditions on their table and read with SELECT *, so the tables
 // say which rows an accessor must deliver, not how it finds them.  Records
 // start full of junk, so a field a fetch leaves alone shows.
 
-/// What a Get or a walk left in its records.
-struct Fetched {
-    int result = 0;
-    std::vector<std::string> records;  ///< the bytes of each record delivered
-    std::string before;                ///< the record's bytes before a Get
-};
-
-struct GetCase {
+/// An accessor, what it delivers (the bytes of each record), and the rows
+/// it must deliver.
+struct AccessorCase {
     const char* accessor;
-    std::function<Fetched(bool hit)> run;  ///< hit: the key that exists, else one that does not
-    std::string expected;                  ///< selects the one row of the existing key
-};
-
-template <class R, class... Params, class... Hit, class... Miss>
-GetCase getCase(const char* accessor, int (*get)(R&, Params...), std::tuple<Hit...> hit,
-                std::tuple<Miss...> miss, std::string expected) {
-    auto run = [get, hit, miss](bool wantHit) {
-        auto record = scribbled<R>();
-        Fetched fetched;
-        fetched.before = bytesOf(*record);
-        auto call = [&](auto... keys) { return get(*record, keys...); };
-        fetched.result = wantHit ? std::apply(call, hit) : std::apply(call, miss);
-        fetched.records.push_back(bytesOf(*record));
-        return fetched;
-    };
-    return {accessor, run, "SELECT * FROM " + expected};
-}
-
-struct WalkCase {
-    const char* accessor;
-    std::function<Fetched()> run;
+    std::function<std::vector<std::string>()> run;
     std::string table;
     std::vector<std::string> rows;  ///< conditions naming the rows, one per row where ordered
     bool ordered = false;
 };
 
+/// A Get: the key that exists delivers its row; one that does not answers
+/// 1 and writes nothing.
+template <class R, class... Params, class... Hit, class... Miss>
+AccessorCase getCase(const char* accessor, int (*get)(R&, Params...), std::tuple<Hit...> hit,
+                     std::tuple<Miss...> miss, std::string table, std::string row) {
+    auto run = [get, hit, miss] {
+        auto record = scribbled<R>();
+        const std::string before = bytesOf(*record);
+        auto call = [&](auto... keys) { return get(*record, keys...); };
+        EXPECT_EQ(std::apply(call, miss), 1);
+        EXPECT_EQ(bytesOf(*record), before) << "a Get that finds nothing writes nothing";
+        EXPECT_EQ(std::apply(call, hit), 0);
+        return std::vector<std::string>{bytesOf(*record)};
+    };
+    return {accessor, run, std::move(table), {std::move(row)}};
+}
+
+/// A walk from mode 0 to the end; mode 2 then answers 1.
 template <class R, class... Params, class... Keys>
-WalkCase walkCase(const char* accessor, int (*walk)(int, R&, Params...), std::tuple<Keys...> keys,
-                  std::string table, std::vector<std::string> rows, bool ordered = false) {
+AccessorCase walkCase(const char* accessor, int (*walk)(int, R&, Params...), std::tuple<Keys...> keys,
+                      std::string table, std::vector<std::string> rows, bool ordered = false) {
     auto run = [walk, keys] {
         auto record = scribbled<R>();
         auto call = [&](int mode) {
             return std::apply([&](auto... k) { return walk(mode, *record, k...); }, keys);
         };
-        Fetched fetched;
+        std::vector<std::string> records;
         EXPECT_EQ(call(0), 0);
         while (call(1) == 0)
-            fetched.records.push_back(bytesOf(*record));
-        fetched.result = call(2);
-        return fetched;
+            records.push_back(bytesOf(*record));
+        EXPECT_EQ(call(2), 1) << "mode 2 after the end";
+        return records;
     };
     return {accessor, run, std::move(table), std::move(rows), ordered};
 }
 
 using EveryAccessor = SampleFamily;
 INSTANTIATE_TEST_SUITE_P(Backends, EveryAccessor, dbtest::everyBackend, dbtest::backendName);
-
-// A Get with a bulk form is checked against it below, its record laid out
-// by a walk; those here have no bulk form or a record no walk reads.
-TEST_P(EveryAccessor, GetsReadTheirRowOrLeaveTheRecord) {
-    using std::tuple;
-    const GetCase cases[] = {
-        getCase("dbgLevelGet", dbgLevelGet, tuple{"lev1", 2}, tuple{"lev9", 1}, "LEVELS WHERE ID=4"),
-        getCase("dbgCompGetById", dbgCompGetById, tuple{61}, tuple{99}, "COMPONENTS WHERE ID=61"),
-        getCase("dbgFileGetBySourceIdAndRelease", dbgFileGetBySourceIdAndRelease, tuple{71, 2}, tuple{72, 2},
-                "FILES WHERE ID=43"),
-        getCase("dbgFileviewGetById", dbgFileviewGetById, tuple{41}, tuple{99}, "FILEVIEW WHERE ID=41"),
-        getCase("dbgPathGetById", dbgPathGetById, tuple{32}, tuple{99}, "PATH WHERE ID=32"),
-        getCase("dbgReleaseGetByName", dbgReleaseGetByName, tuple{"rel2"}, tuple{"rel9"}, "RELEASES WHERE ID=2"),
-        getCase("dbgReleaseGetById", dbgReleaseGetById, tuple{1}, tuple{9}, "RELEASES WHERE ID=1"),
-        getCase("dbgSequenceGetByName", dbgSequenceGetByName, tuple{"defect"}, tuple{"nosuch"},
-                "SEQUENCE WHERE NAME='defect'"),
-        getCase("dbgUserGetById", dbgUserGetById, tuple{0}, tuple{99}, "USERS WHERE ID=0"),
-        getCase("dbgVersionGetById", dbgVersionGetById, tuple{53}, tuple{99}, "VERSIONS WHERE ID=53"),
-    };
-    for (const GetCase& c : cases) {
-        SCOPED_TRACE(c.accessor);
-        Layout layout;
-        const std::vector<Fields> expected = rowsOf(c.expected, &layout);
-        ASSERT_EQ(expected.size(), 1u);
-        const Fetched hit = c.run(true);
-        EXPECT_EQ(hit.result, 0);
-        EXPECT_EQ(hit.records[0].size(), layout.size);
-        EXPECT_EQ(fieldsOfRecord(hit.records[0], layout), expected[0]);
-        const Fetched miss = c.run(false);
-        EXPECT_EQ(miss.result, 1);
-        EXPECT_EQ(miss.records[0], miss.before) << "a Get that finds nothing writes nothing";
-    }
-}
 
 template <class R>
 R recordOf(int (*)(R&, std::int32_t));  // the record type of a get, for decltype
@@ -555,11 +515,26 @@ TEST_P(EveryAccessor, BulkReadsGiveWhatTheSingleAccessorsGive) {
 // "100/..." (2000) would sort before "99/..." (1999) as plain bytes.  The
 // tracks without a level split at a date: before it into the archive,
 // after it on hold, and a track updated at that very time in neither.
-TEST_P(EveryAccessor, WalksDeliverTheirRows) {
+//
+// A Get with a bulk form is checked against it above, its record laid out
+// by a walk; those here have no bulk form or a record no walk reads.
+TEST_P(EveryAccessor, GetsAndWalksDeliverTheirRows) {
     using std::tuple;
     const char* const y2k = "100/01/01 00:00:00";
     const char* const lastOf1999 = "99/12/31 23:59:59";
-    const WalkCase cases[] = {
+    const AccessorCase cases[] = {
+        getCase("dbgLevelGet", dbgLevelGet, tuple{"lev1", 2}, tuple{"lev9", 1}, "LEVELS", "ID=4"),
+        getCase("dbgCompGetById", dbgCompGetById, tuple{61}, tuple{99}, "COMPONENTS", "ID=61"),
+        getCase("dbgFileGetBySourceIdAndRelease", dbgFileGetBySourceIdAndRelease, tuple{71, 2}, tuple{72, 2},
+                "FILES", "ID=43"),
+        getCase("dbgFileviewGetById", dbgFileviewGetById, tuple{41}, tuple{99}, "FILEVIEW", "ID=41"),
+        getCase("dbgPathGetById", dbgPathGetById, tuple{32}, tuple{99}, "PATH", "ID=32"),
+        getCase("dbgReleaseGetByName", dbgReleaseGetByName, tuple{"rel2"}, tuple{"rel9"}, "RELEASES", "ID=2"),
+        getCase("dbgReleaseGetById", dbgReleaseGetById, tuple{1}, tuple{9}, "RELEASES", "ID=1"),
+        getCase("dbgSequenceGetByName", dbgSequenceGetByName, tuple{"defect"}, tuple{"nosuch"}, "SEQUENCE",
+                "NAME='defect'"),
+        getCase("dbgUserGetById", dbgUserGetById, tuple{0}, tuple{99}, "USERS", "ID=0"),
+        getCase("dbgVersionGetById", dbgVersionGetById, tuple{53}, tuple{99}, "VERSIONS", "ID=53"),
         walkCase("dbgApprovalGetSequenceForTrack", dbgApprovalGetSequenceForTrack, tuple{11}, "APPROVALS",
                  {"TRACKID=11"}),
         walkCase("dbgApproverGetForRelease", dbgApproverGetForRelease, tuple{1}, "APPROVERS", {"RELEASEID=1"}),
@@ -614,7 +589,7 @@ TEST_P(EveryAccessor, WalksDeliverTheirRows) {
         walkCase("dbgRelProcGetAllList", dbgRelProcGetAllList, tuple{}, "CFGRELPROC", {"1=1"}),
         walkCase("dbgCompProcGetAllList", dbgCompProcGetAllList, tuple{}, "CFGCOMPROC", {"1=1"}),
     };
-    for (const WalkCase& c : cases) {
+    for (const AccessorCase& c : cases) {
         SCOPED_TRACE(c.accessor);
         Layout layout;
         std::vector<Fields> expected;
@@ -623,10 +598,8 @@ TEST_P(EveryAccessor, WalksDeliverTheirRows) {
             expected.insert(expected.end(), rows.begin(), rows.end());
         }
         ASSERT_FALSE(expected.empty());
-        const Fetched walked = c.run();
-        EXPECT_EQ(walked.result, 1) << "mode 2 after the end";
         std::vector<Fields> got;
-        for (const std::string& record : walked.records) {
+        for (const std::string& record : c.run()) {
             EXPECT_EQ(record.size(), layout.size);
             got.push_back(fieldsOfRecord(record, layout));
         }
