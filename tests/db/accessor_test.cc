@@ -869,48 +869,6 @@ TEST_P(FamilyViews, ViewsResolveWhatTheirRowsPointAt) {
         EXPECT_EQ(rowsOf(c.select), c.rows) << c.name;
 }
 
-// The report query selects "id", fixed columns and the configured ones by
-// name from DefectView, FeatureView, FileView and Users; a configured field
-// is a column added to the table later, and the views pick it up.
-TEST_P(FamilyViews, ReportViewsCarryFixedAndConfiguredColumns) {
-    run("ALTER TABLE DEFECTS ADD COLUMN PRIORITY VARCHAR(16);"
-        "UPDATE DEFECTS SET PRIORITY='high' WHERE ID=21;");
-    SqlRow row;
-    ASSERT_EQ(sqlExecute("select id,prefix,name,compName,releaseName,ownerLogin,state,answer,"
-                         "severity,abstract,age,envName,levelName,duplicate,lastUpdate,addDate,"
-                         "assignDate,responseDate,endDate,ownerName,ownerArea,reference,"
-                         "originLogin,originName,originArea,PRIORITY "
-                         "from DefectView where name = :b1",
-                         {{1, "21"}}, &row),
-              0)
-        << sqlca.sqlerrm;
-    EXPECT_EQ(row.textAt(3), "comp61");
-    EXPECT_EQ(row.textAt(4), "rel1");
-    EXPECT_EQ(row.textAt(5), "u6");
-    EXPECT_EQ(row.textAt(22), "u5");
-    EXPECT_EQ(row.textAt(25), "high") << "the first configured value is select item 26";
-
-    EXPECT_EQ(sqlExecute("select id from DefectView where name = :b1", {{1, "22"}}, &row),
-              sqlNotFound)
-        << "22 is a feature";
-    ASSERT_EQ(sqlExecute("select id,prefix,name,compName,ownerLogin,ownerName,state,abstract,age,"
-                         "duplicate,lastUpdate,addDate,assignDate,responseDate,endDate,ownerArea,"
-                         "reference,originLogin,originName,originArea from FeatureView "
-                         "where name = :b1",
-                         {{1, "25"}}, &row),
-              0)
-        << sqlca.sqlerrm;
-    EXPECT_EQ(row.textAt(9), "21");
-    ASSERT_EQ(sqlExecute("select id,baseName,releaseName,compName,versionSID,addDate,dropDate,"
-                         "lastUpdate,pathName,nuVersionSID,nuAddDate,nuDropDate,nuPathName,"
-                         "userLogin,fmode from FileView where id = :b1",
-                         {{1, 43}}, &row),
-              0)
-        << sqlca.sqlerrm;
-    EXPECT_EQ(row.textAt(4), "1.2");
-    EXPECT_EQ(row.textAt(12), "src/new");
-}
-
 // ---------------------------------------------------------------------------
 // Failures never come back to the caller: the run ends through the fatal
 // path, which rolls back and prints 0010-981 (sent to standard error here,
