@@ -347,33 +347,6 @@ TEST_P(LevelAccessors, WalksAndGetsOfOneTableInterleave) {
 }
 
 // ---------------------------------------------------------------------------
-// Field widths.
-
-using RecordFields = FamilyDatabase;
-INSTANTIATE_TEST_SUITE_P(Backends, RecordFields, dbtest::everyBackend, dbtest::backendName);
-
-// Remarks use the full 32000 characters, through a table and a view alike,
-// also where each character takes four bytes.
-TEST_P(RecordFields, RemarksOf32000CharactersSurvive) {
-    std::string remarks;
-    for (int i = 0; i < 32000; ++i)
-        remarks += "\xf0\x9f\x98\x80";
-    const std::string quoted = "'" + remarks + "'";
-    run("INSERT INTO VERSIONS VALUES (1,0,7,5,1,1,0," + quoted + ",'100/01/01 00:00:00','1.1',9)");
-    run("INSERT INTO NOTES VALUES (3,5,'open','100/01/01 00:00:00'," + quoted + ")");
-
-    auto version = scribbled<VersionRecord>();
-    ASSERT_EQ(dbgVersionGetById(*version, 1), 0);
-    EXPECT_EQ(std::string(version->REMARKS), remarks);
-    EXPECT_STREQ(version->SID, "1.1");
-
-    auto note = scribbled<NoteViewRecord>();
-    ASSERT_EQ(dbgNoteviewGet(1, *note, 3), 0);
-    EXPECT_EQ(std::string(note->REMARKS), remarks);
-    EXPECT_STREQ(note->ADDDATE, "100/01/01 00:00:00");
-}
-
-// ---------------------------------------------------------------------------
 // Every accessor of every module: the Gets and walks in one table, each
 // other shape in one of its own.  Expected rows are
 // named by conditions on their table and read with SELECT *, so the tables
