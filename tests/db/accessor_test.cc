@@ -309,10 +309,10 @@ const ModeSequence modeSequences[] = {
     {"ModeZeroOnAnOpenWalkClosesIt", {{0, 2, 0, 0}, {1, 2, 0, 2}, {0, 2, 1, 0}, {1, 2, 0, 2}, {1, 2, 1, 0}}},
 };
 
-using LevelAccessors = SampleFamily;
-INSTANTIATE_TEST_SUITE_P(Backends, LevelAccessors, dbtest::everyBackend, dbtest::backendName);
+using EveryAccessor = SampleFamily;
+INSTANTIATE_TEST_SUITE_P(Backends, EveryAccessor, dbtest::everyBackend, dbtest::backendName);
 
-TEST_P(LevelAccessors, WalkFollowsEveryModeSequence) {
+TEST_P(EveryAccessor, WalkFollowsEveryModeSequence) {
     for (const ModeSequence& sequence : modeSequences) {
         SCOPED_TRACE(sequence.name);
         auto level = scribbled<LevelRecord>();
@@ -332,7 +332,7 @@ TEST_P(LevelAccessors, WalkFollowsEveryModeSequence) {
 
 // Each accessor owns its cursor: two walks of one module, and a Get of the
 // same table, interleave without disturbing each other.
-TEST_P(LevelAccessors, WalksAndGetsOfOneTableInterleave) {
+TEST_P(EveryAccessor, WalksAndGetsOfOneTableInterleave) {
     LevelRecord outer{};
     LevelRecord inner{};
     LevelRecord byId{};
@@ -398,9 +398,6 @@ AccessorCase walkCase(const char* accessor, int (*walk)(int, R&, Params...), std
     };
     return {accessor, run, std::move(table), std::move(rows), ordered};
 }
-
-using EveryAccessor = SampleFamily;
-INSTANTIATE_TEST_SUITE_P(Backends, EveryAccessor, dbtest::everyBackend, dbtest::backendName);
 
 template <class R>
 R recordOf(int (*)(R&, std::int32_t));  // the record type of a get, for decltype
@@ -812,9 +809,6 @@ TEST_P(EveryAccessor, BulkExistsAndCountsAnswerAsTheSingleOnesForEachId) {
 // ---------------------------------------------------------------------------
 // The views, as the archive and the report query read them.
 
-using FamilyViews = SampleFamily;
-INSTANTIATE_TEST_SUITE_P(Backends, FamilyViews, dbtest::everyBackend, dbtest::backendName);
-
 // Each view names what its rows point at; FILEVIEW keeps the rows whose
 // path, version or user is missing.  The accessors read the views whole
 // (EveryAccessor); here the joins are checked.
@@ -824,7 +818,7 @@ struct ViewCase {
     std::vector<Fields> rows;
 };
 
-TEST_P(FamilyViews, ViewsResolveWhatTheirRowsPointAt) {
+TEST_P(EveryAccessor, ViewsResolveWhatTheirRowsPointAt) {
     const ViewCase cases[] = {
         {"FileViewResolvesNames",
          "SELECT COMPNAME,VERSIONSID,NUVERSIONSID,PATHNAME,NUPATHNAME,RELEASENAME FROM FILEVIEW WHERE ID=41",

@@ -134,10 +134,7 @@ TEST_P(ClientTest, CursorWalksToTheEndAndStartsAgainWhenReopened) {
     SqlCursor cursor("SELECT ID FROM LEVELS WHERE RELEASEID=:b1 ORDER BY ID");
     SqlRow row;
     ASSERT_EQ(cursor.open({{1, 7}}), 0);
-    std::vector<int> ids;
-    while (cursor.fetch(row) == 0)
-        ids.push_back(row.intAt(0));
-    EXPECT_EQ(ids, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(idsOf(cursor), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(cursor.fetch(row), sqlNotFound) << "a fetch past the end must not run the query again";
     EXPECT_TRUE(cursor.isOpen());
 
