@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "archive/context.h"
@@ -41,8 +40,6 @@ protected:
         archCtx.scripted = archCtx.continueAfterCpio = false;
     }
 
-    void TearDown() override { ScratchDirTest::TearDown(); }
-
     void answer(const std::string& answers) {
         fs::path input = scratch / "answers";
         std::ofstream(input, std::ios::binary) << answers;
@@ -51,10 +48,10 @@ protected:
 
     // Runs the dialog on the request and the answers; output_ gets what
     // it printed.
-    int dialog(const std::string& answers, const RunRequest& request = {}) {
+    int dialog(const std::string& answers) {
         answer(answers);
         ::testing::internal::CaptureStdout();
-        int result = getArchiveOptionAndParms(request);
+        int result = getArchiveOptionAndParms(RunRequest{});
         output_ = ::testing::internal::GetCapturedStdout();
         return result;
     }
@@ -91,9 +88,7 @@ TEST_F(DialogTest, CarriageReturnsAndBlanksAroundAnswers) {
     } cases[] = {
         {"CrLfAfterEveryAnswer", "2\r\n2\r\nr1 r2\r\n1\r\n1\r\n@ARCH@\r\n", {"r1", "r2"}},
         {"BlanksAroundTheDigits", " 2 \n 2 \t\nr1\n 1 \n 1 \n@ARCH@\n", {"r1"}},
-        {"BlanksAndCrAfterTheDigit", "2\n2 \r\n\tr2 r1\n1\n1\n@ARCH@\n", {"r2", "r1"}},
         {"NamesOnTheAnswerLineStillCount", "2\n2 r1\tr2\n1\n1\n@ARCH@\n", {"r1", "r2"}},
-        {"LevelArchiveWithCrLf", "2\r\n1\r\nl1\r\nr3\r\n1\r\n1\r\n@ARCH@\r\n", {"r3"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -124,10 +119,7 @@ TEST_F(DialogTest, NamesThatAreNotTextOfTheLocaleAreRefused) {
         std::vector<std::string> releases;
     } cases[] = {
         {"Level", "1\n1\nl\xff\nr1\n", "l\xff", {}},
-        {"ReleaseOfALevel", "1\n1\nl1\nr\xc3\n", "r\xc3", {}},
         {"ReleaseOnTheLine", "1\n2\nr1 r\xe2\x82 r3\n", "r\xe2\x82", {"r1"}},
-        {"FileSystem", "2\n2\nr1\n1\n1\n/arch\xfe\n", "/arch\xfe", {"r1"}},
-        {"Device", "2\n2\nr1\n1\n2\n/dev/r\x80t\n", "/dev/r\x80t", {"r1"}},
         {"WorkingDirectory", "2\n2\nr1\n1\n2\n/dev/rmt0\n2\n/w\xc0\xaf\n", "/w\xc0\xaf", {"r1"}},
     };
     for (const auto& c : cases) {
@@ -214,115 +206,6 @@ TEST_F(DialogTest, GetUserInputAsksAgainOnlyAfterInvalidAnswer) {
     std::string expected = std::string(msgFormat(1488)) + msgFormat(1307) + msgFormat(1488) +
                            msgFormat(1487) + msgFormat(1487);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), expected);
-}
-
-// What a request gives is taken unasked and checked as typed: the request,
-// with the rest typed, leaves the context as the same choice all typed.
-TEST_F(DialogTest, RequestAnswersItsQuestionsAndTheRestAreAsked) {
-    const std::string home = (scratch / "home").string();
-    // The run settings, the levels' and releases' names and a work file's path.
-    const auto settings = [] {
-        const ArchiveContext& c = archCtx;
-        return std::tuple(c.mode, c.levelName, names(archCtx.relNameList), c.deleteAfterArchive, c.fileSystemName,
-                          c.deviceName, c.workDirName, c.workDirIsFamilyHome, c.dbPop.path());
-    };
-    const auto fill = [&](std::string text) {
-        for (std::size_t at; (at = text.find("@ARCH@")) != std::string::npos;)
-            text.replace(at, 6, arch());
-        for (std::size_t at; (at = text.find("@HOME@")) != std::string::npos;)
-            text.replace(at, 6, home);
-        return text;
-    };
-    RunRequest check, level, device, modeOnly, tooLong, notEmpty;
-    check.mode = tooLong.mode = RunMode::checkOnly;
-    level.mode = device.mode = modeOnly.mode = notEmpty.mode = RunMode::archive;
-    check.releaseNames = {"r1", "r2", "r1"};
-    level.levelName = "l1", level.releaseNames = {"r3"}, level.fileSystemName = "@ARCH@", level.removal = true;
-    device.releaseNames = {"r1"}, device.deviceName = "/dev/rmt0", device.workDirName = "@HOME@";
-    device.removal = false;
-    tooLong.levelName = std::string(16, 'l'), tooLong.releaseNames = {"r1"};
-    notEmpty.releaseNames = {"r1"}, notEmpty.fileSystemName = "@HOME@/..", notEmpty.removal = false;
-    const struct {
-        const char* name;
-        RunRequest request;
-        std::string rest;   // typed after the request's answers
-        std::string typed;  // the same choice all typed
-        int result;
-    } cases[] = {
-        {"CheckOnlyReleases", check, "", "1\n2\nr1 r2 r1\n", 0},
-        {"LevelWithRemoval", level, "", "2\n1\nl1\nr3\n2\n2\n1\n@ARCH@\n", 0},
-        {"DeviceInTheHome", device, "", "2\n2\nr1\n1\n2\n/dev/rmt0\n1\n", 0},
-        {"ModeGivenRestTyped", modeOnly, "1\nl2\nr4\n1\n1\n@ARCH@\n", "2\n1\nl2\nr4\n1\n1\n@ARCH@\n", 0},
-        {"NameTooLong", tooLong, "", "1\n1\n" + std::string(16, 'l') + "\nr1\n", 1},
-        {"DestinationChecked", notEmpty, "", "2\n2\nr1\n1\n1\n@HOME@/..\n", 1},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        RunRequest request = c.request;
-        for (std::optional<std::string>* name : {&request.fileSystemName, &request.workDirName})
-            if (*name)
-                **name = fill(**name);
-        ASSERT_EQ(dialog(fill(c.typed)), c.result) << output_;
-        const std::string typedOutput = output_;
-        const auto typed = settings();
-        ASSERT_EQ(dialog(fill(c.rest), request), c.result) << output_;
-        EXPECT_EQ(settings(), typed);
-        EXPECT_EQ(output_.find(msgFormat(1304)), std::string::npos) << "the mode is not asked: " << output_;
-        if (c.result != 0) {
-            const std::string lastLine = typedOutput.substr(typedOutput.rfind('\n', typedOutput.size() - 2) + 1);
-            EXPECT_TRUE(output_.ends_with(lastLine)) << "the same refusal: " << output_;
-        }
-    }
-}
-
-// A scripted request reads nothing: a question it leaves open is refused
-// as an invalid answer, with the answers waiting on standard input unread;
-// the release line it gives goes through the typed line's checks; and the
-// question after cpio is answered without being asked.
-TEST_F(DialogTest, ScriptedRequestsReadNothing) {
-    RunRequest open;
-    open.scripted = true;
-    open.mode = RunMode::archive;
-    open.releaseLine = "r1 r2";
-    EXPECT_EQ(dialog("1\n1\n" + arch() + "\n", open), 1);
-    EXPECT_EQ(output_, msgFormat(1307)) << "the removal question is neither asked nor answered";
-    EXPECT_EQ(std::getchar(), '1') << "standard input was read";
-
-    RunRequest device = open;
-    device.removal = false;
-    device.deviceName = "/dev/rmt0";
-    device.continueAfterCpio = true;
-    ASSERT_EQ(dialog("", device), 0) << output_;
-    EXPECT_EQ(output_, "");
-    EXPECT_EQ(archCtx.workDirName, archCtx.familyHomeDir) << "no --workdir: the family home";
-    EXPECT_EQ(archCtx.workDirIsFamilyHome, 1);
-    EXPECT_EQ(names(archCtx.relNameList), (std::vector<std::string>{"r1", "r2"}));
-    answer("2\n");
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(getUserInput(), 0);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
-
-    RunRequest blank = open;
-    blank.mode = RunMode::checkOnly;
-    blank.releaseLine = " \t ";
-    EXPECT_EQ(dialog("", blank), 1);
-    EXPECT_EQ(output_, msgFormat(1382));
-    blank.releaseLine = "r1 " + std::string(16, 'r');
-    EXPECT_EQ(dialog("", blank), 1);
-    EXPECT_EQ(output_, msgGet(1346, std::string(16, 'r').c_str(), 15));
-    EXPECT_EQ(names(archCtx.relNameList), std::vector<std::string>{"r1"}) << "the names before it stay";
-}
-
-TEST_F(DialogTest, FileTypeFollowsVersionControl) {
-    archCtx.vctype = "SCCS";
-    EXPECT_EQ(fileType("binary"), 1);
-    EXPECT_EQ(fileType("longSp"), 7);
-    EXPECT_EQ(fileType("text"), 0);
-    archCtx.vctype = "pvcs";
-    EXPECT_EQ(fileType("binary"), 2);
-    EXPECT_EQ(fileType("longSp"), 7);
-    EXPECT_EQ(fileType("long"), 5);
-    EXPECT_EQ(fileType("special"), 6);
 }
 
 }  // namespace
