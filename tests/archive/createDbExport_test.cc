@@ -1,5 +1,6 @@
 // The error words that judge an export tool's output, and the failures of the populate file and the
-// export seen from outside; the exports that succeed run against the stand-ins in generateDbPop_test.cc.
+// export seen from outside; the exports that succeed run against the stand-ins in the scenarios
+// and the tools' round trips.
 #include "archive/createDbExport.h"
 
 #include <gtest/gtest.h>
