@@ -59,12 +59,14 @@ protected:
 
 // Names with a backslash, a new-line or a blank, and an empty file: every
 // line passes, the comment lines are skipped, and the sizes and the keeps
-// line read as the header says.
-TEST_F(ManifestTextTest, SHA256SumChecksEveryFileAndSkipsTheRest) {
+// line read as the header says.  The reader gives back what was written,
+// escapes undone.
+TEST_F(ManifestTextTest, SHA256SumChecksEveryFileAndTheReaderGetsItBack) {
     const std::vector<ManifestFile> files = {add("a b/back\\slash", "one"), add("empty", ""),
                                              add("maps/r/new\nline", std::string(300000, 'x')),
                                              add("vc/0/0/0/0/s.01", "history")};
-    const std::string text = manifestText(files, {{"vc/0/0/0/0/s.01", {"1.3", "1.1"}}}, false);
+    const std::map<std::string, std::vector<std::string>> kept = {{"vc/0/0/0/0/s.01", {"1.3", "1.1"}}};
+    const std::string text = manifestText(files, kept, false);
     // sha256sum's report escapes a name with a new-line the same way.
     EXPECT_EQ(check(text), "a b/back\\slash: OK\nempty: OK\n\\maps/r/new\\nline: OK\nvc/0/0/0/0/s.01: OK\nstatus=0");
     EXPECT_NE(text.find("\\" + files[0].content.sha256 + "  a b/back\\\\slash\n"), std::string::npos) << text;
@@ -73,6 +75,12 @@ TEST_F(ManifestTextTest, SHA256SumChecksEveryFileAndSkipsTheRest) {
     EXPECT_NE(text.find("\n# keeps vc/0/0/0/0/s.01 1.3 1.1\n"), std::string::npos) << text;
     EXPECT_EQ(files[1].content.sha256, sha256Hex(""));
     EXPECT_EQ(files[2].content.size, 300000);
+    const ManifestRead read = readManifestText(text);
+    EXPECT_TRUE(read.unreadLines.empty());
+    ASSERT_EQ(read.files.size(), files.size());
+    for (const ManifestFile& file : files)
+        EXPECT_EQ(read.files.at(file.path), file.content) << file.path;
+    EXPECT_EQ(read.kept, kept);
 
     // The same lines find a changed file.
     write("empty", "now");
@@ -81,21 +89,10 @@ TEST_F(ManifestTextTest, SHA256SumChecksEveryFileAndSkipsTheRest) {
         << check(text);
 }
 
-// What manifestText writes reads back whole, escapes undone; lines the
-// reader cannot take are named by number, and a file that only one kind
-// of line names is marked so.
-TEST_F(ManifestTextTest, ReadBackGivesWhatWasWritten) {
-    const std::vector<ManifestFile> files = {add("a b/back\\slash", "one"), add("empty", ""),
-                                             add("maps/r/new\nline", "x"), add("vc/0/0/0/0/s.01", "history")};
-    const std::map<std::string, std::vector<std::string>> kept = {{"vc/0/0/0/0/s.01", {"1.3", "1.1"}}};
-    const ManifestRead read = readManifestText(manifestText(files, kept, false));
-    EXPECT_TRUE(read.unreadLines.empty());
-    ASSERT_EQ(read.files.size(), files.size());
-    for (const ManifestFile& file : files)
-        EXPECT_EQ(read.files.at(file.path), file.content) << file.path;
-    EXPECT_EQ(read.kept, kept);
-
-    const std::string sha = files[1].content.sha256;
+// Lines the reader cannot take are named by number, and a file that only
+// one kind of line names is marked so.
+TEST_F(ManifestTextTest, ReaderNamesTheLinesItCannotTake) {
+    const std::string sha = sha256Hex("");
     const ManifestRead faulty = readManifestText("# any comment\n" + sha + "  only-digest\n# size 3 only-size\n" +
                                                  sha + " one-blank\n" + "\\" + sha + "  bad\\qescape\n" + sha +
                                                  "  needs\\\\escape-mark\n# size x y\n# keeps \n");

@@ -21,8 +21,6 @@ TEST(DatabaseShareTest, RowsNotesAndVersionsByDialect) {
     } cases[] = {
         {"InformixArchivedRowsOnly", Dialect::informix, 50, rows + 2 * 4089 + 3 * 1176},
         {"OracleWholeTables", Dialect::oracle, 50, rows + 50 * 4089 + 70 * 1176},
-        {"SybaseWholeTables", Dialect::sybase, 50, rows + 50 * 4089 + 70 * 1176},
-        {"VqlWholeTables", Dialect::dizoz, 50, rows + 50 * 4089 + 70 * 1176},
         {"NoDialectNoRemarks", Dialect::none, 50, rows},
         // 600000 notes of 4089 bytes pass 2^31: the 32-bit sum wraps below zero.
         {"WrapsPast32Bits", Dialect::oracle, 600000, rows + 600000LL * 4089 + 70 * 1176 - (1LL << 32)},

@@ -56,6 +56,27 @@ protected:
         return row.intAt(0);
     }
 
+    /// Every table the two steps delete from, with its rows now.
+    std::vector<std::int32_t> counts() {
+        std::vector<std::int32_t> all;
+        for (const char* table : {"TRACKS", "APPROVALS", "FIX", "TESTS", "COREQS", "CHANGES", "SIZES", "DEFECTS",
+                                  "HISTORY", "NOTES", "VERIFY"})
+            all.push_back(count(std::string("SELECT COUNT(*) FROM ") + table));
+        return all;
+    }
+
+    /// Runs the removal of the level archive's track 7 and defect 3, and
+    /// returns its result with what it printed in `output`.
+    int remove(std::string& output) {
+        archCtx.levelName = "lev";
+        archCtx.trackIdList.listAppend(7);
+        archCtx.defectFeatureIdList.listAppend(3);
+        ::testing::internal::CaptureStdout();
+        const int result = removeArchivedObjects();
+        output = ::testing::internal::GetCapturedStdout();
+        return result;
+    }
+
     /// The row copy the archive would have made of the track's and the
     /// defects' rows, with the first row of table `left` left out (none
     /// when it is nullopt), as the path the removal reads.
@@ -173,29 +194,7 @@ const MissingRowCase missingRowCases[] = {
     {"Verify", CopyTable::verify, "The VERIFY row\n         DEFECTID=3, USERID=5, TYPE=originator,", false},
 };
 
-class MissingRowTest : public RemovalBatchTest, public ::testing::WithParamInterface<MissingRowCase> {
-protected:
-    /// Every table the two steps delete from, with its rows now.
-    std::vector<std::int32_t> counts() {
-        std::vector<std::int32_t> all;
-        for (const char* table : {"TRACKS", "APPROVALS", "FIX", "TESTS", "COREQS", "CHANGES", "SIZES", "DEFECTS",
-                                  "HISTORY", "NOTES", "VERIFY"})
-            all.push_back(count(std::string("SELECT COUNT(*) FROM ") + table));
-        return all;
-    }
-
-    /// Runs the removal of the level archive's track 7 and defect 3, and
-    /// returns its result with what it printed in `output`.
-    int remove(std::string& output) {
-        archCtx.levelName = "lev";
-        archCtx.trackIdList.listAppend(7);
-        archCtx.defectFeatureIdList.listAppend(3);
-        ::testing::internal::CaptureStdout();
-        const int result = removeArchivedObjects();
-        output = ::testing::internal::GetCapturedStdout();
-        return result;
-    }
-};
+class MissingRowTest : public RemovalBatchTest, public ::testing::WithParamInterface<MissingRowCase> {};
 
 // The step that meets the row stops before its first delete; the tracks
 // step before it has gone, committed, when the row is the defects step's.
@@ -225,27 +224,18 @@ TEST_F(RemovalBatchTest, RowsTheCopyHoldsAreRemoved) {
     rows(trackAndDefect);
     const std::int32_t defectIds[] = {3};
     ASSERT_NO_FATAL_FAILURE(writeRowCopy(7, defectIds));
-    archCtx.levelName = "lev";
-    archCtx.trackIdList.listAppend(7);
-    archCtx.defectFeatureIdList.listAppend(3);
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(removeArchivedObjects(), 0);
-    const std::string output = ::testing::internal::GetCapturedStdout();
+    std::string output;
+    EXPECT_EQ(remove(output), 0);
     EXPECT_EQ(output.find("0012-01"), std::string::npos) << output;
-    for (const char* table : {"TRACKS", "APPROVALS", "FIX", "TESTS", "COREQS", "CHANGES", "SIZES", "DEFECTS",
-                              "HISTORY", "NOTES", "VERIFY"})
-        EXPECT_EQ(count(std::string("SELECT COUNT(*) FROM ") + table), 0) << table;
+    EXPECT_EQ(counts(), std::vector<std::int32_t>(11, 0)) << "TRACKS to VERIFY, in the steps' order";
 }
 
 // A copy that is not there proves nothing: the removal stops at once.
 TEST_F(RemovalBatchTest, MissingCopyStopsTheRemoval) {
     rows(trackAndDefect);
     archCtx.rowCopy.setPath((scratch / "PELOarchive.rows.db").string());
-    archCtx.levelName = "lev";
-    archCtx.trackIdList.listAppend(7);
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(removeArchivedObjects(), 1);
-    const std::string output = ::testing::internal::GetCapturedStdout();
+    std::string output;
+    EXPECT_EQ(remove(output), 1);
     EXPECT_NE(output.find("0012-013 The peloarchive program cannot continue.  The row copy of\n         the archive, " +
                           archCtx.rowCopy.path() + ", cannot be used."),
               std::string::npos)

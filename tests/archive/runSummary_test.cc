@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <string>
 
 #include "archive/context.h"
@@ -39,12 +38,6 @@ protected:
         c.mode = RunMode::archive;
         setFailureStatus(ExitStatus::failed);
     }
-    std::string read(const fs::path& path) const {
-        std::ifstream file(path);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
 };
 
 // Each way a run can fail, scripted and typed.  A typed run keeps the
@@ -58,9 +51,6 @@ TEST_F(RunSummaryTest, FailureStatusNamesWhatFailed) {
         ExitStatus scripted;
     } cases[] = {
         {"AnyFailure", ExitStatus::failed, false, false, ExitStatus::failed},
-        {"DialogRefusedAnAnswer", ExitStatus::usage, false, false, ExitStatus::usage},
-        {"PrerequisitesRefused", ExitStatus::notReady, false, false, ExitStatus::notReady},
-        {"ArchiveDidNotVerify", ExitStatus::failed, true, false, ExitStatus::notVerified},
         {"RemovalInterruptedOrFailed", ExitStatus::failed, false, true, ExitStatus::removalFailed},
         {"NotVerifiedBeforeRemovalStarted", ExitStatus::failed, true, true, ExitStatus::notVerified},
     };
