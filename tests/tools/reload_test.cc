@@ -73,16 +73,6 @@ commit;
 
 const ReloadCase goodScripts[] = {
     oracle,
-    {"dizoz", R"SQL(
-insert into Path values (1,'O''Brien; semi;colon ''go'' — Grüße 日本語');
-insert into Path values (2,'$(touch CANARY) `touch CANARY` back\slash \$HOME');
-
-insert into Path values (3,'two
-lines;
-go
-');
-insert into Path values (4,'commit work');
-)SQL"},
     {"sybase", R"SQL(begin transaction
 go
 

@@ -6,7 +6,6 @@
 // archive (the medium's, for a device) and leave the same family: its
 // rows and every file of its home.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -23,6 +22,7 @@
 #include "support/msg.h"
 #include "tools/familyTables.h"
 #include "tools/removedObjects.h"
+#include "tools/shortDevice.h"
 
 namespace pelo {
 namespace {
@@ -40,10 +40,7 @@ struct ScriptedCase {
 void PrintTo(const ScriptedCase& c, std::ostream* out) { *out << c.name; }
 
 const ScriptedCase scriptedCases[] = {
-    {"CheckLevel", "--db=oracle", "1\n1\nr2lvl02\nrel2\n", {"--check", "--level", "r2lvl02", "--release", "rel2"}},
     {"CheckReleases", "--db=informix --vc=pvcs", "1\n2\nrel1\n", {"--releases", "rel1", "--check"}},
-    {"LevelToFileSystem", "--db=oracle", "2\n1\nr2lvl02\nrel2\n1\n1\n@ARCH@\n",
-     {"--level", "r2lvl02", "--release", "rel2", "--to", "@ARCH@"}},
     {"ReleaseToFileSystemWithRemoval", "--db=informix", "2\n2\nrel1\n2\n2\n1\n@ARCH@\n",
      {"--releases", "rel1", "--to", "@ARCH@", "--remove", "--yes-remove"}},
     {"LevelToDeviceWithRemoval", "--db=oracle --vc=pvcs", "2\n1\nr2lvl02\nrel2\n2\n2\n2\n@DEVICE@\n1\n1\n",
@@ -68,23 +65,12 @@ protected:
         login_ = std::make_unique<dbtest::ScratchDatabase>(dbtest::Backend::sqlite);
         if (!login_->unavailable().empty())
             GTEST_SKIP() << login_->unavailable();
-        // A device name may have 15 characters: "/tmp/", two, "/dev/r0".
-        for (int tries = 0; short_.empty() && tries < 4096; ++tries) {
-            const char* digits = "abcdefghijklmnopqrstuvwxyz0123456789";
-            const std::string dir = std::string("/tmp/") + digits[std::rand() % 36] + digits[std::rand() % 36];
-            if (mkdir(dir.c_str(), 0700) == 0)
-                short_ = dir;
-        }
-        ASSERT_FALSE(short_.empty());
+        ASSERT_FALSE(device_.dir().empty());
+        short_ = device_.dir();
         root_ = short_ / "family";
         family_ = buildFamily(root_.string(), std::string("--size=tiny ") + GetParam().family);
         ASSERT_TRUE(family_.env.contains("PELO_DB"));
         ASSERT_EQ(std::system(("cp -a " + shellQuote(root_.string()) + " " + shellQuote(root_.string() + ".kept")).c_str()), 0);
-    }
-
-    void TearDown() override {
-        if (!short_.empty())
-            fs::remove_all(short_);
     }
 
     std::string fill(std::string text) const {
@@ -140,6 +126,8 @@ protected:
     }
 
     std::unique_ptr<dbtest::ScratchDatabase> login_;
+    /// Its directory holds the family and the places it archives to.
+    const ShortDevice device_;
     fs::path short_, root_;
     BuiltFamily family_;
 };
