@@ -195,24 +195,10 @@ TEST_P(RestoreTest, RestoreAfterRemovalGivesTheFamilyBack) {
 INSTANTIATE_TEST_SUITE_P(Kinds, RestoreTest, ::testing::ValuesIn(restoreCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-// The restores that must leave the family as they found it, on the SCCS
-// family's release archive after its removal.
+// The restores that must leave the family as they found it, one after
+// another on the SCCS family's release archive after its removal.
 class RestoreRefusalTest : public RestoreTest {
 protected:
-    void SetUp() override {
-        RestoreTest::SetUp();
-        if (IsSkipped())
-            return;
-        ASSERT_NO_FATAL_FAILURE(buildFamily());
-        ASSERT_NO_FATAL_FAILURE(archiveWithRemoval());
-    }
-
-    /// The family after the removal, with whatever the case changed.
-    void snapshot() {
-        removed_ = tables();
-        homeRemoved_ = home();
-    }
-
     void expectUnchanged(const std::string& when) const {
         expectSameTables(removed_, tables(), when);
         expectSameFiles(homeRemoved_, home(), when);
@@ -226,111 +212,125 @@ protected:
         return {};
     }
 
+    // A dry run names what it would put back and changes nothing.
+    void dryRun() const {
+        const std::string output = restore(" --dry-run");
+        ASSERT_TRUE(output.ends_with("status=0\n")) << output;
+        EXPECT_NE(output.find("The restore would put back:\n"), std::string::npos) << output;
+        EXPECT_NE(output.find("  RELEASES: 1 rows, 0 set back\n"), std::string::npos) << output;
+        EXPECT_NE(output.find("  level maps: "), std::string::npos) << output;
+        EXPECT_NE(output.find("  version control files: "), std::string::npos) << output;
+        EXPECT_NE(output.find("dry run, nothing was changed"), std::string::npos) << output;
+        expectUnchanged("after the dry run");
+    }
+
+    // An archive that no longer verifies is refused before anything is
+    // compared; the map is mended afterwards.
+    void damagedArchive() const {
+        const auto map = std::ranges::find_if(fs::recursive_directory_iterator(arch_ + "/maps"),
+                                              fs::recursive_directory_iterator(),
+                                              [](const fs::directory_entry& entry) { return entry.is_regular_file(); });
+        ASSERT_NE(map, fs::recursive_directory_iterator()) << "the archive holds no level map";
+        const std::string bytes = readText(map->path().string());
+        std::ofstream(map->path(), std::ios::app) << "damage";
+        const std::string output = restore();
+        std::ofstream(map->path(), std::ios::binary | std::ios::trunc) << bytes;
+        EXPECT_TRUE(output.ends_with("status=4\n")) << output;
+        EXPECT_NE(output.find("0012-031"), std::string::npos) << output;
+        EXPECT_EQ(output.find("Comparing the archive"), std::string::npos) << output;
+        expectUnchanged("after the damaged archive");
+    }
+
+    // A map directory that leads out of the home is never written through.
+    void placeOutsideTheHome() const {
+        const std::string outside = familyDb_->dir().string() + "/outside";
+        fs::create_directories(outside);
+        const std::string link = family_.home + "/maps/" + family_.requests.at("releaseArchive");
+        ASSERT_FALSE(fs::exists(link)) << "the removal kept the release's maps";
+        fs::create_directory_symlink(outside, link);
+        const std::string output = restore();
+        fs::remove(link);
+        EXPECT_TRUE(output.ends_with("status=1\n")) << output;
+        EXPECT_NE(output.find("0012-043"), std::string::npos) << output;
+        EXPECT_TRUE(fs::is_empty(outside)) << "a file was written outside the home";
+        expectUnchanged("after the refused place");
+    }
+
+    // Stopped by SIGTERM while it waits to write its first row, after the
+    // files are back: the files go again and no row is written.
+    void stoppedWhilePuttingBackRows() {
+        ASSERT_EQ(sqlConnect(family_.env.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
+        // Held until the run has ended: its first insert waits on it.
+        ASSERT_EQ(sqlExecuteScript("LOCK TABLE RELEASES IN SHARE MODE;"), 0) << sqlca.sqlerrm;
+        // timeout passes the signal on, and ends a run that never comes to
+        // its line, which would otherwise wait on the lock for ever.
+        const std::string command = "echo $$; exec timeout -k 5 60 " + archiveCommand(family_, cluster_) +
+                                    " --restore " + shellQuote(arch_) + " </dev/null 2>&1";
+        FILE* stream = popen(command.c_str(), "r");
+        ASSERT_NE(stream, nullptr);
+        char line[4096];
+        ASSERT_NE(std::fgets(line, sizeof line, stream), nullptr);
+        const pid_t pid = std::atoi(line);
+        std::string output;
+        bool signalled = false;
+        while (std::fgets(line, sizeof line, stream) != nullptr) {
+            output += line;
+            if (!signalled && std::string(line) == "Putting back the rows.\n") {
+                EXPECT_NE(home(), homeRemoved_) << "no file was put back before the rows";
+                signalled = kill(pid, SIGTERM) == 0;
+            }
+        }
+        const int status = pclose(stream);
+        sqlRollbackRelease();
+        EXPECT_TRUE(signalled) << output;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << output;
+        expectUnchanged("after the stopped restore");
+    }
+
+    // A level the family made after the removal under an archived level's
+    // ID, a release under an archived release's name, and a history put
+    // back by hand with other bytes: each is named and nothing is put back.
+    void conflicts() {
+        const std::string history = removedHistory();
+        ASSERT_FALSE(history.empty()) << "the removal took no history";
+        std::ofstream(family_.home + "/" + history) << "put back by hand\n";
+        const Tables copy = readTablesAt(arch_ + "/PELOarchive.rows.db", "", "");
+        const std::string levelId = copy.at("LEVELS").rows.at(0).at(0);
+        const std::string releaseName = copy.at("RELEASES").rows.at(0).at(1);
+        ASSERT_EQ(sqlConnect(family_.env.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
+        ASSERT_EQ(sqlExecuteScript("INSERT INTO LEVELS (ID, NAME, RELEASEID) VALUES (" + levelId + ", 'later', 0); " +
+                                   "INSERT INTO RELEASES (ID, NAME) VALUES (999999, '" + releaseName + "');"),
+                  0)
+            << sqlca.sqlerrm;
+        ASSERT_EQ(sqlCommit(), 0);
+        sqlRollbackRelease();
+        removed_ = tables();
+        homeRemoved_ = home();
+        const std::string output = restore();
+        EXPECT_TRUE(output.ends_with("status=3\n")) << output;
+        EXPECT_NE(output.find("conflict: LEVELS ID=" + levelId + ": "), std::string::npos) << output;
+        EXPECT_NE(output.find("conflict: RELEASES NAME=" + releaseName + ": "), std::string::npos) << output;
+        EXPECT_NE(output.find("conflict: " + family_.home + "/" + history + ": "), std::string::npos) << output;
+        EXPECT_NE(output.find("0012-035"), std::string::npos) << output;
+        expectUnchanged("after the refused restore");
+    }
+
     Tables removed_;
     Files homeRemoved_;
 };
 
-// A level the family made after the removal under an archived level's ID,
-// a release under an archived release's name, and a history put back by
-// hand with other bytes: each is named and nothing at all is put back.
-TEST_P(RestoreRefusalTest, ConflictsAreNamedAndNothingIsWritten) {
-    const std::string history = removedHistory();
-    ASSERT_FALSE(history.empty()) << "the removal took no history";
-    std::ofstream(family_.home + "/" + history) << "put back by hand\n";
-    const Tables copy = readTablesAt(arch_ + "/PELOarchive.rows.db", "", "");
-    const std::string levelId = copy.at("LEVELS").rows.at(0).at(0);
-    const std::string releaseName = copy.at("RELEASES").rows.at(0).at(1);
-    ASSERT_EQ(sqlConnect(family_.env.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
-    ASSERT_EQ(sqlExecuteScript("INSERT INTO LEVELS (ID, NAME, RELEASEID) VALUES (" + levelId + ", 'later', 0); " +
-                               "INSERT INTO RELEASES (ID, NAME) VALUES (999999, '" + releaseName + "');"),
-              0)
-        << sqlca.sqlerrm;
-    ASSERT_EQ(sqlCommit(), 0);
-    sqlRollbackRelease();
-    snapshot();
-
-    const std::string output = restore();
-    EXPECT_TRUE(output.ends_with("status=3\n")) << output;
-    EXPECT_NE(output.find("conflict: LEVELS ID=" + levelId + ": "), std::string::npos) << output;
-    EXPECT_NE(output.find("conflict: RELEASES NAME=" + releaseName + ": "), std::string::npos) << output;
-    EXPECT_NE(output.find("conflict: " + family_.home + "/" + history + ": "), std::string::npos) << output;
-    EXPECT_NE(output.find("0012-035"), std::string::npos) << output;
-    expectUnchanged("after the refused restore");
-}
-
-// An archive that no longer verifies is refused before anything is compared.
-TEST_P(RestoreRefusalTest, DamagedArchiveIsRefused) {
-    snapshot();
-    const auto map = std::ranges::find_if(fs::recursive_directory_iterator(arch_ + "/maps"), fs::recursive_directory_iterator(),
-                                          [](const fs::directory_entry& entry) { return entry.is_regular_file(); });
-    ASSERT_NE(map, fs::recursive_directory_iterator()) << "the archive holds no level map";
-    std::ofstream(map->path(), std::ios::app) << "damage";
-    const std::string output = restore();
-    EXPECT_TRUE(output.ends_with("status=4\n")) << output;
-    EXPECT_NE(output.find("0012-031"), std::string::npos) << output;
-    EXPECT_EQ(output.find("Comparing the archive"), std::string::npos) << output;
-    expectUnchanged("after the damaged archive");
-}
-
-// A map directory that leads out of the home is never written through.
-TEST_P(RestoreRefusalTest, PlaceOutsideTheHomeIsRefused) {
-    const std::string outside = familyDb_->dir().string() + "/outside";
-    fs::create_directories(outside);
-    const std::string release = family_.requests.at("releaseArchive");
-    ASSERT_FALSE(fs::exists(family_.home + "/maps/" + release)) << "the removal kept the release's maps";
-    fs::create_directory_symlink(outside, family_.home + "/maps/" + release);
-    snapshot();
-    const std::string output = restore();
-    EXPECT_TRUE(output.ends_with("status=1\n")) << output;
-    EXPECT_NE(output.find("0012-043"), std::string::npos) << output;
-    EXPECT_TRUE(fs::is_empty(outside)) << "a file was written outside the home";
-    expectUnchanged("after the refused place");
-}
-
-// A dry run names what it would put back and changes nothing.
-TEST_P(RestoreRefusalTest, DryRunCountsAndChangesNothing) {
-    snapshot();
-    const std::string output = restore(" --dry-run");
-    ASSERT_TRUE(output.ends_with("status=0\n")) << output;
-    EXPECT_NE(output.find("The restore would put back:\n"), std::string::npos) << output;
-    EXPECT_NE(output.find("  RELEASES: 1 rows, 0 set back\n"), std::string::npos) << output;
-    EXPECT_NE(output.find("  level maps: "), std::string::npos) << output;
-    EXPECT_NE(output.find("  version control files: "), std::string::npos) << output;
-    EXPECT_NE(output.find("dry run, nothing was changed"), std::string::npos) << output;
-    expectUnchanged("after the dry run");
-}
-
-// A restore stopped by SIGTERM while it waits to write its first row,
-// after the files are back: the files go again and no row is written.
-TEST_P(RestoreRefusalTest, StoppedWhilePuttingBackRowsLeavesTheFamilyAsItWas) {
-    snapshot();
-    ASSERT_EQ(sqlConnect(family_.env.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
-    // Held until the run has ended: its first insert waits on it.
-    ASSERT_EQ(sqlExecuteScript("LOCK TABLE RELEASES IN SHARE MODE;"), 0) << sqlca.sqlerrm;
-    // timeout passes the signal on, and ends a run that never comes to
-    // its line, which would otherwise wait on the lock for ever.
-    const std::string command = "echo $$; exec timeout -k 5 60 " + archiveCommand(family_, cluster_) + " --restore " +
-                                shellQuote(arch_) + " </dev/null 2>&1";
-    FILE* stream = popen(command.c_str(), "r");
-    ASSERT_NE(stream, nullptr);
-    char line[4096];
-    ASSERT_NE(std::fgets(line, sizeof line, stream), nullptr);
-    const pid_t pid = std::atoi(line);
-    std::string output;
-    bool signalled = false;
-    while (std::fgets(line, sizeof line, stream) != nullptr) {
-        output += line;
-        if (!signalled && std::string(line) == "Putting back the rows.\n") {
-            // The files are back by now.
-            EXPECT_NE(home(), homeRemoved_) << "no file was put back before the rows";
-            signalled = kill(pid, SIGTERM) == 0;
-        }
-    }
-    const int status = pclose(stream);
-    sqlRollbackRelease();
-    EXPECT_TRUE(signalled) << output;
-    EXPECT_EQ(WEXITSTATUS(status), 1) << output;
-    expectUnchanged("after the stopped restore");
+// One archive serves every refusal; the conflicts, which change the
+// family, come last.
+TEST_P(RestoreRefusalTest, EachRefusalLeavesTheFamilyAsItWas) {
+    ASSERT_NO_FATAL_FAILURE(buildFamily());
+    ASSERT_NO_FATAL_FAILURE(archiveWithRemoval());
+    removed_ = tables();
+    homeRemoved_ = home();
+    ASSERT_NO_FATAL_FAILURE(dryRun());
+    ASSERT_NO_FATAL_FAILURE(damagedArchive());
+    ASSERT_NO_FATAL_FAILURE(placeOutsideTheHome());
+    ASSERT_NO_FATAL_FAILURE(stoppedWhilePuttingBackRows());
+    conflicts();
 }
 
 // The lock that holds the restore is PostgreSQL's.
