@@ -25,8 +25,8 @@
 // request; its goldens are the outputs themselves, golden/hostile/CASE/.
 // The large family at scale 1, as bench/ builds it, meets both backends
 // with a check-only run and a file-system archive of every release it lets
-// go; its outputs run to tens of MB, so golden/large/CASE.sha256 keeps
-// each one's SHA-256 and size.  Its cases carry the ctest label "large":
+// go; its outputs run to tens of MB, so golden/large/CASE/ keeps each
+// one's SHA-256 and size in its stead.  Its cases carry the ctest label "large":
 // building the family alone takes over a minute.
 //
 // PELO_DIFF_BINARY names the binary to run in place of the tree's own;
@@ -277,30 +277,18 @@ protected:
 
     fs::path goldenPath() const {
         const DiffCase& c = GetParam();
-        return fs::path(GOLDEN_DIR) / (c.size == Size::hostile ? std::string("hostile/") + c.name
-                                                               : std::string("large/") + c.name + ".sha256");
+        return fs::path(GOLDEN_DIR) / (c.size == Size::hostile ? "hostile" : "large") / c.name;
     }
 
     Outputs readGoldens() const {
         Outputs goldens;
-        if (GetParam().size == Size::large) {
-            std::ifstream sums(goldenPath());
-            for (std::string sum, size, name; sums >> sum >> size >> name;)
-                goldens[name] = sum + " " + size;
-        } else if (fs::is_directory(goldenPath())) {
+        if (fs::is_directory(goldenPath()))
             for (const auto& entry : fs::directory_iterator(goldenPath()))
                 goldens[entry.path().filename().string()] = readText(entry.path());
-        }
         return goldens;
     }
 
     void writeGoldens(const Outputs& outputs) const {
-        if (GetParam().size == Size::large) {
-            std::ofstream sums(goldenPath());
-            for (const auto& [name, sum] : outputs)
-                sums << sum << " " << name << "\n";
-            return;
-        }
         fs::remove_all(goldenPath());
         fs::create_directories(goldenPath());
         for (const auto& [name, text] : outputs)
@@ -333,9 +321,7 @@ TEST_P(DifferentialTest, OutputsAsTheReferenceWroteThem) {
         if (!outputs.contains(name))
             ADD_FAILURE() << name << ": the run wrote none";
         else if (outputs.at(name) != golden)
-            ADD_FAILURE() << name << " differs from the golden"
-                          << (hostile ? firstDifference(golden, outputs.at(name))
-                                      : " (SHA-256, size)\n  golden: " + golden + "\n  run:    " + outputs.at(name));
+            ADD_FAILURE() << name << " differs from the golden" << firstDifference(golden, outputs.at(name));
     for (const auto& [name, text] : outputs)
         EXPECT_TRUE(goldens.contains(name)) << name << ": no golden, the run wrote " << text.size() << " bytes";
 }
