@@ -198,14 +198,6 @@ Outputs normalised(const Outputs& outputs, const std::string& scratch) {
     return out;
 }
 
-/// A large case's outputs as its golden keeps them: SHA-256 and size.
-Outputs summed(const Outputs& outputs) {
-    Outputs sums;
-    for (const auto& [name, text] : outputs)
-        sums[name] = sha256(text) + " " + std::to_string(text.size());
-    return sums;
-}
-
 class DifferentialTest : public ::testing::TestWithParam<DiffCase> {
 protected:
     void SetUp() override {
@@ -309,8 +301,9 @@ TEST_P(DifferentialTest, OutputsAsTheReferenceWroteThem) {
                                        : std::vector{checkRelease, archiveRelease})
         run(kind, outputs);
     outputs = normalised(outputs, scratch_);
-    if (!hostile)
-        outputs = summed(outputs);
+    if (!hostile)  // as a large case's golden keeps them
+        for (auto& [name, text] : outputs)
+            text = sha256(text) + " " + std::to_string(text.size());
     if (const char* write = std::getenv("PELO_WRITE_GOLDEN"); write && std::string(write) == "1")
         writeGoldens(outputs);
 
