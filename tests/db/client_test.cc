@@ -358,8 +358,7 @@ TEST_P(ClientTest, BreakInterruptsTheRunningStatement) {
 // The end of the run, as the driver's signal handler records it, cuts
 // short a statement that waits on a server: the server cancels it, within
 // a bound far above the grace, and the session goes on.  Only PostgreSQL
-// has a server to wait on; a server that stops answering is left to the
-// runs of archive/dbTrouble_test.
+// has a server to wait on.
 TEST_P(ClientTest, EndOfTheRunCancelsTheStatementAndTheSessionGoesOn) {
     if (!onPostgres())
         GTEST_SKIP() << "an SQLite statement waits on no server";
@@ -377,6 +376,39 @@ TEST_P(ClientTest, EndOfTheRunCancelsTheStatementAndTheSessionGoesOn) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     signal.join();
     EXPECT_EQ(levelsOfRelease(7), 3) << "a statement sent after the end was recorded still runs";
+    sqlSetTerminationFlag(nullptr);
+}
+
+// A server that stops answering while the end of the run is recorded
+// cannot cancel anything: the connection is dropped, and nothing waits on
+// the silent server again.
+TEST_P(ClientTest, SilentServerLosesTheConnection) {
+    if (!onPostgres())
+        GTEST_SKIP() << "an SQLite statement waits on no server";
+    SqlRow row;
+    ASSERT_EQ(sqlExecute("SELECT pg_backend_pid() INTO :b1 FROM LEVELS WHERE ID=1", {}, &row), 0);
+    const pid_t server = row.intAt(0);
+    ASSERT_GT(server, 0);
+    ASSERT_EQ(kill(server, SIGSTOP), 0) << "cannot stop the server process " << server;
+    struct Resumed {
+        pid_t pid;
+        ~Resumed() { kill(pid, SIGCONT); }
+    } resumed{server};
+    static volatile std::sig_atomic_t pending = 0;
+    pending = 0;
+    sqlSetTerminationFlag(&pending);
+    std::thread signal([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        pending = SIGTERM;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(sqlExecute(levelCount, {{2, 7}}, &row), pgStatusOfSqlState("08006"));
+    signal.join();
+    EXPECT_EQ(sqlca.sqlerrm, "the server did not answer; the connection was dropped");
+    EXPECT_EQ(sqlExecute("DELETE FROM LEVELS WHERE ID=:b1", {{1, 1}}), pgStatusOfSqlState("08006"));
+    EXPECT_LT(sqlRollbackRelease(), 0);
+    EXPECT_FALSE(sqlConnected());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
     sqlSetTerminationFlag(nullptr);
 }
 
