@@ -1,14 +1,15 @@
 // A family's rows, histories and files against what an archive holds of
 // them: the rows the populate script reloads into an empty schema (one
 // model of how the script writes a row, ScriptForms), what a removal took
-// and whether the archive kept it.  The round trip, the hostile matrix,
-// the removal and the restore tests share it.
+// and whether the archive kept it.  The hostile matrix, the crash-safety,
+// removal and restore tests share it.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -76,23 +77,17 @@ inline Tables readTables(const std::string& target, const dbtest::ScratchDatabas
     return tables;
 }
 
-/// Every script table of the connected database; the columns are those of
-/// `like` when given, else the table's own.
-inline Tables readTables(const Tables* like) {
+/// Every script table of the database at target, connected to as login for
+/// the read alone; the columns are those of `like` when given, else the table's own.
+inline Tables readTablesAt(const std::string& target, const std::string& login, const std::string& password,
+                           const Tables* like = nullptr) {
+    EXPECT_EQ(sqlConnect(target, login, password), 0) << sqlca.sqlerrm;
     Tables tables;
     for (const auto& [name, keyColumns] : scriptTables) {
         if (like != nullptr)
             tables[name].columns = like->at(name).columns;
         readTable(name, tables[name]);
     }
-    return tables;
-}
-
-/// readTables of the database at target, connected to as login for the read alone.
-inline Tables readTablesAt(const std::string& target, const std::string& login, const std::string& password,
-                           const Tables* like = nullptr) {
-    EXPECT_EQ(sqlConnect(target, login, password), 0) << sqlca.sqlerrm;
-    Tables tables = readTables(like);
     sqlRollbackRelease();
     return tables;
 }
@@ -159,28 +154,36 @@ inline std::vector<const Texts*> removedRows(std::size_t keyColumns, const Table
     return removed;
 }
 
+/// Each of the rows must be in `holder` (named by `what` in a failure),
+/// the row of its key with the same values, each row of `holder` standing
+/// for one of them at most.
+inline void expectRowsHeld(const std::string& table, std::size_t keyColumns, const Rows& rows, const Rows& holder,
+                           const std::string& what) {
+    std::multimap<Texts, const Texts*> byKey;
+    for (const Texts& row : holder)
+        byKey.emplace(keyOf(row, keyColumns), &row);
+    for (const Texts& row : rows) {
+        const auto found = byKey.find(keyOf(row, keyColumns));
+        if (found == byKey.end()) {
+            ADD_FAILURE() << table << " " << briefRow(row) << ": " << what << " holds no row of its key";
+            continue;
+        }
+        EXPECT_EQ(row, *found->second) << table << " " << briefRow(keyOf(row, keyColumns)) << ": " << what
+                                       << " holds it with other values";
+        byKey.erase(found);
+    }
+}
+
 /// Every row of the family table that the removal took (removedRows) must
 /// be in the reloaded table, the row of its key with the same values.
 /// Returns how many rows went.
 inline std::size_t expectRemovedRowsArchived(const std::string& table, std::size_t keyColumns, const TableRows& before,
-                                      const TableRows& after, const TableRows& reloaded, const ScriptForms& forms) {
-    std::multimap<Texts, const Texts*> archived;
-    for (const Texts& row : reloaded.rows)
-        archived.emplace(keyOf(row, keyColumns), &row);
-    const std::vector<const Texts*> removed = removedRows(keyColumns, before, after);
-    for (const Texts* familyRow : removed) {
-        const Texts row = forms.written(table, before, *familyRow, reloaded.columns);
-        const auto found = archived.find(keyOf(row, keyColumns));
-        if (found == archived.end()) {
-            ADD_FAILURE() << table << " " << briefRow(keyOf(row, keyColumns))
-                          << " was removed from the family but the archive does not hold it";
-            continue;
-        }
-        EXPECT_EQ(*found->second, row) << table << " " << briefRow(keyOf(row, keyColumns))
-                                       << " was removed, and archived with other values";
-        archived.erase(found);
-    }
-    return removed.size();
+                                             const TableRows& after, const TableRows& reloaded, const ScriptForms& forms) {
+    Rows written;
+    for (const Texts* familyRow : removedRows(keyColumns, before, after))
+        written.push_back(forms.written(table, before, *familyRow, reloaded.columns));
+    expectRowsHeld(table, keyColumns, written, reloaded.rows, "the removal took it, and the archive");
+    return written.size();
 }
 
 /// Every row the removal took is in the archive's row copy (read with the
@@ -208,6 +211,28 @@ inline std::string capture(const std::string& command) {
         pclose(pipe);
     }
     return output;
+}
+
+/// The cluster's connection variables, for a run on PostgreSQL and for the
+/// products' tools (the VQL tool's command line names no password).
+inline std::map<std::string, std::string> clusterVariables() {
+    std::map<std::string, std::string> variables;
+    for (const char* name : {"PGHOST", "PGPORT", "PGUSER", "PGPASSWORD"})
+        if (const char* value = std::getenv(name))
+            variables[name] = value;
+    return variables;
+}
+
+/// Runs reload, as the restore would: the populate script of the archive in
+/// `arch`, written for the product (mkfamily's --db), into an empty schema
+/// of db.  Its output, ending with "status=N".
+inline std::string reloadArchive(const std::string& arch, const std::string& product,
+                                 const dbtest::ScratchDatabase& db) {
+    const std::string dialect = product == "vql" ? "dizoz" : product;
+    return capture(shellQuote(PELO_BINARY_DIR "/tools/reload/reload") + " --dialect=" + dialect +
+                   " --target=" + shellQuote(db.target()) + " --login=" + shellQuote(db.user()) +
+                   " --password=" + shellQuote(db.password()) + " --create-schema " + shellQuote(arch) +
+                   " 2>&1; echo \"status=$?\"");
 }
 
 /// Histories by their place below vc/, each with its deltas, newest first:
@@ -281,24 +306,6 @@ inline std::size_t expectRemovedMapsArchived(const std::map<std::string, std::st
                 << "level map maps/" << map << " was removed but the archive does not hold it as it was";
         }
     return mapsGone;
-}
-
-/// Each reloaded row must be the family row of its name, column by column,
-/// each family row standing for one reloaded row at most.
-inline void expectFamilyRows(const std::string& table, std::size_t keyColumns, const Rows& family, const Rows& reloaded) {
-    const auto key = [&](const Texts& row) { return keyOf(row, keyColumns); };
-    std::multimap<Texts, const Texts*> byKey;
-    for (const Texts& row : family)
-        byKey.emplace(key(row), &row);
-    for (const Texts& row : reloaded) {
-        const auto found = byKey.find(key(row));
-        if (found == byKey.end()) {
-            ADD_FAILURE() << table << ": the family holds no row " << briefRow(row);
-            continue;
-        }
-        EXPECT_EQ(row, *found->second) << table << " " << briefRow(key(row));
-        byKey.erase(found);
-    }
 }
 
 /// The counts section of PELOarchive.info by table ("Defects(Features)" counts DEFECTS).
@@ -376,37 +383,19 @@ inline std::size_t expectedRows(const std::string& table, const std::map<std::st
     return (counts.contains(table) ? counts.at(table) : 0) - (table == "COMPONENTS" && rootNamed ? 1 : 0);
 }
 
-/// The family's tables with only the columns of `like` (a configurable
-/// field switched off is not archived), read before the archive changed it.
-inline Tables projected(const Tables& tables, const Tables& like) {
-    Tables out;
-    for (const auto& [name, table] : like) {
-        const TableRows& from = tables.at(name);
-        TableRows& to = out[name];
-        to.columns = table.columns;
-        std::vector<std::size_t> places;
-        for (const std::string& column : table.columns)
-            places.push_back(from.at(upper(column)));
-        for (const Texts& row : from.rows) {
-            to.rows.emplace_back();
-            for (std::size_t place : places)
-                to.rows.back().push_back(row[place]);
-        }
-        std::sort(to.rows.begin(), to.rows.end());
-    }
-    return out;
-}
-
-/// Every script table of the reload holds the family's rows, as the
-/// archive in `arch` of the product (mkfamily's --db) wrote them, and as
-/// many as its information file counts.
+/// Every script table of the reload holds the family's rows, as read
+/// before the archive changed it, in the columns of the reload (a
+/// configurable field switched off is not archived), as the archive in
+/// `arch` of the product (mkfamily's --db) wrote them, and as many as its
+/// information file counts.
 inline void expectReloadedFamily(Tables family, Tables reloaded, const std::string& arch, const std::string& product,
                                  bool level) {
     const auto counts = archivedCounts(readText(arch + "/PELOarchive.info"));
     const ScriptForms forms = ScriptForms::of(arch, product == "informix");
-    for (auto& [name, table] : family) {
+    for (const auto& [name, keyColumns] : scriptTables) {
+        TableRows& table = family[name];
         Texts columns;
-        for (const std::string& column : table.columns)
+        for (const std::string& column : reloaded[name].columns)
             columns.push_back(upper(column));
         for (Texts& row : table.rows)
             row = forms.written(name, table, row, columns);
@@ -415,7 +404,7 @@ inline void expectReloadedFamily(Tables family, Tables reloaded, const std::stri
     for (const auto& [table, keyColumns] : scriptTables) {
         EXPECT_EQ(reloaded[table].rows.size(), expectedRows(table, counts, family, reloaded, product == "informix"))
             << table;
-        expectFamilyRows(table, keyColumns, family[table].rows, reloaded[table].rows);
+        expectRowsHeld(table, keyColumns, reloaded[table].rows, family[table].rows, "the family");
     }
 }
 
