@@ -74,7 +74,7 @@ int digestFile(int dirFd, const std::string& path, unsigned flags, FileDigest& d
     const DigestContext context(EVP_MD_CTX_new());
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
         return ENOMEM;
-    static std::vector<unsigned char> block(readBlock);
+    thread_local std::vector<unsigned char> block(readBlock);
     digest.size = 0;
     for (;;) {
         const ssize_t got = read(file.fd, block.data(), block.size());
