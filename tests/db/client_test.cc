@@ -355,6 +355,31 @@ TEST_P(ClientTest, BreakInterruptsTheRunningStatement) {
     EXPECT_EQ(levelsOfRelease(7), 3) << "the session serves the next statement";
 }
 
+/// Records the end of the run, as the driver's signal handler does, from
+/// another thread a moment after it is made; the recording is forgotten
+/// when it goes.
+class EndOfTheRunSoon {
+public:
+    EndOfTheRunSoon() {
+        pending = 0;
+        sqlSetTerminationFlag(&pending);
+        thread_ = std::thread([] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            pending = SIGTERM;
+        });
+    }
+    EndOfTheRunSoon(const EndOfTheRunSoon&) = delete;
+    EndOfTheRunSoon& operator=(const EndOfTheRunSoon&) = delete;
+    ~EndOfTheRunSoon() {
+        thread_.join();
+        sqlSetTerminationFlag(nullptr);
+    }
+
+private:
+    static inline volatile std::sig_atomic_t pending = 0;
+    std::thread thread_;
+};
+
 // The end of the run, as the driver's signal handler records it, cuts
 // short a statement that waits on a server: the server cancels it, within
 // a bound far above the grace, and the session goes on.  Only PostgreSQL
@@ -362,21 +387,15 @@ TEST_P(ClientTest, BreakInterruptsTheRunningStatement) {
 TEST_P(ClientTest, EndOfTheRunCancelsTheStatementAndTheSessionGoesOn) {
     if (!onPostgres())
         GTEST_SKIP() << "an SQLite statement waits on no server";
-    static volatile std::sig_atomic_t pending = 0;
-    pending = 0;
-    sqlSetTerminationFlag(&pending);
-    std::thread signal([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        pending = SIGTERM;
-    });
     const auto start = std::chrono::steady_clock::now();
-    SqlRow row;
-    EXPECT_EQ(sqlExecute("SELECT 1 INTO :b1 FROM pg_sleep(60)", {}, &row), pgStatusOfSqlState("57014"))
-        << sqlca.sqlerrm;
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-    signal.join();
+    {
+        const EndOfTheRunSoon end;
+        SqlRow row;
+        EXPECT_EQ(sqlExecute("SELECT 1 INTO :b1 FROM pg_sleep(60)", {}, &row), pgStatusOfSqlState("57014"))
+            << sqlca.sqlerrm;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+    }
     EXPECT_EQ(levelsOfRelease(7), 3) << "a statement sent after the end was recorded still runs";
-    sqlSetTerminationFlag(nullptr);
 }
 
 // A server that stops answering while the end of the run is recorded
@@ -394,22 +413,14 @@ TEST_P(ClientTest, SilentServerLosesTheConnection) {
         pid_t pid;
         ~Resumed() { kill(pid, SIGCONT); }
     } resumed{server};
-    static volatile std::sig_atomic_t pending = 0;
-    pending = 0;
-    sqlSetTerminationFlag(&pending);
-    std::thread signal([] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
-        pending = SIGTERM;
-    });
+    const EndOfTheRunSoon end;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(sqlExecute(levelCount, {{2, 7}}, &row), pgStatusOfSqlState("08006"));
-    signal.join();
     EXPECT_EQ(sqlca.sqlerrm, "the server did not answer; the connection was dropped");
     EXPECT_EQ(sqlExecute("DELETE FROM LEVELS WHERE ID=:b1", {{1, 1}}), pgStatusOfSqlState("08006"));
     EXPECT_LT(sqlRollbackRelease(), 0);
     EXPECT_FALSE(sqlConnected());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
-    sqlSetTerminationFlag(nullptr);
 }
 
 }  // namespace
