@@ -55,9 +55,7 @@ protected:
         if (const std::string why = openScratchPair(GetParam().backend, familyDb_, unused); !why.empty())
             GTEST_SKIP() << why;
         arch_ = familyDb_->dir().string() + "/arch";
-        for (const char* name : {"PGHOST", "PGPORT", "PGUSER", "PGPASSWORD"})
-            if (const char* value = std::getenv(name))
-                cluster_[name] = value;
+        cluster_ = clusterVariables();
     }
 
     void TearDown() override {
