@@ -171,37 +171,34 @@ TEST(RunnerTest, DirectStartGivesTheSignalAndNullCommandFails) {
     EXPECT_EQ(null.out + null.err, "");
 }
 
-TEST(RunnerTest, StandardInputIsAtEndOfFile) {
-    Captured got = run("cat; wc -c; echo read=$?");
-    EXPECT_EQ(got.out, "0\nread=0\n");
-    EXPECT_EQ(got.err, "");
-}
-
-TEST(RunnerTest, OutputWrittenJustBeforeExitIsCollected) {
-    // Several chunks on each stream are still in the pipes when the end of
-    // the child is noticed.
-    std::string out = std::string(2999, ' ') + "x";
-    std::string err = std::string(1999, ' ') + "y";
-    for (int i = 0; i < 20; ++i) {
-        Captured got = run("printf %3000s x; printf %2000s y >&2; exit 1", 4096, 4096);
-        ASSERT_EQ(got.out, out) << "run " << i;
-        ASSERT_EQ(got.err, err) << "run " << i;
+TEST(RunnerTest, PlainRunsLeaveWhatTheCommandWrote) {
+    const std::string tooLong(200000, ':');  // beyond what exec takes in one argument
+    const struct {
+        const char* name;
+        std::string command;
+        std::string out;
+        std::string err;
+        int runs = 1;
+    } cases[] = {
+        {"StandardInputIsAtEndOfFile", "cat; wc -c; echo read=$?", "0\nread=0\n", ""},
+        // Waiting for the pipes to close would collect "late" as well.
+        {"BackgroundGrandchildDoesNotHoldTheCallOpen", "(sleep 2; echo late; echo late >&2) & echo early",
+         "early\n", ""},
+        // Several chunks on each stream are still in the pipes when the end
+        // of the child is noticed.
+        {"OutputWrittenJustBeforeExitIsCollected", "printf %3000s x; printf %2000s y >&2; exit 1",
+         std::string(2999, ' ') + "x", std::string(1999, ' ') + "y", 20},
+        {"ShellThatCannotStartSaysWhyOnTheErrorBuffer", tooLong, "",
+         std::string("peloarchive or pelorestore error has occurred: ") + strerrordesc_np(E2BIG) + "\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int i = 0; i < c.runs; ++i) {
+            Captured got = run(c.command.c_str(), 4096, 4096);
+            ASSERT_EQ(got.out, c.out) << "run " << i;
+            ASSERT_EQ(got.err, c.err) << "run " << i;
+        }
     }
-}
-
-TEST(RunnerTest, BackgroundGrandchildDoesNotHoldTheCallOpen) {
-    // Waiting for the pipes to close would collect "late" as well.
-    Captured got = run("(sleep 2; echo late; echo late >&2) & echo early");
-    EXPECT_EQ(got.out, "early\n");
-    EXPECT_EQ(got.err, "");
-}
-
-TEST(RunnerTest, ShellThatCannotStartSaysWhyOnTheErrorBuffer) {
-    std::string tooLong(200000, ':');  // beyond what exec takes in one argument
-    Captured got = run(tooLong.c_str());
-    EXPECT_EQ(got.out, "");
-    EXPECT_EQ(got.err, std::string("peloarchive or pelorestore error has occurred: ") +
-                           strerrordesc_np(E2BIG) + "\n");
 }
 
 TEST(RunnerTest, NoDescriptorOutlivesACallOrReachesTheCommand) {
@@ -237,19 +234,6 @@ TEST(RunnerTest, PipeThatCannotBeMadeIsNamedAndTheOthersClosed) {
     }
 }
 
-TEST(RunnerTest, ProcessThatCannotBeCreatedIsReportedByBothForms) {
-    EXPECT_CHILD_PASSES([] {
-        if (!denySyscall(SYS_clone, EAGAIN) || !denySyscall(SYS_clone3, EAGAIN))
-            return 77;
-        const std::string text = msgFormat(1298);
-        Captured got = run("echo never");
-        stdErrBuf[0] = '\0';
-        send_command_no_pipes("echo never", stdErrBuf);
-        return check(got.out.empty() && got.err == text, "send_command") +
-               check(stdErrBuf == text && gc_pid == -1, "send_command_no_pipes");
-    });
-}
-
 // Started with SIGCHLD ignored, as a run may be, the children would be
 // reaped before their status could be read.
 TEST(RunnerTest, NoPipesFormWaitsForItsCommandAndBothFormsKeepTheStatus) {
@@ -272,9 +256,9 @@ TEST(RunnerTest, NoPipesFormWaitsForItsCommandAndBothFormsKeepTheStatus) {
     });
 }
 
-// A child whose end cannot be waited for gives no status: a runner failure
-// in both forms.
-TEST(RunnerTest, ForeignChildAndFailedWaitAreRunnerFailures) {
+// A child whose end cannot be waited for gives no status, and one that
+// cannot be created runs nothing: runner failures in both forms.
+TEST(RunnerTest, ForeignChildFailedWaitAndFailedForkAreRunnerFailures) {
     EXPECT_CHILD_PASSES([] {
         pid_t stray = fork();
         if (stray == 0)
@@ -290,9 +274,17 @@ TEST(RunnerTest, ForeignChildAndFailedWaitAreRunnerFailures) {
         const Ending ending = send_command_no_pipes("true", stdErrBuf);
         const std::string failed = msgFormat(1485);
         const Captured piped = run("echo lost");
-        return foreign + check(stdErrBuf == failed && ending.kind == Ending::Kind::unknown, "failed wait") +
-               check(piped.out.empty() && piped.err == failed && piped.ending.kind == Ending::Kind::unknown,
-                     "failed wait, captured");
+        int waits = check(stdErrBuf == failed && ending.kind == Ending::Kind::unknown, "failed wait") +
+                    check(piped.out.empty() && piped.err == failed && piped.ending.kind == Ending::Kind::unknown,
+                          "failed wait, captured");
+        if (!denySyscall(SYS_clone, EAGAIN) || !denySyscall(SYS_clone3, EAGAIN))
+            return 77;
+        const std::string notCreated = msgFormat(1298);
+        const Captured never = run("echo never");
+        stdErrBuf[0] = '\0';
+        send_command_no_pipes("echo never", stdErrBuf);
+        return foreign + waits + check(never.out.empty() && never.err == notCreated, "failed fork") +
+               check(stdErrBuf == notCreated && gc_pid == -1, "failed fork, no pipes");
     });
 }
 
