@@ -141,11 +141,6 @@ const HistoryCase historyCases[] = {
          threeDeltas(h);
          h.change({}, "caf\xc3\xa9 \xff");  // bytes that count negative in the checksum
      }, {{"1.4", "1.3", "1.2", "1.1"}}},
-    {"RemovedDeltaMadeAgain", [](History& h) {
-         threeDeltas(h);
-         h.rmdel("1.3");
-         h.change({}, "again");
-     }, {{"1.3", "1.2", "1.1"}}},
     {"EveryDeltaRemoved", [](History& h) {
          h.create({});
          h.rmdel("1.1");
@@ -171,10 +166,6 @@ const HistoryCase historyCases[] = {
          h.change({});
      }, {{"1.2", "1.1"}}},
     // Broken by hand: prs complains about each of these on standard error.
-    {"KeeperMagic", [](History& h) {
-         threeDeltas(h);
-         h.edit([](std::string& b) { b[1] = 'H'; });
-     }, std::nullopt, true},
     {"ChecksumOff", [](History& h) {
          threeDeltas(h);
          h.edit([](std::string& b) { b[6] = b[6] == '9' ? '0' : char(b[6] + 1); }, false);
