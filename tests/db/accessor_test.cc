@@ -1,8 +1,8 @@
 // The record accessors against a real family database made from the
 // schema script of each backend: the walk's state machine as a table of
-// mode sequences, then every accessor of every module through one
-// table-driven check (dates across 1999/2000 included), then the cases
-// callers lean on (widths, NULLs, the views, the fatal path).
+// mode sequences, then the accessors whose rows carry a rule a whole run
+// would not show (dates across 1999/2000, order, NULLs, lists of ids), and
+// the fatal path.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -12,8 +12,6 @@
 #include <cstring>
 #include <functional>
 #include <memory>
-#include <optional>
-#include <set>
 #include <string>
 #include <tuple>
 #include <unordered_map>
@@ -22,39 +20,14 @@
 #include "backends.h"
 #include "db/accessor.h"
 #include "db/client.h"
-#include "db/dbgApproval.h"
-#include "db/dbgApprover.h"
-#include "db/dbgAuthority.h"
-#include "db/dbgCfgcomproc.h"
-#include "db/dbgCfgrelproc.h"
 #include "db/dbgChange.h"
-#include "db/dbgComp.h"
-#include "db/dbgCompmember.h"
-#include "db/dbgConfig.h"
-#include "db/dbgCoreq.h"
 #include "db/dbgDefect.h"
-#include "db/dbgEnv.h"
 #include "db/dbgFile.h"
-#include "db/dbgFilesout.h"
-#include "db/dbgFilesoutview.h"
 #include "db/dbgFileview.h"
-#include "db/dbgFix.h"
-#include "db/dbgHistory.h"
-#include "db/dbgHost.h"
-#include "db/dbgInterest.h"
 #include "db/dbgLevel.h"
-#include "db/dbgLevelmember.h"
-#include "db/dbgLevelmemberview.h"
-#include "db/dbgNote.h"
 #include "db/dbgNoteview.h"
-#include "db/dbgPath.h"
-#include "db/dbgRelease.h"
 #include "db/dbgSequence.h"
-#include "db/dbgSize.h"
-#include "db/dbgTest.h"
 #include "db/dbgTrack.h"
-#include "db/dbgUser.h"
-#include "db/dbgVerify.h"
 #include "db/dbgVersion.h"
 #include "db/records.h"
 #include "db/schema.h"
@@ -92,21 +65,18 @@ protected:
 
 // A small family: two releases with levels committed on both sides of
 // 2000, tracks with and without levels, defects and features with their
-// records, files sharing a source across releases, and the global tables.
+// records, and files sharing a source across releases.
 // Rows deliberately carry NULLs and point at objects that do not exist.
 constexpr const char* sampleFamily = R"(
 INSERT INTO RELEASES VALUES
  (1,'rel1',62,'yes','first release',5,'98/01/01 08:00:00',NULL,'100/02/01 08:00:00',100,'prc','yes','yes','yes','yes','no'),
  (2,'rel2',62,'no','second release',6,'99/01/01 08:00:00',NULL,'100/03/01 08:00:00',200,'prc','yes','no','yes','yes','yes');
-INSERT INTO ENVIRONMENTS VALUES ('env1',1,5), ('env2',1,6), ('env3',2,5);
-INSERT INTO APPROVERS VALUES (1,5), (1,6), (2,7);
 INSERT INTO LEVELS VALUES
  (1,'lev1',1,5,'99/05/01 10:00:00','99/06/01 10:00:00','99/06/01 10:00:00','complete','production',10),
  (2,'lev2',1,5,'99/12/01 10:00:00','100/01/01 00:00:00','100/01/01 00:00:00','complete','development',20),
  (3,'lev3',1,6,'100/01/05 10:00:00',NULL,'100/01/05 10:00:00','integrate','development',0),
  (4,'lev1',2,6,'100/02/01 10:00:00','100/02/02 10:00:00','100/02/02 10:00:00','commit','production',5),
  (5,'lev1b',1,5,'99/12/30 10:00:00','99/12/31 23:59:59','99/12/31 23:59:59','complete','production',7);
-INSERT INTO LEVELMEMBERS VALUES (1,11), (2,12), (2,11), (4,13);
 INSERT INTO TRACKS VALUES
  (11,1,21,5,'complete','lev1','lev1','99/05/02 10:00:00','99/06/01 10:00:00'),
  (12,1,22,6,'complete','lev2','lev2','99/05/03 10:00:00','100/01/01 00:00:00'),
@@ -117,44 +87,17 @@ INSERT INTO TRACKS VALUES
  (17,1,24,5,'complete',NULL,NULL,'99/11/04 10:00:00','100/01/01 00:00:00');
 INSERT INTO CHANGES VALUES
  (31,11,41,51,1,'delta',5), (31,11,42,52,1,'delta',5), (32,11,41,53,1,'rename',5), (31,12,41,54,2,'delta',6);
-INSERT INTO APPROVALS VALUES
- (11,5,'accept','99/05/10 10:00:00','99/05/11 10:00:00'),
- (11,6,'abstain','99/05/10 11:00:00',NULL),
- (12,5,'accept','99/05/12 10:00:00','99/05/12 10:00:00');
-INSERT INTO FIX VALUES
- (11,5,61,'complete','99/05/20 10:00:00','99/05/21 10:00:00'),
- (12,6,61,'complete','99/05/22 10:00:00','99/05/23 10:00:00'),
- (11,6,62,'working','99/05/24 10:00:00',NULL);
-INSERT INTO TESTS VALUES
- (11,'env1',5,'accept','99/05/25 10:00:00','99/05/26 10:00:00'),
- (12,'env2',6,'ready','99/05/27 10:00:00',NULL);
-INSERT INTO COREQS VALUES (11,1), (12,1), (13,2);
 INSERT INTO DEFECTS VALUES
  (21,'defect','d','21',61,'env1','closed','2','abstract 21','ref21','program_defect','lev1',
   '99/06/01 10:00:00','99/04/01 10:00:00','99/04/02 10:00:00','99/04/03 10:00:00','99/06/01 10:00:00',5,6,10,NULL,1),
  (22,'feature','f','22',61,NULL,'design',NULL,'abstract 22',NULL,NULL,NULL,
   '99/04/05 10:00:00','99/04/04 10:00:00',NULL,NULL,NULL,6,5,3,NULL,1),
- (23,'defect','d','23',62,'env3','size','3','abstract 23',NULL,NULL,NULL,
-  '99/04/07 10:00:00','99/04/06 10:00:00',NULL,NULL,NULL,5,5,2,NULL,2),
  (24,'defect','d','24',62,NULL,'review','1','abstract 24',NULL,NULL,NULL,
-  '99/04/09 10:00:00','99/04/08 10:00:00',NULL,NULL,NULL,5,5,1,NULL,9),
- (25,'feature','f','25',61,NULL,'open',NULL,'abstract 25',NULL,NULL,NULL,
-  '99/04/11 10:00:00','99/04/10 10:00:00',NULL,NULL,NULL,5,6,0,'21',2);
-INSERT INTO HISTORY VALUES
- (21,5,'open','99/04/01 10:00:00'), (21,6,'close','99/06/01 10:00:00'), (22,5,'open','99/04/04 10:00:00');
+  '99/04/09 10:00:00','99/04/08 10:00:00',NULL,NULL,NULL,5,5,1,NULL,9);
 INSERT INTO NOTES VALUES
  (21,5,'open','100/01/01 00:00:00','second note'),
  (21,6,'comment','99/12/31 23:59:59','first note'),
  (22,5,'open','99/01/01 00:00:00','feature note');
-INSERT INTO VERIFY VALUES
- (21,5,'defect','accept','99/06/02 10:00:00','99/06/03 10:00:00'),
- (22,6,'feature','notReady','99/06/04 10:00:00',NULL),
- (23,5,'defect','abstain','99/06/05 10:00:00','99/06/06 10:00:00');
-INSERT INTO SIZES VALUES
- (21,61,5,'99/04/02 10:00:00','99/04/02 11:00:00','accept','small',1),
- (22,61,5,'99/04/05 10:00:00',NULL,'ready','medium',1),
- (21,62,6,'99/04/02 12:00:00','99/04/02 13:00:00','reject','large',2),
- (23,62,5,'99/04/07 10:00:00',NULL,'notReady',NULL,2);
 INSERT INTO FILES VALUES
  (41,61,71,31,32,51,53,'99/05/02 10:00:00','99/12/31 10:00:00',NULL,NULL,'99/12/31 10:00:00','a.c','text',1,'u5','644'),
  (42,61,72,31,31,52,52,'99/05/02 10:00:00','99/05/02 10:00:00',NULL,NULL,'99/05/02 10:00:00','b.gif','binary',1,'u5','444'),
@@ -169,19 +112,10 @@ INSERT INTO VERSIONS VALUES
 INSERT INTO COMPONENTS VALUES
  (61,'comp61',5,'a leaf','98/01/01 08:00:00',NULL,'98/01/01 08:00:00','prc','yes','no','yes','no'),
  (62,'root',5,'the root','98/01/01 08:00:00',NULL,'98/01/01 08:00:00','prc','no','no','no','no');
-INSERT INTO COMPMEMBERS VALUES (62,61,1,0), (63,61,2,1), (64,62,1,0);
 INSERT INTO USERS VALUES
  (0,'family','Family Login','yes','admin',NULL,'98/01/01 08:00:00',NULL,'98/01/01 08:00:00'),
  (5,'u5','User Five','no','dev','5 Main Street','98/01/02 08:00:00',NULL,'98/01/02 08:00:00'),
  (6,'u6','User Six','yes','qa',NULL,'98/01/03 08:00:00',NULL,'98/01/03 08:00:00');
-INSERT INTO HOSTS VALUES (5,'host5','u5',1), (5,'host5b','u5b',NULL), (6,'host6','u6',3);
-INSERT INTO SEQUENCE VALUES ('general',100), ('defect',25), ('source',73);
-INSERT INTO AUTHORITY VALUES ('admin','all'), ('dev','fix');
-INSERT INTO INTEREST VALUES ('dev','open'), ('qa','verify');
-INSERT INTO CONFIG VALUES ('severity','1','yes',1,0,'critical'), ('severity','2','no',2,0,NULL);
-INSERT INTO CFGRELPROC VALUES ('prc','track'), ('prc2','level');
-INSERT INTO CFGCOMPROC VALUES ('prc','dsr'), ('prc2','verify');
-INSERT INTO FILESOUT VALUES (42,52,5,'100/01/01 00:00:00','1.2'), (49,59,6,'100/03/02 00:00:00','1.3');
 )";
 
 class SampleFamily : public FamilyDatabase {
@@ -330,25 +264,11 @@ TEST_P(EveryAccessor, WalkFollowsEveryModeSequence) {
     }
 }
 
-// Each accessor owns its cursor: two walks of one module, and a Get of the
-// same table, interleave without disturbing each other.
-TEST_P(EveryAccessor, WalksAndGetsOfOneTableInterleave) {
-    LevelRecord outer{};
-    LevelRecord inner{};
-    LevelRecord byId{};
-    std::vector<int> pairs;
-    while (dbgLevelGetByRel(1, outer, 1) == 0) {
-        ASSERT_EQ(dbgLevelGetById(byId, outer.ID), 0);
-        EXPECT_STREQ(byId.NAME, outer.NAME);
-        while (dbgLevelCommittedGetByRel(1, inner, 1) == 0)
-            pairs.push_back(outer.ID * 10 + inner.ID);
-    }
-    EXPECT_EQ(pairs.size(), 4u * 3u);
-}
-
 // ---------------------------------------------------------------------------
-// Every accessor of every module: the Gets and walks in one table, each
-// other shape in one of its own.  Expected rows are
+// The accessors whose rows carry a rule a whole run may not show: order by
+// dates and key columns on each backend, a date bound met exactly, NULLs,
+// a key without rows.  The scenario and differential runs read every other
+// accessor and compare what it delivered byte for byte.  Expected rows are
 // named by conditions on their table and read with SELECT *, so the tables
 // say which rows an accessor must deliver, not how it finds them.  Records
 // start full of junk, so a field a fetch leaves alone shows.
@@ -405,7 +325,8 @@ R recordOf(int (*)(R&, std::int32_t));  // the record type of a get, for decltyp
 // A bulk read hands out, for every key of a load, the records its single
 // accessor gives, in the same order, a key without rows included; a key
 // the load left out is read through the single accessor.  The second load
-// replaces the first.
+// replaces the first.  The whole runs compare every bulk read with the
+// single reads of a binary that had none; here are the keys they miss.
 TEST_P(EveryAccessor, BulkReadsGiveWhatTheSingleAccessorsGive) {
     const auto sameWalks = [](auto& bulk, auto single, const std::vector<std::int32_t>& keys,
                               std::int32_t unloaded) {
@@ -437,114 +358,32 @@ TEST_P(EveryAccessor, BulkReadsGiveWhatTheSingleAccessorsGive) {
         }
         bulk.clear();
     };
-    {
-        SCOPED_TRACE("walks by track");
-        sameWalks(dbgChangeBulkForTrack(), dbgChangeGetListForTrack, {12, 11, 99}, 13);
-        sameWalks(dbgApprovalBulkForTrack(), dbgApprovalGetSequenceForTrack, {11, 12}, 13);
-        sameWalks(dbgFixBulkForTrack(), dbgFixGetListForTrack, {11, 99}, 12);
-        sameWalks(dbgTestBulkForTrack(), dbgTestGetListForTrack, {12, 11}, 13);
-        sameWalks(dbgCoreqBulkForTrack(), dbgCoreqGetListForTrack, {12, 11}, 13);
-    }
-    {
-        SCOPED_TRACE("walks by defect, level, child and user");
-        sameWalks(dbgHistoryBulkForDefect(), dbgHistoryGetList, {21, 22}, 23);
-        sameWalks(dbgNoteBulkForDefect(), dbgNoteGetList, {22, 21}, 23);
-        sameWalks(dbgNoteviewBulkForDefect(), dbgNoteviewGet, {21, 99}, 22);
-        sameWalks(dbgVerifyBulkForDefect(), dbgVerifyGetList, {22, 21}, 23);
-        sameWalks(dbgLevelmemberBulkForLevel(), dbgLevelmemberGetAllForLevel, {2, 1}, 3);
-        sameWalks(dbgCompmemberBulkForChild(), dbgCompmemberGetAllParents, {62, 61}, 63);
-        sameWalks(dbgCompmemberBulkForChild2(), dbgCompmemberGetAllParents2, {61, 62}, 63);
-        sameWalks(dbgHostBulkForUser(), dbgHostGetList, {5, 0}, 1);
-    }
-    {
-        SCOPED_TRACE("gets by id");
-        sameGets(dbgTrackBulkById(), dbgTrackGetById, {15, 11, 99}, 12);
-        sameGets(dbgFileBulkById(), dbgFileGetById, {44, 41}, 42);
-        sameGets(dbgVersionBulkById(), dbgVersionGetById, {53, 51}, 52);
-        sameGets(dbgVersionBulkBySource(), dbgVersionGetById, {71}, 99);
-        sameGets(dbgDefectBulkById(), dbgDefectGetById, {22, 21}, 23);
-        sameGets(dbgLevelBulkById(), dbgLevelGetById, {3, 1}, 2);
-        sameGets(dbgPathBulkById(), dbgPathGetById, {32}, 31);
-        sameGets(dbgCompBulkById(), dbgCompGetById, {61, 99}, 62);
-        sameGets(dbgUserBulkById(), dbgUserGetById, {0, 5}, 1);
-    }
-    // Sizes are held by defect, release after release, each release's rows
-    // in the order of the walk over one release and defect.
-    dbgSizeBulkForDefect().load(std::vector<std::int32_t>{21});
-    std::vector<std::string> fromBulk, fromSingle;
-    dbgSizeBulkForDefect().forEachHeld(21, [&](const SizeRecord& size) { fromBulk.push_back(bytesOf(size)); });
-    for (const std::int32_t release : {1, 2})
-        forEachRow(dbgSizeGetSequenceForDefect, [&](const SizeRecord& size) { fromSingle.push_back(bytesOf(size)); },
-                   release, 21);
-    EXPECT_EQ(fromBulk, fromSingle);
-    EXPECT_FALSE(fromSingle.empty());
-    dbgSizeBulkForDefect().clear();
+    sameWalks(dbgChangeBulkForTrack(), dbgChangeGetListForTrack, {12, 11, 99}, 13);
+    sameWalks(dbgNoteviewBulkForDefect(), dbgNoteviewGet, {21, 99}, 22);
+    sameGets(dbgTrackBulkById(), dbgTrackGetById, {15, 11, 99}, 12);
+    sameGets(dbgVersionBulkBySource(), dbgVersionGetById, {71}, 99);
 }
 
 // Dates are the family's texts; their order is the calendar's, also where
 // "100/..." (2000) would sort before "99/..." (1999) as plain bytes.  The
 // tracks without a level split at a date: before it into the archive,
 // after it on hold, and a track updated at that very time in neither.
-//
-// A Get with a bulk form is checked against it above, its record laid out
-// by a walk; those here have no bulk form or a record no walk reads.
 TEST_P(EveryAccessor, GetsAndWalksDeliverTheirRows) {
     using std::tuple;
     const char* const y2k = "100/01/01 00:00:00";
     const char* const lastOf1999 = "99/12/31 23:59:59";
     const AccessorCase cases[] = {
         getCase("dbgLevelGet", dbgLevelGet, tuple{"lev1", 2}, tuple{"lev9", 1}, "LEVELS", "ID=4"),
-        getCase("dbgCompGetById", dbgCompGetById, tuple{61}, tuple{99}, "COMPONENTS", "ID=61"),
-        getCase("dbgFileGetBySourceIdAndRelease", dbgFileGetBySourceIdAndRelease, tuple{71, 2}, tuple{72, 2},
-                "FILES", "ID=43"),
-        getCase("dbgFileviewGetById", dbgFileviewGetById, tuple{41}, tuple{99}, "FILEVIEW", "ID=41"),
-        getCase("dbgPathGetById", dbgPathGetById, tuple{32}, tuple{99}, "PATH", "ID=32"),
-        getCase("dbgReleaseGetByName", dbgReleaseGetByName, tuple{"rel2"}, tuple{"rel9"}, "RELEASES", "ID=2"),
-        getCase("dbgReleaseGetById", dbgReleaseGetById, tuple{1}, tuple{9}, "RELEASES", "ID=1"),
-        getCase("dbgSequenceGetByName", dbgSequenceGetByName, tuple{"defect"}, tuple{"nosuch"}, "SEQUENCE",
-                "NAME='defect'"),
-        getCase("dbgUserGetById", dbgUserGetById, tuple{0}, tuple{99}, "USERS", "ID=0"),
-        getCase("dbgVersionGetById", dbgVersionGetById, tuple{53}, tuple{99}, "VERSIONS", "ID=53"),
-        walkCase("dbgApprovalGetSequenceForTrack", dbgApprovalGetSequenceForTrack, tuple{11}, "APPROVALS",
-                 {"TRACKID=11"}),
-        walkCase("dbgApproverGetForRelease", dbgApproverGetForRelease, tuple{1}, "APPROVERS", {"RELEASEID=1"}),
-        walkCase("dbgAuthorityGetList", dbgAuthorityGetList, tuple{}, "AUTHORITY", {"1=1"}),
-        walkCase("dbgLevelGetByRel", dbgLevelGetByRel, tuple{1}, "LEVELS", {"ID IN (1,2,3,5)"}),
+        getCase("dbgFileviewGetById", dbgFileviewGetById, tuple{44}, tuple{99}, "FILEVIEW", "ID=44"),
         walkCase("dbgLevelGetByRelAndDate", dbgLevelGetByRelAndDate, tuple{1, y2k}, "LEVELS", {"ID IN (1,5)"}),
         walkCase("dbgLevelGetByRelAndDate", dbgLevelGetByRelAndDate, tuple{1, lastOf1999}, "LEVELS", {"ID=1"}),
         walkCase("dbgLevelCommittedGetByRel", dbgLevelCommittedGetByRel, tuple{1}, "LEVELS",
                  {"ID=1", "ID=5", "ID=2"}, true),
-        walkCase("dbgLevelmemberGetAllForLevel", dbgLevelmemberGetAllForLevel, tuple{2}, "LEVELMEMBERS",
-                 {"LEVELID=2"}),
-        walkCase("dbgLevelmemberviewListForTrack", dbgLevelmemberviewListForTrack, tuple{11}, "LEVELMEMBERVIEW",
-                 {"TRACKID=11 AND LEVELID IN (1,2)"}),
         walkCase("dbgChangeGetListForTrack", dbgChangeGetListForTrack, tuple{11}, "CHANGES",
                  {"TRACKID=11 AND VERSIONID=52", "TRACKID=11 AND VERSIONID=53", "TRACKID=11 AND VERSIONID=51"},
                  true),
-        walkCase("dbgCompmemberGetAllParents", dbgCompmemberGetAllParents, tuple{61}, "COMPMEMBERS",
-                 {"CHILDID=61 AND PARENTID IN (62,63)"}),
-        walkCase("dbgCompmemberGetAllParents2", dbgCompmemberGetAllParents2, tuple{62}, "COMPMEMBERS",
-                 {"PARENTID=64"}),
-        walkCase("dbgConfigGetList", dbgConfigGetList, tuple{}, "CONFIG", {"1=1"}),
-        walkCase("dbgCoreqGetListForTrack", dbgCoreqGetListForTrack, tuple{12}, "COREQS", {"TRACKID=12"}),
-        walkCase("dbgDefectGetListDSR", dbgDefectGetListDSR, tuple{22}, "DEFECTS", {"ID IN (23,24)"}),
-        walkCase("dbgEnvGetAllForRelease", dbgEnvGetAllForRelease, tuple{1}, "ENVIRONMENTS",
-                 {"NAME IN ('env1','env2')"}),
-        walkCase("dbgFilesoutGetAll", dbgFilesoutGetAll, tuple{}, "FILESOUT", {"1=1"}),
-        walkCase("dbgFileviewGetAllByRelease", dbgFileviewGetAllByRelease, tuple{2}, "FILEVIEW", {"ID IN (43,44)"}),
-        walkCase("dbgFixGetListForTrack", dbgFixGetListForTrack, tuple{11}, "FIX", {"TRACKID=11"}),
-        walkCase("dbgHistoryGetList", dbgHistoryGetList, tuple{21}, "HISTORY", {"DEFECTID=21"}),
-        walkCase("dbgHostGetList", dbgHostGetList, tuple{5}, "HOSTS", {"NAME IN ('host5','host5b')"}),
-        walkCase("dbgInterestGetList", dbgInterestGetList, tuple{}, "INTEREST", {"1=1"}),
-        walkCase("dbgNoteGetList", dbgNoteGetList, tuple{21}, "NOTES", {"DEFECTID=21"}),
         walkCase("dbgNoteviewGet", dbgNoteviewGet, tuple{21}, "NOTEVIEW",
                  {"REMARKS='first note'", "REMARKS='second note'"}, true),
-        walkCase("dbgSequenceGetList", dbgSequenceGetList, tuple{}, "SEQUENCE", {"1=1"}),
-        walkCase("dbgSizeGetSequenceForDefect", dbgSizeGetSequenceForDefect, tuple{2, 21}, "SIZES",
-                 {"RELEASEID=2 AND DEFECTID=21"}),
-        walkCase("dbgTestGetListForTrack", dbgTestGetListForTrack, tuple{12}, "TESTS", {"TRACKID=12"}),
-        walkCase("dbgTrackGetByLevel", dbgTrackGetByLevel, tuple{1, "lev1"}, "TRACKS", {"ID=11"}),
-        walkCase("dbgTrackGetByRelease", dbgTrackGetByRelease, tuple{2}, "TRACKS", {"ID=13"}),
         walkCase("dbgTrackGetByReleaseActualIsNull", dbgTrackGetByReleaseActualIsNull, tuple{1}, "TRACKS",
                  {"ID IN (14,15,17)"}),
         walkCase("dbgTrackGetByReleaseCommittedNoLevel", dbgTrackGetByReleaseCommittedNoLevel, tuple{1, y2k},
@@ -555,9 +394,6 @@ TEST_P(EveryAccessor, GetsAndWalksDeliverTheirRows) {
                  tuple{1, y2k}, "TRACKS", {"ID=15"}),
         walkCase("dbgTrackGetByReleaseCommittedNoLevelHold", dbgTrackGetByReleaseCommittedNoLevelHold,
                  tuple{1, lastOf1999}, "TRACKS", {"ID IN (15,17)"}),
-        walkCase("dbgVerifyGetList", dbgVerifyGetList, tuple{22}, "VERIFY", {"DEFECTID=22"}),
-        walkCase("dbgRelProcGetAllList", dbgRelProcGetAllList, tuple{}, "CFGRELPROC", {"1=1"}),
-        walkCase("dbgCompProcGetAllList", dbgCompProcGetAllList, tuple{}, "CFGCOMPROC", {"1=1"}),
     };
     for (const AccessorCase& c : cases) {
         SCOPED_TRACE(c.accessor);
@@ -579,79 +415,7 @@ TEST_P(EveryAccessor, GetsAndWalksDeliverTheirRows) {
         }
         EXPECT_EQ(got, expected);
     }
-}
-
-// Those with a bulk form are checked against it below.
-struct ValueCase {
-    const char* accessor;
-    std::function<std::int32_t()> run;
-    std::int32_t expected;
-};
-
-TEST_P(EveryAccessor, ExistsAndCountsAnswer) {
-    const ValueCase cases[] = {
-        {"dbgLevelExists", [] { return dbgLevelExists("lev3", 1); }, 1},
-        {"dbgLevelExists", [] { return dbgLevelExists("lev3", 2); }, 0},
-        {"dbgLevelCommittedCountByRel", [] { return dbgLevelCommittedCountByRel(1); }, 3},
-        {"dbgLevelCommittedCountByRel", [] { return dbgLevelCommittedCountByRel(2); }, 1},
-        {"dbgFileExistsBySourceIdReleaseId", [] { return dbgFileExistsBySourceIdReleaseId(71, 1); }, 1},
-        {"dbgFileExistsBySourceIdReleaseId", [] { return dbgFileExistsBySourceIdReleaseId(72, 2); }, 0},
-        {"dbgFilesoutviewExistsForRelease", [] { return dbgFilesoutviewExistsForRelease("rel1"); }, 1},
-        {"dbgFilesoutviewExistsForRelease", [] { return dbgFilesoutviewExistsForRelease("rel2"); }, 0},
-        {"dbgNoteCountAll", [] { return dbgNoteCountAll(0); }, 3},
-        {"dbgNoteCountAll", [] { return dbgNoteCountAll(22); }, 1},
-        {"dbgReleaseExists", [] { return dbgReleaseExists("rel2"); }, 1},
-        {"dbgReleaseExists", [] { return dbgReleaseExists("rel9"); }, 0},
-        {"dbgSizeExistsForReleaseInStates", [] { return dbgSizeExistsForReleaseInStates(2); }, 1},
-        {"dbgSizeExistsForReleaseInStates", [] { return dbgSizeExistsForReleaseInStates(3); }, 0},
-        {"dbgSizeExistsAcceptRejectForDefect", [] { return dbgSizeExistsAcceptRejectForDefect(2, 21); }, 1},
-        {"dbgSizeExistsAcceptRejectForDefect", [] { return dbgSizeExistsAcceptRejectForDefect(1, 22); }, 0},
-        {"dbgTrackExistsActiveForRelease", [] { return dbgTrackExistsActiveForRelease(2); }, 1},
-        {"dbgTrackExistsActiveForRelease", [] { return dbgTrackExistsActiveForRelease(3); }, 0},
-        {"dbgVersionCountAll", [] { return dbgVersionCountAll(0); }, 4},
-        {"dbgVersionCountAll", [] { return dbgVersionCountAll(53); }, 2},
-    };
-    for (const ValueCase& c : cases)
-        EXPECT_EQ(c.run(), c.expected) << c.accessor;
-}
-
-struct ModifyCase {
-    const char* accessor;
-    std::function<int()> run;
-    const char* check;  ///< a number that tells what the statement changed
-    std::int32_t expected;
-};
-
-// Each case runs alone on the sample family: the test rolls back after it.
-// A single form is checked against its bulk form below; those here have
-// none, or a bulk case that could not tell this one wrong (other keys, or
-// every row of the table taken).
-TEST_P(EveryAccessor, DeletesAndUpdatesChangeOnlyTheirRows) {
-    const ModifyCase cases[] = {
-        {"dbgApproverDeleteForRelease", [] { return dbgApproverDeleteForRelease(1); }, "SELECT COUNT(*) FROM APPROVERS",
-         1},
-        {"dbgChangeDeleteForTrack", [] { return dbgChangeDeleteForTrack(11); }, "SELECT COUNT(*) FROM CHANGES", 1},
-        // Defect 24 names release 9, which does not exist: it alone gets 0.
-        {"dbgDefectModifyReleaseId", [] { return dbgDefectModifyReleaseId(0, 0); },
-         "SELECT SUM(RELEASEID) + 100 * SUM(CASE WHEN RELEASEID=0 THEN 1 ELSE 0 END) FROM DEFECTS", 106},
-        {"dbgEnvDeleteForRelease", [] { return dbgEnvDeleteForRelease(1); }, "SELECT COUNT(*) FROM ENVIRONMENTS", 1},
-        {"dbgFixDelete", [] { return dbgFixDelete(11); }, "SELECT COUNT(*) FROM FIX", 1},
-        {"dbgHistoryDeleteForDefect", [] { return dbgHistoryDeleteForDefect(21); }, "SELECT COUNT(*) FROM HISTORY", 1},
-        {"dbgReleaseDeleteById", [] { return dbgReleaseDeleteById(2); }, "SELECT SUM(ID) FROM RELEASES", 1},
-        {"dbgVersionDeleteBySourceId", [] { return dbgVersionDeleteBySourceId(71); }, "SELECT SUM(ID) FROM VERSIONS",
-         52},
-        // 53 followed 51; 54 follows 53 and keeps its link.
-        {"dbgVersionResetPreviousId", [] { return dbgVersionResetPreviousId(51); },
-         "SELECT SUM(PREVIOUSID) FROM VERSIONS", 53},
-        // Deleting nothing is no error.
-        {"dbgSizeDeleteByRelDef", [] { return dbgSizeDeleteByRelDef(1, 23); }, "SELECT COUNT(*) FROM SIZES", 4},
-    };
-    for (const ModifyCase& c : cases) {
-        SCOPED_TRACE(c.accessor);
-        EXPECT_EQ(c.run(), 0);
-        EXPECT_EQ(number(c.check), c.expected);
-        ASSERT_EQ(sqlRollback(), 0);
-    }
+    EXPECT_EQ(dbgLevelCommittedCountByRel(1), 3) << "as many as the walk delivers";
 }
 
 using Ids = std::vector<std::int32_t>;
@@ -670,57 +434,18 @@ struct BulkModifyCase {
     std::function<void()> single;  ///< the single form for every id of the list
 };
 
-// Each bulk form on a list with ids that have rows, an id without any and
-// an id twice leaves its table as its single form leaves it once called for
-// every id; pairs of lists take the rows that match both.
+// The removal runs take every bulk delete on both backends; here the lists
+// they never hold: a bulk form on a list with ids that have rows, an id
+// without any and an id twice leaves its table as its single form leaves
+// it once called for every id; pairs of lists take the rows that match
+// both.  Each case rolls back after it.
 TEST_P(EveryAccessor, BulkDeletesAndUpdatesDoWhatTheSingleOnesDoForEachId) {
-    const auto each = [](auto single, const Ids& ids) {
-        return [=] {
-            for (const std::int32_t id : ids)
-                single(id);
-        };
-    };
     const BulkModifyCase cases[] = {
         {"dbgTrackDeleteByIds", "TRACKS", [] { return dbgTrackDeleteByIds(Ids{17, 11, 99, 17}); },
-         each(dbgTrackDelete, {17, 11})},
-        {"dbgApprovalDeleteForTracks", "APPROVALS", [] { return dbgApprovalDeleteForTracks(Ids{11, 99}); },
-         each(dbgApprovalDeleteForTrack, {11})},
-        {"dbgFixDeleteForTracks", "FIX", [] { return dbgFixDeleteForTracks(Ids{12, 11}); },
-         each(dbgFixDelete, {12, 11})},
-        {"dbgTestFreeAllForTracks", "TESTS", [] { return dbgTestFreeAllForTracks(Ids{12, 12}); },
-         each(dbgTestFreeAll, {12})},
-        {"dbgCoreqDeleteByTracks", "COREQS", [] { return dbgCoreqDeleteByTracks(Ids{11, 13}); },
-         each(dbgCoreqDeleteByTrack, {11, 13})},
-        {"dbgChangeDeleteForTracks", "CHANGES", [] { return dbgChangeDeleteForTracks(Ids{12, 99}); },
-         each(dbgChangeDeleteForTrack, {12})},
-        // Release 1 has sizes of defects 21 and 22, release 2 of 21 and 23.
-        {"dbgSizeDeleteByRelDefs", "SIZES", [] { return dbgSizeDeleteByRelDefs(1, Ids{21, 23}); },
          [] {
-             dbgSizeDeleteByRelDef(1, 21);
-             dbgSizeDeleteByRelDef(1, 23);
+             dbgTrackDelete(17);
+             dbgTrackDelete(11);
          }},
-        {"dbgSizeDeleteAllForDefects", "SIZES", [] { return dbgSizeDeleteAllForDefects(Ids{21, 99}); },
-         each(dbgSizeDeleteAll, {21})},
-        {"dbgVerifyDeleteForDefects", "VERIFY", [] { return dbgVerifyDeleteForDefects(Ids{22, 23}); },
-         each(dbgVerifyDelete, {22, 23})},
-        {"dbgHistoryDeleteForDefects", "HISTORY", [] { return dbgHistoryDeleteForDefects(Ids{22, 99}); },
-         each(dbgHistoryDeleteForDefect, {22})},
-        {"dbgNoteDeleteForDefects", "NOTES", [] { return dbgNoteDeleteForDefects(Ids{21}); },
-         each(dbgNoteDeleteForDefect, {21})},
-        {"dbgDefectDeleteByIds", "DEFECTS", [] { return dbgDefectDeleteByIds(Ids{25, 21}); },
-         each(dbgDefectDelete, {25, 21})},
-        {"dbgVersionDeleteByIds", "VERSIONS", [] { return dbgVersionDeleteByIds(Ids{52, 54}); },
-         each(dbgVersionDeleteById, {52, 54})},
-        {"dbgVersionDeleteBySourceIds", "VERSIONS", [] { return dbgVersionDeleteBySourceIds(Ids{72, 73}); },
-         each(dbgVersionDeleteBySourceId, {72})},
-        // 53 follows 51 and 54 follows 53.
-        {"dbgVersionResetPreviousIds", "VERSIONS", [] { return dbgVersionResetPreviousIds(Ids{51, 53}); },
-         each(dbgVersionResetPreviousId, {51, 53})},
-        {"dbgPathDeleteByIds", "PATH", [] { return dbgPathDeleteByIds(Ids{32, 99}); }, each(dbgPathDeleteById, {32})},
-        {"dbgLevelDeleteByIds", "LEVELS", [] { return dbgLevelDeleteByIds(Ids{3, 5}); },
-         each(dbgLevelDelete, {3, 5})},
-        {"dbgLevelmemberDeleteForLevels", "LEVELMEMBERS", [] { return dbgLevelmemberDeleteForLevels(Ids{2, 4}); },
-         each(dbgLevelmemberDelete, {2, 4})},
         // Source 71 has a file in both releases, 73 only in release 2.
         {"dbgFileDeleteBySourceIdsAndReleaseIds", "FILES",
          [] { return dbgFileDeleteBySourceIdsAndReleaseIds(Ids{71, 73}, Ids{1}); },
@@ -742,98 +467,27 @@ TEST_P(EveryAccessor, BulkDeletesAndUpdatesDoWhatTheSingleOnesDoForEachId) {
     }
     EXPECT_EQ(dbgTrackDeleteByIds(Ids{}), 0);
     EXPECT_EQ(number("SELECT COUNT(*) FROM TRACKS"), 7);
+    // Defect 24 names release 9, which does not exist: it alone gets 0.
+    EXPECT_EQ(dbgDefectModifyReleaseId(0, 0), 0);
+    EXPECT_EQ(number("SELECT SUM(RELEASEID) + 100 * SUM(CASE WHEN RELEASEID=0 THEN 1 ELSE 0 END) FROM DEFECTS"), 102);
 }
 
-struct BulkCountCase {
-    const char* accessor;
-    std::function<std::unordered_map<std::int32_t, std::int32_t>(const Ids&)> bulk;
-    std::function<std::int32_t(std::int32_t)> single;
-    Ids ids;
-};
-
-template <class Set>
-std::unordered_map<std::int32_t, std::int32_t> asCounts(Set (*bulk)(std::span<const std::int32_t>), const Ids& ids) {
-    std::unordered_map<std::int32_t, std::int32_t> counts;
-    for (const std::int32_t id : bulk(ids))
-        counts[id] = 1;
-    return counts;
+// A bulk count answers for every id of its list what the single form
+// answers, and leaves out an id without rows.  File 43 on path 31 is
+// dropped: neither counts it.
+TEST_P(EveryAccessor, BulkCountAnswersAsTheSingleOneForEachId) {
+    const std::unordered_map<std::int32_t, std::int32_t> counts{{31, 2}, {33, 1}};
+    EXPECT_EQ(dbgFileCountByPathIds(Ids{31, 32, 33, 31}), counts);
+    for (const std::int32_t path : {31, 32, 33})
+        EXPECT_EQ(dbgFileCountByPathId(path), counts.contains(path) ? counts.at(path) : 0) << path;
 }
 
-// Each bulk exists or count answers for every id of its list what the
-// single form answers for the id, none for an id without rows.
-TEST_P(EveryAccessor, BulkExistsAndCountsAnswerAsTheSingleOnesForEachId) {
-    const BulkCountCase cases[] = {
-        {"dbgTrackExistsForDefects", [](const Ids& ids) { return asCounts(dbgTrackExistsForDefects, ids); },
-         dbgTrackExistsForDefect, {21, 22, 24, 25, 99}},
-        // 21 is accepted and 23 abstained; 22's verification is open.
-        {"dbgVerifyExistsIncompleteForDefects",
-         [](const Ids& ids) { return asCounts(dbgVerifyExistsIncompleteForDefects, ids); },
-         dbgVerifyExistsIncomplete, {21, 22, 23, 25}},
-        {"dbgSizeExistsForDefects", [](const Ids& ids) { return asCounts(dbgSizeExistsForDefects, ids); },
-         dbgSizeExistsForDefect, {21, 22, 24}},
-        // File 43 on path 31 is dropped.
-        {"dbgFileCountByPathIds", [](const Ids& ids) { return dbgFileCountByPathIds(ids); }, dbgFileCountByPathId,
-         {31, 32, 33}},
-        {"dbgFileCountBySourceIds", [](const Ids& ids) { return dbgFileCountBySourceIds(ids); },
-         dbgFileCountBySourceId, {71, 72, 73, 74}},
-        {"dbgLevelmemberCountsForTracks", [](const Ids& ids) { return dbgLevelmemberCountsForTracks(ids); },
-         dbgLevelmemberCountForTrackId, {11, 12, 13, 99}},
-    };
-    for (const BulkCountCase& c : cases) {
-        const std::unordered_map<std::int32_t, std::int32_t> counts = c.bulk(c.ids);
-        std::set<std::int32_t> answers;
-        for (const std::int32_t id : c.ids) {
-            // -1 stands for no entry, which an id without rows must get.
-            const auto count = counts.find(id);
-            const std::int32_t single = c.single(id);
-            EXPECT_EQ(count == counts.end() ? -1 : count->second, single == 0 ? -1 : single) << c.accessor << " " << id;
-            answers.insert(single);
-        }
-        EXPECT_GT(answers.size(), 1u) << c.accessor << ": every id answers alike";
-    }
-    // A source's files, held release after release, are those its single
-    // reads by source and release give.
-    dbgFileBulkBySource().load(Ids{71, 73});
-    std::vector<std::string> fromBulk, fromSingle;
-    dbgFileBulkBySource().forEachHeld(71, [&](const FileRecord& file) { fromBulk.push_back(bytesOf(file)); });
-    for (const std::int32_t release : {1, 2}) {
-        auto file = std::make_unique<FileRecord>();
-        if (dbgFileGetBySourceIdAndRelease(*file, 71, release) == 0)
-            fromSingle.push_back(bytesOf(*file));
-    }
-    EXPECT_EQ(fromBulk, fromSingle);
-    EXPECT_EQ(fromSingle.size(), 2u);
-    dbgFileBulkBySource().clear();
-}
-
-// ---------------------------------------------------------------------------
-// The views, as the archive and the report query read them.
-
-// Each view names what its rows point at; FILEVIEW keeps the rows whose
-// path, version or user is missing.  The accessors read the views whole
-// (EveryAccessor); here the joins are checked.
-struct ViewCase {
-    const char* name;
-    const char* select;
-    std::vector<Fields> rows;
-};
-
-TEST_P(EveryAccessor, ViewsResolveWhatTheirRowsPointAt) {
-    const ViewCase cases[] = {
-        {"FileViewResolvesNames",
-         "SELECT COMPNAME,VERSIONSID,NUVERSIONSID,PATHNAME,NUPATHNAME,RELEASENAME FROM FILEVIEW WHERE ID=41",
-         {{"comp61", "1.1", "1.2", "src", "src/new", "rel1"}}},
-        {"FileViewKeepsDanglingRows", "SELECT COMPNAME,PATHNAME,VERSIONSID,RELEASENAME FROM FILEVIEW WHERE ID=44",
-         {{"root", "", "", "rel2"}}},
-        {"LevelMemberViewCarriesLevelTrackOwnerAndDefect",
-         "SELECT LEVELID,LEVELNAME,RELEASENAME,TRACKUSERLOGIN,TRACKUSERNAME,DEFECTNAME,DEFECTREFERENCE,DEFECTTYPE "
-         "FROM LEVELMEMBERVIEW WHERE TRACKID=13",
-         {{"4", "lev1", "rel2", "u5", "User Five", "21", "ref21", "defect"}}},
-        {"NoteViewNamesDefectAndAuthor", "SELECT DEFECTPREFIX,DEFECTNAME,USERLOGIN,USERAREA FROM NOTEVIEW WHERE DEFECTID=22",
-         {{"f", "22", "u5", "dev"}}},
-    };
-    for (const ViewCase& c : cases)
-        EXPECT_EQ(rowsOf(c.select), c.rows) << c.name;
+// FILEVIEW names what its rows point at and keeps the rows whose path,
+// version or user is missing, which no family of the whole runs has.
+TEST_P(EveryAccessor, FileViewResolvesNamesAndKeepsDanglingRows) {
+    EXPECT_EQ(rowsOf("SELECT COMPNAME,VERSIONSID,NUVERSIONSID,PATHNAME,NUPATHNAME,RELEASENAME FROM FILEVIEW "
+                     "WHERE ID IN (41,44) ORDER BY ID"),
+              (std::vector<Fields>{{"comp61", "1.1", "1.2", "src", "src/new", "rel1"}, {"root", "", "", "", "", "rel2"}}));
 }
 
 // ---------------------------------------------------------------------------
@@ -866,12 +520,18 @@ std::string repeated(std::string_view character, std::size_t count) {
 }
 
 // A width counts characters, whatever their bytes.  A text key of 32
-// three-byte characters fits a NAME of 32, and one more ends the run.
-TEST_P(FatalAccessor, TextKeyLongerThanItsColumnEndsTheRun) {
+// three-byte characters fits a NAME of 32, and one more ends the run; so
+// does a Get that matches two rows.
+TEST_P(FatalAccessor, TextKeyLongerThanItsColumnOrAGetOfTwoRowsEndsTheRun) {
     const char* const euro = "\xe2\x82\xac";
     LevelRecord level{};
     EXPECT_EQ(dbgLevelGet(level, repeated(euro, 32), 1), 1) << "32 characters fit";
     expectRunEnds([&] { dbgLevelGet(level, repeated(euro, 33), 1); });
+    run("INSERT INTO FILES (ID, SOURCEID, RELEASEID) VALUES (45, 71, 2)");
+    expectRunEnds([] {
+        FileRecord file{};
+        dbgFileGetBySourceIdAndRelease(file, 71, 2);
+    });
 }
 
 // A fetched value of exactly its column's width in characters is kept
@@ -900,14 +560,6 @@ TEST_P(FatalAccessor, FetchedTextOfItsWidthInCharactersFitsAndOneMoreEndsTheRun)
         run("ALTER TABLE SEQUENCE ALTER COLUMN NAME TYPE VARCHAR(1000)");
     insert(repeated(emoji, 17));
     expectRunEnds(fetch);
-}
-
-TEST_P(FatalAccessor, GetMatchingTwoRowsEndsTheRun) {
-    run("INSERT INTO FILES (ID, SOURCEID, RELEASEID) VALUES (45, 71, 2)");
-    expectRunEnds([] {
-        FileRecord file{};
-        dbgFileGetBySourceIdAndRelease(file, 71, 2);
-    });
 }
 
 }  // namespace
