@@ -29,7 +29,7 @@ inline void PrintTo(Backend backend, std::ostream* out) {
 }
 
 inline std::string backendName(const ::testing::TestParamInfo<Backend>& info) {
-    return info.param == Backend::sqlite ? "SQLite" : "PostgreSQL";
+    return ::testing::PrintToString(info.param);
 }
 
 inline const auto everyBackend = ::testing::Values(Backend::sqlite, Backend::postgres);
@@ -88,10 +88,6 @@ inline std::optional<std::string> pgQuery(const std::string& name, const std::st
     return value;
 }
 
-/// What PELO_DB takes for database `name` on the cluster: the URI names
-/// the database only, and libpq takes host and port from PGHOST and PGPORT.
-inline std::string pgTarget(const std::string& name) { return "postgresql:///" + name; }
-
 /// A new, empty database of one product, removed with the object.  On
 /// PostgreSQL it holds the PELODATE collation, as every SQLite connection
 /// does, so test tables can order dates like the family's.
@@ -117,16 +113,7 @@ public:
     const std::string& password() const { return password_; }
     /// A target like this one naming a database that does not exist.
     std::string missingTarget() const {
-        return backend_ == Backend::sqlite ? (dir_ / "nosuch.db").string()
-                                           : pgTarget(name_ + "_nosuch");
-    }
-    /// Whether the database of missingTarget has come to exist.
-    bool missingExists() const {
-        if (backend_ == Backend::sqlite)
-            return std::filesystem::exists(missingTarget());
-        const std::string name = name_ + "_nosuch";
-        return pgQuery(PgCluster::get()->admin, "SELECT COUNT(*) FROM pg_database WHERE datname = $1", name.c_str()) !=
-               "0";
+        return backend_ == Backend::sqlite ? (dir_ / "nosuch.db").string() : "postgresql:///" + name_ + "_nosuch";
     }
     /// A scratch directory for files of the test.
     const std::filesystem::path& dir() const { return dir_; }
@@ -169,7 +156,9 @@ private:
             name_.clear();
             return;
         }
-        target_ = pgTarget(name_);
+        // The URI names the database only: libpq takes host and port from
+        // PGHOST and PGPORT.
+        target_ = "postgresql:///" + name_;
         user_ = cluster->user;
         password_ = cluster->password;
         if (!pgQuery(name_, "CREATE COLLATION PELODATE (provider = icu, locale = 'und-u-kn')", nullptr, &complaint))
