@@ -81,12 +81,6 @@ TEST_F(ManifestTextTest, SHA256SumChecksEveryFileAndTheReaderGetsItBack) {
     for (const ManifestFile& file : files)
         EXPECT_EQ(read.files.at(file.path), file.content) << file.path;
     EXPECT_EQ(read.kept, kept);
-
-    // The same lines find a changed file.
-    write("empty", "now");
-    EXPECT_TRUE(check(text).ends_with("empty: FAILED\n\\maps/r/new\\nline: OK\nvc/0/0/0/0/s.01: OK\n"
-                                      "sha256sum: WARNING: 1 computed checksum did NOT match\nstatus=1"))
-        << check(text);
 }
 
 // Lines the reader cannot take are named by number, and a file that only
@@ -101,14 +95,6 @@ TEST_F(ManifestTextTest, ReaderNamesTheLinesItCannotTake) {
     EXPECT_EQ(faulty.files.at("only-size"), (FileDigest{3, ""}));
     EXPECT_EQ(manifestUnescape("a\\\\b\\nc"), "a\\b\nc");
     EXPECT_FALSE(manifestUnescape("trailing\\"));
-}
-
-// A device archive's histories are whole: no keeps line, and a header that
-// says where the deltas to drop are.
-TEST_F(ManifestTextTest, DeviceArchiveHasNoKeepsLines) {
-    const std::string text = manifestText(std::vector{add("x", "1")}, {{"vc/0/0/0/0/s.01", {"1.1"}}}, true);
-    EXPECT_EQ(text.find("# keeps"), std::string::npos) << text;
-    EXPECT_NE(text.find("PELOarchive.VCcleanup"), std::string::npos) << text;
 }
 
 // Below the root only, and no link followed: a link to a file outside, or

@@ -170,7 +170,7 @@ TEST_F(DialogTest, HugeNamesAreRefused) {
 }
 
 // 195 characters are allowed, then the directory check decides: a plain
-// file is no directory.  "~" is refused like "." and "$".
+// file is no directory.
 TEST_F(DialogTest, FileSystemNameLimits) {
     const std::string name195 = "/" + std::string(194, 'a');
     EXPECT_EQ(dialog("2\n2\nr1\n1\n1\n" + name195 + "\n"), 1);
@@ -181,17 +181,6 @@ TEST_F(DialogTest, FileSystemNameLimits) {
     ::testing::internal::CaptureStdout();
     EXPECT_EQ(validateFileSystem(arch() + "/file"), 1);
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), msgGet(1315, (arch() + "/file").c_str()));
-
-    EXPECT_EQ(dialog("2\n2\nr1\n1\n1\n/arch~ive\n"), 1);
-    EXPECT_NE(output_.find(msgGet(1473, "/arch~ive", "peloarchive")), std::string::npos);
-}
-
-TEST_F(DialogTest, RawDeviceNamesAnywhereInThePath) {
-    ::testing::internal::CaptureStdout();
-    EXPECT_EQ(validateDevice("/dev/rmt/0"), 0);
-    EXPECT_EQ(validateDevice("/dev/nrmt0"), 0);
-    EXPECT_EQ(validateDevice("/x/dev/rfd0"), 0);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
 }
 
 TEST_F(DialogTest, GetUserInputAsksAgainOnlyAfterInvalidAnswer) {

@@ -6,7 +6,6 @@
 // is not.
 #include "archive/peloarchive.h"
 
-#include <fcntl.h>
 #include <signal.h>
 #include <sys/ipc.h>
 #include <sys/sem.h>
@@ -23,8 +22,8 @@
 #include <memory>
 #include <string>
 #include <thread>
-#include <vector>
 
+#include "support/commandLine.h"
 #include "support/msg.h"
 #include "support/scratchDir.h"
 
@@ -46,11 +45,7 @@ TEST(InstallRecordTest, LinesAreReadWholeAndCommentsSkipped) {
     EXPECT_EQ(productOf("oracle informix\n"), "") << "the names are upper case";
     EXPECT_EQ(productOf(std::string(600, 'x') + "SYBASE\nlast\n"), "sybase") << "a long line is read in pieces";
     EXPECT_EQ(productOf("ORACLE\nINFORMIX"), "informix") << "the last line needs no newline";
-}
-
-// Within one line the products are tried in a fixed order.
-TEST(InstallRecordTest, OracleWinsWithinOneLine) {
-    EXPECT_EQ(productOf("VQL SYBASE INFORMIX ORACLE\n"), "oracle");
+    EXPECT_EQ(productOf("VQL SYBASE INFORMIX ORACLE\n"), "oracle") << "within one line, a fixed order";
     EXPECT_EQ(productOf("VQL SYBASE\n"), "sybase");
 }
 
@@ -89,31 +84,18 @@ protected:
     /// The family's archive set, or -1.
     int archiveSet() const { return semget(ftok((scratch / "home").c_str(), archiveProject), 1, 0); }
 
-    /// Starts the utility on the answers, its output to `output`; the pid.
+    /// Starts the utility on the answers, its output to `output`; the pid,
+    /// which the shell hands on to the utility by exec.
     pid_t start(bool force, bool peloHome, const char* output) const {
-        const std::string out = (scratch / output).string();
-        const std::string in = (scratch / "answers").string();
-        std::vector<std::string> env = {"PATH=/usr/bin:/bin", "LANG=C.UTF-8", std::string("LD_PRELOAD=") + nssWrapper,
-                                        "NSS_WRAPPER_PASSWD=" + (scratch / "passwd").string(),
-                                        "NSS_WRAPPER_GROUP=" + (scratch / "group").string(),
-                                        "ASAN_OPTIONS=verify_asan_link_order=0"};
-        if (peloHome)
-            env.push_back("PELO_HOME=" + (scratch / "pelo").string());
+        const auto at = [&](const char* name) { return shellQuote((scratch / name).string()); };
+        std::string command = "exec env -i PATH=/usr/bin:/bin LANG=C.UTF-8 ASAN_OPTIONS=verify_asan_link_order=0";
+        command += std::string(" LD_PRELOAD=") + nssWrapper + " NSS_WRAPPER_PASSWD=" + at("passwd") +
+                   " NSS_WRAPPER_GROUP=" + at("group") + (peloHome ? " PELO_HOME=" + at("pelo") : "");
+        command += " " + shellQuote(PELO_BINARY_DIR "/src/peloarchive") + (force ? " -F" : "") + " <" + at("answers") +
+                   " >" + at(output) + " 2>&1";
         const pid_t pid = fork();
         if (pid == 0) {
-            const int input = open(in.c_str(), O_RDONLY);
-            const int written = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            dup2(input, STDIN_FILENO);
-            dup2(written, STDOUT_FILENO);
-            dup2(written, STDERR_FILENO);
-            std::vector<char*> envp;
-            for (std::string& entry : env)
-                envp.push_back(entry.data());
-            envp.push_back(nullptr);
-            char program[] = PELO_BINARY_DIR "/src/peloarchive";
-            char forceOption[] = "-F";
-            char* argv[] = {program, force ? forceOption : nullptr, nullptr};
-            execve(program, argv, envp.data());
+            execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
             _exit(127);
         }
         return pid;

@@ -182,16 +182,10 @@ const MissingRowCase missingRowCases[] = {
      "The APPROVALS row\n         TRACKID=7, USERID=5, STATE=accept, ADDDATE=99/01/01 10:00:00, "
      "LASTUPDATE=99/01/02 10:00:00\n",
      true},
-    {"Fix", CopyTable::fixes, "The FIX row\n         TRACKID=7, USERID=5, COMPID=9,", true},
-    {"Test", CopyTable::tests, "The TESTS row\n         TRACKID=7, ENVNAME=env1,", true},
-    {"Coreq", CopyTable::coreqs, "The COREQS row\n         TRACKID=7, GROUPID=70\n", true},
-    {"Change", CopyTable::changes, "The CHANGES row\n         PATHID=1, TRACKID=7, FILEID=11, VERSIONID=101,", true},
     {"Size", CopyTable::sizes, "The SIZES row\n         DEFECTID=3, COMPID=9,", true},
     {"Defect", CopyTable::defects, "The DEFECTS row\n         ID=3\n", false},
-    {"History", CopyTable::history, "The HISTORY row\n         DEFECTID=3, USERID=5, ACTION=open,", false},
     {"Note", CopyTable::notes, "The NOTES row\n         DEFECTID=3, USERID=5, ACTION=open, ADDDATE=99/01/01 10:00:00\n",
      false},
-    {"Verify", CopyTable::verify, "The VERIFY row\n         DEFECTID=3, USERID=5, TYPE=originator,", false},
 };
 
 class MissingRowTest : public RemovalBatchTest, public ::testing::WithParamInterface<MissingRowCase> {};

@@ -56,7 +56,8 @@ TEST(RunRequestTest, CompleteScriptedLineAnswersEveryMenu) {
 }
 
 // Each refused line, with the message and the options it names: the first
-// fault found.
+// fault found.  The pairs that exclude each other and the options that need
+// another are tables; a row of each kind stands for the rest.
 TEST(RunRequestTest, RefusedLinesNameTheirFault) {
     const struct {
         const char* name;
@@ -73,16 +74,9 @@ TEST(RunRequestTest, RefusedLinesNameTheirFault) {
         {"NothingToArchive", {"--check"}, 1708, "--check", "--level|--releases"},
         {"NoDestination", {"--releases", "r1"}, 1708, "--releases", "--check|--to|--device"},
         {"RemoveWithoutConfirmation", {"--releases", "r1", "--to", "/a", "--remove"}, 1708, "--remove", "--yes-remove"},
-        {"DeviceWithoutContinue", {"--releases", "r1", "--device", "/dev/rmt0"}, 1708, "--device", "--continue"},
-        {"WorkdirWithoutDevice", {"--releases", "r1", "--to", "/a", "--workdir", "/w"}, 1708, "--workdir",
-         "--device"},
-        {"ToAndDevice", {"--releases", "r1", "--to", "/a", "--device", "/dev/rmt0", "--continue"}, 1719, "--to",
-         "--device"},
         {"LevelAndReleases", {"--check", "--level", "l1", "--release", "r1", "--releases", "r2"}, 1719, "--level",
          "--releases"},
         {"CheckWithDestination", {"--check", "--releases", "r1", "--to", "/a"}, 1719, "--check", "--to"},
-        {"CheckWithRemoval", {"--check", "--releases", "r1", "--remove", "--yes-remove"}, 1719, "--check",
-         "--remove"},
         {"DestinationTwice", {"--releases", "r1", "--to", "/a", "--to", "/b"}, 1719, "--to", "--to"},
         {"VerifyEmptyPath", {"--verify="}, 1718, "--verify", ""},
         {"VerifyWithAnArchive", {"--releases", "r1", "--to", "/a", "--verify", "/b"}, 1719, "--verify",
@@ -100,18 +94,10 @@ TEST(RunRequestTest, RefusedLinesNameTheirFault) {
     }
 }
 
-// --verify alone asks for the verification and for nothing of a run.
-TEST(RunRequestTest, VerifyAloneAsksForTheVerification) {
-    const RunRequest request = parse({"--verify", "/a/b c"});
-    EXPECT_EQ(request.action, RequestAction::verify);
-    EXPECT_EQ(request.verifyPath, "/a/b c");
-    EXPECT_FALSE(request.scripted || request.mode || request.summaryPath || request.force);
-    EXPECT_EQ(parse({"--verify", "/a", "--help"}).action, RequestAction::help);
-}
-
 // --help and --version win where they stand; a fault before them does not.
 TEST(RunRequestTest, HelpAndVersionEndTheReading) {
     EXPECT_EQ(parse({"--help"}).action, RequestAction::help);
+    EXPECT_EQ(parse({"--verify", "/a", "--help"}).action, RequestAction::help);
     EXPECT_EQ(parse({"--check", "--help", "--frobnicate"}).action, RequestAction::help);
     EXPECT_EQ(parse({"--version", "x"}).action, RequestAction::version);
     EXPECT_EQ(parse({"--vers"}).action, RequestAction::version) << "a unique abbreviation, as getopt_long allows";

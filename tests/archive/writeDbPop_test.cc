@@ -1,6 +1,7 @@
-// The populate script's framing in each dialect, and the values and tools
-// it refuses.  Every kind of statement, byte for byte, is in the goldens
-// of goldenScript_test.cc.
+// The literals every dialect makes of a text, the populate script's
+// framing in each dialect, and the values and tools it refuses.  Every
+// kind of statement, byte for byte, is in the goldens of
+// goldenScript_test.cc.
 #include "archive/writeDbPop.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,10 @@
 #include <fstream>
 #include <map>
 #include <string>
+#include <string_view>
 
 #include "archive/confField.h"
+#include "archive/dialect.h"
 #include "familyDb.h"
 #include "support/msg.h"
 
@@ -19,6 +22,32 @@ namespace pelo {
 namespace {
 
 namespace fs = std::filesystem;
+
+// Every text made an SQL literal that the product reads as the text itself
+// and that neither SQL nor, for the Informix here-document, the shell can
+// take for anything else.
+TEST(DialectTest, HostileValuesStayValues) {
+    using Render = std::string (*)(Dialect, std::string_view);
+    struct Row {
+        const char* name;
+        Render render;
+        Dialect dialect;
+        std::string_view text;
+        std::string_view literal;
+    };
+    const Row rows[] = {
+        {"Empty", sqlQuote, Dialect::oracle, "", "''"},
+        {"NullableEmptyIsNull", sqlQuoteNullable, Dialect::oracle, "", "null"},
+        {"NullableBlankIsQuoted", sqlQuoteNullable, Dialect::sybase, " ", "' '"},
+        {"NullableEscapes", sqlQuoteNullable, Dialect::informix, "a'$b", "'a''\\$b'"},
+        {"CleanedBlanksTheFour", sqlQuoteCleaned, Dialect::oracle, "it's `a` & b; c",
+         "'it s  a    b  c'"},
+        {"CleanedStillEscapes", sqlQuoteCleaned, Dialect::informix, "$(x);\\", "'\\$(x) \\\\'"},
+        {"CleanedEmptyIsNeverNull", sqlQuoteCleaned, Dialect::dizoz, "", "''"},
+    };
+    for (const Row& row : rows)
+        EXPECT_EQ(row.render(row.dialect, row.text), row.literal) << row.name;
+}
 
 class WriteDbPopTest : public testing::FamilyDbTest {
 protected:
