@@ -44,38 +44,18 @@ struct BadCase {
 
 void PrintTo(const BadCase& c, std::ostream* out) { *out << c.name; }
 
-// The file-system copy messages, up to their error text.
-#define MAP_COPY(LEVEL)                                                                \
-    "\n0010-941 The peloarchive program cannot complete successfully.  It cannot\n"   \
-    "         copy the map for level " LEVEL " associated with release rel2\n"        \
-    "         to the @ARCH@ file system.  The following error\n"                       \
-    "         was reported:\n         "
-#define HISTORY_COPY                                                \
-    "\n0010-952 The peloarchive program cannot complete successfully.\n" \
-    "         The version control files cannot be copied to the\n"      \
-    "         @ARCH@ file system.\n"                                    \
-    "         The following error was reported:\n         "
-// The messages of a check-only run and of a device archive, up to theirs.
+// The message of a check-only run, up to its error text.
 #define ESTIMATE(PATH)                                                               \
     "\n0012-003 The peloarchive program cannot estimate the amount of storage\n"     \
     "         required for the archive.  The PELO family's file\n"                    \
     "         " PATH " cannot be used.\n"                                              \
     "         The following error was reported:\n         "
-#define ON_DEVICE(PATH)                                                               \
-    "\n0012-004 The peloarchive program cannot complete successfully.  The\n"        \
-    "         PELO family's file " PATH " cannot be archived\n"                        \
-    "         to the @DEV@ device.\n"                                                  \
-    "         The following error was reported:\n         "
 #define OUTSIDE " is a symbolic link that leads outside the family home\n"
 
 const BadCase badCases[] = {
-    // Names.  Without the rule the map of r2lvl01 would be read from
-    // outside, copied outside the archive and removed there.
-    {.name = "LevelNameClimbsOutOfTheMaps",
-     .shell = "mv maps/rel2/r2lvl01 '@OUT@/victim2'",
-     .sql = "UPDATE LEVELS SET NAME = '../../../../outside/victim2' WHERE NAME = 'r2lvl01'",
-     .expected = ".. complete.\n\n0012-002 The peloarchive program cannot continue.  The release or\n"
-                 "         level name \"../../../../outside/victim2\" cannot name a level map.\n"},
+    // A release name (level names are refused alike by the checks' own
+    // tests).  Without the rule rel1's maps would be read from outside,
+    // copied outside the archive and removed there.
     {.name = "ReleaseNameClimbsOutOfTheMaps",
      .shell = "mkdir ../../o && mv maps/rel1/r1lvl01 ../../o/",
      .sql = "UPDATE RELEASES SET NAME = '../../../o' WHERE NAME = 'rel1'",
@@ -84,7 +64,10 @@ const BadCase badCases[] = {
                  "         level name \"../../../o\" cannot name a level map.\n"},
     // Level maps.  The removal would unlink the archived maps through the link.
     {.name = "MapsDirectoryLinksOutside", .shell = "mv maps '@OUT@/maps' && ln -s '@OUT@/maps' maps",
-     .expected = MAP_COPY("r2lvl01") "@HOME@/maps" OUTSIDE},
+     .expected = "\n0010-941 The peloarchive program cannot complete successfully.  It cannot\n"
+                 "         copy the map for level r2lvl01 associated with release rel2\n"
+                 "         to the @ARCH@ file system.  The following error\n"
+                 "         was reported:\n         @HOME@/maps" OUTSIDE},
     {.name = "ReleaseMapsDirectoryIsAFifo", .shell = "rm -r maps/rel2 && mkfifo maps/rel2", .run = Run::checkOnly,
      .expected = ESTIMATE("@HOME@/maps/rel2/r2lvl01") "@HOME@/maps/rel2 is a FIFO, not a directory\n"},
     // Configuration files.
@@ -101,19 +84,23 @@ const BadCase badCases[] = {
      .expected = ESTIMATE("@HOME@/configField/DefectConfigTbl") "@HOME@/configField/DefectConfigTbl is a FIFO\n"},
     // Histories, and the directories above them.
     {.name = "HistoryIsAFifo", .shell = "rm vc/0/0/0/0/s.06 && mkfifo vc/0/0/0/0/s.06", .run = Run::device,
-     .expected = ON_DEVICE("@HOME@/vc/0/0/0/0/s.06") "@HOME@/vc/0/0/0/0/s.06 is a FIFO\n"},
+     .expected = "\n0012-004 The peloarchive program cannot complete successfully.  The\n"
+                 "         PELO family's file @HOME@/vc/0/0/0/0/s.06 cannot be archived\n"
+                 "         to the @DEV@ device.\n"
+                 "         The following error was reported:\n         @HOME@/vc/0/0/0/0/s.06 is a FIFO\n"},
     {.name = "VcDirectoryLinksOutside", .shell = "mv vc '@OUT@/vc' && ln -s '@OUT@/vc' vc", .run = Run::checkOnly,
      .expected = ESTIMATE("@HOME@/vc/0/0/0/0/s.06") "@HOME@/vc" OUTSIDE},
     {.name = "BinaryVersionLinksOutside", .shell = "rm vc/0/0/0/0/b.10/1.4 && ln -s '@OUT@/victim' vc/0/0/0/0/b.10/1.4",
-     .request = "1\nr2lvl03\nrel2\n", .expected = HISTORY_COPY "@HOME@/vc/0/0/0/0/b.10/1.4" OUTSIDE},
+     .request = "1\nr2lvl03\nrel2\n",
+     .expected = "\n0010-952 The peloarchive program cannot complete successfully.\n"
+                 "         The version control files cannot be copied to the\n"
+                 "         @ARCH@ file system.\n"
+                 "         The following error was reported:\n         @HOME@/vc/0/0/0/0/b.10/1.4" OUTSIDE},
     // A link that stays in the family is followed: r2lvl01's map is rel1's.
     {.name = "MapLinkInsideIsFollowed", .shell = "ln -sf ../rel1/r1lvl01 maps/rel2/r2lvl01", .status = 0},
 };
 
-#undef MAP_COPY
-#undef HISTORY_COPY
 #undef ESTIMATE
-#undef ON_DEVICE
 #undef OUTSIDE
 
 /// Every entry below a directory, links not followed: its kind, and the
@@ -187,8 +174,7 @@ TEST_P(BadFamilyTest, EndsWithItsMessageAndTouchesNothingOutside) {
     const BadCase& c = GetParam();
     ASSERT_FALSE(c.run == Run::device && device_.dir().empty()) << "no short scratch directory for the device";
     ASSERT_NO_FATAL_FAILURE(breakFamily());
-    const auto homeBefore = entries(family_.home), outsideBefore = entries(outside());
-    auto rootBefore = entries(root_);
+    const auto before = entries(root_);
     // A run that blocked on a FIFO would be killed here, and its status 137.
     const std::string output = testing::runArchive(family_, answers(), {}, "timeout -s KILL 30");
     ASSERT_TRUE(output.ends_with("status=" + std::to_string(c.status) + "\n")) << output;
@@ -197,17 +183,12 @@ TEST_P(BadFamilyTest, EndsWithItsMessageAndTouchesNothingOutside) {
         return;  // the removal took the archived maps, as it should
     }
     EXPECT_NE(output.find(expand(c.expected)), std::string::npos) << expand(c.expected) << "\n---\n" << output;
-    EXPECT_EQ(entries(family_.home), homeBefore) << "the run changed the family";
-    EXPECT_EQ(entries(outside()), outsideBefore) << "the run changed what is outside the family";
-    EXPECT_EQ(testing::readText(outside() + "/victim"), "victim's own bytes\n");
-    EXPECT_TRUE(fs::is_empty(arch_)) << "the clean-up left files in the archive directory";
+    // The family, the files outside it (with the victim's own bytes) and the
+    // archive directory, which the clean-up leaves empty.
+    EXPECT_EQ(entries(root_), before) << "the run changed the family or wrote beside it";
     if (c.run == Run::device) {
         EXPECT_FALSE(fs::exists(device_.path())) << "the medium was written";
     }
-    auto rootAfter = entries(root_);
-    std::erase_if(rootAfter, [](const auto& entry) { return entry.first.starts_with("family/home/"); });
-    std::erase_if(rootBefore, [](const auto& entry) { return entry.first.starts_with("family/home/"); });
-    EXPECT_EQ(rootAfter, rootBefore) << "the run wrote beside the family";
 }
 
 INSTANTIATE_TEST_SUITE_P(BadFamily, BadFamilyTest, ::testing::ValuesIn(badCases),

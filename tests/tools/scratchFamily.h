@@ -1,5 +1,6 @@
 // The two scratch databases of the tools' archive tests: the family's, and
-// the empty one its archive is reloaded into, both of the case's backend.
+// the empty one its archive is reloaded into, both of the case's backend;
+// and the verification of an archive, which needs neither.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include "db/backends.h"
 #include "db/client.h"
 #include "support/commandLine.h"
+#include "tools/removedObjects.h"
 
 namespace pelo::testing {
 
@@ -30,6 +32,15 @@ inline std::string familyTargetOptions(const dbtest::ScratchDatabase& db) {
         return {};
     return " --target=" + shellQuote(db.target()) + " --login=" + shellQuote(db.user()) +
            " --password=" + shellQuote(db.password());
+}
+
+/// Runs --verify on the archive in path (a directory or a device) with
+/// nothing of the family but its tools (and TMPDIR when given); the output
+/// ends with "status=N".
+inline std::string verifyArchive(const std::string& vcBin, const std::string& path, const std::string& tmp = "/tmp") {
+    return capture("env -i PATH=/usr/bin:/bin TMPDIR=" + shellQuote(tmp) + " PELO_VCBIN=" + shellQuote(vcBin) + " " +
+                   shellQuote(PELO_BINARY_DIR "/src/peloarchive") + " --verify " + shellQuote(path) +
+                   " 2>&1; echo status=$?");
 }
 
 /// A case of the tools' archive tests on its pair of scratch databases,

@@ -1,4 +1,5 @@
-// A scripted run is the typed run of the same choice.  Each case builds a
+// A scripted run is the typed run of the same archive (a check-only run's
+// output is the scenarios' golden either way).  Each case builds a
 // family, keeps a copy of it, archives it with the answers typed, puts the
 // copy back and archives it again with the same answers as options and
 // standard input from /dev/null.  Both runs must end with the same status,
@@ -40,7 +41,6 @@ struct ScriptedCase {
 void PrintTo(const ScriptedCase& c, std::ostream* out) { *out << c.name; }
 
 const ScriptedCase scriptedCases[] = {
-    {"CheckReleases", "--db=informix --vc=pvcs", "1\n2\nrel1\n", {"--releases", "rel1", "--check"}},
     {"ReleaseToFileSystemWithRemoval", "--db=informix", "2\n2\nrel1\n2\n2\n1\n@ARCH@\n",
      {"--releases", "rel1", "--to", "@ARCH@", "--remove", "--yes-remove"}},
     {"LevelToDeviceWithRemoval", "--db=oracle --vc=pvcs", "2\n1\nr2lvl02\nrel2\n2\n2\n2\n@DEVICE@\n1\n1\n",
@@ -158,10 +158,7 @@ TEST_P(ScriptedRunTest, SameAsTyped) {
     EXPECT_TRUE(scripted.home == typed.home) << "the family homes differ";
     for (const auto& [table, rows] : typed.tables)
         EXPECT_EQ(scripted.tables.at(table).rows, rows.rows) << table;
-    if (std::string(c.name).starts_with("Check"))
-        EXPECT_TRUE(typed.archive.empty());
-    else
-        EXPECT_GT(typed.archive.size(), 5u) << "the archive holds nothing";
+    EXPECT_GT(typed.archive.size(), 5u) << "the archive holds nothing";
 }
 
 INSTANTIATE_TEST_SUITE_P(Scripted, ScriptedRunTest, ::testing::ValuesIn(scriptedCases),

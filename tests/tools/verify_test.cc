@@ -1,7 +1,8 @@
-// peloarchive --verify on real archives: the untouched archive passes, as
+// peloarchive --verify on a real archive: the untouched archive passes, as
 // sha256sum -c does, and each corruption is named by exactly its own
 // problem lines, with status 1.  The runs have no login, family or
-// database: only PATH and PELO_VCBIN.
+// database: only PATH and PELO_VCBIN.  Every dialect's archives are
+// verified by the hostile tests.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,8 +19,7 @@
 #include "archive/builtFamily.h"
 #include "support/commandLine.h"
 #include "support/digest.h"
-#include "tools/removedObjects.h"
-#include "tools/shortDevice.h"
+#include "tools/scratchFamily.h"
 
 namespace pelo {
 namespace {
@@ -27,14 +27,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace pelo::testing;
 using Lines = std::vector<std::string>;
-
-/// Runs --verify with nothing of the family but its tools (and TMPDIR
-/// when given); the output ends with "status=N".
-std::string verify(const std::string& vcBin, const std::string& path, const std::string& tmp = "/tmp") {
-    return capture("env -i PATH=/usr/bin:/bin TMPDIR=" + shellQuote(tmp) + " PELO_VCBIN=" + shellQuote(vcBin) + " " +
-                   shellQuote(PELO_BINARY_DIR "/src/peloarchive") + " --verify " + shellQuote(path) +
-                   " 2>&1; echo status=$?");
-}
 
 /// The first regular file below dir/sub but other, by path order, as a
 /// path below dir.
@@ -259,9 +251,9 @@ TEST(VerifyTest, NamesExactlyEachCorruption) {
         files += entry.is_regular_file() && entry.path().filename() != "PELOarchive.manifest" &&
                  entry.path().filename() != "PELOarchive.info";
     EXPECT_EQ(std::ranges::count(check, '\n'), std::ptrdiff_t(files) + 1) << check;
-    EXPECT_EQ(verify(vcBin, arch),
+    EXPECT_EQ(verifyArchive(vcBin, arch),
               "peloarchive --verify: " + arch + ": verified, " + std::to_string(files) + " files\nstatus=0\n");
-    EXPECT_EQ(verify("", arch), "histories: not checked, PELO_VCBIN is not set\npeloarchive --verify: " + arch +
+    EXPECT_EQ(verifyArchive("", arch), "histories: not checked, PELO_VCBIN is not set\npeloarchive --verify: " + arch +
                                     ": 1 problem\nstatus=1\n");
 
     for (const Corruption& corruption : corruptions) {
@@ -274,55 +266,13 @@ TEST(VerifyTest, NamesExactlyEachCorruption) {
             wanted += line + "\n";
         wanted += "peloarchive --verify: " + copy + ": " + std::to_string(expected.size()) + " problem" +
                   (expected.size() == 1 ? "" : "s") + "\nstatus=1\n";
-        EXPECT_EQ(verify(vcBin, copy), wanted);
+        EXPECT_EQ(verifyArchive(vcBin, copy), wanted);
         EXPECT_EQ(capture("cd " + shellQuote(copy) +
                           " && sha256sum --quiet --strict -c PELOarchive.manifest >/dev/null 2>&1; echo $?") != "0\n",
                   corruption.sha256sumFails);
         EXPECT_FALSE(fs::exists(copy + "/marker"));
     }
 }
-
-// Every dialect's script, and its export or load files, reload to the row
-// copy's rows.  The Informix case is the hostile family's; the Sybase one
-// has PVCS histories, whose revisions vlog lists; the Oracle one goes onto a
-// device, a regular file that --verify reads with cpio into a scratch
-// directory, which goes, and that it refuses once cut short.
-class VerifyDialectTest : public ::testing::TestWithParam<const char*> {};
-
-TEST_P(VerifyDialectTest, TheScriptReloadsToTheRowCopy) {
-    const std::string product = GetParam();
-    const bool hostile = product == "informix", device = product == "oracle", pvcs = product == "sybase";
-    const std::string root = scratchDir() + "/verify-" + product;
-    const BuiltFamily family = buildFamily(root + "/family", "--size=tiny --db=" + product +
-                                                                 (hostile ? " --hostile" : pvcs ? " --vc=pvcs" : ""));
-    const ShortDevice medium;
-    const std::string arch = device ? medium.path() : root + "/arch", vcBin = family.env.at("PELO_VCBIN");
-    const std::string release = hostile ? family.requests.at("releaseArchive") : "rel1";
-    fs::create_directories(root + "/arch");
-    const std::string output = runArchive(family, "2\n2\n" + release + "\n2\n2\n" +
-                                                      (device ? "2\n" + arch + "\n1\n1\n" : "1\n" + arch + "\n"));
-    ASSERT_TRUE(output.ends_with("status=0\n")) << output;
-    if (pvcs) {
-        ASSERT_FALSE(firstKeeps(arch).first.empty()) << "no trimmed history to check";
-    }
-    const std::string tmp = root + "/tmp";
-    fs::create_directories(tmp);
-    const std::string passed = verify(vcBin, arch, tmp);
-    EXPECT_NE(passed.find("peloarchive --verify: " + arch + ": verified, "), std::string::npos) << passed;
-    EXPECT_TRUE(passed.ends_with(" files\nstatus=0\n")) << passed;
-    EXPECT_TRUE(fs::is_empty(tmp)) << "the scratch directory was left";
-    if (!device)
-        return;
-    fs::resize_file(arch, fs::file_size(arch) / 2);
-    const std::string cut = verify(vcBin, arch, tmp);
-    EXPECT_TRUE(cut.ends_with("status=1\n")) << cut;
-    EXPECT_NE(cut.find("peloarchive --verify: " + arch + ": "), std::string::npos) << cut;
-    EXPECT_EQ(cut.find("verified"), std::string::npos) << cut;
-    EXPECT_TRUE(fs::is_empty(tmp)) << "the scratch directory was left";
-}
-
-INSTANTIATE_TEST_SUITE_P(Archive, VerifyDialectTest, ::testing::Values("oracle", "sybase", "dizoz", "informix"),
-                         [](const auto& info) { return std::string(info.param); });
 
 }  // namespace
 }  // namespace pelo
