@@ -57,13 +57,7 @@ protected:
         if (sqlConnected())
             sqlRollbackRelease();
     }
-    /// The case's backend; a case that names none runs on SQLite.
-    dbtest::Backend backend() const {
-        if constexpr (requires(const Case& c) { c.backend; })
-            return this->GetParam().backend;
-        else
-            return dbtest::Backend::sqlite;
-    }
+    dbtest::Backend backend() const { return this->GetParam().backend; }
 
     std::unique_ptr<dbtest::ScratchDatabase> familyDb_, reloadDb_;
 };
