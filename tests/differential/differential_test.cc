@@ -11,13 +11,9 @@
 // (nss_wrapper; pelofam on both backends) with the requests its family.txt
 // names.  No run removes anything, so each sees the family as built.  The
 // outputs of a run are its standard output and standard error, every work
-// file (PELOarchive.*) in its archive directory, and a listing of the
-// archive's other files (maps, configuration files, cut histories), each
-// with its SHA-256 and size.  Before they are compared, the scratch
-// directory's path reads @SCRATCH@, the information file's date of archive
-// @DATE@, and what the SCCS tools stamped into a history when mkfamily
-// made it (date, time and user of each delta, checksum) @STAMP@ and @SUM@.
-// An empty output counts as absent.
+// file in its archive directory and a listing of the archive's other files,
+// as run-independent text (normalised, addArchive); an empty output counts
+// as absent.
 //
 // The hostile family (mkfamily --hostile, tiny) meets each database
 // dialect once, each backend and history kind twice, with a check-only run
@@ -26,14 +22,13 @@
 // The large family at scale 1, as bench/ builds it, meets both backends
 // with a check-only run and a file-system archive of every release it lets
 // go; its outputs run to tens of MB, so golden/large/CASE/ keeps each
-// one's SHA-256 and size in its stead.  Its cases carry the ctest label "large":
-// building the family alone takes over a minute.
+// one's SHA-256 and size in its stead.  Its cases carry the ctest label
+// "large": building the family alone takes over a minute.
 //
 // PELO_DIFF_BINARY names the binary to run in place of the tree's own;
 // PELO_WRITE_GOLDEN=1 writes the goldens from the run instead of comparing.
 // tests/differential/regolden does both with a reference binary.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -49,6 +44,7 @@
 #include "archive/builtFamily.h"
 #include "db/backends.h"
 #include "support/commandLine.h"
+#include "support/digest.h"
 
 namespace pelo {
 namespace {
@@ -102,16 +98,6 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
-}
-
-std::string sha256(const std::string& text) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr);
-    std::string hex;
-    for (unsigned int i = 0; i < size; ++i)
-        hex += "0123456789abcdef"[digest[i] >> 4], hex += "0123456789abcdef"[digest[i] & 15];
-    return hex;
 }
 
 /// The first line where two texts part, with both versions of it.
@@ -171,7 +157,7 @@ void addArchive(const std::string& run, const fs::path& arch, Outputs& outputs) 
             continue;
         }
         const std::string text = withoutSccsStamps(readText(entry.path()));
-        listing[path] = sha256(text) + " " + std::to_string(text.size()) + " " +
+        listing[path] = sha256Hex(text) + " " + std::to_string(text.size()) + " " +
                         replaceAll(replaceAll(path, "\\", "\\\\"), "\n", "\\n") + "\n";
     }
     for (const auto& [path, line] : listing)
@@ -267,26 +253,6 @@ protected:
             addArchive(kind.name, base, outputs);
     }
 
-    fs::path goldenPath() const {
-        const DiffCase& c = GetParam();
-        return fs::path(GOLDEN_DIR) / (c.size == Size::hostile ? "hostile" : "large") / c.name;
-    }
-
-    Outputs readGoldens() const {
-        Outputs goldens;
-        if (fs::is_directory(goldenPath()))
-            for (const auto& entry : fs::directory_iterator(goldenPath()))
-                goldens[entry.path().filename().string()] = readText(entry.path());
-        return goldens;
-    }
-
-    void writeGoldens(const Outputs& outputs) const {
-        fs::remove_all(goldenPath());
-        fs::create_directories(goldenPath());
-        for (const auto& [name, text] : outputs)
-            std::ofstream(goldenPath() / name, std::ios::binary) << text;
-    }
-
     std::unique_ptr<ScratchDatabase> db_;
     std::string scratch_;
     std::map<std::string, std::string> cluster_;
@@ -303,13 +269,21 @@ TEST_P(DifferentialTest, OutputsAsTheReferenceWroteThem) {
     outputs = normalised(outputs, scratch_);
     if (!hostile)  // as a large case's golden keeps them
         for (auto& [name, text] : outputs)
-            text = sha256(text) + " " + std::to_string(text.size());
-    if (const char* write = std::getenv("PELO_WRITE_GOLDEN"); write && std::string(write) == "1")
-        writeGoldens(outputs);
+            text = sha256Hex(text) + " " + std::to_string(text.size());
+    const fs::path dir = fs::path(GOLDEN_DIR) / (hostile ? "hostile" : "large") / GetParam().name;
+    if (const char* write = std::getenv("PELO_WRITE_GOLDEN"); write && std::string(write) == "1") {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        for (const auto& [name, text] : outputs)
+            std::ofstream(dir / name, std::ios::binary) << text;
+    }
 
     // Every difference, one line each, rather than the first alone.
-    const Outputs goldens = readGoldens();
-    ASSERT_FALSE(goldens.empty()) << "no goldens at " << goldenPath();
+    Outputs goldens;
+    if (fs::is_directory(dir))
+        for (const auto& entry : fs::directory_iterator(dir))
+            goldens[entry.path().filename().string()] = readText(entry.path());
+    ASSERT_FALSE(goldens.empty()) << "no goldens at " << dir;
     for (const auto& [name, golden] : goldens)
         if (!outputs.contains(name))
             ADD_FAILURE() << name << ": the run wrote none";
