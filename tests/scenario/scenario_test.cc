@@ -107,57 +107,6 @@ Listing workFiles(const fs::path& dir) {
 
 using Json = nlohmann::json;
 
-// The summary's schema: each key with the kinds its value may have.
-struct SchemaKey {
-    const char* key;
-    std::vector<Json::value_t> kinds;
-};
-
-const Json::value_t text = Json::value_t::string, flag = Json::value_t::boolean, none = Json::value_t::null,
-                    count = Json::value_t::number_unsigned, object = Json::value_t::object,
-                    array = Json::value_t::array, real = Json::value_t::number_float;
-
-const SchemaKey summaryKeys[] = {
-    {"program", {text}}, {"level", {text}},   {"choices", {object}}, {"outcome", {text}},
-    {"exitStatus", {count}}, {"messages", {array}}, {"counts", {object}}, {"bytes", {object, none}},
-    {"estimate", {object, none}}, {"phases", {array}}, {"rowCopySeconds", {real, count}},
-};
-const SchemaKey choiceKeys[] = {
-    {"scripted", {flag}},  {"mode", {text}},      {"level", {text, none}}, {"releases", {array}},
-    {"fileSystem", {text, none}}, {"device", {text, none}}, {"workDir", {text, none}}, {"removal", {flag}},
-    {"continueAfterCpio", {flag}}, {"force", {flag}},
-};
-const SchemaKey byteKeys[] = {
-    {"script", {count}}, {"exports", {count}}, {"maps", {count}}, {"configFiles", {count}}, {"histories", {count}},
-};
-const SchemaKey estimateKeys[] = {{"bytes", {count}}, {"megabytes", {real, count}}};
-const SchemaKey phaseKeys[] = {{"name", {text}}, {"seconds", {real, count}}};
-
-// Every key of the schema is there with one of its kinds, and there is no
-// other key.
-template <std::size_t N>
-void expectShape(const Json& value, const SchemaKey (&schema)[N], const std::string& where) {
-    ASSERT_TRUE(value.is_object()) << where;
-    EXPECT_EQ(value.size(), N) << where << ": " << value.dump();
-    for (const SchemaKey& key : schema) {
-        ASSERT_TRUE(value.contains(key.key)) << where << " has no " << key.key;
-        EXPECT_NE(std::find(key.kinds.begin(), key.kinds.end(), value[key.key].type()), key.kinds.end())
-            << where << "." << key.key << " is " << value[key.key].type_name();
-    }
-}
-
-// The object counts of an information file's counts section, by name.
-std::map<std::string, long> infoCounts(const std::string& info) {
-    std::map<std::string, long> counts;
-    std::istringstream lines(info.substr(std::min(info.find("PELO Objects Archived"), info.size())));
-    static const std::regex line("([A-Za-z()]+) *= ([0-9]+)");
-    std::smatch match;
-    for (std::string text; std::getline(lines, text);)
-        if (std::regex_match(text, match, line))
-            counts[match[1]] = std::stol(match[2]);
-    return counts;
-}
-
 struct PeloarchiveScenario;
 using Step = std::function<void(PeloarchiveScenario&)>;
 
@@ -309,24 +258,14 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
                                     "' --uid=" + std::to_string(getuid()) + " " + options +
                                     " >/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
-        const std::string requests = readFile(root / "family.txt");
-        for (const char* request : {"releaseArchive=rel1\n", "levelArchiveRelease=rel2\n",
-                                    "levelArchive=r2lvl02\n"})
-            ASSERT_NE(requests.find(request), std::string::npos) << "the answers assume " << request;
         home_ = root / "home";
         for (const char* name :
              {"ORACLE_HOME", "ORACLE_PASS", "INFORMIXDIR", "SYBASE", "SYBASE_PASS", "VQL_HOME"})
             env_.erase(name);
         std::istringstream lines(readFile(root / "family.env"));
-        for (std::string line; std::getline(lines, line);) {
-            const auto eq = line.find('=');
-            if (line.rfind("export ", 0) != 0 || eq == std::string::npos)
-                continue;
-            std::string value = line.substr(eq + 1);
-            if (value.size() >= 2 && value.front() == '\'' && value.back() == '\'')
-                value = value.substr(1, value.size() - 2);
-            env_[line.substr(7, eq - 7)] = value;
-        }
+        for (std::string line; std::getline(lines, line);)  // export NAME='value'
+            if (const auto eq = line.find('='); line.starts_with("export ") && eq != std::string::npos)
+                env_[line.substr(7, eq - 7)] = line.substr(eq + 2, line.size() - eq - 3);
     }
 
     // A cpio of the scenario's own, first on the run's PATH: the script's body.
@@ -461,31 +400,25 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
         };
     }
 
-    // The summary at @SCRATCH@/summary.json holds to its schema and names
-    // the status; its messages are the numbers printed, in order, so the
-    // last is the run's last line.  Returns it.
-    Json summary(int status, int lastMessage) const {
-        const fs::path path = scratch_ / "summary.json";
-        EXPECT_TRUE(fs::exists(path)) << "no summary";
-        const Json s = Json::parse(readFile(path), nullptr, false);
-        EXPECT_FALSE(s.is_discarded()) << readFile(path);
-        if (s.is_discarded())
-            return s;
-        expectShape(s, summaryKeys, "summary");
-        expectShape(s["choices"], choiceKeys, "choices");
-        if (!s["bytes"].is_null())
-            expectShape(s["bytes"], byteKeys, "bytes");
-        if (!s["estimate"].is_null())
-            expectShape(s["estimate"], estimateKeys, "estimate");
-        for (const Json& phase : s["phases"])
-            expectShape(phase, phaseKeys, "phase");
-        for (const Json& number : s["messages"])
-            EXPECT_TRUE(number.is_number_unsigned()) << number;
-        EXPECT_EQ(s["exitStatus"], status);
-        EXPECT_EQ(s["messages"].back(), lastMessage);
-        EXPECT_EQ(s["program"], "peloarchive");
+    // The summary at @SCRATCH@/summary.json against the golden <name>.json,
+    // where its times and sizes, which vary with the machine and with the
+    // user who built the family, read as their kind.  Returns it as written.
+    Json summary() const {
+        const std::string text = readFile(scratch_ / "summary.json");
+        const Json s = Json::parse(text, nullptr, false);
+        EXPECT_FALSE(s.is_discarded()) << "no summary: " << text;
         for (const auto& entry : fs::directory_iterator(scratch_))
             EXPECT_FALSE(entry.path().filename().string().starts_with(".summary.json")) << "a temporary is left";
+        if (s.is_discarded())
+            return s;
+        Json stable = s;
+        for (const char* measured : {"bytes", "estimate"})
+            for (Json& value : stable[measured])
+                value = value.type_name();
+        for (Json& phase : stable["phases"])
+            phase["seconds"] = phase["seconds"].type_name();
+        stable["rowCopySeconds"] = stable["rowCopySeconds"].type_name();
+        expectGolden(".json", stable.dump(2) + "\n");
         return s;
     }
 
@@ -584,23 +517,21 @@ const Scenario scenarios[] = {
 
     // ---- prerequisite checks --------------------------------------------------
     // Each broken rule stops the checks with its own message after the line
-    // of progress is ended; the clean-up follows and the run fails.
+    // of progress is ended; the clean-up follows and the run fails.  The
+    // rules on tracks in other levels and on tracks committed without a
+    // level, the checks' own tests refuse with their messages.
     {"MissingUserZero", levelCheck, 1, "--break=no-user0"},
     // The second release of a release archive is missing; the first passed.
     {"SecondReleaseMissing", "1\n2\nrel1 rel9\n", 1, ""},
     {"LevelMissing", "1\n1\nr1lvl02\nrel2\n", 1, ""},
     {"CheckedOutFileBlocksPvcsLevelArchive", levelCheck, 1, "--vc=pvcs --break=checked-out"},
-    // Under SCCS a checked-out file matters to a release archive only.
-    {"CheckedOutFileLetsSccsLevelArchivePass", levelCheck, 0, "--break=checked-out", {}, {},
-     [](T& t) { EXPECT_EQ(workFiles(t.home_), Listing{}); }},
+    // Under SCCS a checked-out file matters to a release archive only
+    // (ScriptedCheckOnlyRun passes a level archive with one).
     {"CheckedOutFileBlocksSccsReleaseArchive", releaseCheck, 1, "--break=checked-out"},
     {"SharedSourceCheckedOutInLaterRelease", levelCheck, 1, "--vc=pvcs --break=shared-checked-out"},
     {"SharedSourceBlocksPvcsReleaseArchive", releaseCheck, 1, "--vc=pvcs --break=shared-checked-out"},
     {"EarlierLevelNotComplete", levelCheck, 1, "--break=earlier-level-not-complete"},
     {"TrackOfLevelNotComplete", levelCheck, 1, "--vc=pvcs --break=track-not-complete"},
-    {"TrackAlsoInLaterLevel", levelCheck, 1, "--break=track-in-later-level"},
-    {"UnleveledTrackBeforeNextLevelNotComplete", levelCheck, 1, "--break=unleveled-track-not-complete"},
-    {"HeldTrackNotComplete", levelCheck, 1, "--vc=pvcs --break=held-track-not-complete"},
     {"ReleaseLevelNotComplete", releaseCheck, 1, "--break=release-level-not-complete"},
     // A device archive refused by the checks has made neither the cpio list
     // nor any other work file.
@@ -622,17 +553,6 @@ const Scenario scenarios[] = {
      }},
 
     // ---- whole runs -----------------------------------------------------------
-    // A check-only run neither probes nor takes a semaphore, and "-F" does
-    // not make it remove a stale one.
-    {"CheckOnlyRunIgnoresForceAndSemaphores", releaseCheck, 0, "", {"-F"},
-     [](T& t) {
-         t.createSemaphore(daemonProject);
-         t.createSemaphore(archiveProject);
-     },
-     [](T& t) {
-         EXPECT_GE(t.semaphore(daemonProject), 0);
-         EXPECT_GE(t.semaphore(archiveProject), 0);
-     }},
     // Informix skips the export of notes and versions but gets their load
     // files; removal is committed.
     {"InformixArchiveWithRemoval", "2\n2\nrel1\n2\n2\n1\n@SCRATCH@/arch\n", 0, "--db=informix", {}, {},
@@ -710,8 +630,7 @@ const Scenario scenarios[] = {
      [](T& t) { EXPECT_GE(t.semaphore(archiveProject), 0) << "a refused run removed another run's semaphore"; }},
 
     // ---- signals --------------------------------------------------------------
-    {"SigTermEndsThroughCleanUp", fileSystemAnswers, 1, nullptr, {}, {}, {}, SIGTERM},
-    {"SigIntEndsThroughCleanUp", fileSystemAnswers, 1, nullptr, {}, {}, {}, SIGINT},
+    // Every signal the run honours has the one handler and the one clean-up.
     {"SigHupEndsThroughCleanUp", fileSystemAnswers, 1, nullptr, {}, {}, {}, SIGHUP},
 
     // ---- scripted runs ----------------------------------------------------------
@@ -720,14 +639,11 @@ const Scenario scenarios[] = {
     // standard error and status 2, before anything is touched.
     {"ScriptedHelp", "", 0, nullptr, {"--help"}, {}, [](T& t) { t.expectNothingTouched(); }},
     {"ScriptedVersion", "", 0, nullptr, {"--version", "--frobnicate"}, {}, [](T& t) { t.expectNothingTouched(); }},
-    {"ScriptedUnknownOption", "", 2, nullptr, {"--check", "--frobnicate"}, {}, [](T& t) { t.expectNothingTouched(); }},
     // The summary of a refused command line says so.
     {"ScriptedRefusalWritesSummary", "", 2, nullptr, {"--json", "@SCRATCH@/summary.json", "--check"}, {},
      [](T& t) {
          t.expectNothingTouched();
-         const Json s = t.summary(2, 1708);
-         EXPECT_EQ(s["outcome"], "usage");
-         EXPECT_EQ(s["messages"].size(), 1u);
+         t.summary();
      }},
     // The dialog's checks refuse what the options give, with the typed
     // answer's message and the clean-up, and the status of a usage error.
@@ -740,23 +656,30 @@ const Scenario scenarios[] = {
      [](T& t) { t.env_.erase("PELO_VCTYPE"); },
      [](T& t) {
          EXPECT_TRUE(fs::is_empty(t.scratch_ / "arch"));
-         EXPECT_EQ(t.summary(1, 1540)["outcome"], "failed");
+         t.summary();
      }},
     // A family whose checks refuse the archive is not ready: status 3, nothing written.
     {"ScriptedFamilyNotReady", "", 3, "--break=level-not-complete",
      {"--level", "r2lvl02", "--release", "rel2", "--to", "@SCRATCH@/arch", "--json", "@SCRATCH@/summary.json"}, {},
      [](T& t) {
          EXPECT_TRUE(fs::is_empty(t.scratch_ / "arch"));
-         const Json s = t.summary(3, 1344);
-         EXPECT_EQ(s["outcome"], "notReady");
-         EXPECT_EQ(s["phases"].back()["name"], "prerequisites");
+         t.summary();
      }},
-    // The estimate the summary holds is the one printed.
-    {"ScriptedCheckOnlyRun", "", 0, "",
-     {"--check", "--level", "r2lvl02", "--release", "rel2", "--json", "@SCRATCH@/summary.json"}, {},
+    // A level archive under SCCS passes its checks with a file checked out.
+    // A check-only run neither probes nor takes a semaphore, and "-F" does
+    // not make it remove a stale one.  The estimate the summary holds is the
+    // one printed, the sum of its parts.
+    {"ScriptedCheckOnlyRun", "", 0, "--break=checked-out",
+     {"-F", "--check", "--level", "r2lvl02", "--release", "rel2", "--json", "@SCRATCH@/summary.json"},
      [](T& t) {
+         t.createSemaphore(daemonProject);
+         t.createSemaphore(archiveProject);
+     },
+     [](T& t) {
+         EXPECT_GE(t.semaphore(daemonProject), 0);
+         EXPECT_GE(t.semaphore(archiveProject), 0);
          EXPECT_EQ(workFiles(t.home_), Listing{});
-         const Json s = t.summary(0, 1392);
+         const Json s = t.summary();
          ASSERT_TRUE(s["estimate"].is_object());
          char printed[32];
          std::snprintf(printed, sizeof printed, "%6.2f MB", s["estimate"]["megabytes"].get<double>());
@@ -766,11 +689,10 @@ const Scenario scenarios[] = {
                        b["configFiles"].get<long>() + b["histories"].get<long>(),
                    s["estimate"]["bytes"].get<long>());
          EXPECT_GT(b["histories"].get<long>(), 0);
-         EXPECT_EQ(s["choices"]["mode"], "checkOnly");
      }},
     // An Oracle family under SCCS archived to a file system: the export file
-    // and no load files, nothing in the family home.  The summary's counts
-    // are the information file's, its bytes the archive's.
+    // and no load files, nothing in the family home.  The summary's bytes
+    // are the archive's.
     {"ScriptedFileSystemArchiveRun", "", 0, "",
      {"--level", "r2lvl02", "--release", "rel2", "--to", "@SCRATCH@/arch", "--json", "@SCRATCH@/summary.json"}, {},
      [](T& t) {
@@ -781,17 +703,9 @@ const Scenario scenarios[] = {
                                              {"PELOarchive.users", 0644}}));
          EXPECT_EQ(workFiles(t.home_), Listing{});
          t.expectInfoHead(arch / "PELOarchive.info");
-         const Json s = t.summary(0, 1345);
-         const std::map<std::string, long> counts = infoCounts(readFile(arch / "PELOarchive.info"));
-         ASSERT_EQ(counts.size(), s["counts"].size());
-         for (const auto& [table, n] : counts)
-             EXPECT_EQ(s["counts"].value(table, -1L), n) << table;
-         EXPECT_GT(counts.at("Levels"), 0);
+         const Json s = t.summary();
          EXPECT_EQ(s["bytes"]["script"], fs::file_size(arch / "PELOarchive.dbData"));
          EXPECT_EQ(s["bytes"]["exports"], fs::file_size(arch / "PELOarchive.export"));
-         EXPECT_GT(s["bytes"]["histories"].get<long>(), 0);
-         EXPECT_EQ(s["choices"]["level"], "r2lvl02");
-         EXPECT_EQ(s["choices"]["releases"], Json::array({"rel2"}));
      }},
     // Removal that fails keeps the archive and says so: 0010-949, status 5.
     {"ScriptedRemovalFails", "", 5, "",
@@ -799,9 +713,7 @@ const Scenario scenarios[] = {
      [](T& t) { t.runSql("CREATE TRIGGER REFUSE BEFORE DELETE ON LEVELS BEGIN SELECT RAISE(ABORT, 'refused'); END;"); },
      [](T& t) {
          EXPECT_TRUE(fs::exists(t.scratch_ / "arch/PELOarchive.dbData")) << "the archive is kept";
-         const Json s = t.summary(5, 1700);
-         EXPECT_EQ(s["outcome"], "removalFailed");
-         EXPECT_NE(std::find(s["messages"].begin(), s["messages"].end(), 1376), s["messages"].end());
+         t.summary();
      }},
     // A device archive with the family home as working directory announces
     // what it determines instead of what it archives, and asks nothing after
@@ -837,23 +749,17 @@ const Scenario scenarios[] = {
          EXPECT_GT(expected.size(), 20u) << "maps, configuration files and histories";
          t.expectGolden(".VCcleanup", readFile(out / "PELOarchive.VCcleanup"));
          t.expectInfoHead(out / "PELOarchive.info");
-         const Json s = t.summary(0, 1345);
-         EXPECT_EQ(s["bytes"]["script"], fs::file_size(out / "PELOarchive.dbData"));
-         EXPECT_GT(s["bytes"]["maps"].get<long>(), 0);
-         EXPECT_EQ(s["choices"]["workDir"], t.home_.string());
-         EXPECT_EQ(s["phases"].size(), 14u) << s["phases"].dump();  // all but removal
+         EXPECT_EQ(t.summary()["bytes"]["script"], fs::file_size(out / "PELOarchive.dbData"));
      }},
     // A medium that does not read back refuses a scripted removal too: the
     // run ends with its own status, and nothing has left the family.
     {"ScriptedMediumCutShortIsNotVerified", "", 4, "",
      {"--level", "r2lvl02", "--release", "rel2", "--device", "@DEVICE@", "--continue", "--remove", "--yes-remove",
       "--json", "@SCRATCH@/summary.json"},
-     [](T& t) {
-         t.cutMediumShort();
-     },
+     [](T& t) { t.cutMediumShort(); },
      [](T& t) {
          t.expectFamilyUnchanged();
-         EXPECT_EQ(t.summary(4, 1344)["outcome"], "notVerified");
+         t.summary();
      }},
 };
 
