@@ -1,10 +1,12 @@
 // binmerge over any base and any difference.  The input is a base length
 // (two bytes, host order), that many base bytes, and the difference.
-// binmerge must answer one of its documented codes, agree with the record
-// format of binmerge.h on whether and what it builds, and leave nothing in
+// binmerge must agree with the record format of binmerge.h on whether and
+// what it builds (0, or 6 for a difference it refuses), and leave nothing in
 // the directory but the base, the difference and, after success only, the
 // output.
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <set>
 #include <string>
@@ -16,11 +18,6 @@
 namespace {
 
 using pelo::fuzz::require;
-
-pelo::fuzz::ScratchDir& scratch() {
-    static pelo::fuzz::ScratchDir dir("binmerge");
-    return dir;
-}
 
 template <class T>
 bool take(std::string_view& bytes, T& value) {
@@ -62,14 +59,8 @@ std::optional<std::string> merged(std::string_view base, std::string_view diff) 
 }
 
 std::string contents(const std::filesystem::path& path) {
-    std::string bytes;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-        char block[4096];
-        for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;)
-            bytes.append(block, got);
-        std::fclose(file);
-    }
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 }  // namespace
@@ -81,14 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view base = input.substr(0, baseLength);
     const std::string_view diff = input.substr(base.size());
 
-    const pelo::fuzz::ScratchDir& dir = scratch();
+    static const pelo::fuzz::ScratchDir dir("binmerge");
     const std::filesystem::path basePath = dir / "1.3", diffPath = dir / "1.3d", outPath = dir / "1.2";
     std::filesystem::remove(outPath);
     pelo::fuzz::writeFile(basePath, base);
     pelo::fuzz::writeFile(diffPath, diff);
 
     const int result = pelo::binmerge(basePath.c_str(), outPath.c_str(), diffPath.c_str());
-    require(result >= 0 && result <= 6, "binmerge answers 0 to 6");
     const std::optional<std::string> expected = merged(base, diff);
     require(result == (expected ? 0 : 6), "binmerge builds exactly the consistent differences");
     std::set<std::string> left = {"1.3", "1.3d"};

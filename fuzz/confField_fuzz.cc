@@ -4,8 +4,8 @@
 // narrow one can read the file as the wide one does: every line at most
 // 199 bytes, and every field of a line that is text of the locale cut (if
 // longer than configTextMax bytes) where a character starts.
+#include <algorithm>
 #include <clocale>
-#include <cwchar>
 #include <string>
 #include <string_view>
 
@@ -31,30 +31,15 @@ struct Setup {
     locale_t narrow;
 };
 
-// Where the locale's characters of the text end, or npos when a byte
-// sequence in it is no character.
-std::string characterEnds(std::string_view text) {
-    std::string ends(text.size(), '\0');
-    std::mbstate_t state{};
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t length = std::mbrtowc(nullptr, text.data() + at, text.size() - at, &state);
-        if (length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2))
-            return {};
-        at += length == 0 ? 1 : length;
-        ends[at - 1] = 1;
-    }
-    return ends;
-}
-
 bool lineReadAlike(std::string_view line) {
     if (line.size() > narrowLineMax)
         return false;
-    const std::string ends = characterEnds(line);
-    if (ends.empty())
+    const auto ends = pelo::fuzz::characterEnds(line);
+    if (!ends)
         return true;  // no text: the wide reader splits it as bytes too
     for (std::size_t start = 0; start <= line.size();) {
         const std::size_t bar = std::min(line.find('|', start), line.size());
-        if (bar - start > pelo::configTextMax && ends[start + pelo::configTextMax - 1] == 0)
+        if (bar - start > pelo::configTextMax && !std::ranges::binary_search(*ends, start + pelo::configTextMax))
             return false;
         start = bar + 1;
     }

@@ -6,22 +6,22 @@
 // (at least one) and a level of at most 15 characters, in an archive run a
 // destination, a file system or working directory of at most 195 characters
 // with no ".", "~" or "$", a device of at most 15; a check-only run has no
-// destination and no work-file paths.
+// destination.
 //
 // A typed name that is no text of the locale ends the process by design
 // (convertMBStoWCS logs 1150 and exits 1); the process cannot survive that,
-// so answers holding such a token are passed over, on the release line too,
-// where getwchar would pass the bytes on instead.
+// so answers that are not text of the locale are passed over, on the
+// release line too, where getwchar would pass the bytes on instead.  A
+// blank is one byte in UTF-8 and never inside a character, so these are
+// the answers with such a token.
 //
 // The target works in its scratch directory, which holds "arch", an empty
 // directory a file-system archive can name, and the family home "home".
 #include <unistd.h>
 
-#include <cctype>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <cwchar>
 #include <string>
 #include <string_view>
 
@@ -44,40 +44,11 @@ struct Setup {
     pelo::fuzz::ScratchDir dir{"dialog"};
 };
 
-// The characters of the whole text (a NUL counts as one), or npos when a
-// byte sequence in it is no character.
+// The characters of the text, or npos when a byte sequence in it is no
+// character.
 std::size_t characters(std::string_view text) {
-    std::mbstate_t state{};
-    std::size_t count = 0;
-    for (std::size_t at = 0; at < text.size(); ++count) {
-        const std::size_t length = std::mbrtowc(nullptr, text.data() + at, text.size() - at, &state);
-        if (length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2))
-            return std::string_view::npos;
-        at += length == 0 ? 1 : length;
-    }
-    return count;
-}
-
-bool isText(std::string_view token) { return characters(token) != std::string_view::npos; }
-
-// Whether every blank-delimited token of the answers is text of the locale.
-bool tokensAreText(std::string_view answers) {
-    for (std::size_t at = 0; at < answers.size();) {
-        std::size_t end = at;
-        while (end < answers.size() && !std::isspace(static_cast<unsigned char>(answers[end])))
-            ++end;
-        if (!isText(answers.substr(at, end - at)))
-            return false;
-        at = end + 1;
-    }
-    return true;
-}
-
-bool hasWorkFilePath() {
-    for (const pelo::WorkFileEntry& entry : pelo::workFileTable())
-        if (!(pelo::archCtx.*entry.file).path().empty())
-            return true;
-    return false;
+    const auto ends = pelo::fuzz::characterEnds(text);
+    return ends ? ends->size() : std::string_view::npos;
 }
 
 void requireDirName(const std::string& name) {
@@ -92,8 +63,7 @@ void requireSettings() {
         require(characters(release) <= std::size_t(pelo::maxReleaseNameLen), "a release name has at most 15 characters");
     require(characters(c.levelName) <= std::size_t(pelo::maxLevelNameLen), "a level name has at most 15 characters");
     if (c.mode == pelo::RunMode::checkOnly) {
-        require(c.fileSystemName.empty() && c.deviceName.empty() && !hasWorkFilePath(),
-                "a check-only run has no destination");
+        require(c.fileSystemName.empty() && c.deviceName.empty(), "a check-only run has no destination");
         return;
     }
     require(c.fileSystemName.empty() != c.deviceName.empty(), "an archive run has one destination");
@@ -110,7 +80,7 @@ void requireSettings() {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static Setup setup;
     const std::string_view answers = pelo::fuzz::text(data, size);
-    if (!tokensAreText(answers))
+    if (characters(answers) == std::string_view::npos)
         return -1;
     pelo::fuzz::writeFile(setup.dir / "answers", answers);
     require(std::freopen((setup.dir / "answers").c_str(), "r", stdin) != nullptr, "the answers are standard input");

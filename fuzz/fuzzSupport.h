@@ -1,5 +1,6 @@
 // What the fuzz targets share: a scratch directory of their own, files
-// written whole, and the check that ends a run on a broken promise.
+// written whole, the locale's characters of a text, and the check that
+// ends a run on a broken promise.
 #pragma once
 
 #include <unistd.h>
@@ -8,11 +9,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cwchar>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 namespace pelo::fuzz {
 
@@ -66,6 +70,22 @@ inline std::set<std::string> entries(const std::filesystem::path& dir) {
     for (const auto& entry : std::filesystem::directory_iterator(dir))
         names.insert(entry.path().filename().string());
     return names;
+}
+
+/// Where each character of the locale in the text ends (the offset just
+/// past it; a NUL counts as one character), in order; nothing when a byte
+/// sequence in it is no character.
+inline std::optional<std::vector<std::size_t>> characterEnds(std::string_view text) {
+    std::vector<std::size_t> ends;
+    std::mbstate_t state{};
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = std::mbrtowc(nullptr, text.data() + at, text.size() - at, &state);
+        if (length == static_cast<std::size_t>(-1) || length == static_cast<std::size_t>(-2))
+            return std::nullopt;
+        at += length == 0 ? 1 : length;
+        ends.push_back(at);
+    }
+    return ends;
 }
 
 /// Ends the run as a crash, naming the promise the input broke, so that

@@ -19,11 +19,6 @@ namespace {
 
 using pelo::fuzz::require;
 
-pelo::fuzz::ScratchDir& scratch() {
-    static pelo::fuzz::ScratchDir dir("sccsDeltaTable");
-    return dir;
-}
-
 /// The bytes with the five characters after a leading ^Ah replaced by
 /// the sum of everything after the first line, as the SCCS tools sum it.
 std::optional<std::string> withFittingChecksum(std::string_view bytes) {
@@ -37,11 +32,11 @@ std::optional<std::string> withFittingChecksum(std::string_view bytes) {
     return fitted;
 }
 
-void check(std::string_view bytes) {
+void check(const pelo::fuzz::ScratchDir& dir, std::string_view bytes) {
     const std::optional<std::vector<std::string>> sids = pelo::sccsDeltaSids(bytes);
     if (!sids)
         return;
-    const std::string history = (scratch() / "s.history").string();
+    const std::string history = (dir / "s.history").string();
     pelo::fuzz::writeFile(history, bytes);
     std::vector<char> out(1 << 16), err(1 << 14);
     pelo::send_command(pelo::CommandLine().quoted(PELO_CSSC_DIR "/prs").text(" -e -d:I:").arg(history), out.data(),
@@ -56,9 +51,10 @@ void check(std::string_view bytes) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const pelo::fuzz::ScratchDir dir("sccsDeltaTable");
     const std::string_view bytes = pelo::fuzz::text(data, size);
-    check(bytes);
+    check(dir, bytes);
     if (const std::optional<std::string> fitted = withFittingChecksum(bytes); fitted && *fitted != bytes)
-        check(*fitted);
+        check(dir, *fitted);
     return 0;
 }
