@@ -276,14 +276,6 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
         env_["PATH"] = (scratch_ / "bin").string() + ":/usr/bin:/bin";
     }
 
-    // A cpio whose medium loses all but its first 2048 bytes without a
-    // word; it reads as cpio does.  The family is remembered as it is.
-    void cutMediumShort() {
-        useCpio("case \"$1\" in -o) /usr/bin/cpio \"$@\" 2>/dev/null | { head -c 2048; cat >/dev/null; }; exit 0;; "
-                "esac\nexec /usr/bin/cpio \"$@\"\n");
-        rememberFamily();
-    }
-
     // Changes the family's database behind the utility's back.
     void runSql(const std::string& script) {
         ASSERT_EQ(pelo::sqlConnect(env_["PELO_DB"], "test", "test"), 0) << pelo::sqlca.sqlerrm;
@@ -752,11 +744,17 @@ const Scenario scenarios[] = {
          EXPECT_EQ(t.summary()["bytes"]["script"], fs::file_size(out / "PELOarchive.dbData"));
      }},
     // A medium that does not read back refuses a scripted removal too: the
-    // run ends with its own status, and nothing has left the family.
+    // run ends with its own status, and nothing has left the family.  The
+    // cpio loses all but the medium's first 2048 bytes without a word; it
+    // reads as cpio does.
     {"ScriptedMediumCutShortIsNotVerified", "", 4, "",
      {"--level", "r2lvl02", "--release", "rel2", "--device", "@DEVICE@", "--continue", "--remove", "--yes-remove",
       "--json", "@SCRATCH@/summary.json"},
-     [](T& t) { t.cutMediumShort(); },
+     [](T& t) {
+         t.useCpio("case \"$1\" in -o) /usr/bin/cpio \"$@\" 2>/dev/null | { head -c 2048; cat >/dev/null; }; exit 0;; "
+                   "esac\nexec /usr/bin/cpio \"$@\"\n");
+         t.rememberFamily();
+     },
      [](T& t) {
          t.expectFamilyUnchanged();
          t.summary();
