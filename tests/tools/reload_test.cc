@@ -137,7 +137,6 @@ protected:
         fs::create_directory(scratch / "archive");
         target_ = (scratch / "family.db").string();
     }
-    void TearDown() override { ScratchDirTest::TearDown(); }
 
     /// The archive of a case: its script and the Notes and Versions rows.
     void writeArchive(const ReloadCase& c) {

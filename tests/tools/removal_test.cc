@@ -1,42 +1,48 @@
-// Removal loses nothing, whole or stopped.  The real binary archives a
-// family as its login and removes what it archived; reload runs the
-// archive's script into an empty schema.  Every row that went from the
-// family must then be in the reloaded database with its values, every
-// delta that went from a history in the archive's copy of it, and every
-// level map that went in the archive byte for byte; and no row is left
-// naming a history that is gone.  Informix archives only the archived Notes
-// and Versions rows, Oracle's export tool the whole tables: each backend
-// sees both.  A removal that completes leaves every row that went in the
-// archive's row copy exactly as the family held it, where the script must
-// change it: configured fields switched off or past the twentieth, and free
-// text with ' ` & and ;.  A release archive with removal stopped at a step,
-// by a termination signal, by SIGKILL or by a failure inside the removal,
-// leaves the family as it was and the archive directory empty before the
-// removal starts, and its archive whole once it has.
+// Removal loses nothing, whole or stopped, and a restore undoes it.  The
+// real binary archives a family as its login and removes what it
+// archived; "--restore" then puts it back, and the family must end as it
+// was before the archive: every table row for row, every file of its home
+// byte for byte.  What the restore puts back it reads from the archive
+// alone, so that is the proof that the archive holds everything that went,
+// the values the script cannot carry too (configured fields switched off
+// or past the twentieth, free text with ' ` & and ;).  Left behind after
+// the removal, no file row names a path or an SCCS history that went.  A
+// release archive with removal stopped at a step, by a termination
+// signal, by SIGKILL or by a failure inside the removal, leaves the family
+// as it was and the archive directory empty before the removal starts,
+// and an archive that restores it once it has.  A restore that meets rows
+// or files the family holds otherwise names each and writes nothing; one
+// that is stopped leaves the family as it found it; a dry run changes
+// nothing.
 #include <signal.h>
 #include <sys/ipc.h>
 #include <sys/sem.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "archive/builtFamily.h"
+#include "archive/runRequest.h"
 #include "db/backends.h"
 #include "db/client.h"
 #include "support/commandLine.h"
 #include "tools/familyTables.h"
 #include "tools/removedObjects.h"
 #include "tools/scratchFamily.h"
+#include "tools/shortDevice.h"
 #include "vc/location.h"
 
 namespace pelo {
@@ -56,12 +62,16 @@ enum class Fault { none, trigger, busy, fullDisk };
 struct RemovalCase {
     const char* name;
     Backend backend = Backend::sqlite;
-    const char* vc = "sccs";         ///< mkfamily's --vc
-    bool level = false;              ///< a level archive of rel2 up to r2lvl02; else a release archive of rel1
-    const char* product = "oracle";  ///< mkfamily's --db
+    const char* vc = "sccs";  ///< mkfamily's --vc
+    bool level = false;       ///< the family's level request; else its release request
     /// The tiny family's first release shares every path and history with
     /// the second; the demo family's has some of its own to remove.
     const char* size = "tiny";
+    bool hostile = false;
+    bool device = false;  ///< onto a device through cpio; else into a directory
+    /// Defects with fields the script cannot carry, and after the removal
+    /// every refusal of the restore.
+    bool refusals = false;
     Hit hit = Hit::none;
     const char* line = "";  ///< the output line the hit waits for
     Fault fault = Fault::none;
@@ -70,14 +80,18 @@ struct RemovalCase {
 
 void PrintTo(const RemovalCase& c, std::ostream* out) { *out << c.name; }
 
+using Files = std::map<std::string, std::string>;
+
 // Every pair of backend (the deletes and their commits), history kind (what
-// goes from vc/) and request (which steps run) once; the product only
-// changes how the removed rows read back.
+// goes from vc/) and request (which steps run) at least once.
 const RemovalCase removalCases[] = {
-    {.name = "SQLite_Sccs_Level_Informix", .level = true, .product = "informix", .size = "demo"},
-    {.name = "SQLite_Pvcs_Release_Oracle", .vc = "pvcs", .size = "demo"},
-    {.name = "PostgreSQL_Sccs_Release_Informix", .backend = Backend::postgres, .product = "informix", .size = "demo"},
-    {.name = "PostgreSQL_Pvcs_Level_Oracle", .backend = Backend::postgres, .vc = "pvcs", .level = true, .size = "demo"},
+    {.name = "PostgreSQL_Sccs_Level", .backend = Backend::postgres, .level = true, .size = "demo"},
+    {.name = "SQLite_Pvcs_Level", .vc = "pvcs", .level = true, .size = "demo"},
+    {.name = "PostgreSQL_Pvcs_Release", .backend = Backend::postgres, .vc = "pvcs", .size = "demo"},
+    {.name = "SQLite_Sccs_Release_Hostile", .hostile = true},
+    {.name = "SQLite_Sccs_Release_Device", .size = "demo", .device = true},
+    // The lock that holds the stopped restore is PostgreSQL's.
+    {.name = "PostgreSQL_Sccs_Release_Refusals", .backend = Backend::postgres, .size = "demo", .refusals = true},
 };
 
 const std::string removalStarts = "Removing the archived objects.";
@@ -140,6 +154,62 @@ private:
     FILE* pipe_ = nullptr;
 };
 
+/// Runs a shell command, calling onLine with each line of its output
+/// (without its newline) and the command's pid; the output and the exit
+/// status, 128 + the signal for a run a signal ended.
+std::pair<std::string, int> watch(const std::string& command,
+                                  const std::function<void(const std::string&, pid_t)>& onLine) {
+    FILE* stream = popen(("echo $$; " + command).c_str(), "r");
+    if (stream == nullptr)
+        return {"cannot start " + command, -1};
+    char buffer[4096];
+    const pid_t pid = std::fgets(buffer, sizeof buffer, stream) != nullptr ? std::atoi(buffer) : 0;
+    std::string output;
+    while (std::fgets(buffer, sizeof buffer, stream) != nullptr) {
+        output += buffer;
+        onLine(std::string(buffer, std::strcspn(buffer, "\n")), pid);
+    }
+    const int status = pclose(stream);
+    return {output, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
+}
+
+void expectSameTables(const Tables& expected, const Tables& found, const std::string& when) {
+    for (const auto& [name, table] : expected) {
+        const Rows& rows = found.at(name).rows;
+        std::vector<const Texts*> missing, extra;
+        for (const Texts& row : table.rows)
+            if (!std::ranges::binary_search(rows, row))
+                missing.push_back(&row);
+        for (const Texts& row : rows)
+            if (!std::ranges::binary_search(table.rows, row))
+                extra.push_back(&row);
+        EXPECT_EQ(rows.size(), table.rows.size()) << when << ": " << name;
+        for (std::size_t i = 0; i < std::min<std::size_t>(3, missing.size()); ++i)
+            ADD_FAILURE() << when << ": " << name << " lacks " << briefRow(*missing[i]);
+        for (std::size_t i = 0; i < std::min<std::size_t>(3, extra.size()); ++i)
+            ADD_FAILURE() << when << ": " << name << " holds " << briefRow(*extra[i]);
+    }
+}
+
+void expectSameFiles(const Files& expected, const Files& found, const std::string& when) {
+    for (const auto& [path, bytes] : expected) {
+        const auto there = found.find(path);
+        if (there == found.end())
+            ADD_FAILURE() << when << ": the home lacks " << path;
+        else
+            EXPECT_TRUE(there->second == bytes) << when << ": " << path << " differs";
+    }
+    for (const auto& [path, bytes] : found)
+        EXPECT_TRUE(expected.contains(path)) << when << ": the home holds " << path;
+}
+
+/// How many of the files below a folder of the home went.
+std::size_t filesGone(const Files& before, const Files& after, const std::string& folder) {
+    return std::ranges::count_if(before, [&](const auto& file) {
+        return file.first.starts_with(folder + "/") && !after.contains(file.first);
+    });
+}
+
 class RemovalTest : public ScratchPairTest<RemovalCase> {
 protected:
     /// The case's family: on SQLite in its default database, on PostgreSQL
@@ -150,170 +220,309 @@ protected:
             return;
         const RemovalCase& c = GetParam();
         arch_ = familyDb_->dir().string() + "/arch";
-        family_ = buildFamily(familyDb_->dir().string() + "/family", std::string("--size=") + c.size + " --db=" +
-                                                                         c.product + " --vc=" + c.vc +
-                                                                         familyTargetOptions(*familyDb_));
+        cluster_ = clusterVariables();
+        family_ = buildFamily(familyDb_->dir().string() + "/family",
+                              std::string("--size=") + c.size + (c.hostile ? " --hostile" : "") +
+                                  " --db=oracle --vc=" + c.vc + familyTargetOptions(*familyDb_));
         ASSERT_TRUE(family_.env.contains("PELO_DB") && family_.env.contains("PELO_VCBIN")) << "no family.env";
         fs::create_directories(arch_);
     }
 
     void TearDown() override {
         ScratchPairTest::TearDown();
-        // A killed run leaves its archive semaphore behind.
+        dropSemaphore();
+    }
+
+    /// A killed run leaves its archive semaphore behind.
+    void dropSemaphore() const {
         if (const int id = semget(ftok(family_.home.c_str(), 109), 1, 0); id >= 0)
             semctl(id, 0, IPC_RMID);
     }
 
-    /// Runs the archive of the case's request with removal into arch_,
-    /// under a shell prefix, hitting it when the case's line appears and
-    /// taking the reader's hold from the populate file on; the output and status.
+    /// Runs the archive of the case's request with removal into arch_ (or
+    /// onto the device), under a shell prefix, hitting it when the case's
+    /// line appears and taking the reader's hold from the populate file
+    /// on; the output and status.
     std::pair<std::string, int> run(const std::string& prefix = "") {
         const RemovalCase& c = GetParam();
-        std::ofstream(arch_ + ".answers") << (c.level ? "2\n1\nr2lvl02\nrel2\n2\n2\n1\n" : "2\n2\nrel1\n2\n2\n1\n") +
-                                                 arch_ + "\n";
-        const std::string command = prefix + "exec " + archiveCommand(family_, clusterVariables()) + " <" +
+        const std::map<std::string, std::string>& r = family_.requests;
+        const std::string request = c.level ? "1\n" + r.at("levelArchive") + "\n" + r.at("levelArchiveRelease") + "\n"
+                                            : "2\n" + r.at("releaseArchive") + "\n";
+        const std::string medium = c.device ? "2\n" + device_.path() + "\n1\n1\n" : "1\n" + arch_ + "\n";
+        std::ofstream(arch_ + ".answers") << "2\n" + request + "2\n2\n" + medium;
+        const std::string command = prefix + "exec " + archiveCommand(family_, cluster_) + " <" +
                                     shellQuote(arch_ + ".answers") + " 2>&1";
-        int out[2];
-        EXPECT_EQ(pipe(out), 0);
-        const pid_t pid = fork();
-        if (pid == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(out[1]);
-        FILE* stream = fdopen(out[0], "r");
-        std::string output;
         std::unique_ptr<HeldReader> reader;
-        char buffer[4096];
         bool hit = false;
-        while (std::fgets(buffer, sizeof buffer, stream) != nullptr) {
-            output += buffer;
-            const std::string line = std::string(buffer, std::strlen(buffer) - 1);
+        const auto ran = watch(command, [&](const std::string& line, pid_t pid) {
             if (c.hit != Hit::none && !hit && line == c.line)
                 hit = kill(pid, c.hit == Hit::kill ? SIGKILL : SIGTERM) == 0;
             if (c.fault == Fault::busy && !reader && line == populateStarts)
                 reader = std::make_unique<HeldReader>(family_.env.at("PELO_DB"));
-        }
-        std::fclose(stream);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(c.hit == Hit::none || hit) << "the run never printed " << c.line << "\n" << output;
-        return {output, WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status)};
+        });
+        EXPECT_TRUE(c.hit == Hit::none || hit) << "the run never printed " << c.line << "\n" << ran.first;
+        return ran;
     }
 
-    Histories histories(const std::string& base) const {
-        return readHistories(base, family_.env.at("PELO_VCBIN"), GetParam().vc == std::string("pvcs"));
+    /// The real binary's restore of the archive with the options; its output ends with "status=N".
+    std::string restore(const std::string& options = "") const {
+        return capture("cd " + shellQuote(familyDb_->dir().string()) + " && " + archiveCommand(family_, cluster_) +
+                       " --restore " + shellQuote(archive()) + options + " </dev/null 2>&1; echo \"status=$?\"");
     }
 
-    /// What the family holds: its rows, its histories and its level maps.
-    struct Held {
-        Tables tables;
-        Histories histories;
-        std::map<std::string, std::string> maps;
-    };
-    Held held() const {
-        return {readTables(family_.env.at("PELO_DB"), *familyDb_), histories(family_.home),
-                readFiles(family_.home + "/maps")};
+    /// Restores the archive: the family must be as it was.
+    void expectRestored(const Tables& before, const Files& homeBefore) const {
+        const std::string output = restore();
+        ASSERT_TRUE(output.ends_with("status=0\n")) << output;
+        EXPECT_NE(output.find("peloarchive --restore: " + archive() + ": "), std::string::npos) << output;
+        expectSameTables(before, tables(), "after the restore");
+        expectSameFiles(homeBefore, home(), "after the restore");
     }
 
-    /// How many rows, histories and level maps went.
-    struct Gone {
-        std::size_t rows = 0, histories = 0, maps = 0;
-    };
+    Tables tables() const { return readTables(family_.env.at("PELO_DB"), *familyDb_); }
 
-    /// Reloads the archive, as the restore would: every row, delta and level
-    /// map that left the family since `before` must be in it, and under SCCS
-    /// every FILES row left must name a history the family still has.
-    Gone expectGoneArchived(const Held& before, const Held& after) const {
-        const RemovalCase& c = GetParam();
-        const std::string reload = reloadArchive(arch_, c.product, *reloadDb_);
-        EXPECT_TRUE(reload.ends_with("status=0\n")) << "the archive does not reload\n" << reload;
-        const Tables reloaded = readTables(reloadDb_->target(), *reloadDb_);
-        const ScriptForms forms = ScriptForms::of(arch_, c.product == std::string("informix"));
-        Gone gone;
-        for (const auto& [table, keyColumns] : familyTables)
-            gone.rows += expectRemovedRowsArchived(table, keyColumns, before.tables.at(table), after.tables.at(table),
-                                                   reloaded.at(table), forms);
-        gone.histories = expectRemovedDeltasArchived(before.histories, after.histories, histories(arch_));
-        gone.maps = expectRemovedMapsArchived(before.maps, after.maps, readFiles(arch_ + "/maps"));
-        if (c.vc != std::string("sccs"))
-            return gone;
-        const TableRows& filesTable = after.tables.at("FILES");
-        const std::size_t source = filesTable.at("SOURCEID"), type = filesTable.at("TYPE");
-        for (const Texts& row : filesTable.rows) {
+    /// The home's files but an SQLite family's database, whose pages a
+    /// restore lays out anew: its rows are what tables() compares.
+    Files home() const {
+        Files files = readFiles(family_.home);
+        const std::string& database = family_.env.at("PELO_DB");
+        if (database.starts_with(family_.home + "/"))
+            std::erase_if(files, [&](const auto& file) {
+                return file.first.starts_with(database.substr(family_.home.size() + 1));
+            });
+        return files;
+    }
+
+    /// What a PVCS family's owner does with the list the removal leaves:
+    /// removes each history it names.  The number removed.
+    std::size_t removeListedHistories() const {
+        std::ifstream list(family_.home + "/PELOarchive.PVCS_clean");
+        std::size_t removed = 0;
+        for (std::string line; std::getline(list, line);)
+            if (line.starts_with(family_.home + "/vc/"))
+                removed += fs::remove(line);
+        return removed;
+    }
+
+    /// No file row left names a path that went, unless it is dropped, nor,
+    /// under SCCS, a history that went.
+    void expectNamedObjectsKept(const Tables& before, const Tables& after) const {
+        const TableRows& files = after.at("FILES");
+        std::set<std::string> pathsAfter;
+        for (const Texts& row : after.at("PATH").rows)
+            pathsAfter.insert(row[0]);
+        const std::size_t source = files.at("SOURCEID"), type = files.at("TYPE"), pathId = files.at("PATHID");
+        for (const Texts& row : files.rows) {
+            const bool live = row[files.at("DROPDATE")].empty() && row[files.at("NUDROPDATE")].empty();
+            const bool pathWent = std::ranges::any_of(before.at("PATH").rows, [&](const Texts& path) {
+                return path[0] == row[pathId] && !pathsAfter.contains(path[0]);
+            });
+            EXPECT_FALSE(live && pathWent) << "path " << row[pathId] << " went";
             const std::string history =
                 family_.home + "/vc/" + vcLocation(std::stoi(row.at(source)), sccsType(row.at(type)));
-            EXPECT_TRUE(fs::exists(history)) << "a file row names " << history << ", which is gone";
+            EXPECT_TRUE(GetParam().vc != std::string("sccs") || fs::exists(history))
+                << "a file row names " << history << ", which is gone";
         }
-        return gone;
     }
 
-    std::string rowCopy() const { return arch_ + "/PELOarchive.rows.db"; }
+    std::string archive() const { return GetParam().device ? device_.path() : arch_; }
 
     std::string arch_;
+    ShortDevice device_;
+    std::map<std::string, std::string> cluster_;
     BuiltFamily family_;
 };
 
-TEST_P(RemovalTest, EverythingRemovedIsInTheArchive) {
-    const RemovalCase& c = GetParam();
-    const Held before = held();
-    const auto [output, status] = run();
-    ASSERT_EQ(status, 0) << output;
-    // What is left is a family the other archive request still passes its checks on.
-    const std::string check =
-        testing::runArchive(family_, c.level ? "1\n2\nrel1\n" : "1\n1\nr2lvl02\nrel2\n", clusterVariables());
-    ASSERT_TRUE(check.ends_with("status=0\n")) << check;
-    const Held after = held();
-    const Gone gone = expectGoneArchived(before, after);
-    EXPECT_GT(gone.rows, 0u) << "the removal removed no row";
-    EXPECT_GT(gone.maps, 0u) << "the removal removed no level map";
-    if (!c.level && c.vc == std::string("sccs")) {
-        EXPECT_GT(gone.histories, 0u) << "the release archive removed no history";
+/// The configured defect fields the test adds: 21 switched on, after the
+/// family's own, and RETIRED switched off.
+std::string addedFields() {
+    std::string lines;
+    for (int k = 1; k <= 21; ++k) {
+        const std::string name = "XF" + std::to_string(k);
+        lines += "yes|" + name + "|" + name + "|" + name + "|" + name + "|no|no|text\n";
     }
-    const Tables copy = readTablesAt(rowCopy(), "rowcopy", "", &before.tables);
-    std::size_t rowsCopied = 0;
-    for (const auto& [table, keyColumns] : scriptTables)
-        rowsCopied += expectRemovedRowsCopied(table, keyColumns, before.tables.at(table), after.tables.at(table),
-                                              copy.at(table));
-    EXPECT_EQ(rowsCopied, gone.rows);
-
-    // Under PVCS the histories of a release archive are listed for their
-    // owner to remove: each must be in the archive.
-    const Histories archived = histories(arch_);
-    const std::string cleanList = family_.home + "/PELOarchive.PVCS_clean";
-    std::ifstream listed(cleanList);
-    std::size_t listedCount = 0;
-    for (std::string line; std::getline(listed, line);)
-        if (line.starts_with(family_.home + "/vc/")) {
-            const std::string history = line.substr(family_.home.size() + 4);
-            EXPECT_TRUE(archived.contains(history) && !archived.at(history).empty())
-                << cleanList << " lists " << line << " but the archive does not hold it";
-            ++listedCount;
-        }
-    EXPECT_EQ(listedCount > 0, !c.level && c.vc == std::string("pvcs")) << cleanList;
-
-    // A path goes with the last file row that names it and is not
-    // dropped: a live file row left names no path that went.
-    const TableRows& files = after.tables.at("FILES");
-    const auto ids = [](const TableRows& table, const char* column, auto keep) {
-        std::set<std::string> found;
-        for (const Texts& row : table.rows)
-            if (keep(row))
-                found.insert(row[table.at(column)]);
-        return found;
-    };
-    const auto any = [](const Texts&) { return true; };
-    const auto live = [&](const Texts& row) { return row[files.at("DROPDATE")].empty() && row[files.at("NUDROPDATE")].empty(); };
-    const std::set<std::string> pathsBefore = ids(before.tables.at("PATH"), "ID", any),
-                                pathsAfter = ids(after.tables.at("PATH"), "ID", any);
-    for (const std::string& path : ids(files, "PATHID", live))
-        EXPECT_TRUE(!pathsBefore.contains(path) || pathsAfter.contains(path)) << "path " << path << " went";
+    return lines + "no|RETIRED|retired|Retired|Ret|no|no|text\n";
 }
 
-INSTANTIATE_TEST_SUITE_P(Removal, RemovalTest, ::testing::ValuesIn(removalCases),
+// Values a release archive must keep in its row copy, since its script
+// cannot carry them: those of a switched-off field and of the 21st
+// configured field, and free text with the characters the script blanks.
+class RemoveAndRestoreTest : public RemovalTest {
+protected:
+    void addUnscriptedValues() const {
+        ASSERT_EQ(sqlConnect(family_.env.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
+        std::string script;
+        for (int k = 1; k <= 21; ++k)
+            script += "ALTER TABLE DEFECTS ADD COLUMN XF" + std::to_string(k) + " VARCHAR(40);";
+        script += "ALTER TABLE DEFECTS ADD COLUMN RETIRED VARCHAR(40);";
+        script += "SELECT PELO_CREATE_REPORT_VIEWS();";  // the views carry every column only when made again
+        script += "UPDATE DEFECTS SET XF21 = 'twenty-first ' || ID, RETIRED = 'retired ' || ID,"
+                  " ABSTRACT = 'it''s `quoted` & semi;colon ' || ID;"
+                  "UPDATE RELEASES SET DESCRIPTION = 'rel''s `one`; & only' WHERE NAME = 'rel1';";
+        ASSERT_EQ(sqlExecuteScript(script), 0) << sqlca.sqlerrm;
+        ASSERT_EQ(sqlCommit(), 0) << sqlca.sqlerrm;
+        sqlRollbackRelease();
+        for (const char* table : {"/configField/DefectConfigTbl", "/configField/FeatureConfigTbl"})
+            std::ofstream(family_.home + table, std::ios::app) << addedFields();
+    }
+
+    void expectUnchanged(const std::string& when) const {
+        expectSameTables(removed_, tables(), when);
+        expectSameFiles(homeRemoved_, home(), when);
+    }
+
+    /// A history the removal took, by its place below the home.
+    std::string removedHistory() const {
+        for (const auto& entry : fs::recursive_directory_iterator(arch_ + "/vc"))
+            if (entry.is_regular_file() && !fs::exists(family_.home + "/" + fs::relative(entry.path(), arch_).string()))
+                return fs::relative(entry.path(), arch_).string();
+        return {};
+    }
+
+    // A dry run names what it would put back and changes nothing.
+    void dryRun() const {
+        const std::string output = restore(" --dry-run");
+        ASSERT_TRUE(output.ends_with("status=0\n")) << output;
+        EXPECT_NE(output.find("The restore would put back:\n"), std::string::npos) << output;
+        EXPECT_NE(output.find("  RELEASES: 1 rows, 0 set back\n"), std::string::npos) << output;
+        EXPECT_NE(output.find("  level maps: "), std::string::npos) << output;
+        EXPECT_NE(output.find("  version control files: "), std::string::npos) << output;
+        EXPECT_NE(output.find("dry run, nothing was changed"), std::string::npos) << output;
+        expectUnchanged("after the dry run");
+    }
+
+    // An archive that no longer verifies is refused before anything is
+    // compared; the map is mended afterwards.
+    void damagedArchive() const {
+        const auto map = std::ranges::find_if(fs::recursive_directory_iterator(arch_ + "/maps"),
+                                              fs::recursive_directory_iterator(),
+                                              [](const fs::directory_entry& entry) { return entry.is_regular_file(); });
+        ASSERT_NE(map, fs::recursive_directory_iterator()) << "the archive holds no level map";
+        const std::string bytes = readText(map->path().string());
+        std::ofstream(map->path(), std::ios::app) << "damage";
+        const std::string output = restore();
+        std::ofstream(map->path(), std::ios::binary | std::ios::trunc) << bytes;
+        EXPECT_TRUE(output.ends_with("status=4\n")) << output;
+        EXPECT_NE(output.find("0012-031"), std::string::npos) << output;
+        EXPECT_EQ(output.find("Comparing the archive"), std::string::npos) << output;
+        expectUnchanged("after the damaged archive");
+    }
+
+    // A map directory that leads out of the home is never written through.
+    void placeOutsideTheHome() const {
+        const std::string outside = familyDb_->dir().string() + "/outside";
+        fs::create_directories(outside);
+        const std::string link = family_.home + "/maps/" + family_.requests.at("releaseArchive");
+        ASSERT_FALSE(fs::exists(link)) << "the removal kept the release's maps";
+        fs::create_directory_symlink(outside, link);
+        const std::string output = restore();
+        fs::remove(link);
+        EXPECT_TRUE(output.ends_with("status=1\n")) << output;
+        EXPECT_NE(output.find("0012-043"), std::string::npos) << output;
+        EXPECT_TRUE(fs::is_empty(outside)) << "a file was written outside the home";
+        expectUnchanged("after the refused place");
+    }
+
+    // Stopped by SIGTERM while it waits to write its first row, after the
+    // files are back: the files go again and no row is written.
+    void stoppedWhilePuttingBackRows() {
+        ASSERT_EQ(sqlConnect(family_.env.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
+        // Held until the run has ended: its first insert waits on it.
+        ASSERT_EQ(sqlExecuteScript("LOCK TABLE RELEASES IN SHARE MODE;"), 0) << sqlca.sqlerrm;
+        // timeout passes the signal on, and ends a run that never comes to
+        // its line, which would otherwise wait on the lock for ever.
+        const std::string command = "exec timeout -k 5 60 " + archiveCommand(family_, cluster_) + " --restore " +
+                                    shellQuote(arch_) + " </dev/null 2>&1";
+        bool signalled = false;
+        const auto [output, status] = watch(command, [&](const std::string& line, pid_t pid) {
+            if (!signalled && line == "Putting back the rows.") {
+                EXPECT_NE(home(), homeRemoved_) << "no file was put back before the rows";
+                signalled = kill(pid, SIGTERM) == 0;
+            }
+        });
+        sqlRollbackRelease();
+        EXPECT_TRUE(signalled) << output;
+        EXPECT_EQ(status, 1) << output;
+        expectUnchanged("after the stopped restore");
+    }
+
+    // A level the family made after the removal under an archived level's
+    // ID, a release under an archived release's name, and a history put
+    // back by hand with other bytes: each is named and nothing is put
+    // back.  The family's changes are undone afterwards.
+    void conflicts() {
+        const std::string history = removedHistory();
+        ASSERT_FALSE(history.empty()) << "the removal took no history";
+        std::ofstream(family_.home + "/" + history) << "put back by hand\n";
+        const Tables copy = readTablesAt(arch_ + "/PELOarchive.rows.db", "", "");
+        const std::string levelId = copy.at("LEVELS").rows.at(0).at(0);
+        const std::string releaseName = copy.at("RELEASES").rows.at(0).at(1);
+        ASSERT_EQ(sqlConnect(family_.env.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
+        ASSERT_EQ(sqlExecuteScript("INSERT INTO LEVELS (ID, NAME, RELEASEID) VALUES (" + levelId + ", 'later', 0); " +
+                                   "INSERT INTO RELEASES (ID, NAME) VALUES (999999, '" + releaseName + "');"),
+                  0)
+            << sqlca.sqlerrm;
+        ASSERT_EQ(sqlCommit(), 0);
+        sqlRollbackRelease();
+        removed_ = tables();
+        homeRemoved_ = home();
+        const std::string output = restore();
+        EXPECT_TRUE(output.ends_with("status=3\n")) << output;
+        EXPECT_NE(output.find("conflict: LEVELS ID=" + levelId + ": "), std::string::npos) << output;
+        EXPECT_NE(output.find("conflict: RELEASES NAME=" + releaseName + ": "), std::string::npos) << output;
+        EXPECT_NE(output.find("conflict: " + family_.home + "/" + history + ": "), std::string::npos) << output;
+        EXPECT_NE(output.find("0012-035"), std::string::npos) << output;
+        expectUnchanged("after the refused restore");
+        fs::remove(family_.home + "/" + history);
+        ASSERT_EQ(sqlConnect(family_.env.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
+        ASSERT_EQ(sqlExecuteScript("DELETE FROM LEVELS WHERE ID = " + levelId + "; DELETE FROM RELEASES WHERE ID = 999999;"),
+                  0)
+            << sqlca.sqlerrm;
+        ASSERT_EQ(sqlCommit(), 0);
+        sqlRollbackRelease();
+    }
+
+    Tables removed_;
+    Files homeRemoved_;
+};
+
+// One archive serves the removal's checks, the restore's refusals (the
+// conflicts, which change the family, last) and the restore itself.
+TEST_P(RemoveAndRestoreTest, TheFamilyComesBack) {
+    const RemovalCase& c = GetParam();
+    if (c.refusals) {
+        ASSERT_NO_FATAL_FAILURE(addUnscriptedValues());
+    }
+    const Tables before = tables();
+    const Files homeBefore = home();
+    const auto [output, status] = run();
+    ASSERT_EQ(status, 0) << output;
+    removed_ = tables();
+    homeRemoved_ = home();
+    EXPECT_NE(removed_.at("LEVELS").rows, before.at("LEVELS").rows) << "the removal took no level";
+    EXPECT_GT(filesGone(homeBefore, homeRemoved_, "maps"), 0u) << "the removal took no level map";
+    if (!c.level && c.vc == std::string("sccs") && c.size == std::string("demo")) {
+        EXPECT_GT(filesGone(homeBefore, homeRemoved_, "vc"), 0u) << "the release archive removed no history";
+    }
+    expectNamedObjectsKept(before, removed_);
+    // Under PVCS the histories of a release archive are listed for their owner to remove.
+    EXPECT_EQ(removeListedHistories() > 0, !c.level && c.vc == std::string("pvcs"));
+    homeRemoved_ = home();
+    if (c.refusals) {
+        EXPECT_LT(removed_.at("DEFECTS").rows.size(), before.at("DEFECTS").rows.size()) << "no defect went";
+        const std::string written = readText(arch_ + "/PELOarchive.dbData");
+        for (const char* value : {"twenty-first", "retired ", "semi;colon", "`one`"})
+            EXPECT_EQ(written.find(value), std::string::npos) << "the script carries " << value;
+        ASSERT_NO_FATAL_FAILURE(dryRun());
+        ASSERT_NO_FATAL_FAILURE(damagedArchive());
+        ASSERT_NO_FATAL_FAILURE(placeOutsideTheHome());
+        ASSERT_NO_FATAL_FAILURE(stoppedWhilePuttingBackRows());
+        ASSERT_NO_FATAL_FAILURE(conflicts());
+    }
+    expectRestored(before, homeBefore);
+}
+
+INSTANTIATE_TEST_SUITE_P(Removal, RemoveAndRestoreTest, ::testing::ValuesIn(removalCases),
                          [](const ::testing::TestParamInfo<RemovalCase>& info) { return info.param.name; });
 
 using CrashSafetyTest = RemovalTest;
@@ -328,19 +537,16 @@ TEST_P(CrashSafetyTest, NothingLeavesTheFamilyThatTheArchiveDoesNotHold) {
         ASSERT_EQ(sqlCommit(), 0);
         sqlRollbackRelease();
     }
-    const Held before = held();
-    ASSERT_FALSE(before.histories.empty());
+    const Tables before = tables();
+    const Files homeBefore = home();
 
     const auto [output, status] = run(c.fault == Fault::fullDisk ? "trap '' XFSZ; ulimit -f 8; " : "");
     EXPECT_EQ(status, c.hit == Hit::kill ? 128 + SIGKILL : 1) << output;
-    const Held after = held();
 
     if (output.find("\n" + removalStarts + "\n") == std::string::npos) {
         EXPECT_TRUE(fs::is_empty(arch_)) << "the clean-up left files in the archive directory\n" << output;
-        for (const auto& [table, rows] : before.tables)
-            EXPECT_EQ(after.tables.at(table).rows, rows.rows) << table << " changed before removal started";
-        EXPECT_EQ(after.histories, before.histories);
-        EXPECT_EQ(after.maps, before.maps);
+        expectSameTables(before, tables(), "before removal started");
+        expectSameFiles(homeBefore, home(), "before removal started");
         if (c.fault == Fault::fullDisk) {
             EXPECT_NE(output.find("0010-982 The peloarchive program cannot continue.  It cannot write"), std::string::npos)
                 << output;
@@ -351,76 +557,46 @@ TEST_P(CrashSafetyTest, NothingLeavesTheFamilyThatTheArchiveDoesNotHold) {
         EXPECT_NE(output.find(restoreWarning), std::string::npos) << output;
         EXPECT_NE(output.find(archiveKept + arch_ + " holds every object"), std::string::npos) << output;
     }
-    expectGoneArchived(before, after);
+    expectNamedObjectsKept(before, tables());
+    dropSemaphore();
+    expectRestored(before, homeBefore);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stops, CrashSafetyTest, ::testing::ValuesIn(crashCases),
                          [](const ::testing::TestParamInfo<RemovalCase>& info) { return info.param.name; });
 
-/// The configured defect fields the test adds: 21 switched on, after the
-/// family's own, and RETIRED switched off.
-std::string addedFields() {
-    std::string lines;
-    for (int k = 1; k <= 21; ++k) {
-        const std::string name = "XF" + std::to_string(k);
-        lines += "yes|" + name + "|" + name + "|" + name + "|" + name + "|no|no|text\n";
+// --restore takes its archive, and with it --dry-run and -F alone.
+struct RestoreLine {
+    const char* name;
+    std::vector<const char*> args;
+    int message;  ///< the usage error's, 0 for a restore
+};
+
+TEST(RestoreRequestTest, CommandLines) {
+    const RestoreLine lines[] = {
+        {"Alone", {"--restore", "/a"}, 0},
+        {"DryRunAndForce", {"--dry-run", "-F", "--restore", "/a"}, 0},
+        {"DryRunWithoutArchive", {"--dry-run"}, 1708},
+        {"EmptyPath", {"--restore="}, 1718},
+        {"Twice", {"--restore", "/a", "--restore", "/b"}, 1719},
+        {"WithAnArchiveRun", {"--restore", "/a", "--releases", "r1"}, 1719},
+        {"WithSummary", {"--json", "/s", "--restore", "/a"}, 1719},
+    };
+    for (const RestoreLine& line : lines) {
+        std::vector<const char*> argv{"peloarchive"};
+        argv.insert(argv.end(), line.args.begin(), line.args.end());
+        const RunRequest request = parseRunRequest(static_cast<int>(argv.size()), argv.data());
+        if (line.message != 0) {
+            EXPECT_EQ(request.action, RequestAction::usageError) << line.name;
+            EXPECT_EQ(request.usageError ? request.usageError->message : 0, line.message) << line.name;
+            continue;
+        }
+        EXPECT_EQ(request.action, RequestAction::restore) << line.name;
+        EXPECT_EQ(request.restorePath, "/a") << line.name;
+        EXPECT_EQ(request.dryRun, std::string(line.name) == "DryRunAndForce") << line.name;
+        EXPECT_EQ(request.force, request.dryRun) << line.name;
     }
-    return lines + "no|RETIRED|retired|Retired|Ret|no|no|text\n";
 }
-
-// A release archive with removal keeps in its row copy what its script
-// cannot carry: the value of a switched-off field, of the 21st configured
-// field, and free text with the characters the script blanks.
-using RowCopyTest = RemovalTest;
-
-TEST_P(RowCopyTest, HoldsWhatTheScriptCannotCarry) {
-    const std::string family = family_.env.at("PELO_DB");
-    ASSERT_EQ(sqlConnect(family, familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
-    std::string script;
-    for (int k = 1; k <= 21; ++k)
-        script += "ALTER TABLE DEFECTS ADD COLUMN XF" + std::to_string(k) + " VARCHAR(40);";
-    script += "ALTER TABLE DEFECTS ADD COLUMN RETIRED VARCHAR(40);";
-    script += "SELECT PELO_CREATE_REPORT_VIEWS();";  // the views carry every column only when made again
-    script += "UPDATE DEFECTS SET XF21 = 'twenty-first ' || ID, RETIRED = 'retired ' || ID,"
-              " ABSTRACT = 'it''s `quoted` & semi;colon ' || ID;"
-              "UPDATE RELEASES SET DESCRIPTION = 'rel''s `one`; & only' WHERE NAME = 'rel1';";
-    ASSERT_EQ(sqlExecuteScript(script), 0) << sqlca.sqlerrm;
-    ASSERT_EQ(sqlCommit(), 0) << sqlca.sqlerrm;
-    sqlRollbackRelease();
-    for (const char* table : {"/configField/DefectConfigTbl", "/configField/FeatureConfigTbl"})
-        std::ofstream(family_.home + table, std::ios::app) << addedFields();
-    const Tables before = readTables(family, *familyDb_);
-
-    const auto [output, status] = run();
-    ASSERT_EQ(status, 0) << output;
-    const Tables after = readTables(family, *familyDb_);
-    const Tables copy = readTablesAt(rowCopy(), "rowcopy", "", &before);
-    for (const char* table : {"DEFECTS", "RELEASES"})
-        EXPECT_GT(expectRemovedRowsCopied(table, 1, before.at(table), after.at(table), copy.at(table)), 0u) << table;
-
-    // The values themselves, as sqlite3 shows them to anyone.
-    const TableRows& defects = copy.at("DEFECTS");
-    ASSERT_FALSE(defects.rows.empty());
-    for (const Texts& row : defects.rows) {
-        const std::string id = row[defects.at("ID")];
-        EXPECT_EQ(row[defects.at("XF21")], "twenty-first " + id);
-        EXPECT_EQ(row[defects.at("RETIRED")], "retired " + id);
-        EXPECT_EQ(row[defects.at("ABSTRACT")], "it's `quoted` & semi;colon " + id);
-    }
-    const TableRows& releases = copy.at("RELEASES");
-    ASSERT_EQ(releases.rows.size(), 1u);
-    EXPECT_EQ(releases.rows[0][releases.at("DESCRIPTION")], "rel's `one`; & only");
-    // The script carries none of them.
-    const std::string written = testing::readText(arch_ + "/PELOarchive.dbData");
-    for (const char* value : {"twenty-first", "retired ", "semi;colon", "`one`"})
-        EXPECT_EQ(written.find(value), std::string::npos) << value;
-}
-
-// A release archive, which removes defects and releases, on PostgreSQL,
-// whose report views must be made again for the added columns; the copy is
-// checked against the family on either backend by RemovalTest.
-INSTANTIATE_TEST_SUITE_P(Removal, RowCopyTest, ::testing::Values(removalCases[2]),
-                         [](const ::testing::TestParamInfo<RemovalCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace pelo

@@ -1,8 +1,7 @@
-// A family's rows, histories and files against what an archive holds of
-// them: the rows the populate script reloads into an empty schema (one
-// model of how the script writes a row, ScriptForms), what a removal took
-// and whether the archive kept it.  The hostile matrix, the crash-safety,
-// removal and restore tests share it.
+// A family's rows and files against what an archive holds of them: the
+// rows the populate script reloads into an empty schema (one model of how
+// the script writes a row, ScriptForms) and the level maps a removal took.
+// The tools' tests share it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,7 +14,6 @@
 #include <map>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -138,22 +136,6 @@ inline Texts keyOf(const Texts& row, std::size_t keyColumns) {
     return keyColumns == 0 ? row : Texts(row.begin(), row.begin() + std::ptrdiff_t(keyColumns));
 }
 
-/// The rows of the family table that the removal took: a row whose key
-/// stays was changed, not removed; without a key a row is its whole value,
-/// each taken once.
-inline std::vector<const Texts*> removedRows(std::size_t keyColumns, const TableRows& before, const TableRows& after) {
-    std::multiset<Texts> left;
-    for (const Texts& row : after.rows)
-        left.insert(keyOf(row, keyColumns));
-    std::vector<const Texts*> removed;
-    for (const Texts& row : before.rows)
-        if (const auto stays = left.find(keyOf(row, keyColumns)); stays != left.end())
-            left.erase(stays);
-        else
-            removed.push_back(&row);
-    return removed;
-}
-
 /// Each of the rows must be in `holder` (named by `what` in a failure),
 /// the row of its key with the same values, each row of `holder` standing
 /// for one of them at most.
@@ -172,34 +154,6 @@ inline void expectRowsHeld(const std::string& table, std::size_t keyColumns, con
                                        << " holds it with other values";
         byKey.erase(found);
     }
-}
-
-/// Every row of the family table that the removal took (removedRows) must
-/// be in the reloaded table, the row of its key with the same values.
-/// Returns how many rows went.
-inline std::size_t expectRemovedRowsArchived(const std::string& table, std::size_t keyColumns, const TableRows& before,
-                                             const TableRows& after, const TableRows& reloaded, const ScriptForms& forms) {
-    Rows written;
-    for (const Texts* familyRow : removedRows(keyColumns, before, after))
-        written.push_back(forms.written(table, before, *familyRow, reloaded.columns));
-    expectRowsHeld(table, keyColumns, written, reloaded.rows, "the removal took it, and the archive");
-    return written.size();
-}
-
-/// Every row the removal took is in the archive's row copy (read with the
-/// family's columns), every column as the family held it, the configured
-/// ones included; the number of rows taken.
-inline std::size_t expectRemovedRowsCopied(const std::string& table, std::size_t keyColumns, const TableRows& before,
-                                           const TableRows& after, const TableRows& copy) {
-    std::multiset<Texts> copied(copy.rows.begin(), copy.rows.end());
-    const std::vector<const Texts*> removed = removedRows(keyColumns, before, after);
-    for (const Texts* familyRow : removed)
-        if (const auto found = copied.find(*familyRow); found != copied.end())
-            copied.erase(found);
-        else
-            ADD_FAILURE() << table << " " << briefRow(*familyRow)
-                          << " was removed from the family but the row copy does not hold it as it was";
-    return removed.size();
 }
 
 inline std::string capture(const std::string& command) {
@@ -235,35 +189,6 @@ inline std::string reloadArchive(const std::string& arch, const std::string& pro
                    " 2>&1; echo \"status=$?\"");
 }
 
-/// Histories by their place below vc/, each with its deltas, newest first:
-/// the SIDs prs reports (a binary directory's in its s.binary) or the
-/// revisions of vlog's "Rev" lines.
-using Histories = std::map<std::string, Texts>;
-
-inline Histories readHistories(const std::string& base, const std::string& vcBin, bool pvcs) {
-    Histories histories;
-    const std::filesystem::path vc = base + "/vc";
-    if (!std::filesystem::is_directory(vc))
-        return histories;
-    for (auto it = std::filesystem::recursive_directory_iterator(vc); it != std::filesystem::recursive_directory_iterator(); ++it) {
-        const bool directory = it->is_directory();
-        if (directory && !it->path().filename().string().starts_with("b."))
-            continue;
-        it.disable_recursion_pending();
-        const std::string command = pvcs && !directory ? shellQuote(vcBin + "/vlog") + " -br "
-                                                       : shellQuote(vcBin + "/prs") + " -e -d:I: ";
-        const std::filesystem::path file = directory ? it->path() / "s.binary" : it->path();
-        std::istringstream output(capture(command + shellQuote(file.string()) + " 2>/dev/null"));
-        Texts& deltas = histories[std::filesystem::relative(it->path(), vc).string()];
-        for (std::string line; std::getline(output, line);)
-            if (!pvcs || directory)
-                deltas.push_back(line);
-            else if (line.starts_with("Rev "))
-                deltas.push_back(line.substr(4, line.find_first_of(" \t", 4) - 4));
-    }
-    return histories;
-}
-
 /// The files below a directory by their relative path, with their bytes.
 inline std::map<std::string, std::string> readFiles(const std::string& dir) {
     std::map<std::string, std::string> files;
@@ -272,25 +197,6 @@ inline std::map<std::string, std::string> readFiles(const std::string& dir) {
             if (entry.is_regular_file())
                 files[std::filesystem::relative(entry.path(), dir).string()] = readText(entry.path().string());
     return files;
-}
-
-/// Every delta that left a history of the family must be in the archive's
-/// copy of that history.  Returns how many histories went whole.
-inline std::size_t expectRemovedDeltasArchived(const Histories& before, const Histories& after,
-                                               const Histories& archived) {
-    std::size_t historiesGone = 0;
-    for (const auto& [history, deltas] : before) {
-        const auto left = after.find(history);
-        historiesGone += left == after.end();
-        const Texts kept = left == after.end() ? Texts{} : left->second;
-        const Texts copy = archived.contains(history) ? archived.at(history) : Texts{};
-        for (const std::string& delta : deltas)
-            if (std::ranges::find(kept, delta) == kept.end()) {
-                EXPECT_NE(std::ranges::find(copy, delta), copy.end())
-                    << "delta " << delta << " of vc/" << history << " was removed but the archive does not hold it";
-            }
-    }
-    return historiesGone;
 }
 
 /// Every level map that left the family must be in the archive byte for

@@ -2,9 +2,9 @@
 // archive between the writing and the read-back before removal.  The run
 // forces its archive onto the medium with syncfs just before it reads it
 // back; the first syncfs here first does PELO_TAMPER_ACTION ("change" one
-// byte in the middle, "truncate" to half, "delete") to PELO_TAMPER_FILE,
-// or, when that names a directory, to the first regular file below it in
-// path order, and writes the path it chose to PELO_TAMPER_REPORT.
+// byte in the middle, or "delete") to PELO_TAMPER_FILE, or, when that
+// names a directory, to the first regular file below it in path order,
+// and writes the path it chose to PELO_TAMPER_REPORT.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -47,8 +47,6 @@ void tamper(const char* action, const std::string& path) {
         return;
     if (action == std::string("change"))
         changeOneByte(path, st.st_size);
-    else if (action == std::string("truncate") && truncate(path.c_str(), st.st_size / 2) != 0)
-        std::abort();
     else if (action == std::string("delete"))
         unlink(path.c_str());
 }
