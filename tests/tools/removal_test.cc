@@ -1,19 +1,14 @@
 // Removal loses nothing, whole or stopped, and a restore undoes it.  The
 // real binary archives a family as its login and removes what it
-// archived; "--restore" then puts it back, and the family must end as it
-// was before the archive: every table row for row, every file of its home
-// byte for byte.  What the restore puts back it reads from the archive
-// alone, so that is the proof that the archive holds everything that went,
-// the values the script cannot carry too (configured fields switched off
-// or past the twentieth, free text with ' ` & and ;).  Left behind after
-// the removal, no file row names a path or an SCCS history that went.  A
-// release archive with removal stopped at a step, by a termination
-// signal, by SIGKILL or by a failure inside the removal, leaves the family
-// as it was and the archive directory empty before the removal starts,
-// and an archive that restores it once it has.  A restore that meets rows
-// or files the family holds otherwise names each and writes nothing; one
-// that is stopped leaves the family as it found it; a dry run changes
-// nothing.
+// archived; "--restore", which reads the archive alone, must then give the
+// family back as it was: every table row for row, every file of its home
+// byte for byte, the values the script cannot carry too.  No file row left
+// names a path or an SCCS history that went.  A removal stopped (by a
+// signal, SIGKILL or a failure inside it) leaves the family as it was and
+// the archive directory empty before it starts, and an archive that
+// restores the family once it has.  A restore that meets rows or files the
+// family holds otherwise names each and writes nothing; one that is
+// stopped leaves the family as it found it; a dry run changes nothing.
 #include <signal.h>
 #include <sys/ipc.h>
 #include <sys/sem.h>
@@ -28,6 +23,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -131,29 +127,6 @@ int sccsType(const std::string& kind) {
     return kind == "text" ? 0 : kind == "long" ? 5 : kind == "special" ? 6 : kind == "longSp" ? 7 : 1;
 }
 
-/// A second session that reads the family and keeps its transaction open,
-/// so that the run's next commit is refused as busy; it ends with the object.
-class HeldReader {
-public:
-    explicit HeldReader(const std::string& database) {
-        const std::string command = "exec sqlite3 " + shellQuote(database) + " >/dev/null 2>&1";
-        pipe_ = popen(command.c_str(), "w");
-        if (pipe_ != nullptr) {
-            std::fputs("BEGIN; SELECT COUNT(*) FROM TRACKS;\n", pipe_);
-            std::fflush(pipe_);
-        }
-    }
-    ~HeldReader() {
-        if (pipe_ != nullptr) {
-            std::fputs("ROLLBACK;\n", pipe_);
-            pclose(pipe_);
-        }
-    }
-
-private:
-    FILE* pipe_ = nullptr;
-};
-
 /// Runs a shell command, calling onLine with each line of its output
 /// (without its newline) and the command's pid; the output and the exit
 /// status, 128 + the signal for a run a signal ended.
@@ -176,18 +149,16 @@ std::pair<std::string, int> watch(const std::string& command,
 void expectSameTables(const Tables& expected, const Tables& found, const std::string& when) {
     for (const auto& [name, table] : expected) {
         const Rows& rows = found.at(name).rows;
-        std::vector<const Texts*> missing, extra;
-        for (const Texts& row : table.rows)
-            if (!std::ranges::binary_search(rows, row))
-                missing.push_back(&row);
-        for (const Texts& row : rows)
-            if (!std::ranges::binary_search(table.rows, row))
-                extra.push_back(&row);
         EXPECT_EQ(rows.size(), table.rows.size()) << when << ": " << name;
-        for (std::size_t i = 0; i < std::min<std::size_t>(3, missing.size()); ++i)
-            ADD_FAILURE() << when << ": " << name << " lacks " << briefRow(*missing[i]);
-        for (std::size_t i = 0; i < std::min<std::size_t>(3, extra.size()); ++i)
-            ADD_FAILURE() << when << ": " << name << " holds " << briefRow(*extra[i]);
+        // Both sides are sorted; the first three rows only one side holds are named.
+        const auto report = [&](const Rows& from, const Rows& in, const char* what) {
+            Rows only;
+            std::ranges::set_difference(from, in, std::back_inserter(only));
+            for (std::size_t i = 0; i < std::min<std::size_t>(3, only.size()); ++i)
+                ADD_FAILURE() << when << ": " << name << what << briefRow(only[i]);
+        };
+        report(table.rows, rows, " lacks ");
+        report(rows, table.rows, " holds ");
     }
 }
 
@@ -252,13 +223,20 @@ protected:
         std::ofstream(arch_ + ".answers") << "2\n" + request + "2\n2\n" + medium;
         const std::string command = prefix + "exec " + archiveCommand(family_, cluster_) + " <" +
                                     shellQuote(arch_ + ".answers") + " 2>&1";
-        std::unique_ptr<HeldReader> reader;
+        // A second session that reads the family and keeps its transaction
+        // open, so that the run's next commit is refused as busy.
+        std::unique_ptr<FILE, int (*)(FILE*)> reader(nullptr, pclose);
         bool hit = false;
         const auto ran = watch(command, [&](const std::string& line, pid_t pid) {
             if (c.hit != Hit::none && !hit && line == c.line)
                 hit = kill(pid, c.hit == Hit::kill ? SIGKILL : SIGTERM) == 0;
-            if (c.fault == Fault::busy && !reader && line == populateStarts)
-                reader = std::make_unique<HeldReader>(family_.env.at("PELO_DB"));
+            if (c.fault == Fault::busy && !reader && line == populateStarts) {
+                const std::string sqlite = "exec sqlite3 " + shellQuote(family_.env.at("PELO_DB")) + " >/dev/null 2>&1";
+                reader.reset(popen(sqlite.c_str(), "w"));
+                ASSERT_NE(reader, nullptr);
+                std::fputs("BEGIN; SELECT COUNT(*) FROM TRACKS;\n", reader.get());
+                std::fflush(reader.get());
+            }
         });
         EXPECT_TRUE(c.hit == Hit::none || hit) << "the run never printed " << c.line << "\n" << ran.first;
         return ran;
@@ -333,27 +311,19 @@ protected:
     BuiltFamily family_;
 };
 
-/// The configured defect fields the test adds: 21 switched on, after the
-/// family's own, and RETIRED switched off.
-std::string addedFields() {
-    std::string lines;
-    for (int k = 1; k <= 21; ++k) {
-        const std::string name = "XF" + std::to_string(k);
-        lines += "yes|" + name + "|" + name + "|" + name + "|" + name + "|no|no|text\n";
-    }
-    return lines + "no|RETIRED|retired|Retired|Ret|no|no|text\n";
-}
-
 // Values a release archive must keep in its row copy, since its script
-// cannot carry them: those of a switched-off field and of the 21st
-// configured field, and free text with the characters the script blanks.
+// cannot carry them: those of a switched-off field (RETIRED) and of the
+// 21st configured field, and free text with the characters the script blanks.
 class RemoveAndRestoreTest : public RemovalTest {
 protected:
     void addUnscriptedValues() const {
         ASSERT_EQ(sqlConnect(family_.env.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
-        std::string script;
-        for (int k = 1; k <= 21; ++k)
-            script += "ALTER TABLE DEFECTS ADD COLUMN XF" + std::to_string(k) + " VARCHAR(40);";
+        std::string script, fields;
+        for (int k = 1; k <= 21; ++k) {
+            const std::string name = "XF" + std::to_string(k);
+            script += "ALTER TABLE DEFECTS ADD COLUMN " + name + " VARCHAR(40);";
+            fields += "yes|" + name + "|" + name + "|" + name + "|" + name + "|no|no|text\n";
+        }
         script += "ALTER TABLE DEFECTS ADD COLUMN RETIRED VARCHAR(40);";
         script += "SELECT PELO_CREATE_REPORT_VIEWS();";  // the views carry every column only when made again
         script += "UPDATE DEFECTS SET XF21 = 'twenty-first ' || ID, RETIRED = 'retired ' || ID,"
@@ -363,7 +333,8 @@ protected:
         ASSERT_EQ(sqlCommit(), 0) << sqlca.sqlerrm;
         sqlRollbackRelease();
         for (const char* table : {"/configField/DefectConfigTbl", "/configField/FeatureConfigTbl"})
-            std::ofstream(family_.home + table, std::ios::app) << addedFields();
+            std::ofstream(family_.home + table, std::ios::app)
+                << fields << "no|RETIRED|retired|Retired|Ret|no|no|text\n";
     }
 
     void expectUnchanged(const std::string& when) const {
@@ -475,9 +446,8 @@ protected:
         expectUnchanged("after the refused restore");
         fs::remove(family_.home + "/" + history);
         ASSERT_EQ(sqlConnect(family_.env.at("PELO_DB"), familyDb_->user(), familyDb_->password()), 0) << sqlca.sqlerrm;
-        ASSERT_EQ(sqlExecuteScript("DELETE FROM LEVELS WHERE ID = " + levelId + "; DELETE FROM RELEASES WHERE ID = 999999;"),
-                  0)
-            << sqlca.sqlerrm;
+        const std::string undo = "DELETE FROM LEVELS WHERE ID=" + levelId + "; DELETE FROM RELEASES WHERE ID=999999;";
+        ASSERT_EQ(sqlExecuteScript(undo), 0) << sqlca.sqlerrm;
         ASSERT_EQ(sqlCommit(), 0);
         sqlRollbackRelease();
     }

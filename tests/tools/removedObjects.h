@@ -43,17 +43,12 @@ inline const std::vector<std::pair<const char*, std::size_t>> familyTables = [] 
     return tables;
 }();
 
-/// Reads a table of the connected database, sorted; its columns are
-/// table.columns when given, else the table's own.
+/// Reads a table of the connected database, its columns and its rows, sorted.
 inline void readTable(const std::string& name, TableRows& table) {
-    std::string list;
-    for (const std::string& column : table.columns)
-        list += (list.empty() ? "" : ",") + column;
-    SqlCursor cursor("SELECT " + (list.empty() ? "*" : list) + " FROM " + name);
+    SqlCursor cursor("SELECT * FROM " + name);
     EXPECT_EQ(cursor.open({}), 0) << name << ": " << sqlca.sqlerrm;
-    if (table.columns.empty())
-        for (const SqlColumn& column : cursor.describe())
-            table.columns.push_back(column.name);
+    for (const SqlColumn& column : cursor.describe())
+        table.columns.push_back(column.name);
     for (SqlRow row; cursor.fetch(row) == 0;) {
         table.rows.emplace_back();
         for (int i = 0; i < row.columns(); ++i)
@@ -76,16 +71,12 @@ inline Tables readTables(const std::string& target, const dbtest::ScratchDatabas
 }
 
 /// Every script table of the database at target, connected to as login for
-/// the read alone; the columns are those of `like` when given, else the table's own.
-inline Tables readTablesAt(const std::string& target, const std::string& login, const std::string& password,
-                           const Tables* like = nullptr) {
+/// the read alone, with the table's own columns.
+inline Tables readTablesAt(const std::string& target, const std::string& login, const std::string& password) {
     EXPECT_EQ(sqlConnect(target, login, password), 0) << sqlca.sqlerrm;
     Tables tables;
-    for (const auto& [name, keyColumns] : scriptTables) {
-        if (like != nullptr)
-            tables[name].columns = like->at(name).columns;
+    for (const auto& [name, keyColumns] : scriptTables)
         readTable(name, tables[name]);
-    }
     sqlRollbackRelease();
     return tables;
 }
