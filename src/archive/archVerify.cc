@@ -42,7 +42,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* manifestName = "PELOarchive.manifest";
 constexpr const char* infoName = "PELOarchive.info";
-constexpr const char* rowsName = "PELOarchive.rows.db";
 
 // A termination signal is only recorded: the checks look between files
 // and stop, so that the scratch directory is removed on the way out.
@@ -289,7 +288,7 @@ std::optional<long long> copyRows(sqlite3* copy, const std::string& table, Probl
     if (sqlite3_prepare_v2(copy, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK && sqlite3_step(statement) == SQLITE_ROW)
         rows = sqlite3_column_int64(statement, 0);
     else
-        problem(rowsName, table + " cannot be read: " + sqlite3_errmsg(copy));
+        problem(rowCopyName, table + " cannot be read: " + sqlite3_errmsg(copy));
     sqlite3_finalize(statement);
     return rows;
 }
@@ -308,14 +307,14 @@ void checkCounts(const std::string& root, Problems& problem) {
         problem(infoName, "no counts section");
         return;
     }
-    if (!plainFile(root, rowsName)) {
-        problem("counts", std::string("not checked, no ") + rowsName);
+    if (!plainFile(root, rowCopyName)) {
+        problem("counts", std::string("not checked, no ") + rowCopyName);
         return;
     }
     std::string error;
-    sqlite3* copy = openImmutable(root + "/" + rowsName, error);
+    sqlite3* copy = openImmutable(root + "/" + rowCopyName, error);
     if (!error.empty()) {
-        problem(rowsName, "cannot be read: " + error);
+        problem(rowCopyName, "cannot be read: " + error);
         sqlite3_close(copy);
         return;
     }

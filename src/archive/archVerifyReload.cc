@@ -31,7 +31,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* rowsName = "PELOarchive.rows.db";
 
 /// Lines of one subject, the first few printed and the rest counted, so
 /// that a wholly wrong script does not print a line per row.
@@ -104,7 +103,7 @@ std::vector<std::string> exportFiles(Dialect dialect) {
 /// The files a reload of the dialect's archive reads, where it has them.
 std::vector<std::string> reloadedFiles(Dialect dialect) {
     std::vector<std::string> files = exportFiles(dialect);
-    files.insert(files.end(), {populateScriptName, rowsName});
+    files.insert(files.end(), {populateScriptName, rowCopyName});
     for (const char* table : {"Defect", "Feature", "File", "User"})
         files.push_back(std::string("configField/") + table + "ConfigTbl");
     return files;
@@ -477,7 +476,7 @@ void checkReload(const CheckedArchive& archive, const std::string& scratchDir, c
     // it describes.
     const std::string info = readBelow(archive.rootFd, "PELOarchive.info").value_or("");
     const std::optional<std::string> script = readIntact(archive, populateScriptName);
-    if (!script || !archive.intact.contains(rowsName) || info.empty() || stopped())
+    if (!script || !archive.intact.contains(rowCopyName) || info.empty() || stopped())
         return;
     const Dialect dialect = dialectNamed(infoField(info, "Database"));
     if (dialect == Dialect::none)
@@ -507,7 +506,7 @@ void checkReload(const CheckedArchive& archive, const std::string& scratchDir, c
         return problem("reload", manifestPath("not checked, " + error));
     if (!loaded)
         return;
-    sqlite3* copy = openImmutable(archive.root + "/" + rowsName, error);
+    sqlite3* copy = openImmutable(archive.root + "/" + rowCopyName, error);
     sqlite3* scratch = nullptr;
     if (error.empty() && sqlite3_open_v2(target.c_str(), &scratch, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) !=
                               SQLITE_OK)

@@ -20,6 +20,7 @@
 #include "archive/context.h"
 #include "archive/peloarchive.h"
 #include "archive/restoreRows.h"
+#include "archive/rowCopy.h"
 #include "archive/runSummary.h"
 #include "db/session.h"
 #include "support/commandLine.h"
@@ -258,7 +259,7 @@ Totals printCounts(const RowRestore& rows, const std::vector<FileToPut>& files) 
 RowRestore compare(const std::string& root, std::vector<FileToPut>& files) {
     msgPrint(1732);
     RowRestore rows;
-    if (restoreRows(root + "/PELOarchive.rows.db", false, rows) != 0)
+    if (restoreRows(root + "/" + rowCopyName, false, rows) != 0)
         cleanUpAndExit();
     sigCheck();
     std::int64_t conflicts = rows.conflicts;
@@ -307,7 +308,7 @@ int restoreArchive(const std::string& root, const std::string& path, bool dryRun
     msgPrint(1736);
     putBackFiles(root, files);
     msgPrint(1737);
-    if (restoreRows(root + "/PELOarchive.rows.db", true, rows) != 0 || rows.conflicts != 0)
+    if (restoreRows(root + "/" + rowCopyName, true, rows) != 0 || rows.conflicts != 0)
         cleanUpAndExit();
     sigCheck();
     dbCommit();

@@ -28,6 +28,9 @@
 
 namespace pelo {
 
+/// The row copy's name in an archive directory.
+inline constexpr const char* rowCopyName = "PELOarchive.rows.db";
+
 /// The tables of the copy, one per family table an archive takes rows of.
 enum class CopyTable {
     releases, environments, approvers, levels, levelMembers, tracks, changes, approvals, fixes, tests,

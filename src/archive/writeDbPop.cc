@@ -217,7 +217,7 @@ constexpr InputCommand inputCommands[] = {
     {Dialect::sybase, "!!", true, true},     {Dialect::sybase, ":r", true, true},
 };
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool isLineBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 bool sameWord(std::string_view text, std::string_view word, bool anyCase) {
     if (text.size() != word.size())
@@ -230,9 +230,9 @@ bool sameWord(std::string_view text, std::string_view word, bool anyCase) {
 
 bool isCommandLine(std::string_view line, const InputCommand& command) {
     if (command.loose) {
-        while (!line.empty() && isBlank(line.front()))
+        while (!line.empty() && isLineBlank(line.front()))
             line.remove_prefix(1);
-        while (!line.empty() && isBlank(line.back()) && !command.prefix)
+        while (!line.empty() && isLineBlank(line.back()) && !command.prefix)
             line.remove_suffix(1);
     }
     if (command.prefix)

@@ -6,7 +6,7 @@ namespace pelo {
 
 namespace {
 
-constexpr RecordColumn<NoteViewRecord> noteColumns[] = {
+constexpr RecordColumn<NoteViewRecord> noteViewColumns[] = {
     PELO_RECORD_COLUMN(NoteViewRecord, DEFECTID),
     PELO_RECORD_COLUMN(NoteViewRecord, USERID),
     PELO_RECORD_COLUMN(NoteViewRecord, ACTION),
@@ -20,7 +20,7 @@ constexpr RecordColumn<NoteViewRecord> noteColumns[] = {
     PELO_RECORD_COLUMN(NoteViewRecord, USERAREA),
 };
 
-CursorStatement<NoteViewRecord> noteviewC1{noteColumns, "NOTEVIEW",
+CursorStatement<NoteViewRecord> noteviewC1{noteViewColumns, "NOTEVIEW",
                                            "DEFECTID=:b1 ORDER BY ADDDATE ASC,USERID,ACTION"};
 
 }  // namespace
@@ -30,7 +30,7 @@ int dbgNoteviewGet(int mode, NoteViewRecord& note, std::int32_t defectId) {
 }
 
 BulkRows<NoteViewRecord>& dbgNoteviewBulkForDefect() {
-    static BulkRows<NoteViewRecord> bulk{noteColumns, {"NOTEVIEW", "DEFECTID", "ADDDATE ASC,USERID,ACTION"},
+    static BulkRows<NoteViewRecord> bulk{noteViewColumns, {"NOTEVIEW", "DEFECTID", "ADDDATE ASC,USERID,ACTION"},
                                          dbgNoteviewGet};
     return bulk;
 }

@@ -14,16 +14,16 @@ namespace {
 
 CommandLine script(const std::string& text) { return CommandLine("sh -c").arg(text); }
 
-struct Captured {
+struct PoolResult {
     std::string out;
     std::string err;
     Ending::Kind kind;
     int number;
 
-    bool operator==(const Captured&) const = default;
+    bool operator==(const PoolResult&) const = default;
 };
 
-Captured captured(const CommandResult& result) {
+PoolResult poolResult(const CommandResult& result) {
     return {std::string(result.out), std::string(result.err), result.ending.kind, result.ending.number};
 }
 
@@ -48,9 +48,9 @@ TEST(CommandPoolTest, StartedAheadLeavesWhatSendCommandLeaves) {
         SCOPED_TRACE(c.name);
         std::vector<char> out(c.outSize, '#'), err(c.errSize, '#');
         PendingCommand pending = start_command(script(c.text), c.outSize, c.errSize);
-        const Captured ahead = captured(pending.finish(out.data(), c.outSize, err.data(), c.errSize));
+        const PoolResult ahead = poolResult(pending.finish(out.data(), c.outSize, err.data(), c.errSize));
         EXPECT_TRUE(noChildLeft());
-        EXPECT_EQ(ahead, captured(send_command(script(c.text), out.data(), c.outSize, err.data(), c.errSize)));
+        EXPECT_EQ(ahead, poolResult(send_command(script(c.text), out.data(), c.outSize, err.data(), c.errSize)));
         // send_command leaves the child of an overflow running on.
         while (waitpid(-1, nullptr, 0) > 0) {
         }
@@ -66,13 +66,13 @@ TEST(CommandPoolTest, ResultsByKeyWhateverOrderTheyEnd) {
     pool.submit("queued", script("echo queued >&2; exit 4"), 64, 64);
     EXPECT_LE(pool.running(), 2u);
     char out[64], err[64];
-    for (auto [key, expected] : {std::pair{"queued", Captured{"", "queued\n", Ending::Kind::exited, 4}},
-                                 {"slow", Captured{"slow\n", "", Ending::Kind::exited, 0}},
-                                 {"fast", Captured{"fast\n", "", Ending::Kind::exited, 0}}}) {
+    for (auto [key, expected] : {std::pair{"queued", PoolResult{"", "queued\n", Ending::Kind::exited, 4}},
+                                 {"slow", PoolResult{"slow\n", "", Ending::Kind::exited, 0}},
+                                 {"fast", PoolResult{"fast\n", "", Ending::Kind::exited, 0}}}) {
         SCOPED_TRACE(key);
         auto result = pool.take(key, out, sizeof out, err, sizeof err);
         ASSERT_TRUE(result.has_value());
-        EXPECT_EQ(captured(*result), expected);
+        EXPECT_EQ(poolResult(*result), expected);
         EXPECT_FALSE(pool.holds(key));
     }
     EXPECT_FALSE(pool.take("fast", out, sizeof out, err, sizeof err).has_value());

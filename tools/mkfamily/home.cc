@@ -19,11 +19,6 @@ void writeText(const std::string& path, const std::string& text) {
         throw std::runtime_error("cannot write " + path);
 }
 
-void makeDirectory(const std::string& path) {
-    if (makePath(path.c_str(), 0755) != 0)
-        throw std::runtime_error("cannot create " + path);
-}
-
 void link(const std::string& target, const std::string& name) {
     unlink(name.c_str());
     if (symlink(target.c_str(), name.c_str()) != 0)
@@ -139,6 +134,11 @@ std::string productVariables(const Family& f, const FamilyLayout& layout) {
 }
 
 }  // namespace
+
+void makeDirectory(const std::string& path) {
+    if (makePath(path.c_str(), 0755) != 0)
+        throw std::runtime_error("cannot create " + path);
+}
 
 FamilyLayout familyLayout(const FamilyOptions& options) {
     FamilyLayout layout;

@@ -17,6 +17,9 @@ struct FamilyLayout {
 
 FamilyLayout familyLayout(const FamilyOptions& options);
 
+/// Makes a directory and those above it; throws std::runtime_error when it cannot.
+void makeDirectory(const std::string& path);
+
 /// Writes the family home's files (maps/R/L for every level, the .ld files,
 /// configField/), the installation record, the product tools and the
 /// version-control tool directory.  0, or 1 with the reason in error.
