@@ -38,9 +38,12 @@ struct BuiltFamily {
 
 /// Builds a family with mkfamily below root (its options after --root)
 /// and reads its family.env and family.txt; a builder failure fails the caller.
+/// The histories come from the tree's cache once a family of the same shape
+/// has made them.
 inline BuiltFamily buildFamily(const std::string& root, const std::string& options) {
     const std::string command = shellQuote(PELO_BINARY_DIR "/tools/mkfamily/mkfamily") + " --root=" +
-                                shellQuote(root) + " " + options + " >/dev/null";
+                                shellQuote(root) + " --histories-cache=" +
+                                shellQuote(PELO_BINARY_DIR "/family-histories") + " " + options + " >/dev/null";
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
     BuiltFamily family{root + "/home", {}, {}};
     std::ifstream envFile(root + "/family.env");

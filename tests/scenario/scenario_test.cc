@@ -255,8 +255,8 @@ struct PeloarchiveScenario : ::testing::TestWithParam<Scenario> {
     void useFamily(const std::string& options) {
         const fs::path root = scratch_ / "family";
         const std::string command = std::string(MKFAMILY_BINARY) + " --root='" + root.string() +
-                                    "' --uid=" + std::to_string(getuid()) + " " + options +
-                                    " >/dev/null";
+                                    "' --uid=" + std::to_string(getuid()) +
+                                    " --histories-cache='" FAMILY_HISTORIES "' " + options + " >/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         home_ = root / "home";
         for (const char* name :

@@ -6,15 +6,20 @@
 // history of the directory that has a version in that round.
 #include "histories.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <stdexcept>
 
+#include "home.h"
 #include "pvcsArchive.h"
 #include "spawn.h"
 #include "support/util.h"
@@ -41,11 +46,6 @@ void writeFile(const std::string& path, const std::string& content) {
     out.write(content.data(), std::streamsize(content.size()));
     if (!out.flush())
         throw std::runtime_error("cannot write " + path);
-}
-
-void makeDirectory(const std::string& path) {
-    if (makePath(path.c_str(), 0755) != 0)
-        throw std::runtime_error("cannot create " + path);
 }
 
 std::string directoryOf(const std::string& path) { return path.substr(0, path.rfind('/')); }
@@ -182,6 +182,75 @@ int writeHistories(const Family& family, const std::string& home, const std::str
         return 1;
     }
     return 0;
+}
+
+namespace {
+
+/// The stamp of this mkfamily, its size and time: a rebuilt builder never
+/// takes what an older one made, and drops it.
+std::string builderStamp(const FamilyOptions& options) {
+    struct stat self {};
+    stat("/proc/self/exe", &self);
+    const std::string identity = std::to_string(self.st_size) + "\n" + std::to_string(self.st_mtim.tv_sec) + "." +
+                                 std::to_string(self.st_mtim.tv_nsec) + "\n" + options.csscDir;
+    char stamp[24];
+    std::snprintf(stamp, sizeof stamp, "%016zx", std::hash<std::string>{}(identity));
+    return stamp;
+}
+
+/// The cache entry's name: the builder's stamp, then every option that
+/// shapes the histories.
+std::string cacheEntryName(const FamilyOptions& options) {
+    const char* sizes[] = {"tiny", "demo", "large"};
+    const std::string shape = std::string(sizes[int(options.size)]) + "\n" + std::to_string(options.scale) + "\n" +
+                              std::to_string(options.seed) + "\n" + options.product + "\n" + options.vcType +
+                              "\n" + options.login + "\n" + options.breakRule + "\n" +
+                              (options.hostile ? "hostile" : "");
+    char name[24];
+    std::snprintf(name, sizeof name, "%016zx", std::hash<std::string>{}(shape));
+    return builderStamp(options) + "-" + name;
+}
+
+/// Removes what other builds of mkfamily left in the cache.
+void dropOtherBuilders(const std::string& cache, const std::string& stamp) {
+    namespace fs = std::filesystem;
+    for (const auto& entry : fs::directory_iterator(cache))
+        if (!entry.path().filename().string().starts_with(stamp))
+            fs::remove_all(entry.path());
+}
+
+}  // namespace
+
+int writeCachedHistories(const Family& family, const std::string& home, const std::string& scratch,
+                         std::string& error) {
+    namespace fs = std::filesystem;
+    const std::string& cache = family.options.historiesCache;
+    const std::string name = cacheEntryName(family.options), entry = cache + "/" + name;
+    if (makePath(cache.c_str(), 0755) != 0)
+        return error = "cannot create " + cache, 1;
+    const int lock = open((entry + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (lock < 0 || flock(lock, LOCK_EX) != 0) {
+        if (lock >= 0)
+            close(lock);
+        return error = "cannot lock " + entry + ".lock", 1;
+    }
+    int status = 0;
+    try {
+        if (fs::is_directory(entry)) {
+            fs::copy(entry, home + "/vc", fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+        } else if ((status = writeHistories(family, home, scratch, error)) == 0 && fs::is_directory(home + "/vc")) {
+            const std::string filling = entry + ".filling";
+            fs::remove_all(filling);
+            fs::copy(home + "/vc", filling, fs::copy_options::recursive);
+            fs::rename(filling, entry);
+            dropOtherBuilders(cache, name.substr(0, name.find('-')));
+        }
+    } catch (const fs::filesystem_error& failure) {
+        error = failure.what();
+        status = 1;
+    }
+    close(lock);
+    return status;
 }
 
 }  // namespace pelo::family

@@ -17,4 +17,11 @@ namespace pelo::family {
 int writeHistories(const Family& family, const std::string& home, const std::string& scratch,
                    std::string& error);
 
+/// As writeHistories, through the cache directory the options name: the
+/// histories are copied from it when it holds them, and otherwise made
+/// and then kept there.  One run at a time fills or reads an entry; the
+/// others wait.
+int writeCachedHistories(const Family& family, const std::string& home, const std::string& scratch,
+                         std::string& error);
+
 }  // namespace pelo::family

@@ -54,7 +54,9 @@ int main(int argc, char** argv) {
     if (writeFamilyDatabase(family, layout.target, error) != 0)
         return fail(error);
     double database = secondsSince(start);
-    if (writeHistories(family, layout.home, options.root + "/.sccs-template", error) != 0)
+    const std::string templates = options.root + "/.sccs-template";
+    if ((options.historiesCache.empty() ? writeHistories(family, layout.home, templates, error)
+                                        : writeCachedHistories(family, layout.home, templates, error)) != 0)
         return fail(error);
     if (writeFamilyEnvironment(family, layout, error) != 0)
         return fail(error);

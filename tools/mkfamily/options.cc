@@ -103,6 +103,7 @@ std::string familyUsage() {
         "                [--db=oracle|informix|sybase|vql] [--vc=sccs|pvcs]\n"
         "                [--login=NAME] [--uid=N] [--password=TEXT] [--break=SHAPE]\n"
         "                [--target=DATABASE] [--tools=DIR] [--cssc=DIR] [--hostile]\n"
+        "                [--histories-cache=DIR]\n"
         "\nBuilds a complete family below DIR: home/ (the family home with its database,\n"
         "maps/, configField/, .ld files and vc/ histories), pelo/install/mkdb, the\n"
         "database products' tools, passwd and group files for nss_wrapper, family.env\n"
@@ -120,6 +121,10 @@ std::string familyUsage() {
         "A line the product's script reader takes for its own command, which the\n"
         "archive refuses, is written as a near miss (\"! \" for informix, \"go on\" for\n"
         "sybase) in the columns the script carries.\n"
+        "--histories-cache=DIR keeps the histories this build of mkfamily makes in DIR,\n"
+        "under a name drawn from every option that shapes them, and copies them from\n"
+        "there when an earlier run made them: the histories of a large family take\n"
+        "minutes, its database seconds.  Runs that share DIR wait for each other.\n"
         "\nShapes (--break), each breaking one archive prerequisite:\n";
     for (const BreakRule& rule : breakRules())
         text += "  " + std::string(rule.name) + "\n      " + rule.help + "\n";
@@ -139,7 +144,8 @@ int parseFamilyOptions(int argc, char** argv, FamilyOptions& options, std::strin
         if (takeValue(arg, "--root", options.root) || takeValue(arg, "--login", options.login) ||
             takeValue(arg, "--vc", options.vcType) || takeValue(arg, "--break", options.breakRule) ||
             takeValue(arg, "--target", options.target) || takeValue(arg, "--tools", options.toolsDir) ||
-            takeValue(arg, "--cssc", options.csscDir) || takeValue(arg, "--password", options.password))
+            takeValue(arg, "--cssc", options.csscDir) || takeValue(arg, "--password", options.password) ||
+            takeValue(arg, "--histories-cache", options.historiesCache))
             continue;
         if (takeValue(arg, "--seed", value))
             options.seed = std::strtoul(value.c_str(), nullptr, 10);

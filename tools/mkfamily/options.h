@@ -28,6 +28,7 @@ struct FamilyOptions {
     std::string password = "pelopass";
     int uid = -1;                    ///< uid of the passwd entry; -1: the caller's
     bool hostile = false;            ///< names and texts that try to break out (hostile.cc)
+    std::string historiesCache;      ///< directory of histories built before, or empty
 };
 
 /// The prerequisite shapes, each breaking one rule, with a line of help.
