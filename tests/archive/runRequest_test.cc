@@ -82,6 +82,11 @@ TEST(RunRequestTest, RefusedLinesNameTheirFault) {
         {"VerifyWithAnArchive", {"--releases", "r1", "--to", "/a", "--verify", "/b"}, 1719, "--verify",
          "--releases"},
         {"VerifyWithSummary", {"--json", "/s", "--verify", "/a"}, 1719, "--verify", "--json"},
+        {"DryRunWithoutRestore", {"--dry-run"}, 1708, "--dry-run", "--restore"},
+        {"RestoreEmptyPath", {"--restore="}, 1718, "--restore", ""},
+        {"RestoreTwice", {"--restore", "/a", "--restore", "/b"}, 1719, "--restore", "--restore"},
+        {"RestoreWithAnArchiveRun", {"--restore", "/a", "--releases", "r1"}, 1719, "--restore", "--releases"},
+        {"RestoreWithSummary", {"--json", "/s", "--restore", "/a"}, 1719, "--restore", "--json"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -91,6 +96,17 @@ TEST(RunRequestTest, RefusedLinesNameTheirFault) {
         EXPECT_EQ(request.usageError->message, c.message);
         EXPECT_EQ(request.usageError->subject, c.subject);
         EXPECT_EQ(request.usageError->other, c.other);
+    }
+}
+
+// --restore takes its archive, and with it --dry-run and -F alone.
+TEST(RunRequestTest, RestoreTakesDryRunAndForceAlone) {
+    for (const bool dryRun : {false, true}) {
+        const RunRequest request = dryRun ? parse({"--dry-run", "-F", "--restore", "/a"}) : parse({"--restore", "/a"});
+        EXPECT_EQ(request.action, RequestAction::restore);
+        EXPECT_EQ(request.restorePath, "/a");
+        EXPECT_EQ(request.dryRun, dryRun);
+        EXPECT_EQ(request.force, dryRun);
     }
 }
 

@@ -31,7 +31,6 @@
 #include <vector>
 
 #include "archive/builtFamily.h"
-#include "archive/runRequest.h"
 #include "db/backends.h"
 #include "db/client.h"
 #include "support/commandLine.h"
@@ -151,7 +150,7 @@ void expectSameTables(const Tables& expected, const Tables& found, const std::st
         const Rows& rows = found.at(name).rows;
         EXPECT_EQ(rows.size(), table.rows.size()) << when << ": " << name;
         // Both sides are sorted; the first three rows only one side holds are named.
-        const auto report = [&](const Rows& from, const Rows& in, const char* what) {
+        const auto report = [&, &name = name](const Rows& from, const Rows& in, const char* what) {
             Rows only;
             std::ranges::set_difference(from, in, std::back_inserter(only));
             for (std::size_t i = 0; i < std::min<std::size_t>(3, only.size()); ++i)
@@ -534,39 +533,6 @@ TEST_P(CrashSafetyTest, NothingLeavesTheFamilyThatTheArchiveDoesNotHold) {
 
 INSTANTIATE_TEST_SUITE_P(Stops, CrashSafetyTest, ::testing::ValuesIn(crashCases),
                          [](const ::testing::TestParamInfo<RemovalCase>& info) { return info.param.name; });
-
-// --restore takes its archive, and with it --dry-run and -F alone.
-struct RestoreLine {
-    const char* name;
-    std::vector<const char*> args;
-    int message;  ///< the usage error's, 0 for a restore
-};
-
-TEST(RestoreRequestTest, CommandLines) {
-    const RestoreLine lines[] = {
-        {"Alone", {"--restore", "/a"}, 0},
-        {"DryRunAndForce", {"--dry-run", "-F", "--restore", "/a"}, 0},
-        {"DryRunWithoutArchive", {"--dry-run"}, 1708},
-        {"EmptyPath", {"--restore="}, 1718},
-        {"Twice", {"--restore", "/a", "--restore", "/b"}, 1719},
-        {"WithAnArchiveRun", {"--restore", "/a", "--releases", "r1"}, 1719},
-        {"WithSummary", {"--json", "/s", "--restore", "/a"}, 1719},
-    };
-    for (const RestoreLine& line : lines) {
-        std::vector<const char*> argv{"peloarchive"};
-        argv.insert(argv.end(), line.args.begin(), line.args.end());
-        const RunRequest request = parseRunRequest(static_cast<int>(argv.size()), argv.data());
-        if (line.message != 0) {
-            EXPECT_EQ(request.action, RequestAction::usageError) << line.name;
-            EXPECT_EQ(request.usageError ? request.usageError->message : 0, line.message) << line.name;
-            continue;
-        }
-        EXPECT_EQ(request.action, RequestAction::restore) << line.name;
-        EXPECT_EQ(request.restorePath, "/a") << line.name;
-        EXPECT_EQ(request.dryRun, std::string(line.name) == "DryRunAndForce") << line.name;
-        EXPECT_EQ(request.force, request.dryRun) << line.name;
-    }
-}
 
 }  // namespace
 }  // namespace pelo
