@@ -133,17 +133,14 @@ TEST_F(DialogTest, NamesThatAreNotTextOfTheLocaleAreRefused) {
     }
 }
 
-// "Yes" to the removal counts only with "yes" to its confirmation.
+// "Yes" to the removal counts only with "yes" to its confirmation.  The
+// answers are tokens, not lines.
 TEST_F(DialogTest, RemovalNeedsItsConfirmation) {
-    ASSERT_EQ(dialog("2\n1\nl1\nr1\n2\n1\n1\n" + arch() + "\n"), 0);
+    ASSERT_EQ(dialog("2 1 l1 r1 2 1 1 " + arch() + "\n"), 0) << output_;
+    EXPECT_EQ(archCtx.levelName, "l1");
     EXPECT_EQ(archCtx.deleteAfterArchive, 0);
     ASSERT_EQ(dialog("2\n1\nl1\nr1\n2\n2\n1\n" + arch() + "\n"), 0);
     EXPECT_EQ(archCtx.deleteAfterArchive, 1);
-}
-
-TEST_F(DialogTest, AnswersAreTokensNotLines) {
-    EXPECT_EQ(dialog("1 1 l1 r1"), 0) << output_;
-    EXPECT_EQ(archCtx.levelName, "l1");
 }
 
 TEST_F(DialogTest, InvalidAnswersEndTheDialog) {

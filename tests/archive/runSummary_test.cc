@@ -1,5 +1,5 @@
-// The end of a run as a script sees it: which status each way of failing
-// exits with, and a summary file that cannot be written.  The summary of
+// The end of a run as a script sees it: the status of a run that could not
+// verify its archive, and a summary file that cannot be written.  The summary of
 // real runs, written whole, the scenarios check.
 #include "archive/runSummary.h"
 
@@ -35,35 +35,11 @@ protected:
     }
 };
 
-// Each way a run can fail, scripted and typed.  A typed run keeps the
-// statuses it always had.
-TEST_F(RunSummaryTest, FailureStatusNamesWhatFailed) {
-    const struct {
-        const char* name;
-        ExitStatus set;
-        bool notVerified;
-        bool removalStarted;
-        ExitStatus scripted;
-    } cases[] = {
-        {"AnyFailure", ExitStatus::failed, false, false, ExitStatus::failed},
-        {"RemovalInterruptedOrFailed", ExitStatus::failed, false, true, ExitStatus::removalFailed},
-        {"NotVerifiedBeforeRemovalStarted", ExitStatus::failed, true, true, ExitStatus::notVerified},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        for (const bool scripted : {true, false}) {
-            reset();
-            archCtx.scripted = scripted;
-            setFailureStatus(c.set);
-            archCtx.archiveNotVerified = c.notVerified;
-            archCtx.deleteAfterArchive = archCtx.keepArchive = archCtx.deleteStarted = c.removalStarted ? 1 : 0;
-            EXPECT_EQ(failureStatus(), scripted ? c.scripted : ExitStatus::failed) << scripted;
-        }
-    }
-    reset();
-    EXPECT_EQ(finishedStatus(), ExitStatus::done);
+// The statuses of each way a scripted run fails the scenarios show; a
+// typed run that could not verify its archive still ends as designed.
+TEST_F(RunSummaryTest, TypedRunEndsWithZeroWhereAScriptedOneIsNotVerified) {
     archCtx.archiveNotVerified = true;
-    EXPECT_EQ(finishedStatus(), ExitStatus::done) << "a typed run ends with 0 as designed";
+    EXPECT_EQ(finishedStatus(), ExitStatus::done);
     archCtx.scripted = true;
     EXPECT_EQ(finishedStatus(), ExitStatus::notVerified);
 }

@@ -194,23 +194,5 @@ TEST_F(MsgTest, GetReusesOneBufferAndLoadFillsTheCallers) {
     EXPECT_EQ(buffer, "") << "an empty text empties the buffer";
 }
 
-// What is printed is kept by number, in order, the error line included;
-// the output itself is what it always was, and progress marks are not kept.
-TEST_F(MsgTest, PrintedNumbersAreKeptWithoutChangingTheOutput) {
-    const std::size_t before = msgPrinted().size();
-    ::testing::internal::CaptureStdout();
-    ::testing::internal::CaptureStderr();
-    msgPrint(1319, "r1");
-    msgProgress(1331);
-    msgPrintError(1718, "peloarchive", "--to");
-    msgPrint(1345);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "\n0010-911 Release r1 does not exist.\n.Archive complete.\n");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "0012-019 peloarchive: --to needs a value; see peloarchive --help.\n");
-    const std::span<const int> printed = msgPrinted();
-    ASSERT_EQ(printed.size(), before + 3);
-    EXPECT_EQ(std::vector<int>(printed.begin() + before, printed.end()), (std::vector<int>{1319, 1718, 1345}));
-}
-
 }  // namespace
 }  // namespace pelo

@@ -222,13 +222,5 @@ TEST_P(ReloadFailureTest, NamesTheStatementAndKeepsNothing) {
 INSTANTIATE_TEST_SUITE_P(Reload, ReloadFailureTest, ::testing::ValuesIn(badScripts),
                          [](const auto& info) { return std::string(info.param.dialect) + std::to_string(info.index); });
 
-TEST_F(ReloadTest, OracleScriptIntoPostgreSQL) {
-    dbtest::ScratchDatabase pg(dbtest::Backend::postgres);
-    if (!pg.unavailable().empty())
-        GTEST_SKIP() << pg.unavailable();
-    target_ = pg.target(), user_ = pg.user(), password_ = pg.password();
-    reloadAndExpectEveryValue(oracle);
-}
-
 }  // namespace
 }  // namespace pelo
