@@ -15,13 +15,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <stdexcept>
 
 #include "home.h"
 #include "pvcsArchive.h"
 #include "spawn.h"
+#include "support/digest.h"
 #include "support/util.h"
 #include "vc/binaryVersion.h"
 #include "vc/binmerge.h"
@@ -186,29 +186,20 @@ int writeHistories(const Family& family, const std::string& home, const std::str
 
 namespace {
 
-/// The stamp of this mkfamily, its size and time: a rebuilt builder never
-/// takes what an older one made, and drops it.
-std::string builderStamp(const FamilyOptions& options) {
+/// The cache entry's name: a digest of this mkfamily's size and time, so
+/// that a rebuilt builder never takes what an older one made (and drops
+/// it), then one of every option that shapes the histories.
+std::string cacheEntryName(const FamilyOptions& options) {
     struct stat self {};
     stat("/proc/self/exe", &self);
-    const std::string identity = std::to_string(self.st_size) + "\n" + std::to_string(self.st_mtim.tv_sec) + "." +
-                                 std::to_string(self.st_mtim.tv_nsec) + "\n" + options.csscDir;
-    char stamp[24];
-    std::snprintf(stamp, sizeof stamp, "%016zx", std::hash<std::string>{}(identity));
-    return stamp;
-}
-
-/// The cache entry's name: the builder's stamp, then every option that
-/// shapes the histories.
-std::string cacheEntryName(const FamilyOptions& options) {
+    const std::string builder = std::to_string(self.st_size) + "\n" + std::to_string(self.st_mtim.tv_sec) + "." +
+                                std::to_string(self.st_mtim.tv_nsec) + "\n" + options.csscDir;
     const char* sizes[] = {"tiny", "demo", "large"};
     const std::string shape = std::string(sizes[int(options.size)]) + "\n" + std::to_string(options.scale) + "\n" +
                               std::to_string(options.seed) + "\n" + options.product + "\n" + options.vcType +
                               "\n" + options.login + "\n" + options.breakRule + "\n" +
                               (options.hostile ? "hostile" : "");
-    char name[24];
-    std::snprintf(name, sizeof name, "%016zx", std::hash<std::string>{}(shape));
-    return builderStamp(options) + "-" + name;
+    return sha256Hex(builder).substr(0, 16) + "-" + sha256Hex(shape).substr(0, 16);
 }
 
 /// Removes what other builds of mkfamily left in the cache.
