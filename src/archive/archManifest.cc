@@ -168,25 +168,38 @@ int countDifferences(const std::string& root, const std::string& shownAs, unsign
     const Descriptor rootDir{open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     const int openError = rootDir.fd < 0 ? errno : 0;
     const std::vector<ManifestFile>& files = archCtx.manifestFiles;
-    // Two readers share each batch of files: a read from the medium mostly
-    // waits, and a second request in flight keeps the medium busy.  The
-    // differences are told in the manifest's order, and a signal is
-    // honoured between batches.
+    // A batch of files is opened and asked for at once, before the batch
+    // ahead of it is read, so that the reads from the medium overlap; two
+    // readers hash each batch.  The differences are told in the manifest's
+    // order, and a signal is honoured between batches.
     constexpr std::size_t batch = 64;
     struct Reread {
+        int fd = -1;
         int error = 0;
         FileDigest now;
     };
-    std::vector<Reread> rereads(batch);
+    std::vector<Reread> rereads(2 * batch);
+    const auto ask = [&](std::size_t first) {
+        for (std::size_t i = first; i < std::min(first + batch, files.size()); ++i) {
+            Reread& r = rereads[i % (2 * batch)];
+            r.fd = openError != 0 ? -1 : openToDigest(rootDir.fd, files[i].path, digestBelowOnly | flags);
+            r.error = openError != 0 ? openError : r.fd < 0 ? errno : 0;
+        }
+    };
     int differences = 0;
+    ask(0);
     for (std::size_t first = 0; first < files.size(); first += batch) {
         const std::size_t count = std::min(batch, files.size() - first);
+        ask(first + batch);
         std::atomic<std::size_t> next = 0;
         const auto reread = [&] {
-            for (std::size_t i = next++; i < count; i = next++)
-                rereads[i].error = openError != 0 ? openError
-                                                  : digestFile(rootDir.fd, files[first + i].path,
-                                                               digestBelowOnly | flags, rereads[i].now);
+            for (std::size_t i = next++; i < count; i = next++) {
+                Reread& r = rereads[(first + i) % (2 * batch)];
+                if (r.fd >= 0) {
+                    r.error = digestOpened(r.fd, r.now);
+                    close(r.fd);
+                }
+            }
         };
         {
             const std::jthread second(reread);
@@ -196,9 +209,10 @@ int countDifferences(const std::string& root, const std::string& shownAs, unsign
         for (std::size_t i = 0; i < count; ++i) {
             const ManifestFile& file = files[first + i];
             const std::string shown = shownAs + file.path;
-            const FileDigest& now = rereads[i].now;
-            if (rereads[i].error != 0) {
-                msgPrint(1713, shown.c_str(), std::strerror(rereads[i].error));
+            const Reread& r = rereads[(first + i) % (2 * batch)];
+            const FileDigest& now = r.now;
+            if (r.error != 0) {
+                msgPrint(1713, shown.c_str(), std::strerror(r.error));
                 ++differences;
             } else if (now != file.content) {
                 msgPrint(1714, shown.c_str(), std::to_string(file.content.size).c_str(), file.content.sha256.c_str(),

@@ -59,25 +59,31 @@ int openForDigest(int dirFd, const std::string& path, unsigned flags) {
     return fd;
 }
 
-int digestFile(int dirFd, const std::string& path, unsigned flags, FileDigest& digest) {
-    const Descriptor file{openForDigest(dirFd, path, flags)};
-    if (file.fd < 0)
-        return errno;
+int openToDigest(int dirFd, const std::string& path, unsigned flags) {
+    const int fd = openForDigest(dirFd, path, flags);
+    if (fd < 0)
+        return -1;
     struct stat st {};
-    if (fstat(file.fd, &st) != 0)
-        return errno;
-    if (!S_ISREG(st.st_mode))
-        return EINVAL;
+    int error = fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : EINVAL;
+    if (error != 0) {
+        close(fd);
+        errno = error;
+        return -1;
+    }
     if ((flags & digestFromMedium) != 0)
-        posix_fadvise(file.fd, 0, 0, POSIX_FADV_DONTNEED);
-    posix_fadvise(file.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+        posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_WILLNEED);
+    return fd;
+}
+
+int digestOpened(int fd, FileDigest& digest) {
     const DigestContext context(EVP_MD_CTX_new());
     if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
         return ENOMEM;
     thread_local std::vector<unsigned char> block(readBlock);
     digest.size = 0;
     for (;;) {
-        const ssize_t got = read(file.fd, block.data(), block.size());
+        const ssize_t got = read(fd, block.data(), block.size());
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -92,6 +98,11 @@ int digestFile(int dirFd, const std::string& path, unsigned flags, FileDigest& d
     EVP_DigestFinal_ex(context.get(), sum, &size);
     digest.sha256 = hex(sum, size);
     return 0;
+}
+
+int digestFile(int dirFd, const std::string& path, unsigned flags, FileDigest& digest) {
+    const Descriptor file{openToDigest(dirFd, path, flags)};
+    return file.fd < 0 ? errno : digestOpened(file.fd, digest);
 }
 
 std::string sha256Hex(std::string_view text) {

@@ -35,6 +35,18 @@ enum DigestFlags : unsigned {
 /// not a regular file is refused with EINVAL.
 int digestFile(int dirFd, const std::string& path, unsigned flags, FileDigest& digest);
 
+/// The first half of digestFile: opens the file as digestFile reaches it,
+/// refuses what is not a regular file (EINVAL), and asks the kernel for
+/// all of its pages at once, without waiting for them.  Many files opened
+/// so one after another are read from the medium together, where reading
+/// them in turn would wait for each.  The descriptor, which the caller
+/// closes, or -1 with errno set.
+int openToDigest(int dirFd, const std::string& path, unsigned flags);
+
+/// The second half: reads the file open as fd to its end and fills
+/// digest.  0, or the errno of the read that failed.
+int digestOpened(int fd, FileDigest& digest);
+
 /// Opens path, relative to the directory open as dirFd, for reading as
 /// digestFile reaches it under the flags.  The descriptor, which the
 /// caller closes, or -1 with errno set.
