@@ -36,11 +36,12 @@
 //            collation, which the CLI lacks) and its configured columns;
 //   proof    what the run with removal spends proving its archive before
 //            it removes anything, from the summary its --json writes:
-//            rowcopy_s, the time the populate walk spent writing the row
-//            copy (its inserts, the reads of the configured columns and the
-//            commit), plus readback_s, the readBack phase (the read-back
-//            of every file the manifest names, once the archive is synced).
-//            Its near limit is the archive's, so the ratio is what the
+//            rowcopy_s, the time the populate walk spent on the row copy
+//            (encoding and handing over its rows, whose inserts run beside
+//            the walk, the reads of the configured columns, the wait for
+//            the last inserts and the commit), plus readback_s, the
+//            readBack phase (the read-back of every file the manifest
+//            names, once the archive is synced).  Its near limit is the archive's, so the ratio is what the
 //            proof adds to an archive with removal in units of near_s.
 //
 // The utility's peak RSS is what wait4 reports for its process, which

@@ -1,16 +1,23 @@
 #include "archive/rowCopy.h"
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <chrono>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
@@ -27,12 +34,43 @@ namespace {
 
 // ---- the tables ---------------------------------------------------------------
 
-/// How one column of a record reaches its place in an INSERT.
+/// Rows on their way from the walk to the copy's writer: for each row its
+/// table, then each value as a tag (null, integer or text) and the
+/// integer, or the text's length and bytes.
+class RowBatch {
+public:
+    enum Tag : char { null, integer, text };
+
+    void startRow(std::size_t table) { bytes_.push_back(static_cast<char>(table)); }
+    void putNull() { bytes_.push_back(null); }
+    void putInt(std::int64_t value) {
+        bytes_.push_back(integer);
+        bytes_.append(reinterpret_cast<const char*>(&value), sizeof value);
+    }
+    void putText(const char* value, std::size_t size) {
+        const auto length = static_cast<std::uint32_t>(size);
+        bytes_.push_back(text);
+        bytes_.append(reinterpret_cast<const char*>(&length), sizeof length);
+        bytes_.append(value, size);
+    }
+
+    std::size_t size() const { return bytes_.size(); }
+    void clear() { bytes_.clear(); }
+    const std::string& bytes() const { return bytes_; }
+
+private:
+    std::string bytes_;
+};
+
+/// The size at which the walk hands its batch to the writer.
+constexpr std::size_t batchBytes = 1 << 20;
+
+/// How one column of a record reaches the batch.
 template <class R>
 struct CopyColumn {
     const char* name;
     std::size_t width;  ///< characters of a text column; 0 for an integer
-    void (*bind)(sqlite3_stmt* statement, int index, const R& row);
+    void (*put)(RowBatch& batch, const R& row);
 };
 
 template <auto Member>
@@ -40,29 +78,28 @@ using RecordOf = typename accessorDetail::MemberOf<decltype(Member)>::Record;
 template <auto Member>
 using FieldOf = typename accessorDetail::MemberOf<decltype(Member)>::Field;
 
-// A text is bound as it was read, up to its terminator; an empty one as
-// NULL, which is how the family's server stores it.  The row outlives the
-// statement's step, so the text is not copied.
+// A text goes as it was read, up to its terminator; an empty one as NULL,
+// which is how the family's server stores it.
 template <auto Member>
-void bindField(sqlite3_stmt* statement, int index, const RecordOf<Member>& row) {
+void putField(RowBatch& batch, const RecordOf<Member>& row) {
     if constexpr (std::is_integral_v<FieldOf<Member>>) {
-        sqlite3_bind_int(statement, index, row.*Member);
+        batch.putInt(row.*Member);
     } else {
         const char* text = row.*Member;
         const std::size_t size = std::strlen(text);
         if (size == 0)
-            sqlite3_bind_null(statement, index);
+            batch.putNull();
         else
-            sqlite3_bind_text(statement, index, text, static_cast<int>(size), SQLITE_STATIC);
+            batch.putText(text, size);
     }
 }
 
 template <auto Member>
 constexpr CopyColumn<RecordOf<Member>> column(const char* name) {
     if constexpr (std::is_integral_v<FieldOf<Member>>)
-        return {name, 0, bindField<Member>};
+        return {name, 0, putField<Member>};
     else
-        return {name, textWidth(sizeof(FieldOf<Member>)), bindField<Member>};
+        return {name, textWidth(sizeof(FieldOf<Member>)), putField<Member>};
 }
 
 /// The table a record's rows go to, and its columns in the family's order.
@@ -279,6 +316,11 @@ struct Configured {
     std::unique_ptr<RowGroups> single;  ///< an id no load read
 };
 
+// The inserts run on a writer thread of their own, beside the walk, which
+// only encodes its rows into batches and hands each full one over.  Only
+// the writer uses the copy's handle from then until finish, which waits for
+// it before the commit.  A few batches at most wait for the writer; the
+// walk waits when it is that far ahead.
 struct RowCopy::State {
     std::string path;
     Database db;
@@ -288,6 +330,17 @@ struct RowCopy::State {
     bool open = false;
     std::chrono::steady_clock::duration spent{};  ///< in the calls that write the copy
 
+    RowBatch filling;  ///< the walk's batch
+    std::thread writer;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<RowBatch> handedOver;  ///< oldest first
+    std::vector<RowBatch> spare;      ///< written batches, for reuse
+    bool closing = false;             ///< no batch follows those handed over
+    std::atomic<bool> failed = false;  ///< failure is set; the writer sets it once
+
+    ~State() { stopWriter(); }
+
     /// false, remembering the first failure, unless rc is one of the
     /// results that mean success.
     bool check(int rc) {
@@ -295,10 +348,102 @@ struct RowCopy::State {
             return true;
         if (failure.empty())
             failure = db ? sqlite3_errmsg(db.get()) : sqlite3_errstr(rc);
+        failed = true;
         return false;
     }
 
     bool exec(const std::string& sql) { return check(sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, nullptr)); }
+
+    /// Starts the writer with every signal blocked in it, so that the
+    /// walk's thread alone handles them.
+    void startWriter() {
+        sigset_t all;
+        sigset_t previous;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &previous);
+        writer = std::thread([this] { write(); });
+        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    }
+
+    /// Hands the walk's batch to the writer, waiting while the writer is
+    /// a few batches behind.
+    void handOver() {
+        std::unique_lock lock(mutex);
+        changed.wait(lock, [this] { return handedOver.size() < 4; });
+        handedOver.push_back(std::move(filling));
+        filling = RowBatch();
+        if (!spare.empty()) {
+            filling = std::move(spare.back());
+            spare.pop_back();
+        }
+        changed.notify_all();
+    }
+
+    /// Hands over what is left and waits until the writer has written it.
+    void stopWriter() {
+        if (!writer.joinable())
+            return;
+        if (filling.size() != 0)
+            handOver();
+        {
+            const std::lock_guard lock(mutex);
+            closing = true;
+        }
+        changed.notify_all();
+        writer.join();
+    }
+
+    /// The writer: each batch handed over, row by row, into its table.
+    void write() {
+        for (;;) {
+            RowBatch batch;
+            {
+                std::unique_lock lock(mutex);
+                changed.wait(lock, [this] { return !handedOver.empty() || closing; });
+                if (handedOver.empty())
+                    return;
+                batch = std::move(handedOver.front());
+                handedOver.pop_front();
+            }
+            if (!failed)
+                insertRows(batch.bytes());
+            batch.clear();
+            {
+                const std::lock_guard lock(mutex);
+                spare.push_back(std::move(batch));
+            }
+            changed.notify_all();
+        }
+    }
+
+    void insertRows(const std::string& bytes) {
+        const char* at = bytes.data();
+        const char* const end = at + bytes.size();
+        while (at < end && !failed) {
+            sqlite3_stmt* insert = inserts[static_cast<std::size_t>(*at++)].get();
+            const int columns = sqlite3_bind_parameter_count(insert);
+            for (int index = 1; index <= columns; ++index) {
+                const char tag = *at++;
+                if (tag == RowBatch::null) {
+                    sqlite3_bind_null(insert, index);
+                } else if (tag == RowBatch::integer) {
+                    std::int64_t value = 0;
+                    std::memcpy(&value, at, sizeof value);
+                    at += sizeof value;
+                    sqlite3_bind_int64(insert, index, value);
+                } else {
+                    std::uint32_t length = 0;
+                    std::memcpy(&length, at, sizeof length);
+                    at += sizeof length;
+                    sqlite3_bind_text(insert, index, at, static_cast<int>(length), SQLITE_STATIC);
+                    at += length;
+                }
+            }
+            // Every parameter is bound again for each row, so none is cleared.
+            check(sqlite3_step(insert));
+            sqlite3_reset(insert);
+        }
+    }
 };
 
 namespace {
@@ -407,6 +552,7 @@ int RowCopy::create(const std::string& path) {
         return 1;
     }
     s.open = true;
+    s.startWriter();
     return 0;
 }
 
@@ -421,14 +567,14 @@ void RowCopy::loadConfigured(CopyTable table, std::span<const std::int32_t> ids)
 template <class R>
 void RowCopy::insert(const R& row, std::int32_t configuredId) {
     State& s = *state_;
-    if (!s.open || !s.failure.empty())
+    if (!s.open || s.failed)
         return;
     const Spending spending(s);
     const std::size_t t = indexOf(Layout<R>::table);
-    sqlite3_stmt* insert = s.inserts[t].get();
-    int index = 1;
+    RowBatch& batch = s.filling;
+    batch.startRow(t);
     for (const CopyColumn<R>& c : Layout<R>::columns)
-        c.bind(insert, index++, row);
+        c.put(batch, row);
     Configured& configured = s.configured[t];
     if (configured.window) {
         RowGroups* groups = configured.window.get();
@@ -437,19 +583,18 @@ void RowCopy::insert(const R& row, std::int32_t configuredId) {
             groups->load(std::span<const std::int32_t>(&configuredId, 1));
         }
         const std::span<const SqlRow> found = groups->rows(configuredId);
-        for (std::size_t i = 0; i < configured.columns.size(); ++i, ++index) {
+        for (std::size_t i = 0; i < configured.columns.size(); ++i) {
             const std::string& value = found.empty() ? std::string() : found.front().textAt(static_cast<int>(i));
             if (value.empty())
-                sqlite3_bind_null(insert, index);
+                batch.putNull();
             else if (configured.columns[i].type == SqlColumn::Type::integer)
-                sqlite3_bind_int64(insert, index, found.front().intAt(static_cast<int>(i)));
+                batch.putInt(found.front().intAt(static_cast<int>(i)));
             else
-                sqlite3_bind_text(insert, index, value.data(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
+                batch.putText(value.data(), value.size());
         }
     }
-    // Every parameter is bound again for each row, so none is cleared.
-    s.check(sqlite3_step(insert));
-    sqlite3_reset(insert);
+    if (batch.size() >= batchBytes)
+        s.handOver();
 }
 
 void RowCopy::copy(const ReleaseRecord& row) { insert(row); }
@@ -489,6 +634,7 @@ int RowCopy::finish() {
         return 1;
     const Spending spending(s);
     s.open = false;
+    s.stopWriter();
     for (Statement& insert : s.inserts)
         insert.reset();
     for (Configured& configured : s.configured)

@@ -46,7 +46,9 @@ const char* copyTableName(CopyTable table);
 const std::string& copyKeyColumns(CopyTable table);
 
 /// The copy being written by an archive run's populate walk.  Owns the
-/// database handle and the prepared INSERT of each table; the destructor
+/// database handle, the prepared INSERT of each table and the thread that
+/// runs them: each copy call only encodes the row for that thread, which
+/// inserts it beside the walk.  The destructor waits for the thread and
 /// closes the handle, abandoning an uncommitted transaction.  Not copyable.
 ///
 /// A failing write is remembered, not reported at once: every later copy
@@ -104,12 +106,15 @@ public:
     void copy(const CfgRelProcRecord& row);
     void copy(const CfgComProcRecord& row);
 
-    /// Commits the transaction, which waits for the disk, and closes the
-    /// file.  0, or 1 after message 1712 when a write or the commit failed.
+    /// Waits for the rows still to be inserted, commits the transaction,
+    /// which waits for the disk, and closes the file.  0, or 1 after
+    /// message 1712 when a write or the commit failed.
     int finish();
 
-    /// The seconds spent writing the copy so far: its file and tables, the
-    /// reads of the configured columns, the inserts and the commit.
+    /// The seconds the walk has spent on the copy so far: its file and
+    /// tables, the reads of the configured columns, encoding and handing
+    /// over the rows, and in finish the wait for the last inserts and the
+    /// commit.  The inserts themselves run beside the walk.
     double seconds() const;
 
     struct State;

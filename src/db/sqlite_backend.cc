@@ -256,8 +256,8 @@ int openConnection(const std::string& path, Connection& connection, std::string&
         text = "no database file " + path;
         return failure(SQLITE_CANTOPEN);
     }
-    // The utility runs on one thread, so a connection needs no lock of its
-    // own and SQLite no memory statistics kept behind a global one.  The
+    // A connection is used by one thread alone, so it needs no lock of its
+    // own, and SQLite keeps no memory statistics behind a global one.  The
     // statistics can only be turned off before SQLite's first use; a later
     // call is refused and changes nothing.
     [[maybe_unused]] static const int noMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);

@@ -6,10 +6,13 @@
 // removal, named, before the delete.
 #include <signal.h>
 #include <stdio.h>
+#include <sys/resource.h>
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -235,6 +238,45 @@ TEST_F(RemovalBatchTest, MissingCopyStopsTheRemoval) {
               std::string::npos)
         << output;
     EXPECT_EQ(count("SELECT COUNT(*) FROM TRACKS"), 1);
+}
+
+// A copy the disk stops taking: the inserts run beside the walk, so their
+// failure reaches the walk at finish, which names it once and commits
+// nothing.
+TEST_F(RemovalBatchTest, CopyTheDiskStopsTakingFailsAtFinish) {
+    GTEST_FLAG_SET(death_test_style, "fast");
+    const std::string path = (scratch / "PELOarchive.rows.db").string();
+    const std::string printed = (scratch / "printed").string();
+    EXPECT_EXIT(
+        {
+            std::freopen(printed.c_str(), "w", stdout);
+            // Past 1 MB every write fails with EFBIG instead of a signal.
+            signal(SIGXFSZ, SIG_IGN);
+            rlimit size{};
+            getrlimit(RLIMIT_FSIZE, &size);
+            size.rlim_cur = 1 << 20;
+            setrlimit(RLIMIT_FSIZE, &size);
+            RowCopy copy;
+            if (copy.create(path) != 0)
+                std::_Exit(2);
+            // Six MB of notes: more than SQLite keeps before it writes.
+            auto note = std::make_unique<NoteRecord>();
+            std::memset(note->REMARKS, 'r', 30000);
+            for (int i = 0; i < 200; ++i) {
+                note->DEFECTID = i;
+                copy.copy(*note);
+            }
+            const int finished = copy.finish();
+            std::fflush(stdout);
+            std::_Exit(finished == 1 ? 3 : 4);
+        },
+        ::testing::ExitedWithCode(3), "");
+    std::ifstream file(printed);
+    const std::string output{std::istreambuf_iterator<char>(file), {}};
+    const std::string named = "0012-013 The peloarchive program cannot continue.  The row copy of\n         the archive, " +
+                              path + ", cannot be used.";
+    EXPECT_NE(output.find(named), std::string::npos) << output;
+    EXPECT_EQ(output.find("0012-013", output.find(named) + 1), std::string::npos) << "named more than once\n" << output;
 }
 
 }  // namespace
