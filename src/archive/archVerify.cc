@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -146,18 +147,48 @@ bool plainFile(const std::string& root, const char* name) {
     return fs::symlink_status(root + "/" + name, error).type() == fs::file_type::regular;
 }
 
-/// Each file the manifest names against the file the root holds; the
-/// paths that could be read, below the root and through no link.  Those
-/// whose size and digest held go to intact.
-std::set<std::string> checkFiles(int rootFd, const ManifestRead& manifest, Problems& problem,
-                                 std::set<std::string>& intact) {
-    std::set<std::string> readable;
+/// What reading one file the manifest names found.
+struct FileRead {
+    int error = 0;
+    FileDigest now;
+};
+
+/// Whether the reload reads the file: the files at the root (the script,
+/// the export and load files, the row copy) and the configured-field tables.
+bool reloadReads(const std::string& path) {
+    return path.find('/') == std::string::npos || path.starts_with("configField/");
+}
+
+/// Reads the files the manifest names that the reload reads, or all the
+/// others, below the root and through no link, into reads.
+void readFiles(int rootFd, const ManifestRead& manifest, bool reloaded, std::map<std::string, FileRead>& reads) {
     for (const auto& [path, recorded] : manifest.files) {
         if (stopped())
-            break;
+            return;
+        if (reloadReads(path) == reloaded) {
+            FileRead& read = reads[path];
+            read.error = digestFile(rootFd, path, digestBelowOnly, read.now);
+        }
+    }
+}
+
+/// Whether the file read whole as the manifest records it.
+bool intactAsRead(const FileDigest& recorded, const FileRead& read) {
+    return read.error == 0 && !recorded.sha256.empty() && recorded.size >= 0 && read.now == recorded;
+}
+
+/// Each file the manifest names against what reading it found, in the
+/// manifest's order; the paths that could be read.
+std::set<std::string> checkFiles(const ManifestRead& manifest, const std::map<std::string, FileRead>& reads,
+                                 Problems& problem) {
+    std::set<std::string> readable;
+    for (const auto& [path, recorded] : manifest.files) {
+        const auto read = reads.find(path);
+        if (read == reads.end())  // a signal came first
+            continue;
         const std::string shown = manifestPath(path);
-        FileDigest now;
-        const int error = digestFile(rootFd, path, digestBelowOnly, now);
+        const int error = read->second.error;
+        const FileDigest& now = read->second.now;
         if (error == ENOENT)
             problem(shown, "in the manifest, missing");
         else if (error != 0)
@@ -173,8 +204,6 @@ std::set<std::string> checkFiles(int rootFd, const ManifestRead& manifest, Probl
             problem(shown, "size " + std::to_string(now.size) + ", manifest says " + std::to_string(recorded.size));
         else if (!recorded.sha256.empty() && now.sha256 != recorded.sha256)
             problem(shown, "SHA-256 differs");
-        else if (!recorded.sha256.empty() && recorded.size >= 0)
-            intact.insert(path);
     }
     return readable;
 }
@@ -363,12 +392,18 @@ std::size_t checkArchive(const std::string& root, Problems& problem) {
     const ManifestRead manifest = readManifestText(text);
     for (const std::string& line : manifest.unreadLines)
         problem(manifestName, line + " not understood");
-    std::set<std::string> intact;
-    const std::set<std::string> readable = checkFiles(rootFd, manifest, problem, intact);
     // The reload, by far the longest check, runs on a thread of its own
     // while this one checks the rest; it reads only files found intact,
-    // and it alone uses the database client.  A directory of its own: a
-    // medium's scratch directory is the archive.
+    // and it alone uses the database client.  Its files are read first, so
+    // that it starts before the maps and histories, most of the files, are
+    // read.  A directory of its own: a medium's scratch directory is the
+    // archive.
+    std::map<std::string, FileRead> reads;
+    readFiles(rootFd, manifest, true, reads);
+    std::set<std::string> intact;
+    for (const auto& [path, read] : reads)
+        if (intactAsRead(manifest.files.at(path), read))
+            intact.insert(path);
     Scratch reloadScratch;
     HeldProblems reloadProblems;
     std::exception_ptr reloadFailure;
@@ -381,6 +416,8 @@ std::size_t checkArchive(const std::string& root, Problems& problem) {
                 reloadFailure = std::current_exception();
             }
         });
+    readFiles(rootFd, manifest, false, reads);
+    const std::set<std::string> readable = checkFiles(manifest, reads, problem);
     checkStrays(root, manifest, problem);
     checkHistories(root, manifest, readable, problem);
     checkCounts(root, problem);

@@ -16,6 +16,7 @@
 #include <set>
 #include <sstream>
 #include <string_view>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -431,16 +432,25 @@ void compareWithCopy(sqlite3* scratch, sqlite3* copy, const ScriptForms& forms, 
     for (int t = 0; t <= int(CopyTable::compProcs) && !stopped(); ++t) {
         const CopyTable table = CopyTable(t);
         const std::string name = copyTableName(table);
-        std::string error;
-        std::optional<TableRows> copied = readTable(copy, name, error);
-        std::optional<TableRows> loaded = copied ? readTable(scratch, name, error) : std::nullopt;
-        if (!loaded) {
-            problem("reload", manifestPath(name + ": not compared: " + error));
+        // The two sides are read at once, each from its own connection.
+        std::string copyError, loadError;
+        std::optional<TableRows> copied, loaded;
+        {
+            const std::jthread copySide([&] {
+                copied = readTable(copy, name, copyError);
+                if (copied) {
+                    toScriptForms(table, *copied, forms);
+                    blankUncompared(table, *copied, forms);
+                }
+            });
+            loaded = readTable(scratch, name, loadError);
+            if (loaded)
+                blankUncompared(table, *loaded, forms);
+        }
+        if (!copied || !loaded) {
+            problem("reload", manifestPath(name + ": not compared: " + (copied ? loadError : copyError)));
             continue;
         }
-        toScriptForms(table, *copied, forms);
-        blankUncompared(table, *copied, forms);
-        blankUncompared(table, *loaded, forms);
         CappedLines lines(problem, name, "differences");
         compareTable(table, *loaded, *copied, forms, lines);
         lines.finish();
