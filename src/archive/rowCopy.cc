@@ -63,7 +63,7 @@ private:
 };
 
 /// The size at which the walk hands its batch to the writer.
-constexpr std::size_t batchBytes = 1 << 20;
+constexpr std::size_t handOverBytes = 1 << 20;
 
 /// How one column of a record reaches the batch.
 template <class R>
@@ -593,7 +593,7 @@ void RowCopy::insert(const R& row, std::int32_t configuredId) {
                 batch.putText(value.data(), value.size());
         }
     }
-    if (batch.size() >= batchBytes)
+    if (batch.size() >= handOverBytes)
         s.handOver();
 }
 
