@@ -1,7 +1,6 @@
 #include "archive/archVerifyReload.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <strings.h>
 
@@ -70,20 +69,16 @@ std::string upper(std::string text) {
 /// The text of a regular file below the root, reached through no link;
 /// nothing when there is none.
 std::optional<std::string> readBelow(int rootFd, const std::string& path) {
-    const int fd = openForDigest(rootFd, path, digestBelowOnly);
+    const int fd = openToDigest(rootFd, path, digestBelowOnly);
     if (fd < 0)
         return std::nullopt;
-    struct stat status {};
-    std::optional<std::string> text;
-    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
-        text.emplace();
-        char block[65536];
-        ssize_t got = 0;
-        while ((got = read(fd, block, sizeof block)) > 0)
-            text->append(block, std::size_t(got));
-        if (got < 0)
-            text.reset();
-    }
+    std::optional<std::string> text(std::in_place);
+    char block[65536];
+    ssize_t got = 0;
+    while ((got = read(fd, block, sizeof block)) > 0)
+        text->append(block, std::size_t(got));
+    if (got < 0)
+        text.reset();
     close(fd);
     return text;
 }

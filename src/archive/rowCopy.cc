@@ -371,11 +371,9 @@ struct RowCopy::State {
         std::unique_lock lock(mutex);
         changed.wait(lock, [this] { return handedOver.size() < 4; });
         handedOver.push_back(std::move(filling));
-        filling = RowBatch();
-        if (!spare.empty()) {
-            filling = std::move(spare.back());
+        filling = spare.empty() ? RowBatch() : std::move(spare.back());
+        if (!spare.empty())
             spare.pop_back();
-        }
         changed.notify_all();
     }
 

@@ -43,8 +43,8 @@ std::string hex(const unsigned char* bytes, unsigned int size) {
     return text;
 }
 
-}  // namespace
-
+/// Opens path, relative to the directory open as dirFd, for reading as
+/// digestFile reaches it under the flags; -1 with errno set on failure.
 int openForDigest(int dirFd, const std::string& path, unsigned flags) {
     if ((flags & digestBelowOnly) == 0)
         return openat(dirFd, path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -58,6 +58,8 @@ int openForDigest(int dirFd, const std::string& path, unsigned flags) {
         return openat(dirFd, path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     return fd;
 }
+
+}  // namespace
 
 int openToDigest(int dirFd, const std::string& path, unsigned flags) {
     const int fd = openForDigest(dirFd, path, flags);

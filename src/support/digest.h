@@ -47,11 +47,6 @@ int openToDigest(int dirFd, const std::string& path, unsigned flags);
 /// digest.  0, or the errno of the read that failed.
 int digestOpened(int fd, FileDigest& digest);
 
-/// Opens path, relative to the directory open as dirFd, for reading as
-/// digestFile reaches it under the flags.  The descriptor, which the
-/// caller closes, or -1 with errno set.
-int openForDigest(int dirFd, const std::string& path, unsigned flags);
-
 /// The SHA-256 of the text, as digestFile gives it.
 std::string sha256Hex(std::string_view text);
 
